@@ -1,0 +1,280 @@
+#include "comps/appcomps/acApp.h"
+
+#include <signal.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+
+#include "comps/appcomps/dcSQLException.h"
+#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcEnv.h"
+#include "comps/recomps/rcFile.h"
+#include "comps/recomps/rcHelpArgs.h"
+#include "comps/recomps/rcOs.h"
+#include "comps/recomps/rcOut.h"
+#include "comps/recomps/rcStrDb.h"
+#include "comps/recomps/rcUtils.h"
+
+namespace ac {
+
+App* App::s_app = nullptr;
+
+namespace {
+
+bool s_exitInProgress = false;
+
+// What main2 reports for an exception: the exit code and the error type of its debug line.
+struct Caught {
+  int exitCode;
+  const char* errType;
+};
+
+// Classifies the exception in flight without printing it (used for exceptions thrown by the
+// exit path itself).
+Caught classifyCurrentException() {
+  try {
+    throw;
+  } catch (const rc::Err& err) {
+    return {err.code(), "rc::Err"};
+  } catch (const rc::IntnlErr& err) {
+    return {err.code(), "rc::IntnlErr"};
+  } catch (const std::exception&) {
+    return {AC_SC_UNHANDLED_EXCEPTION, "std::exception"};
+  } catch (...) {
+    return {AC_SC_UNHANDLED_EXCEPTION, "unhandled"};
+  }
+}
+
+void printUnexpected(int code, const char* what) {
+  rc::Out::instance()->print(rc::Err(RC_ERROR, code, rc::VarArgs() << what, nullptr), true);
+}
+
+}  // namespace
+
+void _do_exit(int status) {
+  fflush(stdout);
+  exit((status != 0 && (status & 0xFF) == 0) ? 255 : status);
+}
+
+App::App(const char* programPath, int pgmType, unsigned int appFlags)
+    : m_programName(programPath != nullptr ? rc::File::leafName(programPath)
+                                           : rc::Env::pgmName()),
+      m_pgmType(pgmType),
+      m_pgmId(0),
+      m_appFlags(appFlags),
+      m_tryHelpStrCode(RC_SC_TRY_PGM_HELP),
+      m_abortRunLoop(false) {
+  m_tryHelpSubcmd[0] = '\0';
+  RC_ASSERT(s_app == 0);
+  s_app = this;
+}
+
+App::~App() {
+  if (s_app == this) s_app = nullptr;
+}
+
+void App::remapError(rc::Err* /*err*/) {}
+
+void App::run() {}
+
+bool App::isOkToExit(int /*status*/) { return true; }
+
+void App::printAppArgsUsage(int /*tabW*/) const {}
+
+void App::processArgs(int argc, char** argv) { processAppArgs(&argc, argv); }
+
+void App::preInitNotify() {}
+
+void App::initApp() {}
+
+void App::postInitNotify() {}
+
+void App::uninitApp() { s_app = nullptr; }
+
+void App::exitCleanup(bool /*forceExit*/) {}
+
+void App::initSignalHandling() {}
+
+void App::handleSignal(int /*sigNum*/, bool /*inHandler*/) {}
+
+void App::preInitApp() {
+  preInitNotify();
+  initSignalHandling();
+}
+
+void App::postInitApp() {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  postInitNotify();
+}
+
+void App::appCleanup(bool /*forceExit*/) {}
+
+void App::assignPgmId(int pgmId) { m_pgmId = pgmId; }
+
+void App::setTryHelpSubcmd(const char* subcmd) {
+  rc::Utils::copyStr(m_tryHelpSubcmd, subcmd, sizeof m_tryHelpSubcmd);
+  m_tryHelpStrCode = RC_SC_TRY_SUBCMD_HELP;
+}
+
+bool App::exitInProgress() { return s_exitInProgress; }
+
+bool App::main1(int* argc, char** argv, int pgmClass, const char* /*pgmLabel*/,
+                const char* /*logName*/, const char* /*psDisplayPrefix*/) {
+  try {
+    if (rc::Os::m_myPid != 0) {
+      rc::Os::reinit();
+    } else {
+      rc::Os::init();
+    }
+    const bool helpRequested = rc::HelpArgs::hasHelpArg(*argc, argv);
+    rcInitEnv(argc, argv, pgmClass);
+    return helpRequested;
+  } catch (const rc::Err& err) {
+    rc::Out::instance()->print(err, true);
+    _do_exit(err.code());
+  }
+}
+
+void App::init(int argc, char** argv) {
+  if (rc::Dbg::s_anyOn) {
+    rc::Dbg::instance()->print(
+        DM_AC, DF_INIT, "initializing (App::init), time = %s ...\n",
+        rc::Utils::timeToString(time(nullptr), "%d-%b-%y, %H:%M:%S %Z").c_str());
+  }
+  if (!rc::Env::isInitialized() && argc != 0) rc::Env::init(&argc, argv, 0);
+  try {
+    processArgs(argc, argv);
+  } catch (const rc::Err& err) {
+    rc::Out* out = rc::Out::instance();
+    out->print(err, true);
+    printUsageSummary();
+    fflush(stdout);
+    rc::VarArgs hintArgs;
+    hintArgs << rc::Env::pgmName();
+    if (m_tryHelpStrCode != RC_SC_TRY_PGM_HELP) hintArgs << m_tryHelpSubcmd;
+    const std::string hint = rc::StrDb::format(m_tryHelpStrCode, hintArgs) + ".\n";
+    out->stdErrDevice()->print(hint.c_str());
+    _do_exit(err.code());
+  }
+  debugWait();
+  preInitApp();
+  initApp();
+  postInitApp();
+  if (rc::Dbg::s_anyOn) {
+    rc::Dbg::instance()->print(DM_AC, DF_INIT, "initialization (App::init) complete\n");
+  }
+}
+
+void App::main2(int argc, char** argv) {
+  if (!isAppFlagSet(AF_MAIN2_CATCH_ALL)) {
+    init(argc, argv);
+    run();
+    exitProgram(0, false);
+    RC_ASSERT(false);
+    _do_exit(RC_SC_ASSERT);
+  }
+
+  const bool silent = isAppFlagSet(AF_SILENT_MAIN2_ERRORS);
+  rc::Out* out = rc::Out::instance();
+  int exitCode = 0;
+  const char* errType = "unknown";
+  try {
+    init(argc, argv);
+    run();
+  } catch (rc::Err& err) {
+    remapError(&err);
+    if (!silent) out->print(err, true);
+    exitCode = err.code();
+    errType = "rc::Err";
+  } catch (const rc::IntnlErr& err) {
+    if (!silent) out->print(err, true);
+    exitCode = err.code();
+    errType = "rc::IntnlErr";
+  } catch (const dc::pq::SQLException& ex) {
+    if (!silent) printUnexpected(AC_SC_UNEXPECTED_SQL_EX, ex.what());
+    exitCode = AC_SC_UNEXPECTED_SQL_EX;
+    errType = "std::exception";
+  } catch (const std::exception& ex) {
+    if (!silent) printUnexpected(AC_SC_UNEXPECTED_EX, ex.what());
+    exitCode = AC_SC_UNEXPECTED_EX;
+    errType = "std::exception";
+  } catch (...) {
+    if (!silent) out->print(RC_FATAL, AC_SC_UNHANDLED_EXCEPTION, true);
+    exitCode = AC_SC_UNHANDLED_EXCEPTION;
+    errType = "unhandled";
+  }
+  if (silent && rc::Dbg::s_anyOn) {
+    rc::Dbg::instance()->print(DM_AC, DF_DEBUG,
+                               "caught %s error = '%d' in ac::App::main2, exiting silently ...\n",
+                               errType, exitCode);
+  }
+  try {
+    exitProgram(exitCode, false);
+  } catch (...) {
+    const Caught caught = classifyCurrentException();
+    exitCode = caught.exitCode;
+    errType = caught.errType;
+  }
+  for (;;) {
+    if (rc::Dbg::s_anyOn) {
+      rc::Dbg::instance()->print(
+          DM_AC, DF_DEBUG,
+          "caught %s error = '%d' in ac::App::main2 thrown from exitProgram, exiting ...\n",
+          errType, exitCode);
+    }
+    try {
+      _do_exit(exitCode);
+    } catch (...) {
+      const Caught caught = classifyCurrentException();
+      exitCode = caught.exitCode;
+      errType = caught.errType;
+    }
+  }
+}
+
+bool App::exitProgram(int status, bool forceExit) {
+  if (rc::Dbg::s_anyOn) {
+    rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exit requested with status = %d (%d)\n", status,
+                               status % 256);
+  }
+  if (s_exitInProgress) return true;
+  if (!forceExit && !isOkToExit(status)) {
+    if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exit cancelled, returning\n");
+    return false;
+  }
+  if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exiting ...\n");
+  s_exitInProgress = true;
+  rc::Os::setSigHandler(SIGCHLD, SIG_IGN);
+  rc::Os::setSigHandler(SIGINT, SIG_IGN);
+  exitCleanup(forceExit);
+  appCleanup(forceExit);
+  _do_exit(status);
+}
+
+void App::debugWait() { debugWait(std::string("/tmp/") + m_programName + "-dbg"); }
+
+void App::debugWait(const std::string& dbgFile) {
+  while (rc::File::exists(dbgFile.c_str())) {
+    printf("process %d waiting on file: %s ...\n", static_cast<int>(getpid()), dbgFile.c_str());
+    fflush(stdout);
+    rc::Os::sleep(5);
+  }
+}
+
+void App::errorWait() {
+  const char* path = "/tmp/spin_error";
+  while (rc::File::exists(path)) {
+    printf("process %s (%d) waiting on file: %s ...\n", m_programName,
+           static_cast<int>(getpid()), path);
+    fflush(stdout);
+    rc::Os::sleep(5);
+  }
+}
+
+}  // namespace ac

@@ -1,0 +1,142 @@
+// ac::App is the base of every program of the framework. It fixes how a program starts, reads its
+// arguments, runs and exits, and turns every error that escapes the program into a printed
+// message and an exit status.
+//
+// A program's main calls the static first stage main1() before the application object exists
+// (it initialises the runtime facilities from the raw command line and reports a help request),
+// constructs its one App subclass, and then either prints the usage (help) or calls main2(),
+// which runs init() → run() → exitProgram() and never returns. Exactly one App exists at a time
+// (s_app); the process ends only through exitProgram / _do_exit, never by returning from main2.
+// Single-threaded.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "comps/recomps/rcErr.h"
+
+namespace ac {
+
+class App {
+ public:
+  enum AppFlags : unsigned int {
+    AF_DEFAULT = 0,
+    AF_NO_SIGNAL_PIPE = 1,
+    AF_NO_SHM_ATTACH = 2,
+    AF_NO_LOCAL_SOCKET = 4,
+    AF_FORWARDS_MSGS = 8,
+    AF_STANDALONE_HOST_APP = 16,
+    AF_unused5 = 32,
+    AF_unused6 = 64,
+    AF_NO_HOST_APP_INIT = 128,
+    AF_HAS_STATE_CTRL = 256,
+    AF_NO_SIGNALS = 512,
+    AF_NO_SIGNAL_FOR_MSGS = 1024,
+    AF_SILENT_MAIN2_ERRORS = 2048,
+    AF_HAS_MSG_SIG_ONLY = 4096,
+    AF_MAIN2_CATCH_ALL = 8192
+  };
+  enum { USAGE_TAB_W = 8, SUBCMD_BUF_SIZE = 32 };
+
+  // A null programPath makes the program name the environment facility's program name.
+  App(const char* programPath, int pgmType, unsigned int appFlags);
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  // Virtual hooks, in slot order.
+  virtual ~App();
+  // May change an error caught by main2 before it is printed.
+  virtual void remapError(rc::Err* err);
+  virtual void run();
+  // Runs the exit steps and ends the process. Returns true at once when an exit is already in
+  // progress, false when isOkToExit refused (unless forceExit).
+  virtual bool exitProgram(int status, bool forceExit = false);
+  virtual bool isOkToExit(int status);
+  virtual void printUsage() const = 0;
+  // "Usage: <program> [-h|-rev] [<options>]"
+  virtual void printUsageSummary() const;
+  virtual void printStdArgsUsage(int tabW) const;
+  virtual void printAppArgsUsage(int tabW) const;
+  virtual void processAppArgs(int* argc, char** argv);
+  virtual void processArgs(int argc, char** argv);
+  virtual void preInitNotify();
+  virtual void initApp();
+  virtual void postInitNotify();
+  virtual void uninitApp();
+  virtual void exitCleanup(bool forceExit);
+  virtual void initSignalHandling();
+  virtual void handleSignal(int sigNum, bool inHandler);
+  virtual void preInitApp();
+  virtual void postInitApp();
+  virtual void appCleanup(bool forceExit);
+
+  static App* instance() { return s_app; }
+
+  const char* programName() const { return m_programName; }
+  int pgmType() const { return m_pgmType; }
+  int pgmId() const { return m_pgmId; }
+  unsigned int appFlags() const { return m_appFlags; }
+  bool isAppFlagSet(unsigned int flag) const { return (m_appFlags & flag) != 0; }
+  void setAppFlag(unsigned int flag) { m_appFlags |= flag; }
+  void clrAppFlag(unsigned int flag) { m_appFlags &= ~flag; }
+  void setAppFlags(unsigned int flags) { m_appFlags = flags; }
+  void assignPgmId(int pgmId);
+  // Makes the bad-argument hint name a sub-command (at most 31 characters kept).
+  void setTryHelpSubcmd(const char* subcmd);
+  int tryHelpStrCode() const { return m_tryHelpStrCode; }
+  const char* tryHelpSubcmd() const { return m_tryHelpSubcmd; }
+
+  // First start-up stage; returns whether a help option was given. Revision options and
+  // start-up errors end the process here.
+  static bool main1(int* argc, char** argv, int pgmClass, const char* pgmLabel,
+                    const char* logName, const char* psDisplayPrefix);
+  // Second stage: init, run, exitProgram. Never returns.
+  [[noreturn]] void main2(int argc, char** argv);
+  // Reads the arguments (a bad one prints the error, the usage summary and the try-help hint
+  // and ends the process with the error's code), then runs the initialisation hooks.
+  void init(int argc, char** argv);
+
+  // While "/tmp/<program>-dbg" exists, waits (for a debugger to attach), printing every 5 s.
+  void debugWait();
+  void debugWait(const std::string& dbgFile);
+  // The same on "/tmp/spin_error"; called when a core signal is handled.
+  void errorWait();
+
+  // Removes "-h" / "-?" (exact) by printing the usage and exiting with status 0.
+  void processStdArgs(int* argc, char** argv);
+
+  static std::ostream& printArgUsage(std::ostream& os, const char* arg, int tabW,
+                                     const char* description);
+
+  // Value readers for option values; each throws rc::Err (RC_ERROR): AC_SC_NEED_ARG_VAL naming
+  // argTxt when argVal is null, AC_SC_NEED_INT / AC_SC_NEED_FLOAT when characters follow the
+  // number, AC_SC_OUT_OF_RANGE on overflow.
+  static long needIntArg(const char* argVal, const char* argTxt, int strToLBase);
+  static int64_t needInt64Arg(const char* argVal, const char* argTxt, int strToLBase);
+  static double needFloatArg(const char* argVal, const char* argTxt);
+  static std::string needStringArg(const char* argVal, const char* argTxt);
+
+  // True once an exit has started.
+  static bool exitInProgress();
+
+ protected:
+  const char* m_programName;
+  int m_pgmType;
+  int m_pgmId;
+  unsigned int m_appFlags;
+  int m_tryHelpStrCode;
+  char m_tryHelpSubcmd[SUBCMD_BUF_SIZE];
+  bool m_abortRunLoop;
+
+  static App* s_app;
+};
+
+// strtod that leaves errno alone on success and reports ERANGE only for an overflow to infinity.
+double QvStrtod(const char* str, char** endptr);
+
+// The one place the framework ends the process: a non-zero status whose low eight bits are zero
+// becomes 255, so that a failure is never seen as success.
+[[noreturn]] void _do_exit(int status);
+
+}  // namespace ac

@@ -1,0 +1,208 @@
+#include "comps/recomps/rcErr.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "comps/recomps/rcOut.h"
+#include "comps/recomps/rcStrDb.h"
+
+namespace rc {
+
+namespace {
+
+struct SeverityRow {
+  const char* symbol;
+  const char* label;
+};
+
+constexpr SeverityRow kSeverities[] = {
+    {"none", "None"},
+    {"debug", "Debug"},
+    {"info", "Info"},
+    {"warning", "Warning"},
+    {"error", "Error"},
+    {"nonFatal", "Non-fatal Internal Error"},
+    {"fatal", "Internal Error"},
+    {"badSeverityValue", "Bad Severity Value"},
+};
+
+constexpr const char* kFormatFallback =
+    "Could not format message. Probably running low on shared memory or heap";
+
+bool knownSeverity(int id) { return id >= RC_NO_SEVERITY && id <= RC_BAD_SEVERITY; }
+
+std::string codePrefix(int code, int code2) {
+  char buf[33];
+  if (code2 != 0) {
+    snprintf(buf, 32, "%s%05d/%05d: ", "QV-", code, code2);
+  } else {
+    snprintf(buf, 32, "%s%05d: ", "QV-", code);
+  }
+  return buf;
+}
+
+std::string codeText(int code, const VarArgs* args) {
+  const char* text = Err::lookupString(code);
+  return args != nullptr ? args->substituteArgs(text) : std::string(text);
+}
+
+}  // namespace
+
+const char* Severity::symbol(int id) { return knownSeverity(id) ? kSeverities[id].symbol : "unknown"; }
+
+const char* Severity::label(int id) { return knownSeverity(id) ? kSeverities[id].label : "unknown"; }
+
+int Severity::id(const char* symbol) {
+  if (symbol == nullptr || symbol[0] == '\0') return RC_NO_SEVERITY;
+  for (int id = RC_DEBUG; id <= RC_FATAL; ++id) {
+    if (strcmp(symbol, kSeverities[id].symbol) == 0) return id;
+  }
+  return RC_BAD_SEVERITY;
+}
+
+Err::Err(RcSeverity severity, int code, const char* routine) { set(severity, code, routine); }
+
+Err::Err(RcSeverity severity, int code, int code2, const char* routine) {
+  set(severity, code, routine);
+  m_code2 = code2;
+}
+
+Err::Err(RcSeverity severity, int code, const VarArgs& args, const char* routine) {
+  set(severity, code, routine);
+  m_args << args;
+}
+
+Err::Err(RcSeverity severity, int code, const VarArgs& args, int code2, const VarArgs& args2,
+         const char* routine) {
+  set(severity, code, routine);
+  m_args << args;
+  m_code2 = code2;
+  m_args2 << args2;
+}
+
+void Err::set(RcSeverity severity, int code, const char* routine) {
+  clear();
+  m_severity = severity;
+  m_code = code;
+  addRoutine(routine);
+}
+
+void Err::clear() {
+  m_severity = RC_NO_SEVERITY;
+  m_code = 0;
+  m_args.clear();
+  m_code2 = 0;
+  m_args2.clear();
+  m_lineNo = 0;
+  m_fileName.clear();
+  m_routine[0] = '\0';
+}
+
+void Err::addRoutine(const char* routine) {
+  snprintf(m_routine, sizeof m_routine, "%s", routine != nullptr ? routine : "");
+}
+
+void Err::addFileName(const char* fileName, int lineNo) {
+  if (fileName != nullptr) m_fileName = fileName;
+  if (lineNo != 0) m_lineNo = lineNo;
+}
+
+int Err::displayCode(int strCode) {
+  if (strCode & CERROR) return (strCode & ~CERROR) + 10000;
+  if (strCode & UNIX_ERRNO) return (strCode & ~UNIX_ERRNO) + 20000;
+  return strCode;
+}
+
+const char* Err::lookupString(int strCode) {
+  if (strCode & UNIX_ERRNO) return strerror(strCode & ~UNIX_ERRNO);
+  return StrDb::instance()->lookupString(strCode);
+}
+
+std::string Err::format(const Err& err, FmtFlags flags) {
+  try {
+    return err.formatHelper(flags);
+  } catch (...) {
+    return kFormatFallback;
+  }
+}
+
+std::string Err::formatHelper(FmtFlags flags) const {
+  std::string text;
+  if (!m_fileName.empty()) text += "File " + m_fileName;
+  if (m_lineNo != 0) {
+    if (!m_fileName.empty()) text += ", ";
+    text += "Line " + std::to_string(m_lineNo);
+  }
+  if (!m_fileName.empty() || m_lineNo != 0) text += ": ";
+  if (m_severity != RC_NO_SEVERITY) {
+    if (!(flags & FF_OMIT_SEVERITY)) text += std::string(severityLabel()) + ": ";
+    if (flags & FF_SHOW_CODES) {
+      text += codePrefix(displayCode(m_code), m_code2 != 0 ? displayCode(m_code2) : 0);
+    }
+  }
+  text += codeText(m_code, args());
+  if (m_code2 != 0 && !(m_code2 & CERROR)) text += " - " + codeText(m_code2, args2());
+  if (m_severity != RC_NO_SEVERITY && (text.empty() || text.back() != '.')) text += ".";
+  return text;
+}
+
+void Err_Throw(const Err& err) { throw Err(err); }
+
+IntnlErr::IntnlErr(RcSeverity severity, const char* msgString, int code, const VarArgs& args,
+                   const char* routine)
+    : m_err(severity, code, args, routine) {
+  addStringString(msgString);
+}
+
+void IntnlErr::addStringString(const char* msgString) {
+  snprintf(m_msgString, sizeof m_msgString, "%s", msgString != nullptr ? msgString : "");
+}
+
+std::string IntnlErr::format(const IntnlErr& err, Err::FmtFlags flags) {
+  try {
+    return err.formatHelper(flags);
+  } catch (...) {
+    return kFormatFallback;
+  }
+}
+
+std::string IntnlErr::formatHelper(Err::FmtFlags flags) const {
+  std::string text;
+  if (!(flags & Err::FF_OMIT_SEVERITY)) text += std::string(m_err.severityLabel()) + ": ";
+  if ((flags & Err::FF_SHOW_CODES) && m_err.code() != 0) {
+    text += codePrefix(m_err.code(), m_err.code2());
+  }
+  text += m_msgString;
+  if (m_err.code() != 0) {
+    if (m_msgString[0] != '\0') text += " - ";
+    text += codeText(m_err.code(), m_err.args());
+  }
+  if (m_err.code2() != 0) text += " - " + codeText(m_err.code2(), m_err.args2());
+  if (m_err.fileName() != nullptr) {
+    text += std::string(" (in file ") + m_err.fileName() + ", line " +
+            std::to_string(m_err.lineNo()) + ")";
+  }
+  text += ".";
+  return text;
+}
+
+bool Assert::s_abortOnFail = true;
+
+void Assert_throwAssert(const char* condition, const char* msg, bool addErrno,
+                        const char* fileName, int lineNo) {
+  const int savedErrno = errno;
+  VarArgs args;
+  args << condition;
+  if (msg != nullptr) args << msg;
+  IntnlErr intnlErr(RC_FATAL, nullptr, msg != nullptr ? RC_SC_ASSERT_MSG : RC_SC_ASSERT, args,
+                    "reComps/Assert::throwAssert");
+  if (addErrno) intnlErr.err().addCode2(savedErrno | Err::UNIX_ERRNO);
+  intnlErr.err().addFileName(fileName, lineNo);
+  Out::instance()->print(intnlErr, true);
+  if (Assert::s_abortOnFail) abort();
+  throw IntnlErr(intnlErr);
+}
+
+}  // namespace rc

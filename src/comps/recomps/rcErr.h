@@ -1,0 +1,141 @@
+// Coded errors. Every reported failure is an rc::Err thrown by value: a severity, a catalog code
+// with its arguments, an optional second code (typically errno | UNIX_ERRNO) with its own
+// arguments, an optional file name and line, and the raising routine
+// ("component/Class::method"). The text is never stored: format() builds it from the catalog.
+// rc::IntnlErr reports a violated internal condition (a failed assertion). Not thread-safe.
+#pragma once
+
+#include <string>
+
+#include "comps/recomps/rcStrCodes.h"
+#include "comps/recomps/rcVarArgs.h"
+
+enum RcSeverity {
+  RC_NO_SEVERITY = 0,
+  RC_DEBUG = 1,
+  RC_INFO = 2,
+  RC_WARNING = 3,
+  RC_ERROR = 4,
+  RC_NON_FATAL = 5,
+  RC_FATAL = 6,
+  RC_BAD_SEVERITY = 7
+};
+
+namespace rc {
+
+class Severity {
+ public:
+  explicit Severity(int id) : m_id(id) {}
+  explicit Severity(const char* symbol) : m_id(id(symbol)) {}
+
+  const char* symbol() const { return symbol(m_id); }
+  const char* label() const { return label(m_id); }
+
+  static const char* symbol(int id);
+  static const char* label(int id);
+  // False only for RC_DEBUG and RC_INFO.
+  static bool isErrorSeverity(int id) { return id != RC_DEBUG && id != RC_INFO; }
+  // Exact match of "debug" .. "fatal"; null or empty gives RC_NO_SEVERITY, else RC_BAD_SEVERITY.
+  static int id(const char* symbol);
+
+  int m_id;
+};
+
+class Err {
+ public:
+  enum : int {
+    UNIX_ERRNO = 0x08000000,
+    NT_ERROR = 0x10000000,
+    NT_WS2_ERROR = 0x20000000,
+    CERROR = 0x40000000,
+    MAX_ROUTINE_LEN = 47,
+    ROUTINE_BUF_SIZE = 48
+  };
+  enum FmtFlags { FF_DEFAULT = 0, FF_SHOW_CODES = 1, FF_OMIT_SEVERITY = 2 };
+
+  Err() { m_routine[0] = '\0'; }
+  Err(RcSeverity severity, int code, const char* routine);
+  Err(RcSeverity severity, int code, int code2, const char* routine);
+  Err(RcSeverity severity, int code, const VarArgs& args, const char* routine);
+  Err(RcSeverity severity, int code, const VarArgs& args, int code2, const VarArgs& args2,
+      const char* routine);
+
+  void set(RcSeverity severity, int code, const char* routine);
+  void clear();
+  void addRoutine(const char* routine);
+  void addFileName(const char* fileName, int lineNo);
+  void addCode2(int code2) { m_code2 = code2; }
+
+  RcSeverity severity() const { return m_severity; }
+  int code() const { return m_code; }
+  int code2() const { return m_code2; }
+  const VarArgs* args() const { return m_args.isEmpty() ? nullptr : &m_args; }
+  const VarArgs* args2() const { return m_args2.isEmpty() ? nullptr : &m_args2; }
+  int lineNo() const { return m_lineNo; }
+  const char* fileName() const { return m_fileName.empty() ? nullptr : m_fileName.c_str(); }
+  const char* routine() const { return m_routine; }
+  const char* severityLabel() const { return Severity::label(m_severity); }
+
+  // CERROR codes display as number + 10000, UNIX_ERRNO codes as number + 20000.
+  static int displayCode(int strCode);
+  // strerror for UNIX_ERRNO codes, otherwise the catalog's text.
+  static const char* lookupString(int strCode);
+  // The error's text; never throws (a failure gives a fixed fallback text).
+  static std::string format(const Err& err, FmtFlags flags = FF_DEFAULT);
+
+ private:
+  std::string formatHelper(FmtFlags flags) const;
+
+  RcSeverity m_severity = RC_NO_SEVERITY;
+  int m_code = 0;
+  VarArgs m_args;
+  int m_code2 = 0;
+  VarArgs m_args2;
+  int m_lineNo = 0;
+  std::string m_fileName;
+  char m_routine[ROUTINE_BUF_SIZE];
+};
+
+// Throws a copy of err.
+[[noreturn]] void Err_Throw(const Err& err);
+
+class IntnlErr {
+ public:
+  enum { MSG_STR_BUF_SIZE = 256, MAX_MSG_STR_LEN = 255 };
+
+  IntnlErr() { m_msgString[0] = '\0'; }
+  IntnlErr(RcSeverity severity, const char* msgString, int code, const VarArgs& args,
+           const char* routine);
+
+  Err& err() { return m_err; }
+  const Err& err() const { return m_err; }
+  int code() const { return m_err.code(); }
+  void addStringString(const char* msgString);
+
+  static std::string format(const IntnlErr& err, Err::FmtFlags flags = Err::FF_DEFAULT);
+
+ private:
+  std::string formatHelper(Err::FmtFlags flags) const;
+
+  Err m_err;
+  char m_msgString[MSG_STR_BUF_SIZE];
+};
+
+class Assert {
+ public:
+  static void setAbortOnFail(bool abortOnFail) { s_abortOnFail = abortOnFail; }
+  static bool s_abortOnFail;
+};
+
+// Reports a failed assertion: prints the internal error at once, then aborts (the default) or,
+// with abort switched off, throws it as rc::IntnlErr.
+void Assert_throwAssert(const char* condition, const char* msg, bool addErrno,
+                        const char* fileName, int lineNo);
+
+}  // namespace rc
+
+// Asserts a condition that the program's own logic guarantees.
+#define RC_ASSERT(cond) \
+  ((cond) ? (void)0 : rc::Assert_throwAssert(#cond, nullptr, false, __FILE__, __LINE__))
+#define RC_ASSERT_MSG(cond, msg) \
+  ((cond) ? (void)0 : rc::Assert_throwAssert(#cond, (msg), false, __FILE__, __LINE__))

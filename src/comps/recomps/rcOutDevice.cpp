@@ -1,0 +1,15 @@
+#include "comps/recomps/rcOutDevice.h"
+
+namespace rc {
+
+void OutDevice::print(const char* str) {
+  if (m_fd != nullptr && str != nullptr) fputs(str, m_fd);
+}
+
+void OutDevice::print(RcSeverity /*severity*/, const char* str) { print(str); }
+
+void OutDevice::flush() {
+  if (m_fd != nullptr) fflush(m_fd);
+}
+
+}  // namespace rc

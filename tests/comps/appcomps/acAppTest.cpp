@@ -1,0 +1,146 @@
+#include "comps/appcomps/acApp.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "qvTestUtil.h"
+
+namespace {
+
+struct ArgErrCase {
+  const char* val;
+  int code;
+  const char* arg;
+  const char* routine;
+};
+
+template <typename Fn>
+void expectArgErr(Fn read, const ArgErrCase& c) {
+  try {
+    read(c.val);
+    ADD_FAILURE() << "no error for '" << (c.val ? c.val : "(null)") << "'";
+  } catch (const rc::Err& err) {
+    EXPECT_EQ(err.severity(), RC_ERROR);
+    EXPECT_EQ(err.code(), c.code) << (c.val ? c.val : "(null)");
+    ASSERT_NE(err.args(), nullptr);
+    ASSERT_EQ(err.args()->size(), 1u);
+    EXPECT_STREQ((*err.args())[0], c.arg);
+    EXPECT_STREQ(err.routine(), c.routine);
+  }
+}
+
+}  // namespace
+
+TEST(App, NeedIntArg) {
+  EXPECT_EQ(ac::App::needIntArg("42", "-n", 10), 42);
+  EXPECT_EQ(ac::App::needIntArg("-7", "-n", 10), -7);
+  EXPECT_EQ(ac::App::needIntArg("0x1f", "-n", 16), 31);
+  EXPECT_EQ(ac::App::needIntArg("", "-n", 10), 0);
+  const char* r = "appcomps/App::needIntArg";
+  const ArgErrCase cases[] = {
+      {nullptr, AC_SC_NEED_ARG_VAL, "-n", r},
+      {"12abc", AC_SC_NEED_INT, "12abc", r},
+      {"abc", AC_SC_NEED_INT, "abc", r},
+      {"99999999999999999999999", AC_SC_OUT_OF_RANGE, "99999999999999999999999", r},
+  };
+  for (const auto& c : cases) expectArgErr([](const char* v) { ac::App::needIntArg(v, "-n", 10); }, c);
+}
+
+TEST(App, NeedInt64Arg) {
+  EXPECT_EQ(ac::App::needInt64Arg("9000000000", "-n", 10), 9000000000LL);
+  const char* r = "appcomps/App::needInt64Arg";
+  const ArgErrCase cases[] = {
+      {nullptr, AC_SC_NEED_ARG_VAL, "-n", r},
+      {"12abc", AC_SC_NEED_INT, "12abc", ""},
+      {"-12abc", AC_SC_NEED_INT, "-12abc", ""},
+      {"", AC_SC_NEED_INT, "", ""},
+      {"99999999999999999999999", AC_SC_OUT_OF_RANGE, "99999999999999999999999", ""},
+  };
+  for (const auto& c : cases) {
+    expectArgErr([](const char* v) { ac::App::needInt64Arg(v, "-n", 10); }, c);
+  }
+}
+
+TEST(App, NeedFloatArg) {
+  EXPECT_DOUBLE_EQ(ac::App::needFloatArg("2.75", "-f"), 2.75);
+  EXPECT_DOUBLE_EQ(ac::App::needFloatArg("", "-f"), 0.0);
+  // An underflow is not an error.
+  EXPECT_LT(std::fabs(ac::App::needFloatArg("1e-400", "-f")), 1e-300);
+  const char* r = "appcomps/App::needFloatArg";
+  const ArgErrCase cases[] = {
+      {nullptr, AC_SC_NEED_ARG_VAL, "-f", r},
+      {"2.5x", AC_SC_NEED_FLOAT, "2.5x", r},
+      {"1e400", AC_SC_OUT_OF_RANGE, "1e400", r},
+  };
+  for (const auto& c : cases) expectArgErr([](const char* v) { ac::App::needFloatArg(v, "-f"); }, c);
+}
+
+TEST(App, NeedStringArg) {
+  EXPECT_EQ(ac::App::needStringArg("abc", "-s"), "abc");
+  expectArgErr([](const char* v) { ac::App::needStringArg(v, "-s"); },
+               {nullptr, AC_SC_NEED_ARG_VAL, "-s", "appcomps/App::needStringArg"});
+}
+
+TEST(App, QvStrtodKeepsErrnoOnSuccess) {
+  errno = EINTR;
+  char* end = nullptr;
+  EXPECT_DOUBLE_EQ(ac::QvStrtod("1.5", &end), 1.5);
+  EXPECT_EQ(errno, EINTR);
+  errno = 0;
+  ac::QvStrtod("1e-400", &end);
+  EXPECT_EQ(errno, 0);
+  ac::QvStrtod("1e400", &end);
+  EXPECT_EQ(errno, ERANGE);
+}
+
+TEST(App, PrintArgUsageOnAStream) {
+  std::ostringstream os;
+  ac::App::printArgUsage(os, "-dirSuffix", 15, "desc");
+  EXPECT_EQ(os.str(), " -dirSuffix     desc\n");
+  std::ostringstream wide;
+  ac::App::printArgUsage(wide, "-h or -? or --help   ", 15, "help");
+  EXPECT_EQ(wide.str(), " -h or -? or --help   help\n");
+  std::ostringstream bad;
+  ac::App::printArgUsage(bad, nullptr, 15, "x");
+  EXPECT_TRUE(bad.fail());
+}
+
+TEST(App, DoExitNeverReportsFailureAsSuccess) {
+  const struct {
+    int status;
+    int seen;
+  } rows[] = {{0, 0}, {17, 17}, {256, 255}, {512, 255}, {272, 16}, {237, 237}, {-256, 255}};
+  for (const auto& row : rows) {
+    const auto r = qvtest::runInChild([&] { ac::_do_exit(row.status); });
+    EXPECT_EQ(r.exitStatus, row.seen) << row.status;
+  }
+}
+
+TEST(App, Main2CatchAllTurnsExceptionsIntoStatuses) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* errText;  // expected in standard error; "" means standard error stays empty
+  } rows[] = {
+      {{"none"}, 0, ""},
+      {{"std"}, 16, "Error: "},
+      {{"sql"}, 17, "Error: "},
+      {{"err"}, 6, "Error: unable to open '/x'."},
+      {{"big"}, 255, "Error: "},
+      {{"intnl"}, 5, "Internal Error: broken invariant - internal error."},
+      {{"other"}, 238, "Internal Error: "},
+      {{"err", "silent"}, 6, ""},
+      {{"std", "silent"}, 16, ""},
+  };
+  for (const auto& row : rows) {
+    const auto r = qvtest::runProgram(qvtest::testAppPath("acThrowingApp"), row.args);
+    EXPECT_EQ(r.exitStatus, row.status) << ::testing::PrintToString(row.args);
+    if (row.errText[0] == '\0') {
+      EXPECT_EQ(r.err, "") << ::testing::PrintToString(row.args);
+    } else {
+      EXPECT_NE(r.err.find(row.errText), std::string::npos) << r.err;
+    }
+  }
+}

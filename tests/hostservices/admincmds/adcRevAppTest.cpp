@@ -1,0 +1,135 @@
+// The revision command run as a process: standard output, standard error and exit status.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "qvTestUtil.h"
+
+namespace {
+
+using qvtest::runProgram;
+
+const char* const kLabel = "Release 7.1.0.0 [Build 35553]\n";
+const char* const kStamp = "7.1.0.0-P0-F1-Bld35553\n";
+const char* const kBld = "2014-02-06.35553.hds.rel-7.1.cm.35553\n";
+const char* const kUsage =
+    "Usage: qvrev [-h|-rev] [<options>]\n"
+    "Options:\n"
+    " -h or -? or --help   display this help\n"
+    " -[rR]ev or -V        print the software revision of this program\n"
+    "\n"
+    " -dirSuffix     display directory suffix form\n"
+    " -shortLabel    display a shorter version of the full form\n"
+    " -buildType     display the type of build (dbg or opt)\n"
+    "\n";
+
+qvtest::ProcResult qvrev(const std::vector<std::string>& args) {
+  return runProgram(qvtest::qvrevPath(), args);
+}
+
+}  // namespace
+
+TEST(RevApp, PrintsEachForm) {
+  const struct {
+    std::vector<std::string> args;
+    const char* out;
+  } rows[] = {
+      {{}, kLabel},
+      {{"-shortLabel"}, "7.1.0.0\n"},
+      {{"-SHORTLABEL"}, "7.1.0.0\n"},
+      {{"-sHoRtLaBeL"}, "7.1.0.0\n"},
+      {{"-dirSuffix"}, "7.1.0.0\n"},
+      {{"-buildType"}, "opt\n"},
+      {{"-BuildType"}, "opt\n"},
+      {{"-shortLabel", "-buildType"}, "opt\n"},
+      {{"-buildType", "-shortLabel"}, "7.1.0.0\n"},
+      {{"-shortLabel", "-dirSuffix"}, "7.1.0.0\n"},
+  };
+  for (const auto& row : rows) {
+    const auto r = qvrev(row.args);
+    EXPECT_EQ(r.out, row.out) << ::testing::PrintToString(row.args);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitStatus, 0);
+  }
+}
+
+TEST(RevApp, RevisionOptionsPrintAndExitBeforeInit) {
+  const struct {
+    std::vector<std::string> args;
+    const char* out;
+  } rows[] = {
+      {{"-rev"}, kStamp},
+      {{"-REV"}, kLabel},  // second character 'R': the label request, whatever the rest
+      {{"-Rev"}, kLabel},
+      {{"-V"}, kStamp},
+      {{"--version"}, kStamp},
+      {{"--VERSION"}, kStamp},
+      {{"-bld"}, kBld},
+      {{"-bLD"}, kBld},  // second character exact, the rest ignoring case
+      // Revision options end the process before the bad argument is ever seen.
+      {{"-bogus", "-rev"}, kStamp},
+      {{"-shortLabel", "-bld"}, kBld},
+      // The first matching option decides.
+      {{"-rev", "-h"}, kStamp},
+  };
+  for (const auto& row : rows) {
+    const auto r = qvrev(row.args);
+    EXPECT_EQ(r.out, row.out) << ::testing::PrintToString(row.args);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitStatus, 0);
+  }
+}
+
+TEST(RevApp, HelpPrintsUsage) {
+  for (const char* opt : {"-h", "-help", "-hELP", "-?", "--help", "--HELP"}) {
+    const auto r = qvrev({opt});
+    EXPECT_EQ(r.out, kUsage) << opt;
+    EXPECT_EQ(r.err, "") << opt;
+    EXPECT_EQ(r.exitStatus, 0) << opt;
+  }
+  // Help before a revision option wins, and a later bad argument is never read.
+  const auto r = qvrev({"-h", "-rev", "-bogus"});
+  EXPECT_EQ(r.out, kUsage);
+  EXPECT_EQ(r.exitStatus, 0);
+}
+
+TEST(RevApp, NonRequestsAreBadArguments) {
+  // The second character is compared exactly: "-v" is no revision request, "-BLD" no build
+  // stamp request and "-H" no help request; all are bad arguments.
+  for (const char* opt : {"-v", "-BLD", "-H", "-HELP", "-x", "shortLabel", "-shortLabelx", "-", "--"}) {
+    const auto r = qvrev({opt});
+    EXPECT_EQ(r.exitStatus, 17) << opt;
+    EXPECT_EQ(r.out, "Usage: qvrev [-h|-rev] [<options>]\n") << opt;
+    EXPECT_EQ(r.err.rfind(std::string("Error: command line arg '") + opt +
+                              "' is unknown or invalid.\n",
+                          0),
+              0u)
+        << r.err;
+  }
+}
+
+TEST(RevApp, BadArgumentAfterAValidOne) {
+  const auto r = qvrev({"-dirSuffix", "extra"});
+  EXPECT_EQ(r.exitStatus, 17);
+  EXPECT_EQ(r.out, "Usage: qvrev [-h|-rev] [<options>]\n");
+  const std::string firstLine = r.err.substr(0, r.err.find('\n') + 1);
+  EXPECT_EQ(firstLine, "Error: command line arg 'extra' is unknown or invalid.\n");
+  // The try-help hint follows the error line and ends with ".\n".
+  EXPECT_GT(r.err.size(), firstLine.size());
+  EXPECT_EQ(r.err.substr(r.err.size() - 2), ".\n");
+}
+
+TEST(RevApp, HostileArgumentsNeverCrash) {
+  const std::string huge(100000, 'q');
+  const struct {
+    std::string arg;
+  } rows[] = {{""}, {huge}, {"-\xff\xfe\x80"}, {"\xc3\xa9t\xc3\xa9"}, {"%s%s%n{1}{2}"}};
+  for (const auto& row : rows) {
+    const auto r = qvrev({row.arg});
+    EXPECT_EQ(r.termSignal, 0);
+    EXPECT_EQ(r.exitStatus, 17);
+    EXPECT_NE(r.err.find("command line arg '" + row.arg + "' is unknown or invalid"),
+              std::string::npos);
+  }
+}
