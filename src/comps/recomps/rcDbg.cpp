@@ -23,4 +23,12 @@ void Dbg::print(int module, int flag, const char* fmt, ...) {
   va_end(ap);
 }
 
+void Dbg::print(int indentLvl, const char* fmt, ...) {
+  for (int i = 0; i < indentLvl; ++i) fputs("  ", stdout);
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(stdout, fmt, ap);
+  va_end(ap);
+}
+
 }  // namespace rc

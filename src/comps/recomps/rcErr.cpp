@@ -3,10 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <stdexcept>
 
+#include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcStrDb.h"
+#include "comps/recomps/rcUtils.h"
 
 namespace rc {
 
@@ -62,24 +66,49 @@ int Severity::id(const char* symbol) {
   return RC_BAD_SEVERITY;
 }
 
-Err::Err(RcSeverity severity, int code, const char* routine) { set(severity, code, routine); }
+const Err* Err::s_abortErr = nullptr;
+const IntnlErr* IntnlErr::s_abortErr = nullptr;
 
-Err::Err(RcSeverity severity, int code, int code2, const char* routine) {
-  set(severity, code, routine);
-  m_code2 = code2;
+Err::Err()
+    : m_severity(RC_NO_SEVERITY),
+      m_code(0),
+      m_args(nullptr),
+      m_code2(0),
+      m_args2(nullptr),
+      m_lineNo(0),
+      m_fileName(nullptr) {
+  m_routine[0] = '\0';
 }
 
-Err::Err(RcSeverity severity, int code, const VarArgs& args, const char* routine) {
+Err::Err(RcSeverity severity, int code, const char* routine) : Err() {
   set(severity, code, routine);
-  m_args << args;
+}
+
+Err::Err(RcSeverity severity, int code, int code2, const char* routine) : Err() {
+  set(severity, code, code2, routine);
+}
+
+Err::Err(RcSeverity severity, int code, const VarArgs& args, const char* routine) : Err() {
+  set(severity, code, args, routine);
 }
 
 Err::Err(RcSeverity severity, int code, const VarArgs& args, int code2, const VarArgs& args2,
-         const char* routine) {
-  set(severity, code, routine);
-  m_args << args;
-  m_code2 = code2;
-  m_args2 << args2;
+         const char* routine)
+    : Err() {
+  set(severity, code, args, code2, args2, routine);
+}
+
+Err::Err(const Err& src) : Err() { deepCopyFrom(src); }
+
+Err& Err::operator=(const Err& src) {
+  deepCopyFrom(src);
+  return *this;
+}
+
+Err::~Err() {
+  delete m_args;
+  delete m_args2;
+  delete[] m_fileName;
 }
 
 void Err::set(RcSeverity severity, int code, const char* routine) {
@@ -89,24 +118,99 @@ void Err::set(RcSeverity severity, int code, const char* routine) {
   addRoutine(routine);
 }
 
+void Err::set(RcSeverity severity, int code, int code2, const char* routine) {
+  set(severity, code, routine);
+  m_code2 = code2;
+}
+
+void Err::set(RcSeverity severity, int code, const VarArgs& args, const char* routine) {
+  set(severity, code, routine);
+  assignArgs(m_args, &args);
+}
+
+void Err::set(RcSeverity severity, int code, const VarArgs& args, int code2,
+              const VarArgs& args2, const char* routine) {
+  set(severity, code, args, routine);
+  m_code2 = code2;
+  assignArgs(m_args2, &args2);
+}
+
+void Err::assignArgs(VarArgs*& dst, const VarArgs* src) {
+  if (src == nullptr || src->isEmpty()) {
+    if (dst != nullptr) dst->clear();
+  } else if (dst != nullptr) {
+    *dst = *src;
+  } else {
+    dst = new VarArgs(*src);
+  }
+}
+
+void Err::addCode(int code, const VarArgs& args) {
+  m_code = code;
+  assignArgs(m_args, &args);
+}
+
+void Err::addCode2(int code2, const VarArgs& args2) {
+  m_code2 = code2;
+  assignArgs(m_args2, &args2);
+}
+
 void Err::clear() {
   m_severity = RC_NO_SEVERITY;
   m_code = 0;
-  m_args.clear();
+  if (m_args != nullptr) m_args->clear();
   m_code2 = 0;
-  m_args2.clear();
+  if (m_args2 != nullptr) m_args2->clear();
   m_lineNo = 0;
-  m_fileName.clear();
+  delete[] m_fileName;
+  m_fileName = nullptr;
   m_routine[0] = '\0';
 }
 
+void Err::deepCopyFrom(const Err& src) {
+  if (&src == this) return;
+  m_severity = src.m_severity;
+  m_code = src.m_code;
+  assignArgs(m_args, src.m_args);
+  m_code2 = src.m_code2;
+  assignArgs(m_args2, src.m_args2);
+  m_lineNo = src.m_lineNo;
+  delete[] m_fileName;
+  m_fileName = nullptr;
+  addFileName(src.m_fileName, 0);
+  memcpy(m_routine, src.m_routine, sizeof m_routine);
+}
+
+Err* Err::copy() const { return new Err(*this); }
+
 void Err::addRoutine(const char* routine) {
-  snprintf(m_routine, sizeof m_routine, "%s", routine != nullptr ? routine : "");
+  Utils::copyStr(m_routine, routine, sizeof m_routine);
 }
 
 void Err::addFileName(const char* fileName, int lineNo) {
-  if (fileName != nullptr) m_fileName = fileName;
+  if (fileName != nullptr) {
+    const size_t len = strlen(fileName);
+    char* copy = new char[len + 1];
+    memcpy(copy, fileName, len + 1);
+    delete[] m_fileName;
+    m_fileName = copy;
+  }
   if (lineNo != 0) m_lineNo = lineNo;
+}
+
+void Err::dumpObj(int indentLvl, const char* label) const {
+  char head[160];
+  snprintf(head, sizeof head, "%sErr [0x%x]: mem region = %d, severity = %s, code = %d",
+           label != nullptr ? label : "", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)),
+           0, severitySymbol(), m_code);
+  std::string line = head;
+  if (m_code2 != 0) line += ", code2 = " + std::to_string(m_code2);
+  if (m_lineNo != 0) line += ", lineNo = " + std::to_string(m_lineNo);
+  if (m_fileName != nullptr) line += std::string(", fileName = ") + m_fileName;
+  line += std::string(", routine = '") + m_routine + "'\n";
+  Dbg::instance()->print(indentLvl, "%s", line.c_str());
+  if (m_args != nullptr) m_args->dumpObj(indentLvl, "args = ");
+  if (m_args2 != nullptr) m_args2->dumpObj(indentLvl, "args2 = ");
 }
 
 int Err::displayCode(int strCode) {
@@ -130,25 +234,41 @@ std::string Err::format(const Err& err, FmtFlags flags) {
 
 std::string Err::formatHelper(FmtFlags flags) const {
   std::string text;
-  if (!m_fileName.empty()) text += "File " + m_fileName;
+  if (m_fileName != nullptr) text = text + "File " + m_fileName;
   if (m_lineNo != 0) {
-    if (!m_fileName.empty()) text += ", ";
+    if (m_fileName != nullptr) text += ", ";
     text += "Line " + std::to_string(m_lineNo);
   }
-  if (!m_fileName.empty() || m_lineNo != 0) text += ": ";
+  if (m_fileName != nullptr || m_lineNo != 0) text += ": ";
   if (m_severity != RC_NO_SEVERITY) {
     if (!(flags & FF_OMIT_SEVERITY)) text += std::string(severityLabel()) + ": ";
     if (flags & FF_SHOW_CODES) {
       text += codePrefix(displayCode(m_code), m_code2 != 0 ? displayCode(m_code2) : 0);
     }
   }
-  text += codeText(m_code, args());
-  if (m_code2 != 0 && !(m_code2 & CERROR)) text += " - " + codeText(m_code2, args2());
-  if (m_severity != RC_NO_SEVERITY && (text.empty() || text.back() != '.')) text += ".";
+  text += codeText(m_code, m_args);
+  if (m_code2 != 0 && !(m_code2 & CERROR)) text += " - " + codeText(m_code2, m_args2);
+  if (m_severity != RC_NO_SEVERITY) {
+    // A severity promises a sentence; an empty one means the catalog is broken.
+    if (text.empty()) throw std::runtime_error("empty error text");
+    if (text.back() != '.') text += ".";
+  }
   return text;
 }
 
-void Err_Throw(const Err& err) { throw Err(err); }
+void Err_Throw(const Err& err) {
+  Err::setAbortErr(err);
+  throw Err(err);
+}
+
+IntnlErr::IntnlErr() { m_msgString[0] = '\0'; }
+
+IntnlErr::IntnlErr(RcSeverity severity) : m_err(severity, 0, nullptr) { m_msgString[0] = '\0'; }
+
+IntnlErr::IntnlErr(RcSeverity severity, const char* msgString, int code, const char* routine)
+    : m_err(severity, code, routine) {
+  addStringString(msgString);
+}
 
 IntnlErr::IntnlErr(RcSeverity severity, const char* msgString, int code, const VarArgs& args,
                    const char* routine)
@@ -156,8 +276,13 @@ IntnlErr::IntnlErr(RcSeverity severity, const char* msgString, int code, const V
   addStringString(msgString);
 }
 
+void IntnlErr::clear() {
+  m_err.clear();
+  m_msgString[0] = '\0';
+}
+
 void IntnlErr::addStringString(const char* msgString) {
-  snprintf(m_msgString, sizeof m_msgString, "%s", msgString != nullptr ? msgString : "");
+  Utils::copyStr(m_msgString, msgString, sizeof m_msgString);
 }
 
 std::string IntnlErr::format(const IntnlErr& err, Err::FmtFlags flags) {
@@ -201,7 +326,10 @@ void Assert_throwAssert(const char* condition, const char* msg, bool addErrno,
   if (addErrno) intnlErr.err().addCode2(savedErrno | Err::UNIX_ERRNO);
   intnlErr.err().addFileName(fileName, lineNo);
   Out::instance()->print(intnlErr, true);
-  if (Assert::s_abortOnFail) abort();
+  if (Assert::s_abortOnFail) {
+    IntnlErr::setAbortErr(intnlErr);
+    abort();
+  }
   throw IntnlErr(intnlErr);
 }
 

@@ -53,28 +53,49 @@ class Err {
   };
   enum FmtFlags { FF_DEFAULT = 0, FF_SHOW_CODES = 1, FF_OMIT_SEVERITY = 2 };
 
-  Err() { m_routine[0] = '\0'; }
+  Err();
   Err(RcSeverity severity, int code, const char* routine);
   Err(RcSeverity severity, int code, int code2, const char* routine);
   Err(RcSeverity severity, int code, const VarArgs& args, const char* routine);
+  // Callers pass VarArgs::NO_VARARGS for an absent list.
   Err(RcSeverity severity, int code, const VarArgs& args, int code2, const VarArgs& args2,
       const char* routine);
+  Err(const Err& src);
+  Err& operator=(const Err& src);
+  ~Err();
 
+  // set() first clears everything, then stores what it is given.
   void set(RcSeverity severity, int code, const char* routine);
-  void clear();
-  void addRoutine(const char* routine);
-  void addFileName(const char* fileName, int lineNo);
+  void set(RcSeverity severity, int code, int code2, const char* routine);
+  void set(RcSeverity severity, int code, const VarArgs& args, const char* routine);
+  void set(RcSeverity severity, int code, const VarArgs& args, int code2, const VarArgs& args2,
+           const char* routine);
+  void addSeverity(RcSeverity severity) { m_severity = severity; }
+  void addCode(int code) { m_code = code; }
+  void addCode(int code, const VarArgs& args);
   void addCode2(int code2) { m_code2 = code2; }
+  void addCode2(int code2, const VarArgs& args2);
+  void addLineNo(int lineNo) { m_lineNo = lineNo; }
+  // Replaces the file name only when fileName is non-null, the line only when lineNo is non-zero.
+  void addFileName(const char* fileName, int lineNo);
+  // Copied and cut to MAX_ROUTINE_LEN characters.
+  void addRoutine(const char* routine);
+  void clear();
+  void deepCopyFrom(const Err& src);
+  // A heap copy the caller owns.
+  Err* copy() const;
 
   RcSeverity severity() const { return m_severity; }
   int code() const { return m_code; }
   int code2() const { return m_code2; }
-  const VarArgs* args() const { return m_args.isEmpty() ? nullptr : &m_args; }
-  const VarArgs* args2() const { return m_args2.isEmpty() ? nullptr : &m_args2; }
+  // The argument lists; null when absent.
+  const VarArgs* args() const { return m_args; }
+  const VarArgs* args2() const { return m_args2; }
   int lineNo() const { return m_lineNo; }
-  const char* fileName() const { return m_fileName.empty() ? nullptr : m_fileName.c_str(); }
+  const char* fileName() const { return m_fileName; }
   const char* routine() const { return m_routine; }
   const char* severityLabel() const { return Severity::label(m_severity); }
+  const char* severitySymbol() const { return Severity::symbol(m_severity); }
 
   // CERROR codes display as number + 10000, UNIX_ERRNO codes as number + 20000.
   static int displayCode(int strCode);
@@ -82,17 +103,27 @@ class Err {
   static const char* lookupString(int strCode);
   // The error's text; never throws (a failure gives a fixed fallback text).
   static std::string format(const Err& err, FmtFlags flags = FF_DEFAULT);
+  static void setAbortErr(const Err& err) { s_abortErr = &err; }
+
+  void dumpObj(int indentLvl, const char* label) const;
+  void dump() const { dumpObj(0, nullptr); }
+
+  // The last error handed to setAbortErr (by Err_Throw), for post-mortem inspection.
+  static const Err* s_abortErr;
 
  private:
   std::string formatHelper(FmtFlags flags) const;
+  // Stores a list by the rule for argument lists: only a non-empty list is kept; an empty one
+  // clears an existing list and allocates nothing.
+  static void assignArgs(VarArgs*& dst, const VarArgs* src);
 
-  RcSeverity m_severity = RC_NO_SEVERITY;
-  int m_code = 0;
-  VarArgs m_args;
-  int m_code2 = 0;
-  VarArgs m_args2;
-  int m_lineNo = 0;
-  std::string m_fileName;
+  RcSeverity m_severity;
+  int m_code;
+  VarArgs* m_args;
+  int m_code2;
+  VarArgs* m_args2;
+  int m_lineNo;
+  char* m_fileName;
   char m_routine[ROUTINE_BUF_SIZE];
 };
 
@@ -103,16 +134,24 @@ class IntnlErr {
  public:
   enum { MSG_STR_BUF_SIZE = 256, MAX_MSG_STR_LEN = 255 };
 
-  IntnlErr() { m_msgString[0] = '\0'; }
+  IntnlErr();
+  explicit IntnlErr(RcSeverity severity);
+  IntnlErr(RcSeverity severity, const char* msgString, int code, const char* routine);
   IntnlErr(RcSeverity severity, const char* msgString, int code, const VarArgs& args,
            const char* routine);
 
   Err& err() { return m_err; }
   const Err& err() const { return m_err; }
+  RcSeverity severity() const { return m_err.severity(); }
   int code() const { return m_err.code(); }
+  const char* msgString() const { return m_msgString; }
+  // Copied and cut to MAX_MSG_STR_LEN characters.
   void addStringString(const char* msgString);
+  void clear();
 
   static std::string format(const IntnlErr& err, Err::FmtFlags flags = Err::FF_DEFAULT);
+  static void setAbortErr(const IntnlErr& err) { s_abortErr = &err; }
+  static const IntnlErr* s_abortErr;
 
  private:
   std::string formatHelper(Err::FmtFlags flags) const;

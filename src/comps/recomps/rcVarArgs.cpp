@@ -1,7 +1,10 @@
 #include "comps/recomps/rcVarArgs.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
+
+#include "comps/recomps/rcDbg.h"
 
 namespace rc {
 
@@ -82,6 +85,15 @@ std::string VarArgs::substituteArgs(const char* str) const {
     pos += m_args[index].size();
   }
   return text;
+}
+
+void VarArgs::dumpObj(int indentLvl, const char* label) const {
+  Dbg* dbg = Dbg::instance();
+  dbg->print(indentLvl, "%sVarArgs [0x%x], vector: \n", label != nullptr ? label : "",
+             static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  for (size_t i = 0; i < m_args.size(); ++i) {
+    dbg->print(indentLvl + 1, "%zu. '%s'\n", i, m_args[i].c_str());
+  }
 }
 
 }  // namespace rc

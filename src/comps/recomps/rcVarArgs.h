@@ -35,6 +35,9 @@ class VarArgs {
   // argument stay in the text, and inserted text is never rescanned.
   std::string substituteArgs(const char* str) const;
 
+  void dumpObj(int indentLvl, const char* label) const;
+  void dump() const { dumpObj(0, nullptr); }
+
   static const VarArgs NO_VARARGS;
 
  private:
