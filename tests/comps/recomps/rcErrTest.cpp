@@ -97,7 +97,8 @@ TEST(Err, TextLayouts) {
 TEST(Err, FormatNeverThrows) {
   // An empty text with a severity set cannot be formatted: the fallback text stands in.
   rc::Err empty(RC_ERROR, RC_SC_CERROR, rc::VarArgs() << "", nullptr);
-  EXPECT_EQ(rc::Err::format(empty),
+  EXPECT_EQ(rc::Err::format(empty), "Error: .");
+  EXPECT_EQ(rc::Err::format(empty, rc::Err::FF_OMIT_SEVERITY),
             "Could not format message. Probably running low on shared memory or heap");
 }
 
