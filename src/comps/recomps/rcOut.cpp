@@ -56,6 +56,8 @@ void Out::print(RcSeverity severity, int strCode, const VarArgs& args, bool addN
   pr(withNewLine(StrDb::format(severity, strCode, args, isDaemon()), addNewLine));
 }
 
+void Out::printLog(const char* /*fmt*/, ...) {}
+
 void Out::pr(RcSeverity severity, const std::string& str) {
   OutDevice* device = Severity::isErrorSeverity(severity) ? m_stdErrDevice : m_stdOutDevice;
   device->print(severity, str.c_str());

@@ -21,6 +21,9 @@ class Out {
   void print(RcSeverity severity, int strCode, bool addNewLine);
   void print(RcSeverity severity, int strCode, const VarArgs& args, bool addNewLine);
 
+  // Log-only printing: the text goes to the program's log, or nowhere when there is none yet.
+  void printLog(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
   OutDevice* stdOutDevice() const { return m_stdOutDevice; }
   OutDevice* stdErrDevice() const { return m_stdErrDevice; }
   // Installs a device; null restores the process's standard stream.

@@ -1,6 +1,16 @@
 #include "comps/recomps/rcStrDb.h"
 
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcOut.h"
 
 namespace rc {
 
@@ -38,6 +48,33 @@ const StrDbRec strDbRecs[StrDb::NumStrDbRecs] = {
     {RC_SC_LOGIN_ERROR, "login error - {1}"},
 };
 
+constexpr const char* kNoString = "<no string defined>";
+constexpr const char* kUnused = "<unused>";
+constexpr const char* kIndexTooBig = "<rc::StrVec index too big>";
+constexpr size_t kLineBufSize = 2048;
+
+StrDb* s_stdInstance = nullptr;
+StrDb* s_shmInstance = nullptr;
+
+// The folder of the strings files.
+std::string stringsDir() {
+  const char* dir = getenv("QV_STRINGS_DIR");
+  if (dir != nullptr && dir[0] != '\0') return dir;
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return ".";
+  exe[n] = '\0';
+  std::string path(exe);
+  path.erase(path.rfind('/'));  // the program's folder, <kit>/bin
+  const size_t up = path.rfind('/');
+  return (up == std::string::npos ? std::string(".") : path.substr(0, up)) + "/sys/strings";
+}
+
+void printRefused(const char* msg, int value) {
+  Out::instance()->print(
+      IntnlErr(RC_NON_FATAL, msg, RC_SC_OUT_OF_RANGE, VarArgs() << value, nullptr), true);
+}
+
 std::string labelled(RcSeverity severity, int strCode, bool showCode) {
   std::string line = std::string(Severity::label(severity)) + ": ";
   if (showCode) {
@@ -50,14 +87,209 @@ std::string labelled(RcSeverity severity, int strCode, bool showCode) {
 
 }  // namespace
 
-StrDb* StrDb::instance() {
-  static StrDb s_stdInstance;
-  return &s_stdInstance;
+const char* StrCodeDefs::rangeSymbolName(int range) {
+  switch (range) {
+    case CR_RC: return "rc";
+    case CR_RC_TST: return "rcTst";
+    case CR_AC: return "ac";
+    case CR_DC: return "dc";
+    case CR_ADC: return "adc";
+    default: return "unknown";
+  }
 }
 
-const char* StrDb::lookupString(int strCode) const {
-  if (strCode >= 0 && strCode < NumStrDbRecs) return strDbRecs[strCode].m_str;
-  return "<no string defined>";
+LocVec::LocVec(Locale::LangType langType) : m_langType(langType) {
+  for (bool& loaded : m_strVecLoaded) loaded = false;
+}
+
+int LocVec::codeRange(int strCode) const {
+  const int range = StrCodeDefs::codeRange(strCode);
+  RC_ASSERT(range < StrCodeDefs::MAX_ID_RANGES);
+  return range;
+}
+
+void LocVec::addString(int strCode, const char* str) {
+  if (!StrCodeDefs::isCatalogCode(strCode)) {
+    printRefused("code outside the catalog's ranges", strCode);
+    return;
+  }
+  std::vector<std::string>& vec = m_strVecs[codeRange(strCode)];
+  const size_t index = static_cast<size_t>(StrCodeDefs::rangeIndex(strCode));
+  if (index < vec.size()) {
+    printRefused("index < nextSlot (reused code)", static_cast<int>(index));
+    return;
+  }
+  while (vec.size() < index) vec.emplace_back(kUnused);
+  vec.emplace_back(str != nullptr ? str : "");
+}
+
+void LocVec::addStrings(size_t nRecs, const StrDbRec* recs) {
+  for (size_t i = 0; i < nRecs; ++i) addString(recs[i]);
+}
+
+const char* LocVec::lookupString(int strCode) {
+  if (!StrCodeDefs::isCatalogCode(strCode)) return nullptr;
+  const int range = codeRange(strCode);
+  const size_t index = static_cast<size_t>(StrCodeDefs::rangeIndex(strCode));
+  if (index >= m_strVecs[range].size() && !m_strVecLoaded[range]) {
+    try {
+      initFromFile(range);
+    } catch (const Err& err) {
+      Out::instance()->print(err, true);
+    }
+  }
+  const std::vector<std::string>& vec = m_strVecs[range];
+  return index < vec.size() ? vec[index].c_str() : kIndexTooBig;
+}
+
+std::string LocVec::fileName(int range) const {
+  return std::string(StrCodeDefs::rangeSymbolName(range)) + "Strings." +
+         LocaleDb::instance()->dirName(m_langType) + ".txt";
+}
+
+int LocVec::strCodeToken(char* curPos, char** newPos, int lineNum, const char* fileName) {
+  while (*curPos != '\0' && isspace(static_cast<unsigned char>(*curPos))) ++curPos;
+  const char* digits = curPos;
+  while (*curPos != '\0' && !isspace(static_cast<unsigned char>(*curPos))) {
+    if (!isdigit(static_cast<unsigned char>(*curPos))) {
+      Out::instance()->printLog(
+          "Parsing error caught in strings file %s at line number %d,line not in format "
+          "\"<id><white space><quoted message>\"\n",
+          fileName, lineNum);
+      *curPos++ = '\0';  // the offending character ends the token and is consumed
+      *newPos = curPos;
+      return atoi(digits);
+    }
+    ++curPos;
+  }
+  if (*curPos != '\0') *curPos++ = '\0';
+  *newPos = curPos;
+  // atoi of a run of digits too long for an int is undefined: such a code is out of range.
+  return strlen(digits) > 9 ? -1 : atoi(digits);
+}
+
+char* LocVec::strTxtToken(char* curPos) {
+  while (*curPos != '\0' && isspace(static_cast<unsigned char>(*curPos))) ++curPos;
+  char quote = '\0';
+  if (*curPos == '\'' || *curPos == '"') quote = *curPos++;
+  char* text = curPos;
+  char* out = curPos;
+  while (*curPos != '\0') {
+    if (*curPos == '\\' && curPos[1] != '\0') {
+      ++curPos;  // the backslash goes, the next character stays whatever it is
+    } else if (quote != '\0' && *curPos == quote) {
+      break;
+    }
+    *out++ = *curPos++;
+  }
+  *out = '\0';
+  return text;
+}
+
+void LocVec::initFromFile(int range) {
+  const std::string path = stringsDir() + "/" + fileName(range);
+  if (Dbg::s_anyOn) {
+    Dbg::instance()->print(DM_RC, DF_INIT, "loading strings file '%s' ...\n", path.c_str());
+  }
+  // The range counts as loaded from the first attempt on: a file that cannot be opened is
+  // reported once, and later misses answer at once without trying again.
+  m_strVecLoaded[range] = true;
+  FILE* file = fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    Err_Throw(Err(RC_ERROR, RC_SC_OPEN_FAILED, VarArgs() << path, errno | Err::UNIX_ERRNO,
+                  VarArgs::NO_VARARGS, nullptr));
+  }
+  char line[kLineBufSize];
+  int lineNum = 0;
+  while (fgets(line, sizeof line, file) != nullptr) {
+    ++lineNum;
+    size_t len = strlen(line);
+    if (len > 0 && line[len - 1] == '\n') {
+      line[--len] = '\0';
+    } else if (!feof(file)) {
+      break;  // longer than the buffer: reading ends here, as if the file ended
+    }
+    if (len > 0 && line[len - 1] == '\r') line[--len] = '\0';
+    if (len == 0 || line[0] == '#') continue;
+    char* rest = nullptr;
+    const int code = strCodeToken(line, &rest, lineNum, path.c_str());
+    addString(code, strTxtToken(rest));
+  }
+  fclose(file);
+  if (Dbg::s_anyOn) Dbg::instance()->print(DM_RC, DF_INIT, "strings file load complete\n");
+}
+
+void LocVec::dump() const {
+  for (int range = 0; range < StrCodeDefs::MAX_ID_RANGES; ++range) {
+    const std::vector<std::string>& vec = m_strVecs[range];
+    if (vec.empty()) continue;
+    printf("    Range %d (%d), StrVec [0x%x]:\n", range, range * StrCodeDefs::CODES_PER_RANGE,
+           static_cast<unsigned>(reinterpret_cast<uintptr_t>(&vec)));
+    for (size_t i = 0; i < vec.size(); ++i) {
+      printf("      %d. '%s'\n", range * StrCodeDefs::CODES_PER_RANGE + static_cast<int>(i),
+             vec[i].c_str());
+    }
+  }
+}
+
+StrDb::StrDb(int /*region*/) : m_locVecs{}, m_dfltLocVec(nullptr) {
+  addStrings(NumStrDbRecs, strDbRecs, Locale::LT_US_ENG);
+  m_dfltLocVec = m_locVecs[Locale::LT_US_ENG];
+}
+
+StrDb::~StrDb() {
+  for (LocVec* vec : m_locVecs) delete vec;
+}
+
+StrDb* StrDb::instance() { return s_shmInstance != nullptr ? s_shmInstance : stdInstance(); }
+
+StrDb* StrDb::stdInstance() {
+  if (s_stdInstance == nullptr) s_stdInstance = new StrDb(0);
+  return s_stdInstance;
+}
+
+StrDb* StrDb::shmInstance() { return s_shmInstance; }
+
+void StrDb::setShmInstance(StrDb* strDb) { s_shmInstance = strDb; }
+
+void StrDb::cleanupInstance() {
+  delete s_stdInstance;
+  s_stdInstance = nullptr;
+  delete s_shmInstance;
+  s_shmInstance = nullptr;
+}
+
+LocVec* StrDb::locVec(Locale::LangType langType) {
+  if (langType == Locale::LT_DEFAULT && m_dfltLocVec != nullptr) return m_dfltLocVec;
+  const int lt = langType == Locale::LT_DEFAULT ? Locale::LT_US_ENG : langType;
+  RC_ASSERT(lt < Locale::MAX_LANG_TYPES && lt >= 0);
+  if (m_locVecs[lt] == nullptr) m_locVecs[lt] = new LocVec(static_cast<Locale::LangType>(lt));
+  return m_locVecs[lt];
+}
+
+LocVec* StrDb::locVec(Locale::LangType langType) const {
+  if (langType == Locale::LT_DEFAULT) return m_dfltLocVec;
+  RC_ASSERT(langType < Locale::MAX_LANG_TYPES && langType >= 0);
+  return m_locVecs[langType];
+}
+
+void StrDb::addStrings(size_t nRecs, const StrDbRec* recs, Locale::LangType langType) {
+  locVec(langType)->addStrings(nRecs, recs);
+}
+
+void StrDb::addString(int id, const char* str, Locale::LangType langType) {
+  locVec(langType)->addString(id, str);
+}
+
+const char* StrDb::lookupString(int strCode, Locale::LangType langType) const {
+  LocVec* vec = locVec(langType);
+  if (vec == nullptr) return kNoString;
+  const char* text = vec->lookupString(strCode);
+  if (text == nullptr) {
+    if (Dbg::s_anyOn) Dbg::instance()->print(DM_RC, DF_DEBUG, "no string for code %d\n", strCode);
+    return kNoString;
+  }
+  return text;
 }
 
 std::string StrDb::format(int strCode) { return instance()->lookupString(strCode); }
@@ -72,6 +304,15 @@ std::string StrDb::format(RcSeverity severity, int strCode, bool showCode) {
 
 std::string StrDb::format(RcSeverity severity, int strCode, const VarArgs& args, bool showCode) {
   return labelled(severity, strCode, showCode) + format(strCode, args);
+}
+
+void StrDb::dump() const {
+  printf("StrDb [0x%x]:\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  for (int lt = Locale::LT_BEGIN; lt < Locale::LT_END; ++lt) {
+    if (m_locVecs[lt] == nullptr) continue;
+    printf("  Locale %s:\n", LocaleDb::instance()->localeLabel(lt));
+    m_locVecs[lt]->dump();
+  }
 }
 
 }  // namespace rc

@@ -1,34 +1,123 @@
-// The message catalog: turns a message code into its text. The texts of codes 0 to 28 are built
-// into the program so that the errors that can occur before any strings file is readable always
-// have text. One catalog per process, reached through instance(). Not thread-safe.
+// The message catalog: turns a message code into its text.
+//
+// Code c belongs to range c / 100 and has index c % 100 in it. The texts of codes 0 to 28 are
+// built into the program, so the errors that can occur before any strings file is readable always
+// have text; every other range is read lazily, the first time one of its codes is missed, from
+// the strings file <range symbol>Strings.<language dir>.txt in the strings directory. A range is
+// read at most once: a file that cannot be opened is reported once, and later misses answer
+// "<rc::StrVec index too big>" at once. Texts are only ever added, never replaced.
+//
+// Codes outside 0 to 3299 (negative codes, codes carrying flag bits) have no range: a lookup of
+// one answers "<no string defined>", and a strings-file line with one is refused with a printed
+// error; neither ever indexes a table.
+//
+// One standard catalog per process (instance()); a second one may live in shared memory with a
+// semaphore mutex. Not for use in signal handlers.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcLocale.h"
 #include "comps/recomps/rcVarArgs.h"
 
 namespace rc {
+
+class StrCodeDefs {
+ public:
+  enum CodeRange { CR_RC = 0, CR_RC_TST = 1, CR_AC = 2, CR_DC = 11, CR_ADC = 13, CR_END = 33 };
+  enum {
+    CODES_PER_RANGE = 100,
+    CODE_INDEX_BEGIN = 0,
+    CODE_INDEX_END = 100,
+    MAX_ID_RANGES = 33,
+    MAX_CODE = MAX_ID_RANGES * CODES_PER_RANGE - 1
+  };
+
+  static bool isCatalogCode(int strCode) { return strCode >= 0 && strCode <= MAX_CODE; }
+  static int codeRange(int strCode) { return strCode / CODES_PER_RANGE; }
+  static int rangeIndex(int strCode) { return strCode % CODES_PER_RANGE; }
+  // The range's short name ("rc", "ac" ...), which prefixes its strings file; "unknown" for a
+  // range without one.
+  static const char* rangeSymbolName(int range);
+};
 
 struct StrDbRec {
   int m_code;
   const char* m_str;
 };
 
+// The texts of one language: one vector per code range, the entry at position i holding the text
+// of code range * 100 + i ("<unused>" in gaps).
+class LocVec {
+ public:
+  explicit LocVec(Locale::LangType langType);
+
+  // Refuses (with a printed non-fatal internal error) a code at or below the highest one already
+  // present in its range, and codes without a range.
+  void addString(int strCode, const char* str);
+  void addString(const StrDbRec& rec) { addString(rec.m_code, rec.m_str); }
+  void addStrings(size_t nRecs, const StrDbRec* recs);
+  // Reads the range's strings file on the first miss; never null.
+  const char* lookupString(int strCode);
+
+  int codeRange(int strCode) const;
+  // "<range symbol>Strings.<dir>.txt"
+  std::string fileName(int range) const;
+  // Reads the strings file of a range; an unreadable file is thrown as rc::Err.
+  void initFromFile(int range);
+  // The line parser; both work in place on the line buffer.
+  int strCodeToken(char* curPos, char** newPos, int lineNum, const char* fileName);
+  static char* strTxtToken(char* curPos);
+  bool isLoaded(int range) const { return m_strVecLoaded[range]; }
+  void dump() const;
+
+ private:
+  Locale::LangType m_langType;
+  std::vector<std::string> m_strVecs[StrCodeDefs::MAX_ID_RANGES];
+  bool m_strVecLoaded[StrCodeDefs::MAX_ID_RANGES];
+};
+
 class StrDb {
  public:
   enum { NumStrDbRecs = 29 };
 
-  static StrDb* instance();
+  explicit StrDb(int region = 0);
+  ~StrDb();
+  StrDb(const StrDb&) = delete;
+  StrDb& operator=(const StrDb&) = delete;
 
-  // The text of a code; never null. "<no string defined>" when the catalog has no text for it.
-  const char* lookupString(int strCode) const;
+  // The shared-memory catalog if one is set, else the standard one (created on first use).
+  static StrDb* instance();
+  static StrDb* stdInstance();
+  static StrDb* shmInstance();
+  static void setShmInstance(StrDb* strDb);
+  static void cleanupInstance();
+
+  void addStrings(size_t nRecs, const StrDbRec* recs, Locale::LangType langType);
+  void addString(int id, const char* str, Locale::LangType langType);
+
+  // The text of a code; never null.
+  const char* lookupString(int strCode) const { return lookupString(strCode, Locale::LT_DEFAULT); }
+  const char* lookupString(int strCode, Locale::LangType langType) const;
+
+  // The language's texts, created on first use (the non-const form).
+  LocVec* locVec(Locale::LangType langType);
+  LocVec* locVec(Locale::LangType langType) const;
 
   static std::string format(int strCode);
   static std::string format(int strCode, const VarArgs& args);
-  // Severity label, ": ", with showCode "QV-%05d: " and the raw code, then the text.
+  // Severity label, ": ", with showCode "QV-%05d: " and the raw code, then the text; no period.
   static std::string format(RcSeverity severity, int strCode, bool showCode);
   static std::string format(RcSeverity severity, int strCode, const VarArgs& args, bool showCode);
+
+  void dump() const;
+
+ private:
+  LocVec* m_locVecs[Locale::MAX_LANG_TYPES];
+  LocVec* m_dfltLocVec;
 };
 
 }  // namespace rc
