@@ -113,6 +113,8 @@ ProcResult runInChild(const std::function<void()>& fn, int timeoutSec) {
 
 std::string qvrevPath() { return QV_TEST_QVREV; }
 
+std::string kitStringsEnv() { return "QV_STRINGS_DIR=" QV_TEST_KIT_DIR "/sys/strings"; }
+
 std::string testAppPath(const std::string& name) { return std::string(QV_TEST_APPS_DIR) + "/" + name; }
 
 }  // namespace qvtest

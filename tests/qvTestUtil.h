@@ -27,5 +27,7 @@ ProcResult runInChild(const std::function<void()>& fn, int timeoutSec = 30);
 // The built revision command and the folder of the test applications.
 std::string qvrevPath();
 std::string testAppPath(const std::string& name);
+// "QV_STRINGS_DIR=<the build's kit strings folder>", for programs that do not live in the kit.
+std::string kitStringsEnv();
 
 }  // namespace qvtest

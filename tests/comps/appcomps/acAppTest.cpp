@@ -125,17 +125,18 @@ TEST(App, Main2CatchAllTurnsExceptionsIntoStatuses) {
     const char* errText;  // expected in standard error; "" means standard error stays empty
   } rows[] = {
       {{"none"}, 0, ""},
-      {{"std"}, 16, "Error: "},
-      {{"sql"}, 17, "Error: "},
+      {{"std"}, 16, "Error: unexpected exception: boom from run.\n"},
+      {{"sql"}, 17, "Error: unexpected database exception: relation does not exist.\n"},
       {{"err"}, 6, "Error: unable to open '/x'."},
       {{"big"}, 255, "Error: "},
       {{"intnl"}, 5, "Internal Error: broken invariant - internal error."},
-      {{"other"}, 238, "Internal Error: "},
+      {{"other"}, 238, "Internal Error: unhandled exception\n"},
       {{"err", "silent"}, 6, ""},
       {{"std", "silent"}, 16, ""},
   };
   for (const auto& row : rows) {
-    const auto r = qvtest::runProgram(qvtest::testAppPath("acThrowingApp"), row.args);
+    const auto r = qvtest::runProgram(qvtest::testAppPath("acThrowingApp"), row.args,
+                                      {qvtest::kitStringsEnv()});
     EXPECT_EQ(r.exitStatus, row.status) << ::testing::PrintToString(row.args);
     if (row.errText[0] == '\0') {
       EXPECT_EQ(r.err, "") << ::testing::PrintToString(row.args);
