@@ -1,8 +1,25 @@
-// Operating-system services: process identity, signal dispositions and sleeping.
-// Process-wide state; single-threaded.
+// Operating-system services: process identity and start-up hooks, the cached host name and
+// working directory, sleeping, time, memory statistics, address parsing, terminal queries, signal
+// masks and child reaping, plus the job-interrupt state that decides whether an interrupt is
+// honoured at once or held back.
+//
+// Everything is process-wide and static. init() runs once at start-up; reinit() replaces it in a
+// process created by fork (new process id, reseeded random numbers). Host name and working
+// directory are read once and cached; changeDir() refreshes the directory. Errors: changeDir
+// raises rc::Err; broken preconditions and failing system calls that cannot fail in a sound
+// program are internal assertions. Single-threaded; only _errno_exit, getPid and the signal-mask
+// functions are meant for a freshly forked child or a signal context.
 #pragma once
 
+#include <sys/time.h>
 #include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "comps/recomps/rcRandom.h"
 
 namespace rc {
 
@@ -10,16 +27,101 @@ class Os {
  public:
   typedef void (*SigHandler)(int);
 
-  // Records the process id and installs the framework's unexpected-exception and terminate
-  // handlers (once).
+  struct memUsageRecord {
+    uint64_t memTotalKB;
+    uint64_t memUsedKB;
+    uint64_t memCachedKB;
+  };
+  struct WinSize {
+    int32_t width;
+    int32_t height;
+  };
+  enum { INVOKE_NEWPGRP = 1 };
+
+  // Records the process id and, once per process, installs the framework's terminate handler,
+  // which reports an exception that escaped before handing over to the previous handler.
   static void init();
-  // In a newly forked process: refreshes the process id.
+  // In a newly forked process: refreshes the process id and reseeds the random numbers with the
+  // time and the new id.
   static void reinit();
+
+  static pid_t getPid();
+  // Seconds since the epoch.
+  static time_t systime();
+  static void getTimeOfDay(struct timeval* tv);
+  static long random(long limit) { return s_rand.random(limit); }
+  static void srandom(unsigned int seed1, unsigned int seed2) { s_rand.srandom(seed1, seed2); }
+
+  static const char* hostName();
+  static const char* currentDir();
+  // chdir; when that fails and createIfNeeded, creates the directory (all missing parts, mode
+  // 0700) and tries again. Raises RC_SC_CHDIR_FAILED with the path and errno.
+  static void changeDir(const char* path, bool createIfNeeded);
+
+  // Sleeps the whole time even when signals interrupt it; nothing for ms <= 0.
+  static void sleepms(long ms);
+  static void sleep(unsigned int secs);
+
+  // Memory totals in kB from /proc/meminfo: 0 on success, -1 when they cannot be read.
+  static int getMem(memUsageRecord* record);
+  // The same from another file in the meminfo format.
+  static int getMem(memUsageRecord* record, const char* meminfoPath);
+
+  // A dotted IPv4 address to its network-order value; address is written only on success.
+  static bool ipAddr(const char* text, uint32_t* address);
+  // "host:port" → the host text and the port (decimal, 0..65535); without ':' the whole text is
+  // the host and port is left alone. False when the port part is not such a number.
+  static bool splitIpAddr(const char* text, std::string* address, int* port);
+  static uint32_t getPeerIp(int socket);
+
+  static bool isTty(FILE* file);
+  static bool isTty(int fd);
+  // Columns and rows of the stream's terminal; 0 and 0 when it has none.
+  static WinSize getTtySize(FILE* file);
+
+  static bool signalPending(int sigNum);
+  // Add the signal to / take it out of the blocked set. Both return true when sigprocmask failed.
+  static bool blockSignal(int sigNum);
+  static bool unblockSignal(int sigNum);
+  // Non-blocking waitpid. Returns true while the child runs. *status: the exit code, the signal
+  // that ended (or stopped) it, or -1 when nothing was reaped.
+  static bool reapChild(pid_t pid, int* status);
+  // Blocking waitpid, repeated on interruption. *status: the exit code or -1; *signal: the signal
+  // that ended the child or 0. Returns the raw wait status (-1 when waitpid failed).
+  static int waitChild(pid_t pid, int* status, int* signal);
+  // For a forked child that cannot go on: waits while /tmp/spin_error exists (so a debugger can
+  // be attached), writes errno as 4 bytes to fd, closes it and ends the process with _exit(1).
+  [[noreturn]] static void _errno_exit(int fd);
+
   // Sets a signal's disposition; returns the previous handler, or SIG_ERR on failure.
   static SigHandler setSigHandler(int sigNum, SigHandler handler);
-  static void sleep(unsigned seconds);
 
   static pid_t m_myPid;
+  static Random s_rand;
 };
 
+// Job interrupts: with sigint_enabled an interrupt is honoured at once; otherwise, or inside a
+// critical section (critsec_count > 0), a handler outside the framework records it in
+// deferred_sig to be processed later.
+struct JobIntrState {
+  bool sigint_enabled;
+  int32_t critsec_count;
+  int deferred_sig;
+};
+extern volatile JobIntrState _s_jobintr_state;
+
+// Stores the setting and returns the previous one; switching it on with a signal deferred and no
+// critical section open processes that signal at once.
+bool jobintr_enable_immed_sigint(bool enable);
+// Ends the process by the deferred signal (default action, unblocked, raised). Returns only when
+// no signal is deferred.
+void _jobintr_process_interrupt();
+
 }  // namespace rc
+
+extern "C" {
+void rcOsInit();
+void rcOsReinit();
+long rcOsRandom(long limit);
+void rcOsSrandom(unsigned int seed1, unsigned int seed2);
+}

@@ -14,7 +14,7 @@ namespace {
 // Captures what the output facility writes while a test runs.
 class CaptureDevice : public rc::OutDevice {
  public:
-  CaptureDevice() : rc::OutDevice(nullptr) {}
+  CaptureDevice() : rc::OutDevice(nullptr, 2) {}  // one reference stays with the test
   void print(const char* str) override { text += str; }
   void print(RcSeverity, const char* str) override { text += str; }
   std::string text;
