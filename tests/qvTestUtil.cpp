@@ -1,14 +1,22 @@
 #include "qvTestUtil.h"
 
 #include <fcntl.h>
+#include <ftw.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 
 namespace qvtest {
 
@@ -115,6 +123,61 @@ std::string qvrevPath() { return QV_TEST_QVREV; }
 
 std::string kitStringsEnv() { return "QV_STRINGS_DIR=" QV_TEST_KIT_DIR "/sys/strings"; }
 
-std::string testAppPath(const std::string& name) { return std::string(QV_TEST_APPS_DIR) + "/" + name; }
+std::string testAppPath(const std::string& name) {
+  return std::string(QV_TEST_APPS_DIR) + "/" + name;
+}
+
+namespace {
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+void mkdirAll(const std::string& dir) {
+  for (size_t sep = dir.find('/', 1);; sep = dir.find('/', sep + 1)) {
+    const std::string part = dir.substr(0, sep);
+    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+      throw std::runtime_error("mkdir " + part + ": " + strerror(errno));
+    }
+    if (sep == std::string::npos) break;
+  }
+}
+
+}  // namespace
+
+TempDir::TempDir(const std::string& prefix) {
+  std::string tmpl = "/tmp/" + prefix + ".XXXXXX";
+  if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  char resolved[PATH_MAX];
+  m_path = realpath(tmpl.c_str(), resolved) != nullptr ? resolved : tmpl;
+}
+
+TempDir::~TempDir() { nftw(m_path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+std::string TempDir::mkdirs(const std::string& rel) const {
+  const std::string dir = m_path + "/" + rel;
+  mkdirAll(dir);
+  return dir;
+}
+
+std::string TempDir::writeFile(const std::string& rel, const std::string& content,
+                               unsigned mode) const {
+  const std::string file = m_path + "/" + rel;
+  mkdirAll(file.substr(0, file.rfind('/')));
+  {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + file);
+  }
+  chmod(file.c_str(), mode);
+  return file;
+}
+
+std::string TempDir::copyFile(const std::string& from, const std::string& rel) const {
+  std::ifstream in(from, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  struct stat st;
+  if (!in || stat(from.c_str(), &st) != 0) throw std::runtime_error("cannot read " + from);
+  return writeFile(rel, content.str(), st.st_mode & 07777);
+}
 
 }  // namespace qvtest

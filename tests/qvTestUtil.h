@@ -30,4 +30,26 @@ std::string testAppPath(const std::string& name);
 // "QV_STRINGS_DIR=<the build's kit strings folder>", for programs that do not live in the kit.
 std::string kitStringsEnv();
 
+// A fresh directory (canonical path, under /tmp), removed with all it holds on destruction.
+// Paths given to its members are relative to it; each member returns the full path.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& prefix = "qvtest");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return m_path; }
+  // The directory and its missing parents.
+  std::string mkdirs(const std::string& rel) const;
+  // A file with the content and mode given; missing parent directories are created.
+  std::string writeFile(const std::string& rel, const std::string& content,
+                        unsigned mode = 0644) const;
+  // A copy of the file from, with its permission bits.
+  std::string copyFile(const std::string& from, const std::string& rel) const;
+
+ private:
+  std::string m_path;
+};
+
 }  // namespace qvtest

@@ -2,8 +2,10 @@
 
 #include <signal.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -16,6 +18,8 @@
 #include "comps/recomps/rcHelpArgs.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
+#include "comps/recomps/rcPgmAttrs.h"
+#include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcStrDb.h"
 #include "comps/recomps/rcUtils.h"
 
@@ -51,6 +55,30 @@ Caught classifyCurrentException() {
 
 void printUnexpected(int code, const char* what) {
   rc::Out::instance()->print(rc::Err(RC_ERROR, code, rc::VarArgs() << what, nullptr), true);
+}
+
+// Creates dir and every missing parent with mode 0700; true when dir exists afterwards (errno
+// tells why not).
+bool createDirs(const std::string& dir) {
+  if (dir.empty() || rc::File::exists(dir.c_str())) return true;
+  const size_t sep = dir.find_last_of('/', dir.size() > 1 ? dir.size() - 2 : 0);
+  if (sep != std::string::npos && sep > 0 && !createDirs(dir.substr(0, sep))) return false;
+  if (mkdir(dir.c_str(), 0700) == 0) return true;
+  const int mkdirErrno = errno;
+  if (rc::File::exists(dir.c_str())) return true;
+  errno = mkdirErrno;
+  return false;
+}
+
+// Changes the working directory, creating it (and its parents) when it is missing.
+void changeDir(const std::string& dir) {
+  if (chdir(dir.c_str()) != 0 && (!createDirs(dir) || chdir(dir.c_str()) != 0)) {
+    rc::Err_Throw(rc::Err(RC_ERROR, RC_SC_CHDIR_FAILED, rc::VarArgs() << dir,
+                          errno | rc::Err::UNIX_ERRNO, rc::VarArgs(), "recomps/Os::changeDir"));
+  }
+  if (rc::Dbg::s_anyOn) {
+    rc::Dbg::instance()->print(DM_RC, DF_DEBUG, "changed working directory to '%s'\n", dir.c_str());
+  }
 }
 
 }  // namespace
@@ -124,16 +152,28 @@ void App::setTryHelpSubcmd(const char* subcmd) {
 
 bool App::exitInProgress() { return s_exitInProgress; }
 
-bool App::main1(int* argc, char** argv, int pgmClass, const char* /*pgmLabel*/,
-                const char* /*logName*/, const char* /*psDisplayPrefix*/) {
+bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, const char* logName,
+                const char* /*psDisplayPrefix*/) {
   try {
-    if (rc::Os::m_myPid != 0) {
+    const bool isReinit = rc::Os::m_myPid != 0;
+    if (isReinit) {
       rc::Os::reinit();
     } else {
       rc::Os::init();
     }
     const bool helpRequested = rc::HelpArgs::hasHelpArg(*argc, argv);
+    rc::PgmAttrs* pgmAttrs = rc::PgmAttrs::instance();
+    if (pgmAttrs->isInitialized()) {
+      pgmAttrs->reinit(pgmLabel, logName);
+    } else {
+      RC_ASSERT(!isReinit);
+      pgmAttrs->init(*argc, argv, pgmClass, pgmLabel, logName);
+    }
     rcInitEnv(argc, argv, pgmClass);
+    if (rc::PgmClass::isBackgroundProc(pgmClass)) {
+      // Daemons and sub-processes run in their log directory, where their core files land too.
+      changeDir(rc::Env::pathName(rc::Env::LOG_DIR, rc::PgmAttrs::logName()));
+    }
     return helpRequested;
   } catch (const rc::Err& err) {
     rc::Out::instance()->print(err, true);

@@ -1,8 +1,11 @@
 #include "comps/appcomps/acApp.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 #include "qvTestUtil.h"
@@ -144,4 +147,54 @@ TEST(App, Main2CatchAllTurnsExceptionsIntoStatuses) {
       EXPECT_NE(r.err.find(row.errText), std::string::npos) << r.err;
     }
   }
+}
+
+TEST(App, Main1StartsBackgroundProgramsInTheirLogDirectory) {
+  qvtest::TempDir tmp("acclass");
+  const std::string logDir = tmp.path() + "/logs";
+  const std::string unwritable = tmp.writeFile("plainfile", "") + "/logs";
+  const std::string app = qvtest::testAppPath("acClassApp");
+  char startDir[4096];
+  ASSERT_NE(getcwd(startDir, sizeof startDir), nullptr);
+  const struct {
+    std::vector<std::string> args;
+    std::string logDirEnv;
+    int status;
+    std::string cwd;
+  } rows[] = {
+      {{"daemon", "svr log"}, logDir, 0, logDir + "/svr_log"},
+      {{"singleDaemon", "-"}, logDir, 0, logDir + "/acClassApp"},
+      {{"subProcess", "-"}, logDir + "/", 0, logDir + "/acClassApp"},
+      {{"cliApp", "svr"}, logDir, 0, startDir},
+      {{"guiApp", "-"}, logDir, 0, startDir},
+      // A log directory that cannot be made ends the program with the error's code.
+      {{"daemon", "svr"}, unwritable, RC_SC_CHDIR_FAILED, ""},
+  };
+  for (const auto& row : rows) {
+    const auto r = qvtest::runProgram(app, row.args, {"QV_LOG_DIR=" + row.logDirEnv});
+    const std::string what = ::testing::PrintToString(row.args) + " in " + row.logDirEnv;
+    EXPECT_EQ(r.exitStatus, row.status) << what << r.err;
+    if (row.status != 0) {
+      // Daemons show the code; the system's reason follows.
+      EXPECT_NE(r.err.find("QV-00051"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
+      continue;
+    }
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "cwd=" + row.cwd) << what;
+  }
+  struct stat st;
+  ASSERT_EQ(stat((logDir + "/svr_log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(App, Main1AgainInAForkedChildReinitialisesTheAttributes) {
+  const auto r = qvtest::runProgram(qvtest::testAppPath("acClassApp"), {"cliApp", "-", "again"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  int child = 0;
+  char prefix[64] = "";
+  ASSERT_EQ(sscanf(r.out.c_str(), "child=%d prefix=%63[^\n]", &child, prefix), 2) << r.out;
+  EXPECT_EQ(std::string(prefix), "(again." + std::to_string(child) + ") ");
+  // The parent keeps its own label and identity.
+  EXPECT_NE(r.out.find("prefix=(acClassApp."), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("prefix=(acClassApp." + std::to_string(child) + ")"), std::string::npos);
 }

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -92,15 +93,24 @@ struct DaemonMode {
     rc::PgmAttrs::instance()->setPgmLabel(label, 0);
   }
   ~DaemonMode() {
-    setEnv(m_savedName.c_str(), m_savedClass);
+    setEnv(m_savedName.empty() ? "qvtests" : m_savedName.c_str(), m_savedClass);
     rc::PgmAttrs::instance()->setPgmLabel("", 0);
   }
   static void setEnv(const char* name, int pgmClass) {
+    static std::string s_exe;
+    s_exe = std::string("/opt/qv/bin/") + name;
+    rc::PgmAttrs::setExeLinkRtn([](char* buf, size_t bufSize) -> ssize_t {
+      const size_t n = std::min(bufSize, s_exe.size());
+      memcpy(buf, s_exe.data(), n);
+      return static_cast<ssize_t>(n);
+    });
     char arg0[64];
     snprintf(arg0, sizeof arg0, "%s", name);
     char* argv[] = {arg0, nullptr};
     int argc = 1;
+    rc::PgmAttrs::uninit();
     rc::Env::init(&argc, argv, pgmClass);
+    rc::PgmAttrs::setExeLinkRtn(nullptr);
   }
   std::string m_savedName;
   int m_savedClass;
