@@ -1,11 +1,14 @@
 #include "comps/recomps/rcOs.h"
 
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+
+#include "comps/recomps/rcErr.h"
 
 namespace rc {
 
@@ -41,5 +44,22 @@ Os::SigHandler Os::setSigHandler(int sigNum, SigHandler handler) {
 }
 
 void Os::sleep(unsigned seconds) { ::sleep(seconds); }
+
+bool Os::isTty(FILE* file) {
+  RC_ASSERT(file);
+  return isTty(fileno(file));
+}
+
+bool Os::isTty(int fd) { return isatty(fd) == 1; }
+
+Os::WinSize Os::getTtySize(FILE* file) {
+  WinSize size = {0, 0};
+  struct winsize ws = {};
+  if (file != nullptr && isTty(file) && ioctl(fileno(file), TIOCGWINSZ, &ws) == 0) {
+    size.width = ws.ws_col;
+    size.height = ws.ws_row;
+  }
+  return size;
+}
 
 }  // namespace rc

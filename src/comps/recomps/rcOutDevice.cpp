@@ -12,4 +12,10 @@ void OutDevice::flush() {
   if (m_fd != nullptr) fflush(m_fd);
 }
 
+bool OutDevice::isTty() const { return m_fd != nullptr && Os::isTty(m_fd); }
+
+Os::WinSize OutDevice::getTtySize() const {
+  return m_fd != nullptr ? Os::getTtySize(m_fd) : Os::WinSize{0, 0};
+}
+
 }  // namespace rc

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcOs.h"
 
 namespace rc {
 
@@ -18,6 +19,9 @@ class OutDevice {
   virtual void print(RcSeverity severity, const char* str);
   virtual void flush();
   virtual bool isOpen() const { return m_fd != nullptr; }
+  // Terminal queries about the stream; a device without a stream is no terminal.
+  virtual bool isTty() const;
+  virtual Os::WinSize getTtySize() const;
 
   void setFd(FILE* fd) { m_fd = fd; }
 
