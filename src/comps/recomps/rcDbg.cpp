@@ -1,6 +1,7 @@
 #include "comps/recomps/rcDbg.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace rc {
 
@@ -24,11 +25,16 @@ void Dbg::print(int module, int flag, const char* fmt, ...) {
 }
 
 void Dbg::print(int indentLvl, const char* fmt, ...) {
-  for (int i = 0; i < indentLvl; ++i) fputs("  ", stdout);
+  enum { MAX_INDENT = 160, TEXT_BUF_SIZE = 20480 };
+  char text[TEXT_BUF_SIZE];
+  const int indent = indentLvl < 0 ? 0 : (indentLvl > MAX_INDENT / 2 ? MAX_INDENT : 2 * indentLvl);
+  memset(text, ' ', indent);
   va_list ap;
   va_start(ap, fmt);
-  vfprintf(stdout, fmt, ap);
+  vsnprintf(text + indent, sizeof text - indent, fmt, ap);
   va_end(ap);
+  fputs(text, stdout);
+  fflush(stdout);
 }
 
 }  // namespace rc

@@ -56,9 +56,10 @@ class Dbg {
 
   // Writes one trace line when the module and the flag are on.
   void print(int module, int flag, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
-  // Writes text indented by indentLvl levels (dumps of objects).
-  void print(int indentLvl, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   bool isOn(int module, int flag) const;
+  // Unconditional and unprefixed, for dumps: two blanks per indent level (none when negative, at
+  // most 160), then the formatted text.
+  void print(int indentLvl, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 
   // Set while any module and flag is on.
   static bool s_anyOn;
