@@ -1,6 +1,7 @@
 #include "comps/recomps/rcEnv.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcPgmClass.h"
@@ -16,6 +17,11 @@ void Env::init(int* argc, char** argv, int pgmClass) {
   snprintf(s_pgmName, sizeof s_pgmName, "%s", arg0 != nullptr ? File::leafName(arg0) : "");
   s_pgmClass = pgmClass;
   s_initialized = true;
+}
+
+const char* Env::strEnvVar(const char* name, const char* defaultIfNone) {
+  const char* value = name != nullptr ? getenv(name) : nullptr;
+  return value != nullptr ? value : defaultIfNone;
 }
 
 }  // namespace rc

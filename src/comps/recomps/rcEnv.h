@@ -12,6 +12,8 @@ class Env {
   // The program's leaf name; "" before init.
   static const char* pgmName() { return s_pgmName; }
   static int pgmClass() { return s_pgmClass; }
+  // The variable's value (empty when set to empty), or defaultIfNone when it is not set.
+  static const char* strEnvVar(const char* name, const char* defaultIfNone);
 
  private:
   static bool s_initialized;
