@@ -181,3 +181,9 @@ std::string TempDir::copyFile(const std::string& from, const std::string& rel) c
 }
 
 }  // namespace qvtest
+
+namespace {
+// Unit tests run from the build tree, outside the kit: point the catalog at the kit's strings
+// files unless the caller chose a folder.
+const bool s_stringsDirSet = setenv("QV_STRINGS_DIR", QV_TEST_KIT_DIR "/sys/strings", 0) == 0;
+}  // namespace

@@ -3,26 +3,35 @@
 namespace rc {
 
 namespace {
-constexpr unsigned int kDefaultSeed1 = 1;
-constexpr unsigned int kDefaultSeed2 = 0;
+constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ULL;
+constexpr unsigned long kDefaultSeed1 = 20000101;
+constexpr unsigned long kDefaultSeed2 = 1;
 }  // namespace
 
-void Random::srandom(unsigned int seed1, unsigned int seed2) {
-  m_state = (static_cast<uint64_t>(seed1) << 32) ^ seed2;
+void Random::srandom(unsigned long seed1, unsigned long seed2) {
+  // The second seed is spread over the high bits so that (time, pid) pairs that differ only in
+  // the pid still start far apart.
+  m_state = static_cast<uint64_t>(seed1) ^ (static_cast<uint64_t>(seed2) * kGolden);
   m_seeded = true;
 }
 
 void Random::srandom() { srandom(kDefaultSeed1, kDefaultSeed2); }
 
-long Random::random(long limit) {
+// SplitMix64: every state is visited once per 2^64 steps and each output is well mixed, which
+// is all the framework asks of it (it is not a cryptographic source).
+uint64_t Random::next() {
   if (!m_seeded) srandom();
-  // SplitMix64: every seed, 0 included, gives a full-period, well-mixed sequence.
-  uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
+  uint64_t z = (m_state += kGolden);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-  z ^= z >> 31;
-  if (limit > 0) return static_cast<long>(z % static_cast<uint64_t>(limit));
-  return static_cast<long>(z >> 33);
+  return z ^ (z >> 31);
+}
+
+long Random::random(long limit) {
+  const uint64_t value = next();
+  if (limit <= 0) return static_cast<long>(value >> 33);
+  // The modulo bias of a 64-bit value over a limit below 2^63 is at most limit / 2^64.
+  return static_cast<long>(value % static_cast<uint64_t>(limit));
 }
 
 }  // namespace rc

@@ -1,7 +1,8 @@
-// The process's source of pseudo-random numbers (one instance, rc::Os::s_rand). Seeding is
-// explicit; a source that was never seeded seeds itself from a fixed default on first use, so a
-// run is reproducible unless someone seeds it (the framework reseeds it with the time and the
-// process id in every new process). Not for cryptographic use; single-threaded.
+// The process's source of pseudo-random numbers. The framework keeps one instance for the whole
+// process and reseeds it with the time and the process id in every new process, so that forked
+// children do not repeat their parent's sequence. The generator is private to the object: it
+// neither reads nor disturbs the C library's random() state. An unseeded source seeds itself
+// from a fixed default on first use. Not thread-safe; not for use in signal handlers.
 #pragma once
 
 #include <cstdint>
@@ -12,14 +13,17 @@ class Random {
  public:
   Random() = default;
 
-  void srandom(unsigned int seed1, unsigned int seed2);
+  // Equal seed pairs give equal sequences.
+  void srandom(unsigned long seed1, unsigned long seed2);
   void srandom();
-  // The next number: in [0, limit) for a positive limit, otherwise in [0, 2^31).
-  long random(long limit);
+  // A number in [0, limit) when limit > 0, otherwise in [0, 2147483647].
+  long random(long limit = 0);
 
   bool isSeeded() const { return m_seeded; }
 
  private:
+  uint64_t next();
+
   bool m_seeded = false;
   uint64_t m_state = 0;
 };

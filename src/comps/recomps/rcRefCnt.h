@@ -1,7 +1,7 @@
-// Base of reference-counted objects (output devices, facilities, timers, records, payloads).
-// The count is given at construction; every holder that keeps a pointer adds a reference, and the
-// holder that sees removeReference() return a value below 1 deletes the object (RefCnt_release
-// does both steps). Copying copies the count. Not thread-safe; not for use in signal handlers.
+// The base of reference-counted objects (devices, facilities, timers, descriptor and child
+// records, payloads). The count is given at construction; addReference adds one and
+// removeReference takes one away and returns what is left. The object never deletes itself: the
+// holder that sees the count drop below 1 deletes it. Copying copies the count. Not thread-safe.
 #pragma once
 
 namespace rc {
@@ -9,13 +9,11 @@ namespace rc {
 class RefCnt {
  public:
   explicit RefCnt(int references) : m_references(references) {}
-  RefCnt(const RefCnt&) = default;
-  RefCnt& operator=(const RefCnt&) = default;
+  virtual ~RefCnt();
 
-  virtual ~RefCnt() = default;
-  virtual void addReference() { ++m_references; }
-  // Returns the count left after dropping one reference.
-  virtual int removeReference() { return --m_references; }
+  // Returns the object itself, so that a holder can take a reference as it stores the pointer.
+  virtual RefCnt* addReference();
+  virtual int removeReference();
 
   int references() const { return m_references; }
 
