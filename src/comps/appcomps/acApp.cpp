@@ -12,6 +12,7 @@
 #include <exception>
 
 #include "comps/appcomps/dcSQLException.h"
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
@@ -143,7 +144,10 @@ void App::postInitApp() {
 
 void App::appCleanup(bool /*forceExit*/) {}
 
-void App::assignPgmId(int pgmId) { m_pgmId = pgmId; }
+void App::assignPgmId(int pgmId) {
+  m_pgmId = pgmId;
+  mem::setTrackingId(mem::MEM_TRACK_PGMID, static_cast<uint32_t>(pgmId));
+}
 
 void App::setTryHelpSubcmd(const char* subcmd) {
   rc::Utils::copyStr(m_tryHelpSubcmd, subcmd, sizeof m_tryHelpSubcmd);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -197,4 +198,23 @@ TEST(App, Main1AgainInAForkedChildReinitialisesTheAttributes) {
   // The parent keeps its own label and identity.
   EXPECT_NE(r.out.find("prefix=(acClassApp."), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("prefix=(acClassApp." + std::to_string(child) + ")"), std::string::npos);
+}
+
+TEST(App, AssignedProgramIdTracksNewHeapBlocks) {
+  const auto r = qvtest::runInChild([] {
+    class IdApp : public ac::App {
+     public:
+      IdApp() : ac::App("idApp", 0, AF_DEFAULT) {}
+      void printUsage() const override {}
+    };
+    mem::setTrackingId(mem::MEM_TRACK_PID, 77);
+    IdApp app;
+    app.assignPgmId(922);
+    void* p = mem::allocBlock(4);
+    mem::memHeader hdr;
+    mem::Header::getHeader(p, &hdr);
+    printf("%d %u %u\n", app.pgmId(), hdr.m_trackId, unsigned{hdr.m_trackType});
+    mem::freeBlock(p);
+  });
+  EXPECT_EQ(r.out, "922 922 1\n") << r.err;
 }

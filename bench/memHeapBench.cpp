@@ -1,0 +1,65 @@
+// Cost of the typed heap's header work: allocBlock + freeBlock beside malloc + free of the same
+// user size, one block at a time (the allocator's fast path) and in batches of 64 live blocks.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+#include "comps/memcomps/base/memHeap.h"
+
+namespace {
+
+constexpr int kBatch = 64;
+const mem::AllocContext kCtx{mt_rc_byte_strm_buf};
+
+void BM_MallocFree(benchmark::State& state) {
+  const size_t size = static_cast<size_t>(state.range(0));
+  for (auto _ : state) {
+    void* p = malloc(size);
+    benchmark::DoNotOptimize(p);
+    free(p);
+  }
+}
+
+void BM_AllocBlockFreeBlock(benchmark::State& state) {
+  const size_t size = static_cast<size_t>(state.range(0));
+  for (auto _ : state) {
+    void* p = mem::allocBlock(size, kCtx);
+    benchmark::DoNotOptimize(p);
+    mem::freeBlock(p);
+  }
+}
+
+void BM_MallocFreeBatch(benchmark::State& state) {
+  const size_t size = static_cast<size_t>(state.range(0));
+  void* blocks[kBatch];
+  for (auto _ : state) {
+    for (auto& p : blocks) {
+      p = malloc(size);
+      benchmark::DoNotOptimize(p);
+    }
+    for (auto* p : blocks) free(p);
+  }
+  state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+void BM_AllocBlockFreeBlockBatch(benchmark::State& state) {
+  const size_t size = static_cast<size_t>(state.range(0));
+  void* blocks[kBatch];
+  for (auto _ : state) {
+    for (auto& p : blocks) {
+      p = mem::allocBlock(size, kCtx);
+      benchmark::DoNotOptimize(p);
+    }
+    for (auto* p : blocks) mem::freeBlock(p);
+  }
+  state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+}  // namespace
+
+BENCHMARK(BM_MallocFree)->Arg(16)->Arg(64)->Arg(256)->Arg(4096);
+BENCHMARK(BM_AllocBlockFreeBlock)->Arg(16)->Arg(64)->Arg(256)->Arg(4096);
+BENCHMARK(BM_MallocFreeBatch)->Arg(16)->Arg(64)->Arg(256)->Arg(4096);
+BENCHMARK(BM_AllocBlockFreeBlockBatch)->Arg(16)->Arg(64)->Arg(256)->Arg(4096);
+
+BENCHMARK_MAIN();
