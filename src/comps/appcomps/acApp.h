@@ -132,9 +132,6 @@ class App {
   static App* s_app;
 };
 
-// strtod that leaves errno alone on success and reports ERANGE only for an overflow to infinity.
-double QvStrtod(const char* str, char** endptr);
-
 // The one place the framework ends the process: a non-zero status whose low eight bits are zero
 // becomes 255, so that a failure is never seen as success.
 [[noreturn]] void _do_exit(int status);

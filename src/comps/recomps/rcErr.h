@@ -10,7 +10,7 @@
 #include "comps/recomps/rcStrCodes.h"
 #include "comps/recomps/rcVarArgs.h"
 
-enum RcSeverity {
+enum RcSeverity : int {
   RC_NO_SEVERITY = 0,
   RC_DEBUG = 1,
   RC_INFO = 2,
