@@ -31,15 +31,6 @@ void Os::init() {
 
 void Os::reinit() { m_myPid = getpid(); }
 
-Os::SigHandler Os::setSigHandler(int sigNum, SigHandler handler) {
-  struct sigaction action = {};
-  struct sigaction previous = {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  if (sigaction(sigNum, &action, &previous) != 0) return SIG_ERR;
-  return previous.sa_handler;
-}
-
 void Os::sleep(unsigned seconds) { ::sleep(seconds); }
 
 }  // namespace rc
