@@ -96,19 +96,24 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
       m_pgmId(0),
       m_appFlags(appFlags),
       m_tryHelpStrCode(RC_SC_TRY_PGM_HELP),
-      m_abortRunLoop(false) {
+      m_abortRunLoop(false),
+      m_fdSetInfoVec(nullptr),
+      m_checkForMsgObj(nullptr),
+      m_checkForMsgRtn(nullptr) {
   m_tryHelpSubcmd[0] = '\0';
   RC_ASSERT(s_app == 0);
   s_app = this;
 }
 
 App::~App() {
-  if (s_app == this) s_app = nullptr;
+  if (s_app == this) {
+    uninitSignalPipe();
+    s_app = nullptr;
+  }
+  delete m_fdSetInfoVec;
 }
 
 void App::remapError(rc::Err* /*err*/) {}
-
-void App::run() {}
 
 bool App::isOkToExit(int /*status*/) { return true; }
 
@@ -122,13 +127,7 @@ void App::initApp() {}
 
 void App::postInitNotify() {}
 
-void App::uninitApp() { s_app = nullptr; }
-
 void App::exitCleanup(bool /*forceExit*/) {}
-
-void App::initSignalHandling() {}
-
-void App::handleSignal(int /*sigNum*/, bool /*inHandler*/) {}
 
 void App::preInitApp() {
   preInitNotify();

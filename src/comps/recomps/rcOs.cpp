@@ -348,15 +348,6 @@ void Os::_errno_exit(int fd) {
   _exit(1);
 }
 
-Os::SigHandler Os::setSigHandler(int sigNum, SigHandler handler) {
-  struct sigaction action = {};
-  struct sigaction previous = {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  if (sigaction(sigNum, &action, &previous) != 0) return SIG_ERR;
-  return previous.sa_handler;
-}
-
 bool jobintr_enable_immed_sigint(bool enable) {
   const bool previous = _s_jobintr_state.sigint_enabled;
   if (enable && !previous && _s_jobintr_state.deferred_sig != 0 &&
