@@ -47,8 +47,9 @@ bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// The printed form of the AC_SC_TERMINATED report, up to where the catalog's text begins.
-const char* const kTerminatedPrefix = "Info: ";
+// The printed AC_SC_TERMINATED report (an informational line, so on standard output), up to
+// the signal number.
+const char* const kTerminatedPrefix = "Info: program 'acLoopApp' terminated by signal ";
 
 }  // namespace
 
