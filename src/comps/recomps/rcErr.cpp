@@ -69,8 +69,11 @@ int Severity::id(const char* symbol) {
 const Err* Err::s_abortErr = nullptr;
 const IntnlErr* IntnlErr::s_abortErr = nullptr;
 
-Err::Err()
-    : m_severity(RC_NO_SEVERITY),
+Err::Err() : Err(mem::getMemRegion(this)) {}
+
+Err::Err(mem::regionName_t region)
+    : m_memRegion(region),
+      m_severity(RC_NO_SEVERITY),
       m_code(0),
       m_args(nullptr),
       m_code2(0),
@@ -100,6 +103,8 @@ Err::Err(RcSeverity severity, int code, const VarArgs& args, int code2, const Va
 
 Err::Err(const Err& src) : Err() { deepCopyFrom(src); }
 
+Err::Err(const Err& src, mem::regionName_t region) : Err(region) { deepCopyFrom(src); }
+
 Err& Err::operator=(const Err& src) {
   deepCopyFrom(src);
   return *this;
@@ -108,7 +113,7 @@ Err& Err::operator=(const Err& src) {
 Err::~Err() {
   delete m_args;
   delete m_args2;
-  delete[] m_fileName;
+  mem::freeBlock(m_fileName);
 }
 
 void Err::set(RcSeverity severity, int code, const char* routine) {
@@ -141,7 +146,7 @@ void Err::assignArgs(VarArgs*& dst, const VarArgs* src) {
   } else if (dst != nullptr) {
     *dst = *src;
   } else {
-    dst = new VarArgs(*src);
+    dst = new VarArgs(*src, m_memRegion);
   }
 }
 
@@ -162,7 +167,7 @@ void Err::clear() {
   m_code2 = 0;
   if (m_args2 != nullptr) m_args2->clear();
   m_lineNo = 0;
-  delete[] m_fileName;
+  mem::freeBlock(m_fileName);
   m_fileName = nullptr;
   m_routine[0] = '\0';
 }
@@ -175,7 +180,7 @@ void Err::deepCopyFrom(const Err& src) {
   m_code2 = src.m_code2;
   assignArgs(m_args2, src.m_args2);
   m_lineNo = src.m_lineNo;
-  delete[] m_fileName;
+  mem::freeBlock(m_fileName);
   m_fileName = nullptr;
   addFileName(src.m_fileName, 0);
   memcpy(m_routine, src.m_routine, sizeof m_routine);
@@ -190,9 +195,11 @@ void Err::addRoutine(const char* routine) {
 void Err::addFileName(const char* fileName, int lineNo) {
   if (fileName != nullptr) {
     const size_t len = strlen(fileName);
-    char* copy = new char[len + 1];
+    mem::AllocContext ctx = mem::k_anonHeap;
+    ctx.setRegion(m_memRegion);
+    char* copy = static_cast<char*>(mem::allocBlock(len + 1, ctx));
     memcpy(copy, fileName, len + 1);
-    delete[] m_fileName;
+    mem::freeBlock(m_fileName);
     m_fileName = copy;
   }
   if (lineNo != 0) m_lineNo = lineNo;
@@ -202,7 +209,7 @@ void Err::dumpObj(int indentLvl, const char* label) const {
   char head[160];
   snprintf(head, sizeof head, "%sErr [0x%x]: mem region = %d, severity = %s, code = %d",
            label != nullptr ? label : "", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)),
-           0, severitySymbol(), m_code);
+           static_cast<int>(m_memRegion), severitySymbol(), m_code);
   std::string line = head;
   if (m_code2 != 0) line += ", code2 = " + std::to_string(m_code2);
   if (m_lineNo != 0) line += ", lineNo = " + std::to_string(m_lineNo);
@@ -262,6 +269,12 @@ void Err_Throw(const Err& err) {
 }
 
 IntnlErr::IntnlErr() { m_msgString[0] = '\0'; }
+
+IntnlErr::IntnlErr(mem::regionName_t region) : m_err(region) { m_msgString[0] = '\0'; }
+
+IntnlErr::IntnlErr(const IntnlErr& src, mem::regionName_t region) : m_err(src.m_err, region) {
+  memcpy(m_msgString, src.m_msgString, sizeof m_msgString);
+}
 
 IntnlErr::IntnlErr(RcSeverity severity) : m_err(severity, 0, nullptr) { m_msgString[0] = '\0'; }
 

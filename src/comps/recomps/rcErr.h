@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "comps/memcomps/base/memNewDelete.h"
 #include "comps/recomps/rcStrCodes.h"
 #include "comps/recomps/rcVarArgs.h"
 
@@ -41,7 +42,7 @@ class Severity {
   int m_id;
 };
 
-class Err {
+class Err : public mem::newDelete<mt_err> {
  public:
   enum : int {
     UNIX_ERRNO = 0x08000000,
@@ -54,13 +55,16 @@ class Err {
   enum FmtFlags { FF_DEFAULT = 0, FF_SHOW_CODES = 1, FF_OMIT_SEVERITY = 2 };
 
   Err();
+  explicit Err(mem::regionName_t region);
   Err(RcSeverity severity, int code, const char* routine);
   Err(RcSeverity severity, int code, int code2, const char* routine);
   Err(RcSeverity severity, int code, const VarArgs& args, const char* routine);
   // Callers pass VarArgs::NO_VARARGS for an absent list.
   Err(RcSeverity severity, int code, const VarArgs& args, int code2, const VarArgs& args2,
       const char* routine);
+  // Deep copies: the owned lists and file name are copied into the copy's own region.
   Err(const Err& src);
+  Err(const Err& src, mem::regionName_t region);
   Err& operator=(const Err& src);
   ~Err();
 
@@ -85,6 +89,7 @@ class Err {
   // A heap copy the caller owns.
   Err* copy() const;
 
+  mem::regionName_t memRegion() const { return m_memRegion; }
   RcSeverity severity() const { return m_severity; }
   int code() const { return m_code; }
   int code2() const { return m_code2; }
@@ -115,8 +120,10 @@ class Err {
   std::string formatHelper(FmtFlags flags) const;
   // Stores a list by the rule for argument lists: only a non-empty list is kept; an empty one
   // clears an existing list and allocates nothing.
-  static void assignArgs(VarArgs*& dst, const VarArgs* src);
+  void assignArgs(VarArgs*& dst, const VarArgs* src);
 
+  // The region in which the error's owned parts (lists, file name) are allocated.
+  mem::regionName_t m_memRegion;
   RcSeverity m_severity;
   int m_code;
   VarArgs* m_args;
@@ -130,15 +137,20 @@ class Err {
 // Throws a copy of err.
 [[noreturn]] void Err_Throw(const Err& err);
 
-class IntnlErr {
+class IntnlErr : public mem::newDelete<mt_intnl_err> {
  public:
   enum { MSG_STR_BUF_SIZE = 256, MAX_MSG_STR_LEN = 255 };
 
   IntnlErr();
+  explicit IntnlErr(mem::regionName_t region);
   explicit IntnlErr(RcSeverity severity);
   IntnlErr(RcSeverity severity, const char* msgString, int code, const char* routine);
   IntnlErr(RcSeverity severity, const char* msgString, int code, const VarArgs& args,
            const char* routine);
+
+  IntnlErr(const IntnlErr& src) = default;
+  IntnlErr(const IntnlErr& src, mem::regionName_t region);
+  IntnlErr& operator=(const IntnlErr& src) = default;
 
   Err& err() { return m_err; }
   const Err& err() const { return m_err; }

@@ -10,6 +10,8 @@ namespace rc {
 
 const VarArgs VarArgs::NO_VARARGS;
 
+VarArgs::VarArgs(const VarArgs& src, mem::regionName_t /*region*/) : m_args(src.m_args) {}
+
 VarArgs& VarArgs::operator<<(const char* str) {
   m_args.emplace_back(str != nullptr ? str : "");
   return *this;

@@ -7,11 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "comps/memcomps/base/memNewDelete.h"
+
 namespace rc {
 
-class VarArgs {
+class VarArgs : public mem::newDelete<mt_varargs> {
  public:
   VarArgs() = default;
+  VarArgs(const VarArgs& src) = default;
+  // A copy whose list lives in region.
+  VarArgs(const VarArgs& src, mem::regionName_t region);
+  VarArgs& operator=(const VarArgs& src) = default;
 
   VarArgs& operator<<(const char* str);
   VarArgs& operator<<(const std::string& str);
