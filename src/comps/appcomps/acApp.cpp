@@ -15,6 +15,7 @@
 #include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
+#include "comps/recomps/rcFaultApi.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcHelpArgs.h"
 #include "comps/recomps/rcOs.h"
@@ -152,6 +153,7 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       // Daemons and sub-processes run in their log directory, where their core files land too.
       rc::Os::changeDir(rc::Env::pathName(rc::Env::LOG_DIR, rc::PgmAttrs::logName()).c_str(), true);
     }
+    rcInitFaultApi(argc, argv, true);
     return helpRequested;
   } catch (const rc::Err& err) {
     rc::Out::instance()->print(err, true);
@@ -271,6 +273,7 @@ bool App::exitProgram(int status, bool forceExit) {
   s_exitInProgress = true;
   rc::Os::setSigHandler(SIGCHLD, SIG_IGN);
   rc::Os::setSigHandler(SIGINT, SIG_IGN);
+  rc::fault::Api::instance()->onExit();
   exitCleanup(forceExit);
   appCleanup(forceExit);
   _do_exit(status);

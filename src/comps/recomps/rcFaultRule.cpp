@@ -1,0 +1,477 @@
+#include "comps/recomps/rcFaultRule.h"
+
+#include <cstring>
+#include <memory>
+
+#include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcDbg.h"
+
+namespace rc::fault {
+
+namespace {
+
+const char* const kOn = "on";
+const char* const kNumOns = "numOns";
+const char* const kNumInsertions = "numInsertions";
+
+const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+template <typename T>
+T* poisoned() {
+  return reinterpret_cast<T*>(static_cast<intptr_t>(-3));
+}
+
+// The part of name before its first "." and the rest after it ("" without a ".").
+std::string_view headOf(const char* name, const char** rest) {
+  name = orEmpty(name);
+  const char* dot = strchr(name, '.');
+  *rest = dot != nullptr ? dot + 1 : "";
+  return dot != nullptr ? std::string_view(name, dot - name) : std::string_view(name);
+}
+
+void dumpLabelled(int indentLvl, int index, const auto& obj) {
+  char label[16];
+  snprintf(label, sizeof label, "%d. ", index);
+  obj.dumpObj(indentLvl, label);
+}
+
+}  // namespace
+
+// --- Attr
+
+Attr::Attr() = default;
+
+Attr::Attr(std::string_view name, int dataType) : m_name(name), m_value(dataType) {}
+
+Attr::Attr(const Attr& other) : m_name(other.m_name), m_value(other.m_value) {}
+
+Attr& Attr::operator=(const Attr& other) {
+  if (this != &other) {
+    m_name = other.m_name;
+    m_value = other.m_value;
+  }
+  return *this;
+}
+
+Attr::~Attr() = default;
+
+void Attr::clear() {
+  m_name.clear();
+  m_value.clear();
+}
+
+void Attr::saveOn(ByteStrm& s) const {
+  s << m_name;
+  m_value.saveOn(s);
+}
+
+void Attr::restoreFrom(ByteStrm& s) {
+  clear();
+  s >> m_name;
+  m_value.restoreFrom(s);
+}
+
+size_t Attr::binarySize() const { return m_name.size() + 7 + m_value.binarySize(); }
+
+void Attr::dumpObj(int indentLvl, const char* label) const {
+  Dbg::instance()->print(indentLvl, "%sAttr [%p]: name = '%s', val:\n", orEmpty(label),
+                         static_cast<const void*>(this), name());
+  m_value.dumpObj(indentLvl + 1, nullptr);
+}
+
+// --- Attrs
+
+Attrs::Attrs(const Attrs& other) { *this = other; }
+
+Attrs& Attrs::operator=(const Attrs& other) {
+  if (this == &other) return *this;
+  clear();
+  for (const Attr* attr : other.m_attrs) insert(new Attr(*attr));
+  return *this;
+}
+
+Attrs::~Attrs() { clear(); }
+
+Attr* Attrs::lookup(std::string_view name) const {
+  const auto it = m_attrs.find(name);
+  return it != m_attrs.end() ? *it : nullptr;
+}
+
+Attr* Attrs::lookup(std::string_view name, bool allocOnDemand) {
+  Attr* attr = lookup(name);
+  if (attr == nullptr && allocOnDemand) {
+    attr = new Attr(name);
+    insert(attr);
+  }
+  return attr;
+}
+
+void Attrs::insert(Attr* attr) {
+  const bool inserted = m_attrs.insert(attr).second;
+  RC_FAULT_ASSERT(inserted, "result.second");
+}
+
+Attr* Attrs::findAutoCtrAttr() const {
+  for (Attr* attr : m_attrs) {
+    if (attr->dataType() == DataType::DT_AUTO_COUNTER) return attr;
+  }
+  return nullptr;
+}
+
+void Attrs::clear() {
+  for (Attr* attr : m_attrs) delete attr;
+  m_attrs.clear();
+}
+
+void Attrs::saveOn(ByteStrm& s) const {
+  s << static_cast<unsigned>(m_attrs.size());
+  for (const Attr* attr : m_attrs) attr->saveOn(s);
+}
+
+void Attrs::restoreFrom(ByteStrm& s) {
+  clear();
+  try {
+    unsigned count = 0;
+    s >> count;
+    for (unsigned i = 0; i < count; ++i) {
+      auto attr = std::make_unique<Attr>();
+      attr->restoreFrom(s);
+      if (!m_attrs.insert(attr.get()).second) {
+        ByteStrm::readFailed("recomps/fault::Attrs::restoreFrom");
+      }
+      attr.release();
+    }
+  } catch (...) {
+    clear();
+    throw;
+  }
+}
+
+size_t Attrs::binarySize() const {
+  size_t size = 4;
+  for (const Attr* attr : m_attrs) size += attr->binarySize();
+  return size;
+}
+
+void Attrs::displayContents(const char* ruleName, bool verbose) const {
+  for (const Attr* attr : m_attrs) attr->displayContents(ruleName, verbose);
+}
+
+void Attrs::dumpObj(int indentLvl, const char* label) const {
+  Dbg::instance()->print(indentLvl, "%sAttrs [%p], set [%p], entries = %d, contents:\n",
+                         orEmpty(label), static_cast<const void*>(this),
+                         static_cast<const void*>(&m_attrs), entries());
+  int index = 0;
+  for (const Attr* attr : m_attrs) dumpLabelled(indentLvl + 1, ++index, *attr);
+}
+
+// --- Rule
+
+Rule::Rule()
+    : m_onAttr(nullptr), m_numOnsAttr(nullptr), m_numInsAttr(nullptr), m_autoCtrAttr(nullptr) {}
+
+Rule::Rule(std::string_view name) : Rule() {
+  m_name = name;
+  addDefaultAttrs();
+}
+
+Rule::Rule(const Rule& other) : Rule() { *this = other; }
+
+Rule& Rule::operator=(const Rule& other) {
+  if (this == &other) return *this;
+  m_name = other.m_name;
+  m_attrs = other.m_attrs;
+  findRefs();
+  return *this;
+}
+
+Rule::~Rule() {
+  m_onAttr = m_numOnsAttr = m_numInsAttr = m_autoCtrAttr = poisoned<Attr>();
+}
+
+void Rule::findRefs() {
+  m_onAttr = m_attrs.lookup(kOn);
+  m_numOnsAttr = m_attrs.lookup(kNumOns);
+  m_numInsAttr = m_attrs.lookup(kNumInsertions);
+  m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+}
+
+void Rule::addDefaultAttrs() {
+  if (m_attrs.lookup(kOn) == nullptr) m_attrs.lookup(kOn, true)->setBoolVal(true);
+  if (m_attrs.lookup(kNumOns) == nullptr) m_attrs.lookup(kNumOns, true)->setIntVal(0);
+  if (m_attrs.lookup(kNumInsertions) == nullptr) {
+    m_attrs.lookup(kNumInsertions, true)->setIntVal(0);
+  }
+  findRefs();
+}
+
+Attr* Rule::autoCtrAttr() {
+  // The attribute may since have been given a plain value through a writer; the next counter
+  // then takes over.
+  if (m_autoCtrAttr == nullptr || m_autoCtrAttr->dataType() != DataType::DT_AUTO_COUNTER) {
+    m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+  }
+  return m_autoCtrAttr;
+}
+
+Attr* Rule::lookup(const char* name, const char** field) const {
+  *field = "";
+  name = orEmpty(name);
+  if (Attr* attr = m_attrs.lookup(name)) return attr;
+  const char* rest = "";
+  const std::string_view head = headOf(name, &rest);
+  if (head.size() == strlen(name)) return nullptr;
+  Attr* attr = m_attrs.lookup(head);
+  if (attr != nullptr) *field = rest;
+  return attr;
+}
+
+Attr* Rule::attrForWrite(const char* name) {
+  const char* field = "";
+  const std::string_view head = headOf(name, &field);
+  Attr* attr = m_attrs.lookup(head);
+  if (attr == nullptr) {
+    attr = m_attrs.lookup(head, true);
+    // A rule built without its default attributes may just have got one.
+    if (m_onAttr == nullptr || m_numOnsAttr == nullptr || m_numInsAttr == nullptr) {
+      Attr* autoCtr = m_autoCtrAttr;
+      findRefs();
+      if (autoCtr != nullptr) m_autoCtrAttr = autoCtr;
+    }
+  }
+  return attr;
+}
+
+void Rule::setAttr(const char* name, const char* text) {
+  const char* field = "";
+  headOf(name, &field);
+  Attr* attr = attrForWrite(name);
+  attr->setValue(field, text);
+  m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+}
+
+void Rule::setBoolVal(const char* name, bool val) { attrForWrite(name)->setBoolVal(val); }
+void Rule::setIntVal(const char* name, int val) { attrForWrite(name)->setIntVal(val); }
+void Rule::setLongVal(const char* name, int64_t val) { attrForWrite(name)->setLongVal(val); }
+void Rule::setFltVal(const char* name, float val) { attrForWrite(name)->setFltVal(val); }
+void Rule::setStrVal(const char* name, const char* text) { attrForWrite(name)->setStrVal(text); }
+void Rule::setStringVal(const char* name, const String& text) {
+  attrForWrite(name)->setStringVal(text);
+}
+
+bool Rule::boolVal(const char* name, bool dflt) const {
+  const char* field = "";
+  const Attr* attr = lookup(name, &field);
+  return attr != nullptr ? attr->boolField(field) : dflt;
+}
+
+int Rule::intVal(const char* name, int dflt) const {
+  const char* field = "";
+  const Attr* attr = lookup(name, &field);
+  return attr != nullptr ? attr->intField(field) : dflt;
+}
+
+int64_t Rule::longVal(const char* name, int64_t dflt) const {
+  const char* field = "";
+  const Attr* attr = lookup(name, &field);
+  return attr != nullptr ? attr->longField(field) : dflt;
+}
+
+float Rule::fltVal(const char* name, float dflt) const {
+  const char* field = "";
+  const Attr* attr = lookup(name, &field);
+  return attr != nullptr ? attr->fltField(field) : dflt;
+}
+
+const char* Rule::strVal(const char* name, const char* dflt) const {
+  const char* field = "";
+  const Attr* attr = lookup(name, &field);
+  return attr != nullptr ? attr->strField(field) : dflt;
+}
+
+String Rule::stringVal(const char* name, const String& dflt) const {
+  const char* field = "";
+  const Attr* attr = lookup(name, &field);
+  return attr != nullptr ? attr->stringField(field) : dflt;
+}
+
+int Rule::incrInt(const char* name, int amount) { return attrForWrite(name)->incrInt(amount); }
+int Rule::decrInt(const char* name, int amount) { return attrForWrite(name)->decrInt(amount); }
+int64_t Rule::incrLong(const char* name, int64_t amount) {
+  return attrForWrite(name)->incrLong(amount);
+}
+int64_t Rule::decrLong(const char* name, int64_t amount) {
+  return attrForWrite(name)->decrLong(amount);
+}
+float Rule::incrFlt(const char* name, float amount) { return attrForWrite(name)->incrFlt(amount); }
+float Rule::decrFlt(const char* name, float amount) { return attrForWrite(name)->decrFlt(amount); }
+
+void Rule::bumpCounter(Attr* counter) {
+  // A rules file may have given the counter any value; counting must not stop the program.
+  const int type = counter->dataType();
+  if (type != DataType::DT_INT && type != DataType::DT_FLT) counter->setLongVal(counter->longVal());
+  counter->incrLong(1);
+}
+
+void Rule::incrNumInsertions() {
+  RC_FAULT_ASSERT(m_numInsAttr, "m_numInsAttr");
+  if (m_numInsAttr != nullptr) bumpCounter(m_numInsAttr);
+}
+
+bool Rule::isOn(bool updateCounters) {
+  RC_FAULT_ASSERT(m_onAttr, "m_onAttr");
+  if (m_onAttr == nullptr || !m_onAttr->boolVal()) return false;
+  if (!updateCounters) return true;
+  if (Attr* autoCtr = autoCtrAttr()) {
+    RC_FAULT_ASSERT(m_numInsAttr, "m_numInsAttr");
+    if (m_numInsAttr == nullptr || !autoCtr->isOn(m_numInsAttr->intVal())) return false;
+  }
+  RC_FAULT_ASSERT(m_numOnsAttr, "m_numOnsAttr");
+  if (m_numOnsAttr != nullptr) bumpCounter(m_numOnsAttr);
+  return true;
+}
+
+void Rule::saveOn(ByteStrm& s) const {
+  s << m_name;
+  m_attrs.saveOn(s);
+}
+
+void Rule::restoreFrom(ByteStrm& s) {
+  clear();
+  try {
+    s >> m_name;
+    m_attrs.restoreFrom(s);
+  } catch (...) {
+    clear();
+    throw;
+  }
+  addDefaultAttrs();
+}
+
+size_t Rule::binarySize() const { return m_name.size() + 7 + m_attrs.binarySize(); }
+
+void Rule::clear() {
+  m_name.clear();
+  m_attrs.clear();
+  m_onAttr = m_numOnsAttr = m_numInsAttr = m_autoCtrAttr = nullptr;
+}
+
+void Rule::dumpObj(int indentLvl, const char* label) const {
+  Dbg::instance()->print(indentLvl, "%sRule [%p]: name = '%s', attrs:\n", orEmpty(label),
+                         static_cast<const void*>(this), name());
+  m_attrs.dumpObj(indentLvl + 1, nullptr);
+}
+
+// --- Rules
+
+Rules::Rules(const Rules& other) { *this = other; }
+
+Rules& Rules::operator=(const Rules& other) {
+  if (this == &other) return *this;
+  clear();
+  for (const Rule* rule : other.m_rules) insert(new Rule(*rule));
+  return *this;
+}
+
+Rules::~Rules() { clear(); }
+
+Rule* Rules::lookup(std::string_view name) const {
+  const auto it = m_rules.find(name);
+  return it != m_rules.end() ? *it : nullptr;
+}
+
+Rule* Rules::lookup(std::string_view name, bool allocOnDemand) {
+  Rule* rule = lookup(name);
+  if (rule == nullptr && allocOnDemand) {
+    rule = new Rule(name);
+    insert(rule);
+  }
+  return rule;
+}
+
+void Rules::insert(Rule* rule) {
+  const bool inserted = m_rules.insert(rule).second;
+  RC_FAULT_ASSERT(inserted, "result.second");
+}
+
+bool Rules::isAnyOn() const {
+  for (Rule* rule : m_rules) {
+    if (rule->isOn(false)) return true;
+  }
+  return false;
+}
+
+void Rules::mergeFrom(const Rules& src, bool addNew) {
+  if (&src == this) {
+    const Rules copy(src);
+    mergeFrom(copy, addNew);
+    return;
+  }
+  for (const Rule* rule : src.m_rules) {
+    auto copy = std::make_unique<Rule>(*rule);
+    const auto it = m_rules.find(std::string_view(rule->nameStr()));
+    if (it != m_rules.end()) {
+      delete *it;
+      m_rules.erase(it);
+    }
+    if (addNew) insert(copy.release());
+  }
+  for (Rule* rule : m_rules) {
+    rule->setIntVal(kNumOns, 0);
+    rule->setIntVal(kNumInsertions, 0);
+  }
+}
+
+void Rules::clear() {
+  for (Rule* rule : m_rules) delete rule;
+  m_rules.clear();
+}
+
+void Rules::saveOn(ByteStrm& s) const {
+  s << static_cast<unsigned>(m_rules.size());
+  for (const Rule* rule : m_rules) {
+    s << rule->nameStr();
+    rule->saveOn(s);
+  }
+}
+
+void Rules::restoreFrom(ByteStrm& s) {
+  clear();
+  try {
+    unsigned count = 0;
+    s >> count;
+    for (unsigned i = 0; i < count; ++i) {
+      String name;
+      s >> name;
+      auto rule = std::make_unique<Rule>(name);
+      rule->restoreFrom(s);
+      if (!m_rules.insert(rule.get()).second) {
+        ByteStrm::readFailed("recomps/fault::Rules::restoreFrom");
+      }
+      rule.release();
+    }
+  } catch (...) {
+    clear();
+    throw;
+  }
+}
+
+size_t Rules::binarySize() const {
+  size_t size = 4;
+  for (const Rule* rule : m_rules) size += rule->nameStr().size() + 7 + rule->binarySize();
+  return size;
+}
+
+void Rules::displayContents(bool verbose) const {
+  for (const Rule* rule : m_rules) rule->displayContents(verbose);
+}
+
+void Rules::dumpObj(int indentLvl, const char* label) const {
+  Dbg::instance()->print(indentLvl, "%sRules [%p], set [%p], entries = %d, contents:\n",
+                         orEmpty(label), static_cast<const void*>(this),
+                         static_cast<const void*>(&m_rules), entries());
+  int index = 0;
+  for (const Rule* rule : m_rules) dumpLabelled(indentLvl + 1, ++index, *rule);
+}
+
+}  // namespace rc::fault

@@ -1,0 +1,269 @@
+// Fault rules: a rule set rc::fault::Rules of named rules rc::fault::Rule, each a set
+// rc::fault::Attrs of named attributes rc::fault::Attr holding one rc::fault::Value.
+//
+// A rule created by name has the attributes "on" (bool true), "numOns" (integer 0, the number of
+// evaluations that fired) and "numInsertions" (integer 0, the number of faults the program says
+// it inserted). Its first auto-counter attribute in name order decides on which evaluations the
+// rule fires (Rule::isOn); the choice survives copies and the binary form, which do not record
+// it. Sets are ordered by name (byte-wise) and own their members; copies and
+// assignments are deep, counters included. Names containing "." address a field of an attribute
+// ("c.interval").
+//
+// Objects live in heap blocks of their own types (mt_rc_fault_attr, mt_rc_fault_rule ...); the
+// sets keep their nodes under mt_rc_fault_attrs and mt_rc_fault_rules. Misuse by code fails an
+// internal assertion; restoreFrom refuses data that runs short or is malformed (a duplicate
+// name) with the stream's read error (RC_SC_READ_FAILED). Not thread-safe: the rules belong to the thread that
+// owns the fault controls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string_view>
+
+#include "comps/memcomps/base/memNewDelete.h"
+#include "comps/memcomps/base/memStlAlloc.h"
+#include "comps/memcomps/base/memString.h"
+#include "comps/recomps/rcFaultValue.h"
+
+namespace rc {
+class Mutex;
+}
+
+namespace rc::fault {
+
+class Attr : public mem::newDelete<mt_rc_fault_attr> {
+ public:
+  Attr();
+  explicit Attr(std::string_view name, int dataType = DataType::NO_VAL);
+  Attr(const Attr& other);
+  Attr& operator=(const Attr& other);
+  ~Attr();
+
+  const char* name() const { return m_name.c_str(); }
+  const String& nameStr() const { return m_name; }
+  Value& value() { return m_value; }
+  const Value& value() const { return m_value; }
+  int dataType() const { return m_value.dataType(); }
+  void setDataType(int dataType) { m_value.setDataType(dataType); }
+  // Value::setVal(field, text).
+  void setValue(const char* field, const char* text) { m_value.setVal(field, text); }
+
+  void setBoolVal(bool val) { m_value.setBoolVal(val); }
+  void setIntVal(int val) { m_value.setIntVal(val); }
+  void setLongVal(int64_t val) { m_value.setLongVal(val); }
+  void setFltVal(float val) { m_value.setFltVal(val); }
+  void setStrVal(const char* text, bool stripQuotes = false) {
+    m_value.setStrVal(text, stripQuotes);
+  }
+  void setStringVal(const String& text, bool stripQuotes = false) {
+    m_value.setStringVal(text, stripQuotes);
+  }
+  bool boolVal() const { return m_value.boolVal(); }
+  int intVal() const { return m_value.intVal(); }
+  int64_t longVal() const { return m_value.longVal(); }
+  float fltVal() const { return m_value.fltVal(); }
+  const char* strVal() const { return m_value.strVal(); }
+  String stringVal() const { return m_value.stringVal(); }
+  bool boolField(const char* field) const { return m_value.boolField(field); }
+  int intField(const char* field) const { return m_value.intField(field); }
+  int64_t longField(const char* field) const { return m_value.longField(field); }
+  float fltField(const char* field) const { return m_value.fltField(field); }
+  const char* strField(const char* field) const { return m_value.strField(field); }
+  String stringField(const char* field) const { return m_value.stringField(field); }
+  // Each returns the value before the change.
+  int incrInt(int amount) { return m_value.incrInt(amount); }
+  int decrInt(int amount) { return m_value.decrInt(amount); }
+  int64_t incrLong(int64_t amount) { return m_value.incrLong(amount); }
+  int64_t decrLong(int64_t amount) { return m_value.decrLong(amount); }
+  float incrFlt(float amount) { return m_value.incrFlt(amount); }
+  float decrFlt(float amount) { return m_value.decrFlt(amount); }
+  // One evaluation of an auto-counter value.
+  bool isOn(int numInsertions) { return m_value.isOn(numInsertions); }
+
+  void saveOn(ByteStrm& s) const;
+  void restoreFrom(ByteStrm& s);
+  size_t binarySize() const;
+  void displayContents(const char* ruleName, bool verbose) const {
+    m_value.displayContents(ruleName, name(), verbose);
+  }
+  void dumpObj(int indentLvl, const char* label) const;
+  void dump() const { dumpObj(0, nullptr); }
+  void clear();
+
+ private:
+  String m_name;
+  Value m_value;
+};
+
+class Attrs {
+  struct NameLess {
+    using is_transparent = void;
+    bool operator()(const Attr* a, const Attr* b) const { return a->nameStr() < b->nameStr(); }
+    bool operator()(const Attr* a, std::string_view b) const { return a->nameStr() < b; }
+    bool operator()(std::string_view a, const Attr* b) const { return a < b->nameStr(); }
+  };
+
+ public:
+  using Set = std::set<Attr*, NameLess, mem::stlAlloc<Attr*, mt_rc_fault_attrs>>;
+  using const_iterator = Set::const_iterator;
+
+  Attrs() = default;
+  Attrs(const Attrs& other);
+  Attrs& operator=(const Attrs& other);
+  ~Attrs();
+
+  Attr* lookup(std::string_view name) const;
+  // Creates an attribute of type NO_VAL when asked and there is none.
+  Attr* lookup(std::string_view name, bool allocOnDemand);
+  // Takes ownership; a duplicate name fails the assertion "result.second".
+  void insert(Attr* attr);
+  const_iterator begin() const { return m_attrs.begin(); }
+  const_iterator end() const { return m_attrs.end(); }
+  int entries() const { return static_cast<int>(m_attrs.size()); }
+  // The first attribute in name order whose value is an auto-counter; null when none is.
+  Attr* findAutoCtrAttr() const;
+  void clear();
+
+  void saveOn(ByteStrm& s) const;
+  // Replaces the contents.
+  void restoreFrom(ByteStrm& s);
+  size_t binarySize() const;
+  void displayContents(const char* ruleName, bool verbose) const;
+  void dumpObj(int indentLvl, const char* label) const;
+  void dump() const { dumpObj(0, nullptr); }
+
+ private:
+  Set m_attrs;
+};
+
+class Rule : public mem::newDelete<mt_rc_fault_rule> {
+ public:
+  // No name and no attributes.
+  Rule();
+  // The three default attributes.
+  explicit Rule(std::string_view name);
+  // A deep copy; the references are found again by name.
+  Rule(const Rule& other);
+  Rule& operator=(const Rule& other);
+  ~Rule();
+
+  const char* name() const { return m_name.c_str(); }
+  const String& nameStr() const { return m_name; }
+  Attrs& attrs() { return m_attrs; }
+  const Attrs& attrs() const { return m_attrs; }
+
+  // The attribute of the whole name, else, for a name with ".", the attribute of the part before
+  // the first "." with *field set to the rest; null when there is none. *field is "" unless
+  // set.
+  Attr* lookup(const char* name, const char** field) const;
+  // Splits name at its first "." into attribute and field, creates the attribute if missing and
+  // sets its value from the text (Value::setVal(field, text)).
+  void setAttr(const char* name, const char* text);
+
+  // Writers use the part of name before its first "."; the attribute is created if missing and
+  // its plain value replaced (a string verbatim).
+  void setBoolVal(const char* name, bool val);
+  void setIntVal(const char* name, int val);
+  void setLongVal(const char* name, int64_t val);
+  void setFltVal(const char* name, float val);
+  void setStrVal(const char* name, const char* text);
+  void setStringVal(const char* name, const String& text);
+  // Readers: the attribute's value (or field, see lookup); dflt when there is no attribute.
+  bool boolVal(const char* name, bool dflt) const;
+  int intVal(const char* name, int dflt) const;
+  int64_t longVal(const char* name, int64_t dflt) const;
+  float fltVal(const char* name, float dflt) const;
+  const char* strVal(const char* name, const char* dflt) const;
+  String stringVal(const char* name, const String& dflt) const;
+  // Create the attribute if missing; it must hold a number (assertion). Each returns the value
+  // before the change.
+  int incrInt(const char* name, int amount);
+  int decrInt(const char* name, int amount);
+  int64_t incrLong(const char* name, int64_t amount);
+  int64_t decrLong(const char* name, int64_t amount);
+  float incrFlt(const char* name, float amount);
+  float decrFlt(const char* name, float amount);
+
+  // Counts one inserted fault in "numInsertions".
+  void incrNumInsertions();
+  // Whether the rule fires: "on" must read true; with updateCounters the auto-counter (if any)
+  // is evaluated against "numInsertions" and a firing is counted in "numOns". A counter that a
+  // tester set to something other than a number restarts from its value read as an integer.
+  bool isOn(bool updateCounters);
+  // The attribute that decides the firing pattern; null when the rule has none.
+  Attr* autoCtrAttr();
+
+  void saveOn(ByteStrm& s) const;
+  // Replaces name and attributes; a rule read without "on", "numOns" or "numInsertions" gets
+  // the default attribute.
+  void restoreFrom(ByteStrm& s);
+  size_t binarySize() const;
+  void displayContents(bool verbose) const { m_attrs.displayContents(name(), verbose); }
+  void dumpObj(int indentLvl, const char* label) const;
+  void dump() const { dumpObj(0, nullptr); }
+  // No name, no attributes.
+  void clear();
+  // Rules are not locked: null.
+  Mutex* mutex() const { return nullptr; }
+
+ private:
+  // Creates the default attributes that are missing and finds the references again.
+  void addDefaultAttrs();
+  void findRefs();
+  Attr* attrForWrite(const char* name);
+  static void bumpCounter(Attr* counter);
+
+  String m_name;
+  Attrs m_attrs;
+  Attr* m_onAttr;
+  Attr* m_numOnsAttr;
+  Attr* m_numInsAttr;
+  Attr* m_autoCtrAttr;
+};
+
+class Rules : public mem::newDelete<mt_rc_fault_rules> {
+  struct NameLess {
+    using is_transparent = void;
+    bool operator()(const Rule* a, const Rule* b) const { return a->nameStr() < b->nameStr(); }
+    bool operator()(const Rule* a, std::string_view b) const { return a->nameStr() < b; }
+    bool operator()(std::string_view a, const Rule* b) const { return a < b->nameStr(); }
+  };
+
+ public:
+  using Set = std::set<Rule*, NameLess, mem::stlAlloc<Rule*, mt_rc_fault_rules>>;
+  using const_iterator = Set::const_iterator;
+
+  Rules() = default;
+  Rules(const Rules& other);
+  Rules& operator=(const Rules& other);
+  ~Rules();
+
+  Rule* lookup(std::string_view name) const;
+  // Creates a rule with the default attributes when asked and there is none.
+  Rule* lookup(std::string_view name, bool allocOnDemand);
+  Rule* lookupByKey(const char* key) const { return key != nullptr ? lookup(key) : nullptr; }
+  // Takes ownership; a duplicate name fails the assertion "result.second".
+  void insert(Rule* rule);
+  const_iterator begin() const { return m_rules.begin(); }
+  const_iterator end() const { return m_rules.end(); }
+  int entries() const { return static_cast<int>(m_rules.size()); }
+  // Some rule is on (Rule::isOn(false)); no counter moves.
+  bool isAnyOn() const;
+  // Each rule of src replaces the one of the same name (addNew) or removes it (!addNew); then
+  // "numOns" and "numInsertions" of every rule restart at 0.
+  void mergeFrom(const Rules& src, bool addNew);
+  void clear();
+
+  void saveOn(ByteStrm& s) const;
+  void restoreFrom(ByteStrm& s);
+  size_t binarySize() const;
+  void displayContents(bool verbose) const;
+  void dumpObj(int indentLvl, const char* label) const;
+  void dump() const { dumpObj(0, nullptr); }
+
+ private:
+  Set m_rules;
+};
+
+}  // namespace rc::fault

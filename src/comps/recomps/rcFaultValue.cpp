@@ -1,0 +1,750 @@
+#include "comps/recomps/rcFaultValue.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcUtils.h"
+
+namespace rc::fault {
+
+namespace {
+
+// Looks a symbol up in a table whose entries begin..end-1 are real values.
+int idOf(std::string_view symbol, const char* const* symbols, int begin, int end, int noVal,
+         int badVal) {
+  if (symbol.empty()) return noVal;
+  for (int v = begin; v < end; ++v) {
+    if (symbol == symbols[v]) return v;
+  }
+  return badVal;
+}
+
+const char* const kDataTypeSymbols[] = {"none", "bool", "float", "integer", "string",
+                                        "autoCounter"};
+const char* const kDataTypeLabels[] = {"None", "Bool", "Float", "Integer", "String",
+                                       "Auto-counter"};
+const char* const kKeywdSymbols[] = {"none", "type", "val", "counter", "interval", "repeat",
+                                     "limit"};
+const char* const kKeywdLabels[] = {"None", "Type", "Val", "Counter", "Interval", "Repeat",
+                                    "Limit"};
+
+// The table text of val: bad for -1, the entry for 0..end-1, unknown otherwise.
+const char* tableText(int val, const char* const* texts, int end, const char* bad,
+                      const char* unknown) {
+  if (val == -1) return bad;
+  return val >= 0 && val < end ? texts[val] : unknown;
+}
+
+const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+// Float to integer, truncated toward zero and held within the target's range (NaN reads as 0).
+template <typename Int>
+Int truncated(float f) {
+  if (std::isnan(f)) return 0;
+  constexpr float kMax = static_cast<float>(std::numeric_limits<Int>::max());  // 2^31 or 2^63
+  if (f >= kMax) return std::numeric_limits<Int>::max();
+  if (f < -kMax) return std::numeric_limits<Int>::min();
+  return static_cast<Int>(f);
+}
+
+int64_t wrappingAdd(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+
+int64_t wrappingNeg(int64_t a) { return static_cast<int64_t>(0 - static_cast<uint64_t>(a)); }
+
+void wrappingIncr(int& counter) {
+  counter = static_cast<int>(static_cast<unsigned>(counter) + 1u);
+}
+
+// The whole text (leading blanks and a sign allowed) is a decimal integer that fits 64 bits.
+bool wholeInteger(const char* text, int64_t* val) {
+  char* end = nullptr;
+  errno = 0;
+  const long long v = strtoll(text, &end, 10);
+  if (end == text || *end != '\0' || errno == ERANGE) return false;
+  *val = v;
+  return true;
+}
+
+// The whole text is a finite decimal floating-point number. Hexadecimal numbers and the words
+// inf and nan, which strtof would also take, are text to a tester.
+bool wholeDecimalFloat(const char* text, float* val) {
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (isalpha(static_cast<unsigned char>(*p)) && *p != 'e' && *p != 'E') return false;
+  }
+  char* end = nullptr;
+  const float v = strtof(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(v)) return false;
+  *val = v;
+  return true;
+}
+
+// The text without a leading quote and, when it ends in the same quote, without its last
+// character.
+std::string_view withoutQuotes(std::string_view text) {
+  if (text.empty() || (text.front() != '\'' && text.front() != '"')) return text;
+  const char quote = text.front();
+  text.remove_prefix(1);
+  if (!text.empty() && text.back() == quote) text.remove_suffix(1);
+  return text;
+}
+
+void unimplemented(const char* what) {
+  rc::Assert_throwAssert("false", what, false, __FILE__, __LINE__);
+}
+
+
+template <typename T>
+T* poisoned() {
+  return reinterpret_cast<T*>(static_cast<intptr_t>(-3));
+}
+
+}  // namespace
+
+// --- DataType, Keywd
+
+const char* DataType::symbol(int val) {
+  return tableText(val, kDataTypeSymbols, END_VAL, "badDataType", "unknown");
+}
+
+const char* DataType::label(int val) {
+  return tableText(val, kDataTypeLabels, END_VAL, "Bad DataType", "Unknown");
+}
+
+int DataType::id(const char* symbol) {
+  return idOf(orEmpty(symbol), kDataTypeSymbols, BEGIN_VAL, END_VAL, NO_VAL, BAD_VAL);
+}
+
+const char* Keywd::symbol(int val) {
+  return tableText(val, kKeywdSymbols, END_VAL, "badKeyword", "unknown");
+}
+
+const char* Keywd::label(int val) {
+  return tableText(val, kKeywdLabels, END_VAL, "Bad Keywd", "Unknown");
+}
+
+int Keywd::id(const char* symbol) { return id(std::string_view(orEmpty(symbol))); }
+
+int Keywd::id(std::string_view symbol) {
+  return idOf(symbol, kKeywdSymbols, BEGIN_VAL, END_VAL, NO_VAL, BAD_VAL);
+}
+
+// --- Value
+
+Value::Value(int dataType, mem::regionName_t region)
+    : m_memRegion(region), m_dataType(DataType::NO_VAL), m_value(nullptr) {
+  m_vals.longVal = 0;
+  if (dataType != DataType::NO_VAL) setDataType(dataType);
+}
+
+Value::Value(const Value& other, mem::regionName_t region)
+    : m_memRegion(region), m_dataType(DataType::NO_VAL), m_value(nullptr) {
+  m_vals.longVal = 0;
+  Value::assignFrom(other);
+}
+
+Value& Value::operator=(const Value& other) {
+  assignFrom(other);
+  return *this;
+}
+
+Value::~Value() {
+  delete m_value;
+  m_value = poisoned<Value>();
+}
+
+void Value::assignFrom(const Value& other) {
+  if (this == &other) return;
+  clear();
+  m_dataType = other.m_dataType;
+  m_strVal = other.m_strVal;
+  m_vals = other.m_vals;
+  if (other.m_value != nullptr) m_value = other.m_value->copy(m_memRegion);
+}
+
+Value* Value::copy(mem::regionName_t region) const { return new Value(*this, region); }
+
+void Value::clear() {
+  m_dataType = DataType::NO_VAL;
+  m_strVal.clear();
+  m_vals.longVal = 0;
+  delete m_value;
+  m_value = nullptr;
+}
+
+void Value::setDataType(int dataType) {
+  RC_FAULT_ASSERT(dataType >= DataType::NO_VAL && dataType < DataType::END_VAL,
+                  "dataType != rc::fault::DataType::BAD_VAL");
+  clear();
+  m_dataType = dataType;
+  if (dataType == DataType::DT_AUTO_COUNTER) m_value = new AutoCounter(m_memRegion);
+}
+
+void Value::setBoolVal(bool val) {
+  clear();
+  m_dataType = DataType::DT_BOOL;
+  m_vals.boolVal = val;
+}
+
+void Value::setLongVal(int64_t val) {
+  clear();
+  m_dataType = DataType::DT_INT;
+  m_vals.longVal = val;
+}
+
+void Value::setFltVal(float val) {
+  clear();
+  m_dataType = DataType::DT_FLT;
+  m_vals.fltVal = val;
+}
+
+void Value::setStrVal(const char* text, bool stripQuotes) {
+  std::string_view view(orEmpty(text));
+  if (stripQuotes) view = withoutQuotes(view);
+  // The text may point into this value's own cache.
+  String copy(view);
+  clear();
+  m_dataType = DataType::DT_STR;
+  m_strVal.swap(copy);
+}
+
+void Value::setStringVal(const String& text, bool stripQuotes) {
+  setStrVal(text.c_str(), stripQuotes);
+}
+
+void Value::setVal(const char* text) {
+  RC_FAULT_ASSERT(!m_value, "!m_value");
+  text = orEmpty(text);
+  int64_t intVal = 0;
+  float fltVal = 0;
+  int boolVal = -1;
+  if (*text == '\0') {
+    setStrVal(text);
+  } else if (wholeInteger(text, &intVal)) {
+    setLongVal(intVal);
+  } else if (wholeDecimalFloat(text, &fltVal)) {
+    setFltVal(fltVal);
+  } else if ((boolVal = Utils::strToBool(text)) >= 0) {
+    setBoolVal(boolVal == 1);
+  } else {
+    setStrVal(text, true);
+  }
+}
+
+Value::FieldRef Value::parseField(const char* field) {
+  field = orEmpty(field);
+  const char* dot = strchr(field, '.');
+  const std::string_view head = dot != nullptr ? std::string_view(field, dot - field) : field;
+  const int keywd = *field == '\0' ? Keywd::K_VAL : Keywd::id(field);
+  if (keywd == Keywd::K_VAL) return {FieldRef::F_VAL, keywd, ""};
+  if (keywd == Keywd::K_TYPE) return {FieldRef::F_TYPE, keywd, ""};
+  const int headKeywd = Keywd::id(head);
+  if (Keywd::isCompoundValueField(headKeywd)) {
+    return {FieldRef::F_SUB, headKeywd, dot != nullptr ? dot + 1 : ""};
+  }
+  return {FieldRef::F_NONE, Keywd::BAD_VAL, ""};
+}
+
+void Value::setVal(const char* field, const char* text) {
+  const FieldRef ref = parseField(field);
+  switch (ref.kind) {
+    case FieldRef::F_VAL:
+      setVal(text);
+      break;
+    case FieldRef::F_TYPE: {
+      const int dataType = DataType::id(text);
+      if (DataType::isRealType(dataType)) setDataType(dataType);
+      break;
+    }
+    case FieldRef::F_SUB:
+      if (m_value == nullptr) setDataType(DataType::DT_AUTO_COUNTER);
+      setSubField(ref.keywd, ref.rest, text);
+      break;
+    case FieldRef::F_NONE:
+      break;
+  }
+}
+
+bool Value::boolVal() const {
+  switch (m_dataType) {
+    case DataType::DT_BOOL: return m_vals.boolVal;
+    case DataType::DT_INT: return m_vals.longVal != 0;
+    case DataType::DT_FLT: return m_vals.fltVal != 0;
+    case DataType::DT_STR: return !m_strVal.empty();
+    default: return false;
+  }
+}
+
+int64_t Value::longVal() const {
+  switch (m_dataType) {
+    case DataType::DT_BOOL: return m_vals.boolVal ? 1 : 0;
+    case DataType::DT_INT: return m_vals.longVal;
+    case DataType::DT_FLT: return truncated<int64_t>(m_vals.fltVal);
+    default: return 0;
+  }
+}
+
+int Value::intVal() const {
+  if (m_dataType == DataType::DT_FLT) return truncated<int>(m_vals.fltVal);
+  return static_cast<int>(static_cast<uint32_t>(longVal()));
+}
+
+float Value::fltVal() const {
+  switch (m_dataType) {
+    case DataType::DT_BOOL: return m_vals.boolVal ? 1.0f : 0.0f;
+    case DataType::DT_INT: return static_cast<float>(m_vals.longVal);
+    case DataType::DT_FLT: return m_vals.fltVal;
+    default: return 0.0f;
+  }
+}
+
+const char* Value::strVal() const {
+  char text[64];
+  switch (m_dataType) {
+    case DataType::DT_STR: return m_strVal.c_str();
+    case DataType::DT_BOOL: m_strVal = m_vals.boolVal ? "yes" : "no"; break;
+    case DataType::DT_INT:
+      m_strVal = Utils::formatInto(text, sizeof text, "%lld",
+                                   static_cast<long long>(m_vals.longVal));
+      break;
+    case DataType::DT_FLT:
+      m_strVal = Utils::formatInto(text, sizeof text, "%g", static_cast<double>(m_vals.fltVal));
+      break;
+    default: m_strVal.clear(); break;
+  }
+  return m_strVal.c_str();
+}
+
+bool Value::boolField(const char* field) const {
+  const FieldRef ref = parseField(field);
+  switch (ref.kind) {
+    case FieldRef::F_VAL: return boolVal();
+    case FieldRef::F_TYPE: return DataType::isRealType(dataType());
+    case FieldRef::F_SUB: return m_value != nullptr && m_value->boolSubField(ref.keywd, ref.rest);
+    default: return false;
+  }
+}
+
+int Value::intField(const char* field) const {
+  const FieldRef ref = parseField(field);
+  switch (ref.kind) {
+    case FieldRef::F_VAL: return intVal();
+    case FieldRef::F_TYPE: return dataType();
+    case FieldRef::F_SUB: return m_value != nullptr ? m_value->intSubField(ref.keywd, ref.rest) : 0;
+    default: return 0;
+  }
+}
+
+int64_t Value::longField(const char* field) const {
+  const FieldRef ref = parseField(field);
+  switch (ref.kind) {
+    case FieldRef::F_VAL: return longVal();
+    case FieldRef::F_TYPE: return dataType();
+    case FieldRef::F_SUB:
+      return m_value != nullptr ? m_value->longSubField(ref.keywd, ref.rest) : 0;
+    default: return 0;
+  }
+}
+
+float Value::fltField(const char* field) const {
+  const FieldRef ref = parseField(field);
+  switch (ref.kind) {
+    case FieldRef::F_VAL: return fltVal();
+    case FieldRef::F_TYPE: return static_cast<float>(dataType());
+    case FieldRef::F_SUB:
+      return m_value != nullptr ? m_value->fltSubField(ref.keywd, ref.rest) : 0.0f;
+    default: return 0.0f;
+  }
+}
+
+const char* Value::strField(const char* field) const {
+  const FieldRef ref = parseField(field);
+  switch (ref.kind) {
+    case FieldRef::F_VAL: return strVal();
+    case FieldRef::F_TYPE: return DataType::symbol(dataType());
+    case FieldRef::F_SUB:
+      return m_value != nullptr ? m_value->strSubField(ref.keywd, ref.rest) : "";
+    default: return "";
+  }
+}
+
+void Value::assertNumber() const {
+  RC_FAULT_ASSERT(
+      (m_dataType == DataType::DT_FLT) || (m_dataType == DataType::DT_INT),
+      "(m_dataType == rc::fault::DataType::DT_FLT) || (m_dataType == rc::fault::DataType::DT_INT)");
+}
+
+void Value::addToNumber(int64_t intAmount, float fltAmount, bool amountIsFloat) {
+  assertNumber();
+  if (m_dataType == DataType::DT_INT) {
+    m_vals.longVal = wrappingAdd(m_vals.longVal, amountIsFloat ? truncated<int64_t>(fltAmount)
+                                                               : intAmount);
+  } else if (m_dataType == DataType::DT_FLT) {
+    m_vals.fltVal += amountIsFloat ? fltAmount : static_cast<float>(intAmount);
+  }
+}
+
+int Value::incrInt(int amount) {
+  const int before = intVal();
+  addToNumber(amount, 0, false);
+  return before;
+}
+
+int Value::decrInt(int amount) {
+  const int before = intVal();
+  addToNumber(wrappingNeg(amount), 0, false);
+  return before;
+}
+
+int64_t Value::incrLong(int64_t amount) {
+  const int64_t before = longVal();
+  addToNumber(amount, 0, false);
+  return before;
+}
+
+int64_t Value::decrLong(int64_t amount) {
+  const int64_t before = longVal();
+  addToNumber(wrappingNeg(amount), 0, false);
+  return before;
+}
+
+float Value::incrFlt(float amount) {
+  const float before = fltVal();
+  addToNumber(0, amount, true);
+  return before;
+}
+
+float Value::decrFlt(float amount) {
+  const float before = fltVal();
+  addToNumber(0, -amount, true);
+  return before;
+}
+
+bool Value::isOn(int numInsertions) {
+  if (m_value != nullptr) return m_value->isOn(numInsertions);
+  unimplemented("unimplemented rc::fault::Value::isOn");
+  return false;
+}
+
+void Value::setSubField(int keywd, const char* field, const char* text) {
+  if (m_value != nullptr) return m_value->setSubField(keywd, field, text);
+  unimplemented("unimplemented rc::fault::Value::setSubField");
+}
+
+bool Value::boolSubField(int, const char*) const {
+  unimplemented("unimplemented rc::fault::Value::boolSubField");
+  return false;
+}
+
+float Value::fltSubField(int, const char*) const {
+  unimplemented("unimplemented rc::fault::Value::fltSubField");
+  return 0.0f;
+}
+
+int Value::intSubField(int, const char*) const {
+  unimplemented("unimplemented rc::fault::Value::intSubField");
+  return 0;
+}
+
+int64_t Value::longSubField(int, const char*) const {
+  unimplemented("unimplemented rc::fault::Value::longSubField");
+  return 0;
+}
+
+const char* Value::strSubField(int, const char*) const {
+  unimplemented("unimplemented rc::fault::Value::strSubField");
+  return "";
+}
+
+String Value::stringSubField(int, const char*) const {
+  unimplemented("unimplemented rc::fault::Value::stringSubField");
+  return String();
+}
+
+// --- Value: binary form, display, dump
+
+size_t Value::binarySize() const {
+  return 12 + m_strVal.size() + 7 + (m_value != nullptr ? m_value->binarySize() : 0);
+}
+
+void Value::savePlainOn(ByteStrm& s) const {
+  s << m_dataType;
+  s << m_strVal;
+  switch (m_dataType) {
+    case DataType::DT_FLT: s << m_vals.fltVal; break;
+    case DataType::DT_INT: s << static_cast<long long>(m_vals.longVal); break;
+    case DataType::DT_BOOL: s << (m_vals.boolVal ? 1 : 0); break;
+    default: break;
+  }
+}
+
+void Value::saveOn(ByteStrm& s) const {
+  savePlainOn(s);
+  if (m_value != nullptr) m_value->saveOn(s);
+}
+
+void Value::restorePlainFrom(ByteStrm& s) {
+  clear();
+  int dataType = 0;
+  s >> dataType;
+  if (dataType < DataType::NO_VAL || dataType >= DataType::END_VAL) {
+    ByteStrm::readFailed("recomps/fault::Value::restoreFrom");
+  }
+  String text;
+  s >> text;
+  switch (dataType) {
+    case DataType::DT_FLT: s >> m_vals.fltVal; break;
+    case DataType::DT_INT: {
+      long long v = 0;
+      s >> v;
+      m_vals.longVal = v;
+      break;
+    }
+    case DataType::DT_BOOL: {
+      int v = 0;
+      s >> v;
+      m_vals.boolVal = v != 0;
+      break;
+    }
+    default: break;
+  }
+  m_dataType = dataType;
+  m_strVal.swap(text);
+}
+
+void Value::restoreFrom(ByteStrm& s) {
+  try {
+    restorePlainFrom(s);
+    if (m_dataType == DataType::DT_AUTO_COUNTER) {
+      m_value = new AutoCounter(m_memRegion);
+      m_value->restoreFrom(s);
+    }
+  } catch (...) {
+    clear();
+    throw;
+  }
+}
+
+void Value::restorePlainOnly(ByteStrm& s) {
+  restorePlainFrom(s);
+  if (m_dataType == DataType::DT_AUTO_COUNTER) {
+    clear();
+    ByteStrm::readFailed("recomps/fault::AutoCounter::restoreFrom");
+  }
+}
+
+void Value::displayContents(const char* ruleName, const char* attrName, bool verbose) const {
+  if (m_value != nullptr) return m_value->displayContents(ruleName, attrName, verbose);
+  const bool isStr = m_dataType == DataType::DT_STR;
+  if (verbose) {
+    printf("%s.%s.%s = %s\n", ruleName, attrName, "type", DataType::symbol(m_dataType));
+    if (isStr) {
+      printf("%s.%s.%s = \"%s\"\n", ruleName, attrName, "val", strVal());
+    } else {
+      printf("%s.%s.%s = %s\n", ruleName, attrName, "val", strVal());
+    }
+  } else if (isStr) {
+    printf("%s.%s = \"%s\"\n", ruleName, attrName, strVal());
+  } else {
+    printf("%s.%s = %s\n", ruleName, attrName, strVal());
+  }
+}
+
+void Value::dumpObj(int indentLvl, const char* label) const {
+  Dbg* dbg = Dbg::instance();
+  const int type = dataType();
+  if (m_value != nullptr) {
+    dbg->print(indentLvl, "%sValue [%p]: mem = %d, type = %s (%d), compound value = \n",
+               orEmpty(label), static_cast<const void*>(this), m_memRegion,
+               DataType::symbol(type), type);
+    m_value->dumpObj(indentLvl + 1, nullptr);
+  } else {
+    dbg->print(indentLvl, "%sValue [%p]: mem = %d, type = %s (%d), val = '%s'\n", orEmpty(label),
+               static_cast<const void*>(this), m_memRegion, DataType::symbol(type), type,
+               strVal());
+  }
+}
+
+// --- AutoCounter
+
+AutoCounter::AutoCounter(mem::regionName_t region)
+    : Value(DataType::NO_VAL, region),
+      m_interval(DataType::NO_VAL, region),
+      m_intervalCtr(0),
+      m_repeat(DataType::NO_VAL, region),
+      m_repeatCtr(0),
+      m_limit(DataType::NO_VAL, region),
+      m_evalState(INTERVAL) {
+  m_interval.setIntVal(1);
+  m_repeat.setIntVal(0);
+  m_limit.setIntVal(0);
+}
+
+AutoCounter::AutoCounter(const AutoCounter& other, mem::regionName_t region)
+    : Value(DataType::NO_VAL, region),
+      m_interval(other.m_interval, region),
+      m_intervalCtr(other.m_intervalCtr),
+      m_repeat(other.m_repeat, region),
+      m_repeatCtr(other.m_repeatCtr),
+      m_limit(other.m_limit, region),
+      m_evalState(other.m_evalState) {}
+
+AutoCounter& AutoCounter::operator=(const AutoCounter& other) {
+  assignFrom(other);
+  return *this;
+}
+
+AutoCounter::~AutoCounter() = default;
+
+void AutoCounter::assignFrom(const Value& other) {
+  const AutoCounter* src = dynamic_cast<const AutoCounter*>(&other);
+  RC_FAULT_ASSERT(src != nullptr, "other.dataType () == rc::fault::DataType::DT_AUTO_COUNTER");
+  if (src == nullptr || src == this) return;
+  m_interval = src->m_interval;
+  m_intervalCtr = src->m_intervalCtr;
+  m_repeat = src->m_repeat;
+  m_repeatCtr = src->m_repeatCtr;
+  m_limit = src->m_limit;
+  m_evalState = src->m_evalState;
+}
+
+Value* AutoCounter::copy(mem::regionName_t region) const { return new AutoCounter(*this, region); }
+
+bool AutoCounter::isOn(int numInsertions) {
+  const int limit = m_limit.intVal();
+  if (limit != 0 && numInsertions >= limit) return false;
+  if (m_evalState == INTERVAL) {
+    wrappingIncr(m_intervalCtr);
+    if (m_intervalCtr < m_interval.intVal()) return false;
+    m_intervalCtr = 0;
+    if (m_repeat.intVal() > 0) m_evalState = REPEAT;
+    return true;
+  }
+  RC_FAULT_ASSERT(m_evalState == REPEAT, "m_evalState == REPEAT");
+  wrappingIncr(m_repeatCtr);
+  const int repeat = m_repeat.intVal();
+  if (m_repeatCtr > repeat) {
+    // The repeat count was lowered below what this run already fired: the run is over, and the
+    // next evaluation starts a new interval instead of never firing again.
+    m_repeatCtr = 0;
+    m_evalState = INTERVAL;
+    return false;
+  }
+  if (m_repeatCtr == repeat) {
+    m_repeatCtr = 0;
+    m_evalState = INTERVAL;
+  }
+  return true;
+}
+
+void AutoCounter::setDataType(int) { unimplemented("unimplemented rc::fault::AutoCounter::setDataType"); }
+
+const Value* AutoCounter::subValue(int keywd) const {
+  switch (keywd) {
+    case Keywd::K_INTERVAL: return &m_interval;
+    case Keywd::K_REPEAT: return &m_repeat;
+    case Keywd::K_LIMIT: return &m_limit;
+    default: return nullptr;
+  }
+}
+
+void AutoCounter::setSubField(int keywd, const char* field, const char* text) {
+  Value* sub = subValue(keywd);
+  if (sub == nullptr) return;
+  // The sub-values are plain numbers: a field or a type that would nest a counter is ignored.
+  const FieldRef ref = parseField(field);
+  if (ref.kind == FieldRef::F_SUB) return;
+  if (ref.kind == FieldRef::F_TYPE && DataType::isCompoundType(DataType::id(text))) return;
+  sub->setVal(field, text);
+}
+
+bool AutoCounter::boolSubField(int keywd, const char* field) const {
+  const Value* sub = subValue(keywd);
+  return sub != nullptr && sub->boolField(field);
+}
+
+float AutoCounter::fltSubField(int keywd, const char* field) const {
+  const Value* sub = subValue(keywd);
+  return sub != nullptr ? sub->fltField(field) : 0.0f;
+}
+
+int AutoCounter::intSubField(int keywd, const char* field) const {
+  const Value* sub = subValue(keywd);
+  return sub != nullptr ? sub->intField(field) : 0;
+}
+
+int64_t AutoCounter::longSubField(int keywd, const char* field) const {
+  const Value* sub = subValue(keywd);
+  return sub != nullptr ? sub->longField(field) : 0;
+}
+
+const char* AutoCounter::strSubField(int keywd, const char* field) const {
+  const Value* sub = subValue(keywd);
+  return sub != nullptr ? sub->strField(field) : "";
+}
+
+String AutoCounter::stringSubField(int keywd, const char* field) const {
+  return String(strSubField(keywd, field));
+}
+
+size_t AutoCounter::binarySize() const {
+  return m_interval.binarySize() + m_repeat.binarySize() + m_limit.binarySize() + 12;
+}
+
+void AutoCounter::saveOn(ByteStrm& s) const {
+  m_interval.saveOn(s);
+  s << m_intervalCtr;
+  m_repeat.saveOn(s);
+  s << m_repeatCtr;
+  m_limit.saveOn(s);
+  s << m_evalState;
+}
+
+void AutoCounter::restoreFrom(ByteStrm& s) {
+  m_interval.restorePlainOnly(s);
+  s >> m_intervalCtr;
+  m_repeat.restorePlainOnly(s);
+  s >> m_repeatCtr;
+  m_limit.restorePlainOnly(s);
+  int state = INTERVAL;
+  s >> state;
+  if (state != INTERVAL && state != REPEAT) {
+    m_evalState = INTERVAL;
+    ByteStrm::readFailed("recomps/fault::AutoCounter::restoreFrom");
+  }
+  m_evalState = state;
+}
+
+void AutoCounter::displayContents(const char* ruleName, const char* attrName, bool verbose) const {
+  if (verbose) printf("%s.%s.%s = %s\n", ruleName, attrName, "type", "autoCounter");
+  const String name(attrName);
+  m_interval.displayContents(ruleName, (name + ".interval").c_str(), verbose);
+  if (verbose) printf("%s.%s.interval.ctr = %d\n", ruleName, attrName, m_intervalCtr);
+  m_repeat.displayContents(ruleName, (name + ".repeat").c_str(), verbose);
+  if (verbose) printf("%s.%s.repeat.ctr = %d\n", ruleName, attrName, m_repeatCtr);
+  m_limit.displayContents(ruleName, (name + ".limit").c_str(), verbose);
+  if (verbose) {
+    printf("%s.%s.evalState = %s\n", ruleName, attrName,
+           m_evalState == REPEAT ? "repeat" : "interval");
+  }
+}
+
+void AutoCounter::dumpObj(int indentLvl, const char* label) const {
+  Dbg::instance()->print(indentLvl, "%sAutoCounter [%p], intvlCtr = %d, repeatCtr = %d, state = %d\n",
+                         orEmpty(label), static_cast<const void*>(this), m_intervalCtr,
+                         m_repeatCtr, m_evalState);
+  m_interval.dumpObj(indentLvl + 1, "interval: ");
+  m_repeat.dumpObj(indentLvl + 1, "repeat: ");
+  m_limit.dumpObj(indentLvl + 1, "limit: ");
+}
+
+}  // namespace rc::fault
