@@ -1,5 +1,7 @@
 #include "comps/recomps/rcStrVec.h"
 
+#include "comps/memcomps/base/memHeap.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdarg>
@@ -35,15 +37,12 @@ size_t checkedAdd(size_t a, size_t b) {
 // One line of a dump: two blanks per indentation level, then the text.
 void dumpLine(int indentLvl, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void dumpLine(int indentLvl, const char* fmt, ...) {
-  if (!Dbg::s_anyOn) return;
   char text[20480];
-  const int blanks = std::min(std::max(indentLvl, 0), 80) * 2;
-  memset(text, ' ', static_cast<size_t>(blanks));
   va_list ap;
   va_start(ap, fmt);
-  vsnprintf(text + blanks, sizeof text - static_cast<size_t>(blanks), fmt, ap);
+  vsnprintf(text, sizeof text, fmt, ap);
   va_end(ap);
-  Dbg::instance()->print(DM_RC, DF_DEBUG, "%s", text);
+  Dbg::instance()->print(indentLvl, "%s", text);
 }
 
 }  // namespace
@@ -55,19 +54,15 @@ StrPool::StrPool(char* mem, size_t nBytes)
 
 // --- StrBuf -----------------------------------------------------------------------------------
 
-void* StrBuf::allocMem(size_t nBytes) {
-  void* p = malloc(nBytes != 0 ? nBytes : 1);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
+void* StrBuf::allocMem(size_t nBytes, memType_t memType) {
+  return mem::allocBlock(nBytes != 0 ? nBytes : 1, mem::AllocContext(memType));
 }
 
 void* StrBuf::growMem(void* p, size_t /*oldBytes*/, size_t newBytes) {
-  void* grown = realloc(p, newBytes != 0 ? newBytes : 1);
-  if (grown == nullptr) throw std::bad_alloc();
-  return grown;
+  return mem::reallocBlock(p, newBytes != 0 ? newBytes : 1, mem::AllocContext(mt_strbuf));
 }
 
-void StrBuf::freeMem(void* p) { free(p); }
+void StrBuf::freeMem(void* p) { mem::freeBlock(p); }
 
 StrBuf::StrBuf(size_t capacity, size_t maxBytes) {
   const size_t poolBytes = checkedAdd(capacity, maxBytes);
@@ -116,7 +111,7 @@ void StrBuf::growArrays(size_t newCapacity) {
 
 void StrBuf::addPool(size_t nBytes) {
   // The pool's bookkeeping and its bytes share one block.
-  void* block = allocMem(checkedAdd(sizeof(StrPool), nBytes));
+  void* block = allocMem(checkedAdd(sizeof(StrPool), nBytes), mt_strpool);
   StrPool* pool = new (block) StrPool(static_cast<char*>(block) + sizeof(StrPool), nBytes);
   if (m_lastPool == nullptr) {
     m_firstPool = m_lastPool = m_curPool = pool;

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "comps/memcomps/base/memNewDelete.h"
+
 namespace rc {
 
 class ByteStrm;
@@ -50,7 +52,7 @@ class StrPool {
 };
 
 // The entry arrays and the pool chain of a vector.
-class StrBuf {
+class StrBuf : public mem::newDelete<mt_strbuf> {
  public:
   // Room for capacity entries and maxBytes characters: one pool of capacity + maxBytes bytes.
   StrBuf(size_t capacity, size_t maxBytes);
@@ -116,7 +118,8 @@ class StrBuf {
 
   // The one place the arrays and pools obtain and give back memory. growMem keeps the first
   // oldBytes of p (which it gives back) in a block of newBytes.
-  static void* allocMem(size_t nBytes);
+  // Arrays are mt_strbuf blocks, pools mt_strpool blocks.
+  static void* allocMem(size_t nBytes, memType_t memType = mt_strbuf);
   static void* growMem(void* p, size_t oldBytes, size_t newBytes);
   static void freeMem(void* p);
 
@@ -129,7 +132,7 @@ class StrBuf {
   StrPool* m_curPool = nullptr;
 };
 
-class StrVec {
+class StrVec : public mem::newDelete<mt_strvec> {
  public:
   enum : unsigned int { DEFAULT_CAPACITY = 64, DEFAULT_CHARS_PER_ENTRY = 64 };
 
