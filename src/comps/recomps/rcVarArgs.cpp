@@ -3,65 +3,151 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
+#include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcStrVec.h"
 
 namespace rc {
 
 const VarArgs VarArgs::NO_VARARGS;
 
-VarArgs::VarArgs(const VarArgs& src, mem::regionName_t /*region*/) : m_args(src.m_args) {}
-
-VarArgs& VarArgs::operator<<(const char* str) {
-  m_args.emplace_back(str != nullptr ? str : "");
-  return *this;
-}
-
-VarArgs& VarArgs::operator<<(const std::string& str) {
-  m_args.push_back(str);
-  return *this;
-}
-
 namespace {
+
 template <typename T>
-std::string formatted(const char* fmt, T value) {
-  char buf[32];
+const char* formatted(char (&buf)[32], const char* fmt, T value) {
   snprintf(buf, sizeof buf, fmt, value);
   return buf;
 }
+
 }  // namespace
 
-VarArgs& VarArgs::operator<<(int value) { return *this << formatted("%d", value); }
-VarArgs& VarArgs::operator<<(unsigned int value) { return *this << formatted("%u", value); }
-VarArgs& VarArgs::operator<<(long value) { return *this << formatted("%ld", value); }
-VarArgs& VarArgs::operator<<(unsigned long value) { return *this << formatted("%lu", value); }
-VarArgs& VarArgs::operator<<(long long value) { return *this << formatted("%lld", value); }
-VarArgs& VarArgs::operator<<(unsigned long long value) {
-  return *this << formatted("%llu", value);
-}
-VarArgs& VarArgs::operator<<(double value) { return *this << formatted("%0g", value); }
+VarArgs::VarArgs() : m_args(nullptr) {}
 
-VarArgs& VarArgs::operator<<(const VarArgs& src) {
-  for (const auto& arg : src.m_args) m_args.push_back(arg);
+VarArgs::VarArgs(size_t nArgs, size_t bufSize)
+    : m_args(new StrVec(static_cast<unsigned int>(nArgs), static_cast<unsigned int>(bufSize))) {}
+
+VarArgs::VarArgs(const VarArgs& src)
+    : m_args(src.m_args != nullptr ? new StrVec(*src.m_args) : nullptr) {}
+
+// The process heap is the only region of this program, so every vector lives there.
+VarArgs::VarArgs(const VarArgs& src, mem::regionName_t /*region*/) : VarArgs(src) {}
+
+VarArgs& VarArgs::operator=(const VarArgs& src) {
+  if (&src == this) return *this;
+  if (src.m_args == nullptr) {
+    clear();
+  } else {
+    createArgs();
+    *m_args = *src.m_args;
+  }
   return *this;
 }
 
+VarArgs::~VarArgs() { delete m_args; }
+
+void VarArgs::createArgs() {
+  if (m_args == nullptr) m_args = new StrVec();
+}
+
+StrVec* VarArgs::args() const {
+  if (m_args == nullptr) m_args = new StrVec();
+  return m_args;
+}
+
+void VarArgs::clear() {
+  if (m_args != nullptr) m_args->clear();
+}
+
+VarArgs& VarArgs::append(const char* text) {
+  createArgs();
+  m_args->append(text);
+  return *this;
+}
+
+VarArgs& VarArgs::operator<<(const char* str) { return append(str); }
+
+VarArgs& VarArgs::operator<<(const std::string& str) {
+  createArgs();
+  m_args->append(str.data(), static_cast<unsigned int>(str.size()));
+  return *this;
+}
+
+VarArgs& VarArgs::operator<<(int value) {
+  char buf[32];
+  return append(formatted(buf, "%d", value));
+}
+VarArgs& VarArgs::operator<<(unsigned int value) {
+  char buf[32];
+  return append(formatted(buf, "%u", value));
+}
+VarArgs& VarArgs::operator<<(long value) {
+  char buf[32];
+  return append(formatted(buf, "%ld", value));
+}
+VarArgs& VarArgs::operator<<(unsigned long value) {
+  char buf[32];
+  return append(formatted(buf, "%lu", value));
+}
+VarArgs& VarArgs::operator<<(long long value) {
+  char buf[32];
+  return append(formatted(buf, "%lld", value));
+}
+VarArgs& VarArgs::operator<<(unsigned long long value) {
+  char buf[32];
+  return append(formatted(buf, "%llu", value));
+}
+VarArgs& VarArgs::operator<<(float value) { return *this << static_cast<double>(value); }
+VarArgs& VarArgs::operator<<(double value) {
+  char buf[32];
+  return append(formatted(buf, "%0g", value));
+}
+
+VarArgs& VarArgs::operator<<(const VarArgs& src) {
+  createArgs();
+  m_args->append(*src.args());
+  return *this;
+}
+
+size_t VarArgs::size() const { return m_args != nullptr ? m_args->entries() : 0; }
+
+bool VarArgs::isEmpty() const { return m_args == nullptr || m_args->isEmpty(); }
+
 const char* VarArgs::operator[](size_t index) const {
-  return index < m_args.size() ? m_args[index].c_str() : "<rc::StrVec index too big>";
+  if (m_args == nullptr) return nullptr;
+  return index < m_args->entries() ? (*m_args)[static_cast<unsigned int>(index)]
+                                   : StrVec::INDEX_TOO_BIG;
+}
+
+std::string VarArgs::operator[](const std::string& name) const {
+  const size_t n = size();
+  for (size_t i = 0; i < n; ++i) {
+    const char* entry = (*m_args)[static_cast<unsigned int>(i)];
+    const char* eq = strchr(entry, '=');
+    if (eq == nullptr) continue;
+    if (static_cast<size_t>(eq - entry) == name.size() &&
+        memcmp(entry, name.data(), name.size()) == 0) {
+      return eq + 1;
+    }
+  }
+  return std::string();
 }
 
 std::string VarArgs::asString() const {
   std::string out;
-  for (size_t i = 0; i < m_args.size(); ++i) {
+  const size_t n = size();
+  for (size_t i = 0; i < n; ++i) {
     if (i != 0) out += ", ";
-    out += m_args[i];
+    out += (*m_args)[static_cast<unsigned int>(i)];
   }
   return out;
 }
 
 std::string VarArgs::substituteArgs(const char* str) const {
   std::string text = str != nullptr ? str : "";
-  const size_t n = m_args.size();
+  const size_t n = size();
+  if (n == 0) return text;
   size_t pos = 0;
   while ((pos = text.find('{', pos)) != std::string::npos) {
     const signed char d1 = pos + 1 < text.size() ? text[pos + 1] : '\0';
@@ -83,19 +169,40 @@ std::string VarArgs::substituteArgs(const char* str) const {
       index = static_cast<size_t>(d1 - '1');
       width = 3;
     }
-    text.replace(pos, width, m_args[index]);
-    pos += m_args[index].size();
+    const unsigned int i = static_cast<unsigned int>(index);
+    // A placeholder at the very end of the text may be shorter than its width.
+    text.replace(pos, width, (*m_args)[i], m_args->strLen(i));
+    pos += m_args->strLen(i);
   }
   return text;
 }
 
-void VarArgs::dumpObj(int indentLvl, const char* label) const {
-  Dbg* dbg = Dbg::instance();
-  dbg->print(indentLvl, "%sVarArgs [0x%x], vector: \n", label != nullptr ? label : "",
-             static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
-  for (size_t i = 0; i < m_args.size(); ++i) {
-    dbg->print(indentLvl + 1, "%zu. '%s'\n", i, m_args[i].c_str());
+void VarArgs::saveOn(ByteStrm& s) const {
+  if (m_args == nullptr) {
+    s << 0;
+    return;
   }
+  s << 1;
+  m_args->saveOn(s);
+}
+
+void VarArgs::restoreFrom(ByteStrm& s) {
+  int hasArgs = 0;
+  s >> hasArgs;
+  if (hasArgs != 0) {
+    createArgs();
+    m_args->restoreFrom(s);
+  } else {
+    clear();
+  }
+}
+
+size_t VarArgs::binarySize() const { return 4 + (m_args != nullptr ? m_args->binarySize() : 0); }
+
+void VarArgs::dumpObj(int indentLvl, const char* label) const {
+  Dbg::instance()->print(indentLvl, "%sVarArgs [0x%x], vector: \n", label != nullptr ? label : "",
+                         static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  if (m_args != nullptr) m_args->dumpObj(indentLvl + 1, nullptr);
 }
 
 }  // namespace rc
