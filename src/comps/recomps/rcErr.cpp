@@ -252,7 +252,8 @@ void Err::restoreFrom(ByteStrm& s) {
   s >> fileName;
   mem::freeBlock(m_fileName);
   m_fileName = nullptr;
-  if (!fileName.empty()) addFileName(fileName.c_str(), 0);
+  // The name ends at its first NUL; one that is empty up to there counts as absent.
+  if (fileName.c_str()[0] != '\0') addFileName(fileName.c_str(), 0);
   s.readStr(m_routine, MAX_ROUTINE_LEN);
 }
 

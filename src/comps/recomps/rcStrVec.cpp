@@ -58,10 +58,6 @@ void* StrBuf::allocMem(size_t nBytes, memType_t memType) {
   return mem::allocBlock(nBytes != 0 ? nBytes : 1, mem::AllocContext(memType));
 }
 
-void* StrBuf::growMem(void* p, size_t /*oldBytes*/, size_t newBytes) {
-  return mem::reallocBlock(p, newBytes != 0 ? newBytes : 1, mem::AllocContext(mt_strbuf));
-}
-
 void StrBuf::freeMem(void* p) { mem::freeBlock(p); }
 
 StrBuf::StrBuf(size_t capacity, size_t maxBytes) {
@@ -71,7 +67,6 @@ StrBuf::StrBuf(size_t capacity, size_t maxBytes) {
     addPool(poolBytes);
   } catch (...) {
     freeMem(m_strPtrs);
-    freeMem(m_strLens);
     throw;
   }
 }
@@ -83,8 +78,7 @@ StrBuf::~StrBuf() {
     freeMem(pool);
     pool = next;
   }
-  freeMem(m_strPtrs);
-  freeMem(m_strLens);
+  freeMem(m_strPtrs);  // the lengths share the block
 }
 
 void StrBuf::swapWith(StrBuf& other) {
@@ -100,12 +94,19 @@ void StrBuf::swapWith(StrBuf& other) {
 void StrBuf::growArrays(size_t newCapacity) {
   const unsigned int cap = checkedCount(newCapacity);
   if (cap <= m_capacity && m_strPtrs != nullptr) return;
-  if (newCapacity > SIZE_MAX / sizeof(char*)) throw std::bad_alloc();
-  // Should the second array fail to grow, the first is merely larger than the capacity says.
-  m_strPtrs = static_cast<char**>(
-      growMem(m_strPtrs, m_capacity * sizeof(char*), newCapacity * sizeof(char*)));
-  m_strLens = static_cast<unsigned int*>(
-      growMem(m_strLens, m_capacity * sizeof(unsigned int), newCapacity * sizeof(unsigned int)));
+  constexpr size_t kEntryBytes = sizeof(char*) + sizeof(unsigned int);
+  if (newCapacity > SIZE_MAX / kEntryBytes) throw std::bad_alloc();
+  // Both arrays share one block: the pointers, then the lengths.
+  char* block = static_cast<char*>(allocMem(newCapacity * kEntryBytes));
+  char** ptrs = reinterpret_cast<char**>(block);
+  unsigned int* lens = reinterpret_cast<unsigned int*>(block + newCapacity * sizeof(char*));
+  if (m_entries != 0) {
+    memcpy(ptrs, m_strPtrs, m_entries * sizeof(char*));
+    memcpy(lens, m_strLens, m_entries * sizeof(unsigned int));
+  }
+  freeMem(m_strPtrs);
+  m_strPtrs = ptrs;
+  m_strLens = lens;
   m_capacity = cap;
 }
 
@@ -236,16 +237,13 @@ StrVec::StrVec() : StrVec(DEFAULT_CAPACITY, DEFAULT_CAPACITY * DEFAULT_CHARS_PER
 StrVec::StrVec(unsigned int capacity) : StrVec(capacity, 0) {}
 
 StrVec::StrVec(unsigned int capacity, unsigned int maxChars)
-    : m_buf(new StrBuf(capacity, maxChars != 0
-                                     ? maxChars
-                                     : static_cast<size_t>(capacity) * DEFAULT_CHARS_PER_ENTRY)) {
+    : m_bufObj(capacity, maxChars != 0 ? maxChars
+                                       : static_cast<size_t>(capacity) * DEFAULT_CHARS_PER_ENTRY) {
   updateCache();
 }
 
-StrVec::StrVec(const StrVec& src) {
-  std::unique_ptr<StrBuf> buf(new StrBuf(src.m_entries, src.m_buf->allocatedSpace()));
-  buf->deepCopyFrom(*src.m_buf);
-  m_buf = buf.release();
+StrVec::StrVec(const StrVec& src) : m_bufObj(src.m_entries, src.m_buf->allocatedSpace()) {
+  m_buf->deepCopyFrom(*src.m_buf);
   updateCache();
 }
 
@@ -257,11 +255,7 @@ StrVec& StrVec::operator=(const StrVec& src) {
   return *this;
 }
 
-StrVec::~StrVec() {
-  delete m_buf;
-  m_buf = nullptr;
-  m_strPtrs = nullptr;
-}
+StrVec::~StrVec() { m_strPtrs = nullptr; }
 
 size_t StrVec::byteCount(bool countNulls) const {
   size_t n = countNulls ? m_entries : 0;

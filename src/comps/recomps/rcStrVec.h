@@ -116,11 +116,9 @@ class StrBuf : public mem::newDelete<mt_strbuf> {
   void growArrays(size_t newCapacity);
   void addPool(size_t nBytes);
 
-  // The one place the arrays and pools obtain and give back memory. growMem keeps the first
-  // oldBytes of p (which it gives back) in a block of newBytes.
-  // Arrays are mt_strbuf blocks, pools mt_strpool blocks.
+  // The one place the arrays and pools obtain and give back memory: the two entry arrays share
+  // an mt_strbuf block, each pool (bookkeeping and bytes) is an mt_strpool block.
   static void* allocMem(size_t nBytes, memType_t memType = mt_strbuf);
-  static void* growMem(void* p, size_t oldBytes, size_t newBytes);
   static void freeMem(void* p);
 
   unsigned int m_entries = 0;
@@ -223,7 +221,9 @@ class StrVec : public mem::newDelete<mt_strvec> {
   // Characters to reserve for cap entries when the caller gives none.
   size_t defaultMaxBytes(unsigned int cap) const;
 
-  StrBuf* m_buf;
+  // The buffer lives inside the vector (one allocation fewer per vector); m_buf points at it.
+  StrBuf m_bufObj;
+  StrBuf* const m_buf = &m_bufObj;
   unsigned int m_entries = 0;
   char** m_strPtrs = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "comps/recomps/rcVarArgs.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -47,12 +49,18 @@ VarArgs& VarArgs::operator=(const VarArgs& src) {
 
 VarArgs::~VarArgs() { delete m_args; }
 
+namespace {
+// Most lists hold a few short arguments: start small, the vector grows when needed.
+constexpr unsigned int kFirstEntries = 4;
+constexpr unsigned int kFirstChars = 96;
+}  // namespace
+
 void VarArgs::createArgs() {
-  if (m_args == nullptr) m_args = new StrVec();
+  if (m_args == nullptr) m_args = new StrVec(kFirstEntries, kFirstChars);
 }
 
 StrVec* VarArgs::args() const {
-  if (m_args == nullptr) m_args = new StrVec();
+  if (m_args == nullptr) m_args = new StrVec(kFirstEntries, kFirstChars);
   return m_args;
 }
 
@@ -75,8 +83,12 @@ VarArgs& VarArgs::operator<<(const std::string& str) {
 }
 
 VarArgs& VarArgs::operator<<(int value) {
-  char buf[32];
-  return append(formatted(buf, "%d", value));
+  // The same text as "%d", without the cost of a format parse.
+  char buf[24];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value);
+  createArgs();
+  m_args->append(buf, static_cast<unsigned int>(result.ptr - buf));
+  return *this;
 }
 VarArgs& VarArgs::operator<<(unsigned int value) {
   char buf[32];
@@ -145,35 +157,42 @@ std::string VarArgs::asString() const {
 }
 
 std::string VarArgs::substituteArgs(const char* str) const {
-  std::string text = str != nullptr ? str : "";
+  // One pass over the template: inserted text is never looked at again, so scanning the
+  // template alone is the same as rescanning the text after each insertion.
+  if (str == nullptr) return std::string();
   const size_t n = size();
-  if (n == 0) return text;
+  const size_t len = strlen(str);
+  if (n == 0) return std::string(str, len);
+  std::string text;
+  text.reserve(len + 32 * n);
   size_t pos = 0;
-  while ((pos = text.find('{', pos)) != std::string::npos) {
-    const signed char d1 = pos + 1 < text.size() ? text[pos + 1] : '\0';
-    if (d1 < '1' || static_cast<size_t>(d1 - '1') >= n) {
-      pos += 3;
-      continue;
-    }
-    const char d2 = pos + 2 < text.size() ? text[pos + 2] : '\0';
-    size_t index;
-    size_t width;
-    if (isdigit(static_cast<unsigned char>(d2))) {
-      index = static_cast<size_t>((d1 - '0') * 10 + (d2 - '0') - 1);
-      if (index >= n) {
-        pos += 4;
-        continue;
+  while (pos < len) {
+    const char* brace = static_cast<const char*>(memchr(str + pos, '{', len - pos));
+    if (brace == nullptr) break;
+    const size_t at = static_cast<size_t>(brace - str);
+    text.append(str + pos, at - pos);
+    const signed char d1 = at + 1 < len ? str[at + 1] : '\0';
+    const char d2 = at + 2 < len ? str[at + 2] : '\0';
+    size_t width = 3;
+    size_t index = n;
+    if (d1 >= '1' && static_cast<size_t>(d1 - '1') < n) {
+      if (isdigit(static_cast<unsigned char>(d2))) {
+        index = static_cast<size_t>((d1 - '0') * 10 + (d2 - '0') - 1);
+        width = 4;
+      } else {
+        index = static_cast<size_t>(d1 - '1');
       }
-      width = 4;
-    } else {
-      index = static_cast<size_t>(d1 - '1');
-      width = 3;
     }
-    const unsigned int i = static_cast<unsigned int>(index);
-    // A placeholder at the very end of the text may be shorter than its width.
-    text.replace(pos, width, (*m_args)[i], m_args->strLen(i));
-    pos += m_args->strLen(i);
+    const size_t next = std::min(at + width, len);
+    if (index < n) {
+      const unsigned int i = static_cast<unsigned int>(index);
+      text.append((*m_args)[i], m_args->strLen(i));
+    } else {
+      text.append(str + at, next - at);  // not a placeholder of an argument: kept as it is
+    }
+    pos = next;
   }
+  text.append(str + pos, len - pos);
   return text;
 }
 

@@ -289,3 +289,23 @@ TEST(Err, DamagedWireFormsGiveTheReadErrorAtEveryCut) {
   rc::Err back;
   EXPECT_THROW(back.restoreFrom(huge), rc::Err);
 }
+
+TEST(Err, FileNameFromTheWireEndsAtItsFirstNul) {
+  const struct {
+    std::string name;
+    const char* restored;
+  } rows[] = {{std::string("\0x", 2), nullptr}, {std::string("a\0b", 3), "a"}, {"", nullptr}};
+  for (const auto& row : rows) {
+    rc::ByteStrm s(0);
+    s << RC_ERROR << RC_SC_OK << 0 << 0 << 0 << 0;
+    s.writeStr(row.name.data(), row.name.size());
+    s.writeStr("r", 1);
+    rc::Err err;
+    err.restoreFrom(s);
+    if (row.restored == nullptr) {
+      EXPECT_EQ(err.fileName(), nullptr);
+    } else {
+      EXPECT_STREQ(err.fileName(), row.restored);
+    }
+  }
+}
