@@ -1,5 +1,7 @@
 #include "comps/recomps/rcByteStrm.h"
 
+#include "comps/memcomps/base/memHeap.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -84,19 +86,27 @@ ByteStrm::~ByteStrm() {
   m_buffer = m_bufferEnd = m_readPos = m_writePos = INVALID_ADDRESS;
 }
 
+namespace {
+constexpr mem::AllocContext kBufContext{mt_rc_byte_strm_buf};
+}  // namespace
+
 unsigned char* ByteStrm::allocBuf(size_t nBytes) {
-  // malloc(0) may return null; a zero-capacity stream still gets a distinct address.
-  void* p = malloc(nBytes != 0 ? nBytes : 1);
-  if (p == nullptr) throw std::bad_alloc();
-  return static_cast<unsigned char*>(p);
+  // A zero-capacity stream still gets a block of its own.
+  return static_cast<unsigned char*>(mem::allocBlock(nBytes != 0 ? nBytes : 1, kBufContext));
 }
 
 unsigned char* ByteStrm::growBuf(unsigned char* buf, size_t /*oldBytes*/, size_t newBytes) {
-  // realloc keeps the old bytes and can often extend or remap in place instead of copying.
-  return static_cast<unsigned char*>(realloc(buf, newBytes != 0 ? newBytes : 1));
+  // Resizing in place keeps the old bytes and often avoids the copy; on exhaustion the old block
+  // stays valid and null is returned.
+  try {
+    return static_cast<unsigned char*>(
+        mem::reallocBlock(buf, newBytes != 0 ? newBytes : 1, kBufContext));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
-void ByteStrm::freeBuf(unsigned char* buf) { free(buf); }
+void ByteStrm::freeBuf(unsigned char* buf) { mem::freeBlock(buf); }
 
 // --- writing ----------------------------------------------------------------------------------
 

@@ -25,9 +25,11 @@
 #include <cstring>
 #include <string>
 
+#include "comps/memcomps/base/memNewDelete.h"
+
 namespace rc {
 
-class ByteStrm {
+class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
  public:
   enum : size_t { DEFAULT_CAPACITY = 1024 };
   // The longest string whose padded length still fits the 32-bit length word.

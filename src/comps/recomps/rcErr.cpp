@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcStrDb.h"
@@ -205,6 +206,62 @@ void Err::addFileName(const char* fileName, int lineNo) {
   if (lineNo != 0) m_lineNo = lineNo;
 }
 
+namespace {
+
+void saveArgs(ByteStrm& s, const VarArgs* args) {
+  if (args != nullptr && !args->isEmpty()) {
+    s << 1;
+    args->saveOn(s);
+  } else {
+    s << 0;
+  }
+}
+
+}  // namespace
+
+void Err::saveOn(ByteStrm& s) const {
+  s << static_cast<int>(m_severity) << m_code;
+  saveArgs(s, m_args);
+  s << m_code2;
+  saveArgs(s, m_args2);
+  s << m_lineNo;
+  s.writeStr(m_fileName, m_fileName != nullptr ? strlen(m_fileName) : 0);
+  s.writeStr(m_routine, strlen(m_routine));
+}
+
+void Err::restoreArgs(ByteStrm& s, VarArgs*& args) {
+  int hasArgs = 0;
+  s >> hasArgs;
+  if (hasArgs != 0) {
+    if (args == nullptr) args = new VarArgs();
+    args->restoreFrom(s);
+  } else if (args != nullptr) {
+    args->clear();
+  }
+}
+
+void Err::restoreFrom(ByteStrm& s) {
+  int severity = 0;
+  s >> severity >> m_code;
+  m_severity = static_cast<RcSeverity>(severity);
+  restoreArgs(s, m_args);
+  s >> m_code2;
+  restoreArgs(s, m_args2);
+  s >> m_lineNo;
+  std::string fileName;
+  s >> fileName;
+  mem::freeBlock(m_fileName);
+  m_fileName = nullptr;
+  // The name ends at its first NUL; one that is empty up to there counts as absent.
+  if (fileName.c_str()[0] != '\0') addFileName(fileName.c_str(), 0);
+  s.readStr(m_routine, MAX_ROUTINE_LEN);
+}
+
+size_t Err::binarySize() const {
+  return 80 + (m_args != nullptr ? m_args->binarySize() : 0) +
+         (m_args2 != nullptr ? m_args2->binarySize() : 0) + (m_fileName != nullptr ? 64 : 0);
+}
+
 void Err::dumpObj(int indentLvl, const char* label) const {
   char head[160];
   snprintf(head, sizeof head, "%sErr [0x%x]: mem region = %d, severity = %s, code = %d",
@@ -287,6 +344,16 @@ IntnlErr::IntnlErr(RcSeverity severity, const char* msgString, int code, const V
                    const char* routine)
     : m_err(severity, code, args, routine) {
   addStringString(msgString);
+}
+
+void IntnlErr::saveOn(ByteStrm& s) const {
+  m_err.saveOn(s);
+  s.writeStr(m_msgString, strlen(m_msgString));
+}
+
+void IntnlErr::restoreFrom(ByteStrm& s) {
+  m_err.restoreFrom(s);
+  s.readStr(m_msgString, MAX_MSG_STR_LEN);
 }
 
 void IntnlErr::clear() {

@@ -24,6 +24,8 @@ enum RcSeverity : int {
 
 namespace rc {
 
+class ByteStrm;
+
 class Severity {
  public:
   explicit Severity(int id) : m_id(id) {}
@@ -110,6 +112,13 @@ class Err : public mem::newDelete<mt_err> {
   static std::string format(const Err& err, FmtFlags flags = FF_DEFAULT);
   static void setAbortErr(const Err& err) { s_abortErr = &err; }
 
+  // Severity, code, the primary list (a flag and the list), second code, its list, line, file
+  // name and routine. A restore of damaged bytes raises RC_SC_READ_FAILED.
+  void saveOn(ByteStrm& s) const;
+  void restoreFrom(ByteStrm& s);
+  // An estimate for sizing buffers.
+  size_t binarySize() const;
+
   void dumpObj(int indentLvl, const char* label) const;
   void dump() const { dumpObj(0, nullptr); }
 
@@ -121,6 +130,7 @@ class Err : public mem::newDelete<mt_err> {
   // Stores a list by the rule for argument lists: only a non-empty list is kept; an empty one
   // clears an existing list and allocates nothing.
   void assignArgs(VarArgs*& dst, const VarArgs* src);
+  static void restoreArgs(ByteStrm& s, VarArgs*& args);
 
   // The region in which the error's owned parts (lists, file name) are allocated.
   mem::regionName_t m_memRegion;
@@ -160,6 +170,11 @@ class IntnlErr : public mem::newDelete<mt_intnl_err> {
   // Copied and cut to MAX_MSG_STR_LEN characters.
   void addStringString(const char* msgString);
   void clear();
+
+  // The error part, then the message.
+  void saveOn(ByteStrm& s) const;
+  void restoreFrom(ByteStrm& s);
+  size_t binarySize() const { return m_err.binarySize() + 256; }
 
   static std::string format(const IntnlErr& err, Err::FmtFlags flags = Err::FF_DEFAULT);
   static void setAbortErr(const IntnlErr& err) { s_abortErr = &err; }

@@ -1,5 +1,7 @@
 #include "comps/recomps/rcStrVec.h"
 
+#include "comps/memcomps/base/memHeap.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdarg>
@@ -35,15 +37,12 @@ size_t checkedAdd(size_t a, size_t b) {
 // One line of a dump: two blanks per indentation level, then the text.
 void dumpLine(int indentLvl, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void dumpLine(int indentLvl, const char* fmt, ...) {
-  if (!Dbg::s_anyOn) return;
   char text[20480];
-  const int blanks = std::min(std::max(indentLvl, 0), 80) * 2;
-  memset(text, ' ', static_cast<size_t>(blanks));
   va_list ap;
   va_start(ap, fmt);
-  vsnprintf(text + blanks, sizeof text - static_cast<size_t>(blanks), fmt, ap);
+  vsnprintf(text, sizeof text, fmt, ap);
   va_end(ap);
-  Dbg::instance()->print(DM_RC, DF_DEBUG, "%s", text);
+  Dbg::instance()->print(indentLvl, "%s", text);
 }
 
 }  // namespace
@@ -55,19 +54,11 @@ StrPool::StrPool(char* mem, size_t nBytes)
 
 // --- StrBuf -----------------------------------------------------------------------------------
 
-void* StrBuf::allocMem(size_t nBytes) {
-  void* p = malloc(nBytes != 0 ? nBytes : 1);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
+void* StrBuf::allocMem(size_t nBytes, memType_t memType) {
+  return mem::allocBlock(nBytes != 0 ? nBytes : 1, mem::AllocContext(memType));
 }
 
-void* StrBuf::growMem(void* p, size_t /*oldBytes*/, size_t newBytes) {
-  void* grown = realloc(p, newBytes != 0 ? newBytes : 1);
-  if (grown == nullptr) throw std::bad_alloc();
-  return grown;
-}
-
-void StrBuf::freeMem(void* p) { free(p); }
+void StrBuf::freeMem(void* p) { mem::freeBlock(p); }
 
 StrBuf::StrBuf(size_t capacity, size_t maxBytes) {
   const size_t poolBytes = checkedAdd(capacity, maxBytes);
@@ -76,7 +67,6 @@ StrBuf::StrBuf(size_t capacity, size_t maxBytes) {
     addPool(poolBytes);
   } catch (...) {
     freeMem(m_strPtrs);
-    freeMem(m_strLens);
     throw;
   }
 }
@@ -88,8 +78,7 @@ StrBuf::~StrBuf() {
     freeMem(pool);
     pool = next;
   }
-  freeMem(m_strPtrs);
-  freeMem(m_strLens);
+  freeMem(m_strPtrs);  // the lengths share the block
 }
 
 void StrBuf::swapWith(StrBuf& other) {
@@ -105,18 +94,25 @@ void StrBuf::swapWith(StrBuf& other) {
 void StrBuf::growArrays(size_t newCapacity) {
   const unsigned int cap = checkedCount(newCapacity);
   if (cap <= m_capacity && m_strPtrs != nullptr) return;
-  if (newCapacity > SIZE_MAX / sizeof(char*)) throw std::bad_alloc();
-  // Should the second array fail to grow, the first is merely larger than the capacity says.
-  m_strPtrs = static_cast<char**>(
-      growMem(m_strPtrs, m_capacity * sizeof(char*), newCapacity * sizeof(char*)));
-  m_strLens = static_cast<unsigned int*>(
-      growMem(m_strLens, m_capacity * sizeof(unsigned int), newCapacity * sizeof(unsigned int)));
+  constexpr size_t kEntryBytes = sizeof(char*) + sizeof(unsigned int);
+  if (newCapacity > SIZE_MAX / kEntryBytes) throw std::bad_alloc();
+  // Both arrays share one block: the pointers, then the lengths.
+  char* block = static_cast<char*>(allocMem(newCapacity * kEntryBytes));
+  char** ptrs = reinterpret_cast<char**>(block);
+  unsigned int* lens = reinterpret_cast<unsigned int*>(block + newCapacity * sizeof(char*));
+  if (m_entries != 0) {
+    memcpy(ptrs, m_strPtrs, m_entries * sizeof(char*));
+    memcpy(lens, m_strLens, m_entries * sizeof(unsigned int));
+  }
+  freeMem(m_strPtrs);
+  m_strPtrs = ptrs;
+  m_strLens = lens;
   m_capacity = cap;
 }
 
 void StrBuf::addPool(size_t nBytes) {
   // The pool's bookkeeping and its bytes share one block.
-  void* block = allocMem(checkedAdd(sizeof(StrPool), nBytes));
+  void* block = allocMem(checkedAdd(sizeof(StrPool), nBytes), mt_strpool);
   StrPool* pool = new (block) StrPool(static_cast<char*>(block) + sizeof(StrPool), nBytes);
   if (m_lastPool == nullptr) {
     m_firstPool = m_lastPool = m_curPool = pool;
@@ -241,16 +237,13 @@ StrVec::StrVec() : StrVec(DEFAULT_CAPACITY, DEFAULT_CAPACITY * DEFAULT_CHARS_PER
 StrVec::StrVec(unsigned int capacity) : StrVec(capacity, 0) {}
 
 StrVec::StrVec(unsigned int capacity, unsigned int maxChars)
-    : m_buf(new StrBuf(capacity, maxChars != 0
-                                     ? maxChars
-                                     : static_cast<size_t>(capacity) * DEFAULT_CHARS_PER_ENTRY)) {
+    : m_bufObj(capacity, maxChars != 0 ? maxChars
+                                       : static_cast<size_t>(capacity) * DEFAULT_CHARS_PER_ENTRY) {
   updateCache();
 }
 
-StrVec::StrVec(const StrVec& src) {
-  std::unique_ptr<StrBuf> buf(new StrBuf(src.m_entries, src.m_buf->allocatedSpace()));
-  buf->deepCopyFrom(*src.m_buf);
-  m_buf = buf.release();
+StrVec::StrVec(const StrVec& src) : m_bufObj(src.m_entries, src.m_buf->allocatedSpace()) {
+  m_buf->deepCopyFrom(*src.m_buf);
   updateCache();
 }
 
@@ -262,11 +255,7 @@ StrVec& StrVec::operator=(const StrVec& src) {
   return *this;
 }
 
-StrVec::~StrVec() {
-  delete m_buf;
-  m_buf = nullptr;
-  m_strPtrs = nullptr;
-}
+StrVec::~StrVec() { m_strPtrs = nullptr; }
 
 size_t StrVec::byteCount(bool countNulls) const {
   size_t n = countNulls ? m_entries : 0;

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "comps/memcomps/base/memNewDelete.h"
+
 namespace rc {
 
 class ByteStrm;
@@ -50,7 +52,7 @@ class StrPool {
 };
 
 // The entry arrays and the pool chain of a vector.
-class StrBuf {
+class StrBuf : public mem::newDelete<mt_strbuf> {
  public:
   // Room for capacity entries and maxBytes characters: one pool of capacity + maxBytes bytes.
   StrBuf(size_t capacity, size_t maxBytes);
@@ -114,10 +116,9 @@ class StrBuf {
   void growArrays(size_t newCapacity);
   void addPool(size_t nBytes);
 
-  // The one place the arrays and pools obtain and give back memory. growMem keeps the first
-  // oldBytes of p (which it gives back) in a block of newBytes.
-  static void* allocMem(size_t nBytes);
-  static void* growMem(void* p, size_t oldBytes, size_t newBytes);
+  // The one place the arrays and pools obtain and give back memory: the two entry arrays share
+  // an mt_strbuf block, each pool (bookkeeping and bytes) is an mt_strpool block.
+  static void* allocMem(size_t nBytes, memType_t memType = mt_strbuf);
   static void freeMem(void* p);
 
   unsigned int m_entries = 0;
@@ -129,7 +130,7 @@ class StrBuf {
   StrPool* m_curPool = nullptr;
 };
 
-class StrVec {
+class StrVec : public mem::newDelete<mt_strvec> {
  public:
   enum : unsigned int { DEFAULT_CAPACITY = 64, DEFAULT_CHARS_PER_ENTRY = 64 };
 
@@ -220,7 +221,9 @@ class StrVec {
   // Characters to reserve for cap entries when the caller gives none.
   size_t defaultMaxBytes(unsigned int cap) const;
 
-  StrBuf* m_buf;
+  // The buffer lives inside the vector (one allocation fewer per vector); m_buf points at it.
+  StrBuf m_bufObj;
+  StrBuf* const m_buf = &m_bufObj;
   unsigned int m_entries = 0;
   char** m_strPtrs = nullptr;
 };
