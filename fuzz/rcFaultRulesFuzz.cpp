@@ -3,8 +3,8 @@
 //
 // As a rules file (read both from a file and from a string vector of its lines), the reader
 // either succeeds or raises the one error a line can cause (a plain value given to an
-// auto-counter) with its line number. Whatever it read can be evaluated, displayed, dumped, and
-// written and restored into rules that answer every evaluation the same.
+// auto-counter) with its line number. Whatever it read can be evaluated, displayed, and written and
+// restored into rules that answer every evaluation the same.
 //
 // As a binary form, a restore of fault controls either succeeds or raises the read error with no
 // rules kept; what it restored writes back within its size bound and restores again.
@@ -54,7 +54,6 @@ void exercise(rc::fault::Rules& rules) {
   rules.isAnyOn();
   rules.displayContents(true);
   rules.displayContents(false);
-  rules.dump();
 }
 
 void readAsText(const uint8_t* data, size_t size) {

@@ -338,40 +338,39 @@ void Api::incrNumInsertions(FaultId id) {
   if (Rule* rule = ruleOf(id)) rule->incrNumInsertions();
 }
 
+template <typename T, typename Fn>
+T Api::onRule(FaultId id, T none, Fn fn) const {
+  Rule* rule = ruleOf(id);
+  return rule != nullptr ? fn(*rule) : none;
+}
+
 bool Api::attrExists(FaultId id, const char* attrName) const {
   const char* field = "";
-  const Rule* rule = ruleOf(id);
-  return rule != nullptr && rule->lookup(attrName, &field) != nullptr;
+  return onRule(id, false, [&](Rule& r) { return r.lookup(attrName, &field) != nullptr; });
 }
 
 bool Api::boolVal(FaultId id, const char* attrName, bool dflt) const {
-  const Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->boolVal(attrName, dflt) : dflt;
+  return onRule<bool>(id, dflt, [&](Rule& r) { return r.boolVal(attrName, dflt); });
 }
 
 int Api::intVal(FaultId id, const char* attrName, int dflt) const {
-  const Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->intVal(attrName, dflt) : dflt;
+  return onRule<int>(id, dflt, [&](Rule& r) { return r.intVal(attrName, dflt); });
 }
 
 int64_t Api::longVal(FaultId id, const char* attrName, int64_t dflt) const {
-  const Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->longVal(attrName, dflt) : dflt;
+  return onRule<int64_t>(id, dflt, [&](Rule& r) { return r.longVal(attrName, dflt); });
 }
 
 float Api::fltVal(FaultId id, const char* attrName, float dflt) const {
-  const Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->fltVal(attrName, dflt) : dflt;
+  return onRule<float>(id, dflt, [&](Rule& r) { return r.fltVal(attrName, dflt); });
 }
 
 const char* Api::strVal(FaultId id, const char* attrName, const char* dflt) const {
-  const Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->strVal(attrName, dflt) : dflt;
+  return onRule<const char*>(id, dflt, [&](Rule& r) { return r.strVal(attrName, dflt); });
 }
 
 String Api::stringVal(FaultId id, const char* attrName, const String& dflt) const {
-  const Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->stringVal(attrName, dflt) : dflt;
+  return onRule<String>(id, dflt, [&](Rule& r) { return r.stringVal(attrName, dflt); });
 }
 
 void Api::setBoolVal(FaultId id, const char* attrName, bool val) {
@@ -399,33 +398,27 @@ void Api::setStringVal(FaultId id, const char* attrName, const String& val) {
 }
 
 int Api::incrInt(FaultId id, const char* attrName, int amount) {
-  Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->incrInt(attrName, amount) : 0;
+  return onRule<int>(id, 0, [&](Rule& r) { return r.incrInt(attrName, amount); });
 }
 
 int Api::decrInt(FaultId id, const char* attrName, int amount) {
-  Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->decrInt(attrName, amount) : 0;
+  return onRule<int>(id, 0, [&](Rule& r) { return r.decrInt(attrName, amount); });
 }
 
 int64_t Api::incrLong(FaultId id, const char* attrName, int64_t amount) {
-  Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->incrLong(attrName, amount) : 0;
+  return onRule<int64_t>(id, 0, [&](Rule& r) { return r.incrLong(attrName, amount); });
 }
 
 int64_t Api::decrLong(FaultId id, const char* attrName, int64_t amount) {
-  Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->decrLong(attrName, amount) : 0;
+  return onRule<int64_t>(id, 0, [&](Rule& r) { return r.decrLong(attrName, amount); });
 }
 
 float Api::incrFlt(FaultId id, const char* attrName, float amount) {
-  Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->incrFlt(attrName, amount) : 0.0f;
+  return onRule<float>(id, 0.0f, [&](Rule& r) { return r.incrFlt(attrName, amount); });
 }
 
 float Api::decrFlt(FaultId id, const char* attrName, float amount) {
-  Rule* rule = ruleOf(id);
-  return rule != nullptr ? rule->decrFlt(attrName, amount) : 0.0f;
+  return onRule<float>(id, 0.0f, [&](Rule& r) { return r.decrFlt(attrName, amount); });
 }
 
 // --- Api: exit and dumps

@@ -191,6 +191,9 @@ class Api : public mem::newDelete<mt_rc_fault_api> {
   // The rule of a handle for attribute access: null for the no-rule handle (assertion "id" for
   // a null one).
   Rule* ruleOf(FaultId id) const;
+  // fn(rule) for the rule of a handle; none for the no-rule handle.
+  template <typename T, typename Fn>
+  T onRule(FaultId id, T none, Fn fn) const;
 
   String m_rulesFileName;
   bool m_prOnExit;
@@ -230,8 +233,8 @@ void rcInitFaultApi(int* argc, char** argv, bool useStdMem);
 
 // True when the fault point named by the string literal fires now. Costs one test of a global
 // while no rule can fire.
-#define RC_FAULT_FIRES(name)                                        \
-  (__builtin_expect(::rc::fault::Api::s_anyOn, false) && [] {        \
+#define RC_FAULT_FIRES(name)                                       \
+  (__builtin_expect(::rc::fault::Api::s_anyOn, false) && [] {      \
     static constinit ::rc::fault::FaultPoint s_rcFaultPoint(name); \
     return s_rcFaultPoint.fires();                                 \
   }())

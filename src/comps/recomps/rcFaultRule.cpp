@@ -29,12 +29,6 @@ std::string_view headOf(const char* name, const char** rest) {
   return dot != nullptr ? std::string_view(name, dot - name) : std::string_view(name);
 }
 
-void dumpLabelled(int indentLvl, int index, const auto& obj) {
-  char label[16];
-  snprintf(label, sizeof label, "%d. ", index);
-  obj.dumpObj(indentLvl, label);
-}
-
 }  // namespace
 
 // --- Attr
@@ -79,67 +73,55 @@ void Attr::dumpObj(int indentLvl, const char* label) const {
   m_value.dumpObj(indentLvl + 1, nullptr);
 }
 
-// --- Attrs
+// --- NamedSet
 
-Attrs::Attrs(const Attrs& other) { *this = other; }
-
-Attrs& Attrs::operator=(const Attrs& other) {
+template <typename T, memType_t SetType>
+NamedSet<T, SetType>& NamedSet<T, SetType>::operator=(const NamedSet& other) {
   if (this == &other) return *this;
   clear();
-  for (const Attr* attr : other.m_attrs) insert(new Attr(*attr));
+  for (const T* obj : other.m_set) insert(new T(*obj));
   return *this;
 }
 
-Attrs::~Attrs() { clear(); }
-
-Attr* Attrs::lookup(std::string_view name) const {
-  const auto it = m_attrs.find(name);
-  return it != m_attrs.end() ? *it : nullptr;
+template <typename T, memType_t SetType>
+T* NamedSet<T, SetType>::lookup(std::string_view name) const {
+  const auto it = m_set.find(name);
+  return it != m_set.end() ? *it : nullptr;
 }
 
-Attr* Attrs::lookup(std::string_view name, bool allocOnDemand) {
-  Attr* attr = lookup(name);
-  if (attr == nullptr && allocOnDemand) {
-    attr = new Attr(name);
-    insert(attr);
+template <typename T, memType_t SetType>
+T* NamedSet<T, SetType>::lookup(std::string_view name, bool allocOnDemand) {
+  T* obj = lookup(name);
+  if (obj == nullptr && allocOnDemand) {
+    obj = new T(name);
+    insert(obj);
   }
-  return attr;
+  return obj;
 }
 
-void Attrs::insert(Attr* attr) {
-  const bool inserted = m_attrs.insert(attr).second;
+template <typename T, memType_t SetType>
+void NamedSet<T, SetType>::insert(T* obj) {
+  const bool inserted = m_set.insert(obj).second;
   RC_FAULT_ASSERT(inserted, "result.second");
 }
 
-Attr* Attrs::findAutoCtrAttr() const {
-  for (Attr* attr : m_attrs) {
-    if (attr->dataType() == DataType::DT_AUTO_COUNTER) return attr;
-  }
-  return nullptr;
+template <typename T, memType_t SetType>
+void NamedSet<T, SetType>::clear() {
+  for (T* obj : m_set) delete obj;
+  m_set.clear();
 }
 
-void Attrs::clear() {
-  for (Attr* attr : m_attrs) delete attr;
-  m_attrs.clear();
-}
-
-void Attrs::saveOn(ByteStrm& s) const {
-  s << static_cast<unsigned>(m_attrs.size());
-  for (const Attr* attr : m_attrs) attr->saveOn(s);
-}
-
-void Attrs::restoreFrom(ByteStrm& s) {
+template <typename T, memType_t SetType>
+template <typename ReadOne>
+void NamedSet<T, SetType>::restoreEntries(ByteStrm& s, const char* routine, ReadOne readOne) {
   clear();
   try {
     unsigned count = 0;
     s >> count;
     for (unsigned i = 0; i < count; ++i) {
-      auto attr = std::make_unique<Attr>();
-      attr->restoreFrom(s);
-      if (!m_attrs.insert(attr.get()).second) {
-        ByteStrm::readFailed("recomps/fault::Attrs::restoreFrom");
-      }
-      attr.release();
+      std::unique_ptr<T> obj = readOne(s);
+      if (!m_set.insert(obj.get()).second) ByteStrm::readFailed(routine);
+      obj.release();
     }
   } catch (...) {
     clear();
@@ -147,22 +129,52 @@ void Attrs::restoreFrom(ByteStrm& s) {
   }
 }
 
+template <typename T, memType_t SetType>
+void NamedSet<T, SetType>::dumpEntries(int indentLvl, const char* label, const char* kind) const {
+  Dbg::instance()->print(indentLvl, "%s%s [%p], set [%p], entries = %d, contents:\n",
+                         orEmpty(label), kind, static_cast<const void*>(this),
+                         static_cast<const void*>(&m_set), entries());
+  int index = 0;
+  for (const T* obj : m_set) {
+    char entryLabel[16];
+    snprintf(entryLabel, sizeof entryLabel, "%d. ", ++index);
+    obj->dumpObj(indentLvl + 1, entryLabel);
+  }
+}
+
+template class NamedSet<Attr, mt_rc_fault_attrs>;
+template class NamedSet<Rule, mt_rc_fault_rules>;
+
+// --- Attrs
+
+Attr* Attrs::findAutoCtrAttr() const {
+  for (Attr* attr : m_set) {
+    if (attr->dataType() == DataType::DT_AUTO_COUNTER) return attr;
+  }
+  return nullptr;
+}
+
+void Attrs::saveOn(ByteStrm& s) const {
+  s << static_cast<unsigned>(m_set.size());
+  for (const Attr* attr : m_set) attr->saveOn(s);
+}
+
+void Attrs::restoreFrom(ByteStrm& s) {
+  restoreEntries(s, "recomps/fault::Attrs::restoreFrom", [](ByteStrm& strm) {
+    auto attr = std::make_unique<Attr>();
+    attr->restoreFrom(strm);
+    return attr;
+  });
+}
+
 size_t Attrs::binarySize() const {
   size_t size = 4;
-  for (const Attr* attr : m_attrs) size += attr->binarySize();
+  for (const Attr* attr : m_set) size += attr->binarySize();
   return size;
 }
 
 void Attrs::displayContents(const char* ruleName, bool verbose) const {
-  for (const Attr* attr : m_attrs) attr->displayContents(ruleName, verbose);
-}
-
-void Attrs::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sAttrs [%p], set [%p], entries = %d, contents:\n",
-                         orEmpty(label), static_cast<const void*>(this),
-                         static_cast<const void*>(&m_attrs), entries());
-  int index = 0;
-  for (const Attr* attr : m_attrs) dumpLabelled(indentLvl + 1, ++index, *attr);
+  for (const Attr* attr : m_set) attr->displayContents(ruleName, verbose);
 }
 
 // --- Rule
@@ -185,9 +197,7 @@ Rule& Rule::operator=(const Rule& other) {
   return *this;
 }
 
-Rule::~Rule() {
-  m_onAttr = m_numOnsAttr = m_numInsAttr = m_autoCtrAttr = poisoned<Attr>();
-}
+Rule::~Rule() { m_onAttr = m_numOnsAttr = m_numInsAttr = m_autoCtrAttr = poisoned<Attr>(); }
 
 void Rule::findRefs() {
   m_onAttr = m_attrs.lookup(kOn);
@@ -259,40 +269,35 @@ void Rule::setStringVal(const char* name, const String& text) {
   attrForWrite(name)->setStringVal(text);
 }
 
-bool Rule::boolVal(const char* name, bool dflt) const {
+template <typename T, typename Read>
+T Rule::readAttr(const char* name, T dflt, Read read) const {
   const char* field = "";
   const Attr* attr = lookup(name, &field);
-  return attr != nullptr ? attr->boolField(field) : dflt;
+  return attr != nullptr ? read(*attr, field) : dflt;
+}
+
+bool Rule::boolVal(const char* name, bool dflt) const {
+  return readAttr(name, dflt, [](const Attr& a, const char* f) { return a.boolField(f); });
 }
 
 int Rule::intVal(const char* name, int dflt) const {
-  const char* field = "";
-  const Attr* attr = lookup(name, &field);
-  return attr != nullptr ? attr->intField(field) : dflt;
+  return readAttr(name, dflt, [](const Attr& a, const char* f) { return a.intField(f); });
 }
 
 int64_t Rule::longVal(const char* name, int64_t dflt) const {
-  const char* field = "";
-  const Attr* attr = lookup(name, &field);
-  return attr != nullptr ? attr->longField(field) : dflt;
+  return readAttr(name, dflt, [](const Attr& a, const char* f) { return a.longField(f); });
 }
 
 float Rule::fltVal(const char* name, float dflt) const {
-  const char* field = "";
-  const Attr* attr = lookup(name, &field);
-  return attr != nullptr ? attr->fltField(field) : dflt;
+  return readAttr(name, dflt, [](const Attr& a, const char* f) { return a.fltField(f); });
 }
 
 const char* Rule::strVal(const char* name, const char* dflt) const {
-  const char* field = "";
-  const Attr* attr = lookup(name, &field);
-  return attr != nullptr ? attr->strField(field) : dflt;
+  return readAttr(name, dflt, [](const Attr& a, const char* f) { return a.strField(f); });
 }
 
 String Rule::stringVal(const char* name, const String& dflt) const {
-  const char* field = "";
-  const Attr* attr = lookup(name, &field);
-  return attr != nullptr ? attr->stringField(field) : dflt;
+  return readAttr(name, dflt, [](const Attr& a, const char* f) { return a.stringField(f); });
 }
 
 int Rule::incrInt(const char* name, int amount) { return attrForWrite(name)->incrInt(amount); }
@@ -364,38 +369,8 @@ void Rule::dumpObj(int indentLvl, const char* label) const {
 
 // --- Rules
 
-Rules::Rules(const Rules& other) { *this = other; }
-
-Rules& Rules::operator=(const Rules& other) {
-  if (this == &other) return *this;
-  clear();
-  for (const Rule* rule : other.m_rules) insert(new Rule(*rule));
-  return *this;
-}
-
-Rules::~Rules() { clear(); }
-
-Rule* Rules::lookup(std::string_view name) const {
-  const auto it = m_rules.find(name);
-  return it != m_rules.end() ? *it : nullptr;
-}
-
-Rule* Rules::lookup(std::string_view name, bool allocOnDemand) {
-  Rule* rule = lookup(name);
-  if (rule == nullptr && allocOnDemand) {
-    rule = new Rule(name);
-    insert(rule);
-  }
-  return rule;
-}
-
-void Rules::insert(Rule* rule) {
-  const bool inserted = m_rules.insert(rule).second;
-  RC_FAULT_ASSERT(inserted, "result.second");
-}
-
 bool Rules::isAnyOn() const {
-  for (Rule* rule : m_rules) {
+  for (Rule* rule : m_set) {
     if (rule->isOn(false)) return true;
   }
   return false;
@@ -407,71 +382,47 @@ void Rules::mergeFrom(const Rules& src, bool addNew) {
     mergeFrom(copy, addNew);
     return;
   }
-  for (const Rule* rule : src.m_rules) {
+  for (const Rule* rule : src.m_set) {
     auto copy = std::make_unique<Rule>(*rule);
-    const auto it = m_rules.find(std::string_view(rule->nameStr()));
-    if (it != m_rules.end()) {
+    const auto it = m_set.find(std::string_view(rule->nameStr()));
+    if (it != m_set.end()) {
       delete *it;
-      m_rules.erase(it);
+      m_set.erase(it);
     }
     if (addNew) insert(copy.release());
   }
-  for (Rule* rule : m_rules) {
+  for (Rule* rule : m_set) {
     rule->setIntVal(kNumOns, 0);
     rule->setIntVal(kNumInsertions, 0);
   }
 }
 
-void Rules::clear() {
-  for (Rule* rule : m_rules) delete rule;
-  m_rules.clear();
-}
-
 void Rules::saveOn(ByteStrm& s) const {
-  s << static_cast<unsigned>(m_rules.size());
-  for (const Rule* rule : m_rules) {
+  s << static_cast<unsigned>(m_set.size());
+  for (const Rule* rule : m_set) {
     s << rule->nameStr();
     rule->saveOn(s);
   }
 }
 
 void Rules::restoreFrom(ByteStrm& s) {
-  clear();
-  try {
-    unsigned count = 0;
-    s >> count;
-    for (unsigned i = 0; i < count; ++i) {
-      String name;
-      s >> name;
-      auto rule = std::make_unique<Rule>(name);
-      rule->restoreFrom(s);
-      if (!m_rules.insert(rule.get()).second) {
-        ByteStrm::readFailed("recomps/fault::Rules::restoreFrom");
-      }
-      rule.release();
-    }
-  } catch (...) {
-    clear();
-    throw;
-  }
+  restoreEntries(s, "recomps/fault::Rules::restoreFrom", [](ByteStrm& strm) {
+    String name;
+    strm >> name;
+    auto rule = std::make_unique<Rule>(name);
+    rule->restoreFrom(strm);
+    return rule;
+  });
 }
 
 size_t Rules::binarySize() const {
   size_t size = 4;
-  for (const Rule* rule : m_rules) size += rule->nameStr().size() + 7 + rule->binarySize();
+  for (const Rule* rule : m_set) size += rule->nameStr().size() + 7 + rule->binarySize();
   return size;
 }
 
 void Rules::displayContents(bool verbose) const {
-  for (const Rule* rule : m_rules) rule->displayContents(verbose);
-}
-
-void Rules::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sRules [%p], set [%p], entries = %d, contents:\n",
-                         orEmpty(label), static_cast<const void*>(this),
-                         static_cast<const void*>(&m_rules), entries());
-  int index = 0;
-  for (const Rule* rule : m_rules) dumpLabelled(indentLvl + 1, ++index, *rule);
+  for (const Rule* rule : m_set) rule->displayContents(verbose);
 }
 
 }  // namespace rc::fault

@@ -12,8 +12,8 @@
 // Objects live in heap blocks of their own types (mt_rc_fault_attr, mt_rc_fault_rule ...); the
 // sets keep their nodes under mt_rc_fault_attrs and mt_rc_fault_rules. Misuse by code fails an
 // internal assertion; restoreFrom refuses data that runs short or is malformed (a duplicate
-// name) with the stream's read error (RC_SC_READ_FAILED). Not thread-safe: the rules belong to the thread that
-// owns the fault controls.
+// name) with the stream's read error (RC_SC_READ_FAILED). Not thread-safe: the rules belong to the
+// thread that owns the fault controls.
 #pragma once
 
 #include <cstddef>
@@ -96,45 +96,60 @@ class Attr : public mem::newDelete<mt_rc_fault_attr> {
   Value m_value;
 };
 
-class Attrs {
+// The ordered set of owned, uniquely named objects behind Attrs and Rules. Copies are deep.
+template <typename T, memType_t SetType>
+class NamedSet {
   struct NameLess {
     using is_transparent = void;
-    bool operator()(const Attr* a, const Attr* b) const { return a->nameStr() < b->nameStr(); }
-    bool operator()(const Attr* a, std::string_view b) const { return a->nameStr() < b; }
-    bool operator()(std::string_view a, const Attr* b) const { return a < b->nameStr(); }
+    bool operator()(const T* a, const T* b) const { return a->nameStr() < b->nameStr(); }
+    bool operator()(const T* a, std::string_view b) const { return a->nameStr() < b; }
+    bool operator()(std::string_view a, const T* b) const { return a < b->nameStr(); }
   };
 
  public:
-  using Set = std::set<Attr*, NameLess, mem::stlAlloc<Attr*, mt_rc_fault_attrs>>;
-  using const_iterator = Set::const_iterator;
+  using Set = std::set<T*, NameLess, mem::stlAlloc<T*, SetType>>;
+  using const_iterator = typename Set::const_iterator;
 
-  Attrs() = default;
-  Attrs(const Attrs& other);
-  Attrs& operator=(const Attrs& other);
-  ~Attrs();
+  NamedSet() = default;
+  NamedSet(const NamedSet& other) { *this = other; }
+  NamedSet& operator=(const NamedSet& other);
+  ~NamedSet() { clear(); }
 
-  Attr* lookup(std::string_view name) const;
-  // Creates an attribute of type NO_VAL when asked and there is none.
-  Attr* lookup(std::string_view name, bool allocOnDemand);
+  T* lookup(std::string_view name) const;
+  // Creates one of that name when asked and there is none.
+  T* lookup(std::string_view name, bool allocOnDemand);
   // Takes ownership; a duplicate name fails the assertion "result.second".
-  void insert(Attr* attr);
-  const_iterator begin() const { return m_attrs.begin(); }
-  const_iterator end() const { return m_attrs.end(); }
-  int entries() const { return static_cast<int>(m_attrs.size()); }
+  void insert(T* obj);
+  const_iterator begin() const { return m_set.begin(); }
+  const_iterator end() const { return m_set.end(); }
+  int entries() const { return static_cast<int>(m_set.size()); }
+  void clear();
+
+ protected:
+  // Replaces the contents by the count read from s and that many objects made by readOne(s).
+  // Data that runs short or names an object twice is the stream's read error (naming routine),
+  // and leaves the set empty.
+  template <typename ReadOne>
+  void restoreEntries(ByteStrm& s, const char* routine, ReadOne readOne);
+  // "<label><kind> [this], set [set], entries = n, contents:", then each object one level deeper
+  // with the label "<i>. ".
+  void dumpEntries(int indentLvl, const char* label, const char* kind) const;
+
+  Set m_set;
+};
+
+class Attrs : public NamedSet<Attr, mt_rc_fault_attrs> {
+ public:
   // The first attribute in name order whose value is an auto-counter; null when none is.
   Attr* findAutoCtrAttr() const;
-  void clear();
 
   void saveOn(ByteStrm& s) const;
   // Replaces the contents.
   void restoreFrom(ByteStrm& s);
   size_t binarySize() const;
   void displayContents(const char* ruleName, bool verbose) const;
-  void dumpObj(int indentLvl, const char* label) const;
+  void dumpObj(int indentLvl, const char* label) const { dumpEntries(indentLvl, label, "Attrs"); }
   void dump() const { dumpObj(0, nullptr); }
-
- private:
-  Set m_attrs;
 };
 
 class Rule : public mem::newDelete<mt_rc_fault_rule> {
@@ -212,6 +227,9 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   void addDefaultAttrs();
   void findRefs();
   Attr* attrForWrite(const char* name);
+  // read(attribute, field) of the attribute name addresses (see lookup); dflt without one.
+  template <typename T, typename Read>
+  T readAttr(const char* name, T dflt, Read read) const;
   static void bumpCounter(Attr* counter);
 
   String m_name;
@@ -222,48 +240,21 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   Attr* m_autoCtrAttr;
 };
 
-class Rules : public mem::newDelete<mt_rc_fault_rules> {
-  struct NameLess {
-    using is_transparent = void;
-    bool operator()(const Rule* a, const Rule* b) const { return a->nameStr() < b->nameStr(); }
-    bool operator()(const Rule* a, std::string_view b) const { return a->nameStr() < b; }
-    bool operator()(std::string_view a, const Rule* b) const { return a < b->nameStr(); }
-  };
-
+class Rules : public mem::newDelete<mt_rc_fault_rules>, public NamedSet<Rule, mt_rc_fault_rules> {
  public:
-  using Set = std::set<Rule*, NameLess, mem::stlAlloc<Rule*, mt_rc_fault_rules>>;
-  using const_iterator = Set::const_iterator;
-
-  Rules() = default;
-  Rules(const Rules& other);
-  Rules& operator=(const Rules& other);
-  ~Rules();
-
-  Rule* lookup(std::string_view name) const;
-  // Creates a rule with the default attributes when asked and there is none.
-  Rule* lookup(std::string_view name, bool allocOnDemand);
   Rule* lookupByKey(const char* key) const { return key != nullptr ? lookup(key) : nullptr; }
-  // Takes ownership; a duplicate name fails the assertion "result.second".
-  void insert(Rule* rule);
-  const_iterator begin() const { return m_rules.begin(); }
-  const_iterator end() const { return m_rules.end(); }
-  int entries() const { return static_cast<int>(m_rules.size()); }
   // Some rule is on (Rule::isOn(false)); no counter moves.
   bool isAnyOn() const;
   // Each rule of src replaces the one of the same name (addNew) or removes it (!addNew); then
   // "numOns" and "numInsertions" of every rule restart at 0.
   void mergeFrom(const Rules& src, bool addNew);
-  void clear();
 
   void saveOn(ByteStrm& s) const;
   void restoreFrom(ByteStrm& s);
   size_t binarySize() const;
   void displayContents(bool verbose) const;
-  void dumpObj(int indentLvl, const char* label) const;
+  void dumpObj(int indentLvl, const char* label) const { dumpEntries(indentLvl, label, "Rules"); }
   void dump() const { dumpObj(0, nullptr); }
-
- private:
-  Set m_rules;
 };
 
 }  // namespace rc::fault

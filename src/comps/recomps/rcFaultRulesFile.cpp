@@ -79,8 +79,8 @@ RulesFile::~RulesFile() { close(); }
 void RulesFile::open(const char* pathName) {
   if (pathName == nullptr || *pathName == '\0') {
     // An empty name would read standard input.
-    Err_Throw(Err(RC_ERROR, RC_SC_OPEN_FAILED, VarArgs() << "", ENOENT | Err::UNIX_ERRNO,
-                  VarArgs(), "recomps/fault::RulesFile::open"));
+    Err_Throw(Err(RC_ERROR, RC_SC_OPEN_FAILED, VarArgs() << "", ENOENT | Err::UNIX_ERRNO, VarArgs(),
+                  "recomps/fault::RulesFile::open"));
   }
   m_file.open(pathName, "r");
 }
@@ -155,8 +155,8 @@ void RulesFile::applyLine(Rules& rules, Tkn& tkn, const char* line) {
   const String attrAndField(rest);
   const char* dot = strchr(attrAndField.c_str(), '.');
   const char* field = dot != nullptr ? dot + 1 : "";
-  const std::string_view attrName(attrAndField.c_str(),
-                                  dot != nullptr ? dot - attrAndField.c_str() : attrAndField.size());
+  const std::string_view attrName(
+      attrAndField.c_str(), dot != nullptr ? dot - attrAndField.c_str() : attrAndField.size());
 
   Rule* rule = rules.lookup(ruleName, true);
   const Attr* attr = rule->attrs().lookup(attrName);

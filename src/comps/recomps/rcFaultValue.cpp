@@ -27,14 +27,14 @@ int idOf(std::string_view symbol, const char* const* symbols, int begin, int end
   return badVal;
 }
 
-const char* const kDataTypeSymbols[] = {"none", "bool", "float", "integer", "string",
-                                        "autoCounter"};
-const char* const kDataTypeLabels[] = {"None", "Bool", "Float", "Integer", "String",
-                                       "Auto-counter"};
-const char* const kKeywdSymbols[] = {"none", "type", "val", "counter", "interval", "repeat",
-                                     "limit"};
-const char* const kKeywdLabels[] = {"None", "Type", "Val", "Counter", "Interval", "Repeat",
-                                    "Limit"};
+const char* const kDataTypeSymbols[] = {"none",    "bool",   "float",
+                                        "integer", "string", "autoCounter"};
+const char* const kDataTypeLabels[] = {"None",    "Bool",   "Float",
+                                       "Integer", "String", "Auto-counter"};
+const char* const kKeywdSymbols[] = {"none",     "type",   "val",  "counter",
+                                     "interval", "repeat", "limit"};
+const char* const kKeywdLabels[] = {"None",     "Type",   "Val",  "Counter",
+                                    "Interval", "Repeat", "Limit"};
 
 // The table text of val: bad for -1, the entry for 0..end-1, unknown otherwise.
 const char* tableText(int val, const char* const* texts, int end, const char* bad,
@@ -61,9 +61,7 @@ int64_t wrappingAdd(int64_t a, int64_t b) {
 
 int64_t wrappingNeg(int64_t a) { return static_cast<int64_t>(0 - static_cast<uint64_t>(a)); }
 
-void wrappingIncr(int& counter) {
-  counter = static_cast<int>(static_cast<unsigned>(counter) + 1u);
-}
+void wrappingIncr(int& counter) { counter = static_cast<int>(static_cast<unsigned>(counter) + 1u); }
 
 // The whole text (leading blanks and a sign allowed) is a decimal integer that fits 64 bits.
 bool wholeInteger(const char* text, int64_t* val) {
@@ -101,7 +99,6 @@ std::string_view withoutQuotes(std::string_view text) {
 void unimplemented(const char* what) {
   rc::Assert_throwAssert("false", what, false, __FILE__, __LINE__);
 }
-
 
 template <typename T>
 T* poisoned() {
@@ -257,9 +254,7 @@ Value::FieldRef Value::parseField(const char* field) {
 void Value::setVal(const char* field, const char* text) {
   const FieldRef ref = parseField(field);
   switch (ref.kind) {
-    case FieldRef::F_VAL:
-      setVal(text);
-      break;
+    case FieldRef::F_VAL: setVal(text); break;
     case FieldRef::F_TYPE: {
       const int dataType = DataType::id(text);
       if (DataType::isRealType(dataType)) setDataType(dataType);
@@ -269,8 +264,7 @@ void Value::setVal(const char* field, const char* text) {
       if (m_value == nullptr) setDataType(DataType::DT_AUTO_COUNTER);
       setSubField(ref.keywd, ref.rest, text);
       break;
-    case FieldRef::F_NONE:
-      break;
+    case FieldRef::F_NONE: break;
   }
 }
 
@@ -313,8 +307,8 @@ const char* Value::strVal() const {
     case DataType::DT_STR: return m_strVal.c_str();
     case DataType::DT_BOOL: m_strVal = m_vals.boolVal ? "yes" : "no"; break;
     case DataType::DT_INT:
-      m_strVal = Utils::formatInto(text, sizeof text, "%lld",
-                                   static_cast<long long>(m_vals.longVal));
+      m_strVal =
+          Utils::formatInto(text, sizeof text, "%lld", static_cast<long long>(m_vals.longVal));
       break;
     case DataType::DT_FLT:
       m_strVal = Utils::formatInto(text, sizeof text, "%g", static_cast<double>(m_vals.fltVal));
@@ -386,48 +380,28 @@ void Value::assertNumber() const {
 void Value::addToNumber(int64_t intAmount, float fltAmount, bool amountIsFloat) {
   assertNumber();
   if (m_dataType == DataType::DT_INT) {
-    m_vals.longVal = wrappingAdd(m_vals.longVal, amountIsFloat ? truncated<int64_t>(fltAmount)
-                                                               : intAmount);
+    m_vals.longVal =
+        wrappingAdd(m_vals.longVal, amountIsFloat ? truncated<int64_t>(fltAmount) : intAmount);
   } else if (m_dataType == DataType::DT_FLT) {
     m_vals.fltVal += amountIsFloat ? fltAmount : static_cast<float>(intAmount);
   }
 }
 
-int Value::incrInt(int amount) {
-  const int before = intVal();
-  addToNumber(amount, 0, false);
+template <typename T>
+T Value::stepBy(T (Value::*read)() const, int64_t intAmount, float fltAmount, bool amountIsFloat) {
+  const T before = (this->*read)();
+  addToNumber(intAmount, fltAmount, amountIsFloat);
   return before;
 }
 
-int Value::decrInt(int amount) {
-  const int before = intVal();
-  addToNumber(wrappingNeg(amount), 0, false);
-  return before;
-}
-
-int64_t Value::incrLong(int64_t amount) {
-  const int64_t before = longVal();
-  addToNumber(amount, 0, false);
-  return before;
-}
-
+int Value::incrInt(int amount) { return stepBy(&Value::intVal, amount, 0, false); }
+int Value::decrInt(int amount) { return stepBy(&Value::intVal, wrappingNeg(amount), 0, false); }
+int64_t Value::incrLong(int64_t amount) { return stepBy(&Value::longVal, amount, 0, false); }
 int64_t Value::decrLong(int64_t amount) {
-  const int64_t before = longVal();
-  addToNumber(wrappingNeg(amount), 0, false);
-  return before;
+  return stepBy(&Value::longVal, wrappingNeg(amount), 0, false);
 }
-
-float Value::incrFlt(float amount) {
-  const float before = fltVal();
-  addToNumber(0, amount, true);
-  return before;
-}
-
-float Value::decrFlt(float amount) {
-  const float before = fltVal();
-  addToNumber(0, -amount, true);
-  return before;
-}
+float Value::incrFlt(float amount) { return stepBy(&Value::fltVal, 0, amount, true); }
+float Value::decrFlt(float amount) { return stepBy(&Value::fltVal, 0, -amount, true); }
 
 bool Value::isOn(int numInsertions) {
   if (m_value != nullptr) return m_value->isOn(numInsertions);
@@ -564,13 +538,12 @@ void Value::dumpObj(int indentLvl, const char* label) const {
   const int type = dataType();
   if (m_value != nullptr) {
     dbg->print(indentLvl, "%sValue [%p]: mem = %d, type = %s (%d), compound value = \n",
-               orEmpty(label), static_cast<const void*>(this), m_memRegion,
-               DataType::symbol(type), type);
+               orEmpty(label), static_cast<const void*>(this), m_memRegion, DataType::symbol(type),
+               type);
     m_value->dumpObj(indentLvl + 1, nullptr);
   } else {
     dbg->print(indentLvl, "%sValue [%p]: mem = %d, type = %s (%d), val = '%s'\n", orEmpty(label),
-               static_cast<const void*>(this), m_memRegion, DataType::symbol(type), type,
-               strVal());
+               static_cast<const void*>(this), m_memRegion, DataType::symbol(type), type, strVal());
   }
 }
 
@@ -646,7 +619,9 @@ bool AutoCounter::isOn(int numInsertions) {
   return true;
 }
 
-void AutoCounter::setDataType(int) { unimplemented("unimplemented rc::fault::AutoCounter::setDataType"); }
+void AutoCounter::setDataType(int) {
+  unimplemented("unimplemented rc::fault::AutoCounter::setDataType");
+}
 
 const Value* AutoCounter::subValue(int keywd) const {
   switch (keywd) {
@@ -739,9 +714,9 @@ void AutoCounter::displayContents(const char* ruleName, const char* attrName, bo
 }
 
 void AutoCounter::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sAutoCounter [%p], intvlCtr = %d, repeatCtr = %d, state = %d\n",
-                         orEmpty(label), static_cast<const void*>(this), m_intervalCtr,
-                         m_repeatCtr, m_evalState);
+  Dbg::instance()->print(
+      indentLvl, "%sAutoCounter [%p], intvlCtr = %d, repeatCtr = %d, state = %d\n", orEmpty(label),
+      static_cast<const void*>(this), m_intervalCtr, m_repeatCtr, m_evalState);
   m_interval.dumpObj(indentLvl + 1, "interval: ");
   m_repeat.dumpObj(indentLvl + 1, "repeat: ");
   m_limit.dumpObj(indentLvl + 1, "limit: ");

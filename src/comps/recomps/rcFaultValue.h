@@ -199,8 +199,8 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
   // What a field text addresses.
   struct FieldRef {
     enum Kind { F_VAL, F_TYPE, F_SUB, F_NONE } kind;
-    int keywd;          // for F_SUB: K_INTERVAL, K_REPEAT or K_LIMIT
-    const char* rest;   // for F_SUB: the text after the keyword's ".", or ""
+    int keywd;         // for F_SUB: K_INTERVAL, K_REPEAT or K_LIMIT
+    const char* rest;  // for F_SUB: the text after the keyword's ".", or ""
   };
   static FieldRef parseField(const char* field);
   // The plain part of saveOn / restoreFrom / binarySize, without the compound part.
@@ -212,6 +212,9 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
 
   void assertNumber() const;
   void addToNumber(int64_t intAmount, float fltAmount, bool amountIsFloat);
+  // addToNumber, returning the value before as read returns it.
+  template <typename T>
+  T stepBy(T (Value::*read)() const, int64_t intAmount, float fltAmount, bool amountIsFloat);
 
   mem::regionName_t m_memRegion;
   int m_dataType;

@@ -1,5 +1,3 @@
-#include "comps/recomps/rcFaultApi.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,49 +9,22 @@
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcEnv.h"
+#include "comps/recomps/rcFaultApi.h"
 #include "comps/recomps/rcFaultRulesFile.h"
 #include "comps/recomps/rcStrVec.h"
 #include "qvTestUtil.h"
+#include "rcFaultTestUtil.h"
 
 namespace {
 
+using faulttest::failedAssertion;
+using faulttest::printed;
+using faulttest::rulesOf;
 using rc::fault::Api;
 using rc::fault::Ctrls;
 using rc::fault::FaultId;
 using rc::fault::FaultPoint;
 using rc::fault::Rules;
-
-std::string failedAssertion(const std::function<void()>& fn) {
-  rc::Assert::setAbortOnFail(false);
-  std::string condition;
-  try {
-    fn();
-  } catch (const rc::IntnlErr& err) {
-    const rc::VarArgs* args = err.err().args();
-    condition = args != nullptr ? (*args)[0] : "?";
-  }
-  rc::Assert::setAbortOnFail(true);
-  return condition;
-}
-
-std::string printed(const std::function<void()>& fn) {
-  return qvtest::runInChild([&] {
-           fn();
-           fflush(stdout);
-           _exit(0);
-         })
-      .out;
-}
-
-// The rules these rules-file lines describe.
-Rules rulesOf(const std::vector<const char*>& lines) {
-  rc::StrVec vec;
-  for (const char* line : lines) vec.append(line);
-  rc::fault::RulesFile file;
-  file.setLines(&vec);
-  file.read();
-  return file.rules();
-}
 
 // Every test starts from a fresh instance and no FT_ variables, and leaves a fresh default.
 class FaultApi : public ::testing::Test {
@@ -315,8 +286,8 @@ TEST_F(FaultApi, CallbacksSeeChangesAndReadsInOrder) {
   api->registerFaultCtrlsEventCb(&second, record);
   api->clearCtrls();
   api->ctrls();
-  EXPECT_EQ(events, (std::vector<std::string>{"first:set", "second:set", "first:get",
-                                              "second:get"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"first:set", "second:set", "first:get", "second:get"}));
 
   // A copy reads the source's controls through it and registers its callbacks again.
   events.clear();
@@ -431,8 +402,7 @@ TEST(FaultApiProgram, RevisionCommandPrintsTheControlsAtExit) {
 }
 
 TEST(FaultApiProgram, BadSettingsEndTheProgram) {
-  const qvtest::ProcResult maybe =
-      qvtest::runProgram(qvtest::qvrevPath(), {}, {"FT_PRINT=maybe"});
+  const qvtest::ProcResult maybe = qvtest::runProgram(qvtest::qvrevPath(), {}, {"FT_PRINT=maybe"});
   EXPECT_EQ(maybe.exitStatus, 43);
   EXPECT_EQ(maybe.out, "");
   EXPECT_NE(maybe.err.find("Error: FT_PRINT value 'maybe' is not a boolean"), std::string::npos)
@@ -441,8 +411,7 @@ TEST(FaultApiProgram, BadSettingsEndTheProgram) {
   const std::string missing = "/nonexistent/qvfault/rules";
   const qvtest::ProcResult noFile = qvtest::runProgram(qvtest::qvrevPath(), {"-Frf", missing});
   EXPECT_EQ(noFile.exitStatus, 6);
-  EXPECT_EQ(noFile.err,
-            "Error: unable to open '" + missing + "' - No such file or directory.\n");
+  EXPECT_EQ(noFile.err, "Error: unable to open '" + missing + "' - No such file or directory.\n");
 
   const qvtest::ProcResult noValue = qvtest::runProgram(qvtest::qvrevPath(), {"-Frf"});
   EXPECT_EQ(noValue.exitStatus, RC_SC_NEED_ARG_VAL);
@@ -451,8 +420,8 @@ TEST(FaultApiProgram, BadSettingsEndTheProgram) {
   const std::string bad = dir.writeFile("rules", "x.c.interval = 3\nx.c = 1\n");
   const qvtest::ProcResult badLine = qvtest::runProgram(qvtest::qvrevPath(), {"-Frf", bad});
   EXPECT_EQ(badLine.exitStatus, RC_SC_BAD_VALUE);
-  EXPECT_EQ(badLine.err, "File " + bad +
-                             ", Line 2: Error: value '1' of 'x.c' is unknown or invalid.\n");
+  EXPECT_EQ(badLine.err,
+            "File " + bad + ", Line 2: Error: value '1' of 'x.c' is unknown or invalid.\n");
 
   const qvtest::ProcResult help = qvtest::runProgram(qvtest::qvrevPath(), {"-fH"});
   EXPECT_EQ(help.exitStatus, 0);
@@ -486,8 +455,7 @@ TEST(FaultApiProgram, FaultPointFiresOnTheRuleSchedule) {
   EXPECT_EQ(none.out, "failed:\n");
 
   const std::string rules = dir.writeFile("rules", "writeFails.c.interval = 3\n");
-  const qvtest::ProcResult counted =
-      qvtest::runProgram(app, {"7", "-Frf", rules, "-Fpr"}, env);
+  const qvtest::ProcResult counted = qvtest::runProgram(app, {"7", "-Frf", rules, "-Fpr"}, env);
   EXPECT_NE(counted.out.find("writeFails.numInsertions = 2\nwriteFails.numOns = 2\n"),
             std::string::npos)
       << counted.out;

@@ -1,5 +1,3 @@
-#include "comps/recomps/rcFaultRule.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,36 +7,18 @@
 #include <vector>
 
 #include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcFaultRule.h"
 #include "qvTestUtil.h"
+#include "rcFaultTestUtil.h"
 
 namespace {
 
+using faulttest::failedAssertion;
+using faulttest::printed;
 using rc::fault::Attr;
 using rc::fault::DataType;
 using rc::fault::Rule;
 using rc::fault::Rules;
-
-std::string failedAssertion(const std::function<void()>& fn) {
-  rc::Assert::setAbortOnFail(false);
-  std::string condition;
-  try {
-    fn();
-  } catch (const rc::IntnlErr& err) {
-    const rc::VarArgs* args = err.err().args();
-    condition = args != nullptr ? (*args)[0] : "?";
-  }
-  rc::Assert::setAbortOnFail(true);
-  return condition;
-}
-
-std::string printed(const std::function<void()>& fn) {
-  return qvtest::runInChild([&] {
-           fn();
-           fflush(stdout);
-           _exit(0);
-         })
-      .out;
-}
 
 // n evaluations of a rule ("X" fired, "." silent), inserting a fault at each firing when asked.
 std::string pattern(Rule& rule, int n, bool insert = false) {
@@ -81,8 +61,8 @@ TEST(FaultRule, OnSwitchAndCounting) {
   struct Row {
     const char* on;
     bool expected;
-  } rows[] = {{"yes", true}, {"no", false}, {"0", false}, {"5", true},
-              {"'no'", true},  // a non-empty string
+  } rows[] = {{"yes", true},  {"no", false},  {"0", false},
+              {"5", true},    {"'no'", true},  // a non-empty string
               {"0.0", false}, {"", false}};
   for (const Row& r : rows) {
     Rule rule("x");

@@ -1,5 +1,3 @@
-#include "comps/recomps/rcFaultRulesFile.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "comps/recomps/rcFaultRulesFile.h"
 #include "comps/recomps/rcStrVec.h"
 #include "qvTestUtil.h"
 

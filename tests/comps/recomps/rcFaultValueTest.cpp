@@ -1,5 +1,3 @@
-#include "comps/recomps/rcFaultValue.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,40 +7,18 @@
 #include <vector>
 
 #include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcFaultValue.h"
 #include "qvTestUtil.h"
+#include "rcFaultTestUtil.h"
 
 namespace {
 
+using faulttest::failedAssertion;
+using faulttest::printed;
 using rc::fault::AutoCounter;
 using rc::fault::DataType;
 using rc::fault::Keywd;
 using rc::fault::Value;
-
-// Runs fn with assertions throwing instead of aborting; returns the failed condition's text and
-// message, or an empty string when nothing failed.
-std::string failedAssertion(const std::function<void()>& fn) {
-  rc::Assert::setAbortOnFail(false);
-  std::string text;
-  try {
-    fn();
-  } catch (const rc::IntnlErr& err) {
-    const rc::VarArgs* args = err.err().args();
-    text = args != nullptr ? (*args)[0] : "?";
-    if (args != nullptr && args->size() > 1) text = text + ": " + (*args)[1];
-  }
-  rc::Assert::setAbortOnFail(true);
-  return text;
-}
-
-// What fn prints on standard output, run in a child process.
-std::string printed(const std::function<void()>& fn) {
-  return qvtest::runInChild([&] {
-           fn();
-           fflush(stdout);
-           _exit(0);
-         })
-      .out;
-}
 
 // The firing pattern of n evaluations ("." silent, "X" fired).
 std::string pattern(Value& v, int n, int numInsertions = 0) {
@@ -64,10 +40,14 @@ TEST(FaultDataType, SymbolsLabelsAndIds) {
     int val;
     const char* symbol;
     const char* label;
-  } rows[] = {{-1, "badDataType", "Bad DataType"}, {0, "none", "None"},
-              {1, "bool", "Bool"},                 {2, "float", "Float"},
-              {3, "integer", "Integer"},           {4, "string", "String"},
-              {5, "autoCounter", "Auto-counter"},  {6, "unknown", "Unknown"},
+  } rows[] = {{-1, "badDataType", "Bad DataType"},
+              {0, "none", "None"},
+              {1, "bool", "Bool"},
+              {2, "float", "Float"},
+              {3, "integer", "Integer"},
+              {4, "string", "String"},
+              {5, "autoCounter", "Auto-counter"},
+              {6, "unknown", "Unknown"},
               {-2, "unknown", "Unknown"}};
   for (const Row& r : rows) {
     EXPECT_STREQ(DataType::symbol(r.val), r.symbol) << r.val;
@@ -357,8 +337,9 @@ TEST(FaultValue, DisplayAtExit) {
             "r.a.interval = 1\n"
             "r.a.repeat = 2\n"
             "r.a.limit = 0\n");
-  EXPECT_NE(printed([&] { running.displayContents("r", "a", true); })
-                .find("r.a.repeat.ctr = 1\nr.a.limit.type"),
+  EXPECT_NE(printed([&] {
+              running.displayContents("r", "a", true);
+            }).find("r.a.repeat.ctr = 1\nr.a.limit.type"),
             std::string::npos);
 
   Value s, f;
@@ -406,8 +387,8 @@ TEST(FaultValue, BinaryFormRoundTrips) {
   rc::ByteStrm strm(0);
   b.saveOn(strm);
   const std::vector<unsigned char> bytes(strm.buffer(), strm.buffer() + strm.size());
-  const std::vector<unsigned char> expected = {1, 0, 0, 0, 3, 0, 0, 0, 'y', 'e', 's', 0,
-                                               1, 0, 0, 0};
+  const std::vector<unsigned char> expected = {1,   0,   0,   0, 3, 0, 0, 0,
+                                               'y', 'e', 's', 0, 1, 0, 0, 0};
   EXPECT_EQ(bytes, expected);
 }
 
