@@ -17,12 +17,14 @@
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcHelpArgs.h"
+#include "comps/recomps/rcLog.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcStrDb.h"
 #include "comps/recomps/rcUtils.h"
+#include "sysids/siPgmIds.h"
 
 namespace ac {
 
@@ -166,6 +168,8 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       rc::Os::init();
     }
     const bool helpRequested = rc::HelpArgs::hasHelpArg(*argc, argv);
+    // Only the single-instance daemon keeps one log file; every other program has its own.
+    const bool fileNameHasPid = !rc::PgmClass::isSingleDaemon(pgmClass);
     rc::PgmAttrs* pgmAttrs = rc::PgmAttrs::instance();
     if (pgmAttrs->isInitialized()) {
       pgmAttrs->reinit(pgmLabel, logName);
@@ -174,9 +178,29 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       pgmAttrs->init(*argc, argv, pgmClass, pgmLabel, logName);
     }
     rcInitEnv(argc, argv, pgmClass);
-    if (rc::PgmClass::isBackgroundProc(pgmClass)) {
+    const bool isBackgroundProc = rc::PgmClass::isBackgroundProc(pgmClass);
+    if (isBackgroundProc) {
       // Daemons and sub-processes run in their log directory, where their core files land too.
       changeDir(rc::Env::pathName(rc::Env::LOG_DIR, rc::PgmAttrs::logName()));
+    }
+
+    rcInitDbg(argc, argv);
+
+    if (isBackgroundProc) rc::Dbg::instance()->setPrSrc(true);
+    const char* pgmLogName = rc::PgmAttrs::logName();
+    const char* timedLogName = si::PgmIds::pgmIdSymbol(944);
+    const bool fileNameHasTime = pgmLogName != nullptr && timedLogName != nullptr &&
+                                 strcasecmp(pgmLogName, timedLogName) == 0;
+    if (!helpRequested) {
+      rcInitLog(argc, argv, pgmLogName, fileNameHasPid, fileNameHasTime);
+      if (rc::PgmClass::isDaemon(pgmClass) && !pgmAttrs->isStartMsgLogged()) {
+        rc::Log::instance()->pgmStartMsg(pgmAttrs->pgmLabel());
+        pgmAttrs->setStartMsgLogged(true);
+      }
+      if (rc::Dbg::s_anyOn) {
+        rc::Dbg::instance()->print(DM_AC, DF_INIT, "running from working directory: '%s'\n",
+                                   rc::Os::currentDir());
+      }
     }
     return helpRequested;
   } catch (const rc::Err& err) {
@@ -298,6 +322,9 @@ bool App::exitProgram(int status, bool forceExit) {
   rc::Os::setSigHandler(SIGINT, SIG_IGN);
   exitCleanup(forceExit);
   appCleanup(forceExit);
+  if (rc::PgmClass::isDaemon(rc::Env::pgmClass()) && rc::Log::instance() != nullptr) {
+    rc::Log::instance()->pgmExitMsg(rc::PgmAttrs::instance()->pgmLabel());
+  }
   _do_exit(status);
 }
 
