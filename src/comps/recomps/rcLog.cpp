@@ -352,6 +352,9 @@ void LogDevice::print(const char* str) { print(RC_INFO, str); }
 
 void LogDevice::print(RcSeverity /*severity*/, const char* str) {
   RC_ASSERT(str);
+  // An empty text writes nothing, not even a lone time stamp.
+  const size_t len = strlen(str);
+  if (len == 0) return;
   LogOptionalMutexGuard guard(m_mutex);
   if (!prepareForWrite()) return;
   if (m_gotNewLine && strcmp(str, "\n") != 0) {
@@ -360,8 +363,6 @@ void LogDevice::print(RcSeverity /*severity*/, const char* str) {
     getTimeOfDay(&now);
     fwrite(timeStamp, 1, fmtTimeStamp(timeStamp, now), m_fd);
   }
-  const size_t len = strlen(str);
-  if (len == 0) return;
   fwrite(str, 1, len, m_fd);
   m_gotNewLine = str[len - 1] == '\n';
   if (m_gotNewLine) fflush(m_fd);

@@ -16,7 +16,7 @@
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
-#include "qvTestDevices.h"
+#include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
 namespace {

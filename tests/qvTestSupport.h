@@ -1,5 +1,6 @@
-// Devices for tests: output devices that remember what they were given, and a stand-in for the
-// system logger.
+// Support for tests of the output, log and debug facilities: output devices that remember what
+// they were given, a stand-in for the system logger, scoped environment variables and a clock
+// the log devices read instead of the system's.
 #pragma once
 
 #include <sys/socket.h>
@@ -9,11 +10,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcLog.h"
 #include "comps/recomps/rcOutDevice.h"
 
@@ -113,6 +119,110 @@ class FakeSysLog {
  private:
   static constexpr const char* kPath = "/dev/log";
   int m_fd = -1;
+};
+
+// Makes the log devices read a clock the test sets; the system's again when it goes out of
+// scope.
+class TestClock {
+ public:
+  explicit TestClock(time_t sec, long usec = 0) {
+    set(sec, usec);
+    s_active = true;
+    rc::LogDevice::setClockRtn(&read);
+  }
+  ~TestClock() {
+    s_active = false;
+    rc::LogDevice::setClockRtn(nullptr);
+  }
+  TestClock(const TestClock&) = delete;
+  TestClock& operator=(const TestClock&) = delete;
+
+  void set(time_t sec, long usec = 0) {
+    s_now.tv_sec = sec;
+    s_now.tv_usec = usec;
+  }
+  // Installing the clock again drops the local time the devices keep for the last second.
+  static void refresh() { rc::LogDevice::setClockRtn(s_active ? &read : nullptr); }
+
+ private:
+  static void read(struct timeval* now) { *now = s_now; }
+
+  static inline struct timeval s_now = {0, 0};
+  static inline bool s_active = false;
+};
+
+// Sets and unsets environment variables and puts them back when it goes out of scope; the
+// environment table forgets its cached values both times, and a change of TZ reaches the local
+// time conversion.
+class ScopedEnv {
+ public:
+  ScopedEnv() = default;
+  ~ScopedEnv() {
+    for (const auto& [name, value] : m_saved) {
+      if (value.second) {
+        setenv(name.c_str(), value.first.c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+    changed();
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  void set(const std::string& name, const std::string& value) {
+    save(name);
+    setenv(name.c_str(), value.c_str(), 1);
+    changed();
+  }
+  void unset(const std::string& name) {
+    save(name);
+    unsetenv(name.c_str());
+    changed();
+  }
+
+ private:
+  void save(const std::string& name) {
+    if (m_saved.count(name) != 0) return;
+    const char* value = getenv(name.c_str());
+    m_saved[name] = {value != nullptr ? value : "", value != nullptr};
+  }
+  static void changed() {
+    tzset();
+    rc::Env::clearCache();
+    TestClock::refresh();
+  }
+
+  std::map<std::string, std::pair<std::string, bool>> m_saved;
+};
+
+// A writable argument vector built from strings.
+class ArgVec {
+ public:
+  ArgVec(std::initializer_list<std::string> args) : m_store(args) {
+    for (std::string& arg : m_store) m_ptrs.push_back(arg.data());
+    m_ptrs.push_back(nullptr);
+    argc = static_cast<int>(m_store.size());
+  }
+  ArgVec(const std::vector<std::string>& args) : m_store(args) {
+    for (std::string& arg : m_store) m_ptrs.push_back(arg.data());
+    m_ptrs.push_back(nullptr);
+    argc = static_cast<int>(m_store.size());
+  }
+  char** argv() { return m_ptrs.data(); }
+  // The arguments that are left; empty when argv[argc] is not null.
+  std::vector<std::string> left() const {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(m_ptrs[i]);
+    return args;
+  }
+  bool terminated() const { return m_ptrs[argc] == nullptr; }
+
+  int argc;
+
+ private:
+  std::vector<std::string> m_store;
+  std::vector<char*> m_ptrs;
 };
 
 }  // namespace qvtest
