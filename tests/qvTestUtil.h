@@ -2,11 +2,28 @@
 // process, collect its standard output, standard error and exit status, with a bounded wait.
 #pragma once
 
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "comps/recomps/rcOutDevice.h"
+
 namespace qvtest {
+
+// An output device that keeps what it is given, for tests that read what the framework prints.
+// It starts with a reference of its own, so that a facility releasing it never deletes it.
+class CaptureDevice : public rc::OutDevice {
+ public:
+  CaptureDevice() : rc::OutDevice(nullptr, 1) {}
+  void print(const char* str) override { text += str; }
+  void print(RcSeverity, const char* str) override { text += str; }
+  std::string text;
+};
+
 
 struct ProcResult {
   std::string out;
@@ -23,6 +40,61 @@ ProcResult runProgram(const std::string& path, const std::vector<std::string>& a
 
 // Runs fn in a forked child whose output is captured; fn normally ends the process itself.
 ProcResult runInChild(const std::function<void()>& fn, int timeoutSec = 30);
+
+// A forked child (running childFn, which normally execs or ends the process) whose standard
+// input, output and error are pipes: the test can wait for a line of its output while it runs,
+// feed its input, signal it, then collect the rest. The destructor kills and reaps a child that
+// finish() did not.
+class LiveProc {
+ public:
+  explicit LiveProc(const std::function<void()>& childFn);
+  ~LiveProc();
+  LiveProc(const LiveProc&) = delete;
+  LiveProc& operator=(const LiveProc&) = delete;
+
+  pid_t pid() const { return m_pid; }
+  // Waits until standard output has a line equal to `line` after the lines already consumed;
+  // consumes up to it. False when the output ends or timeoutSec passes first.
+  bool waitForLine(const std::string& line, int timeoutSec = 20);
+  bool writeInput(const char* bytes, size_t n);
+  // Closes the child's input, collects the rest of its output and its exit; a child still
+  // running after timeoutSec is killed. Returns everything it wrote.
+  ProcResult finish(int timeoutSec = 20);
+
+ private:
+  pid_t m_pid = -1;
+  int m_inFd = -1;
+  int m_outFd = -1;
+  int m_errFd = -1;
+  std::string m_out;
+  std::string m_err;
+  size_t m_consumed = 0;
+};
+
+// A pipe both ends of which are closed with the object.
+struct Pipe {
+  int rd = -1;
+  int wr = -1;
+  Pipe() {
+    int fds[2];
+    if (pipe(fds) == 0) {
+      rd = fds[0];
+      wr = fds[1];
+    }
+  }
+  ~Pipe() {
+    close(rd);
+    close(wr);
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+  // One byte in / out; false when it could not be moved.
+  bool put() const { return write(wr, "x", 1) == 1; }
+  bool drain() const {
+    char c;
+    return read(rd, &c, 1) == 1;
+  }
+};
 
 // The built revision command and the folder of the test applications.
 std::string qvrevPath();

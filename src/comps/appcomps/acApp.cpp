@@ -60,30 +60,6 @@ void printUnexpected(int code, const char* what) {
   rc::Out::instance()->print(rc::Err(RC_ERROR, code, rc::VarArgs() << what, nullptr), true);
 }
 
-// Creates dir and every missing parent with mode 0700; true when dir exists afterwards (errno
-// tells why not).
-bool createDirs(const std::string& dir) {
-  if (dir.empty() || rc::File::exists(dir.c_str())) return true;
-  const size_t sep = dir.find_last_of('/', dir.size() > 1 ? dir.size() - 2 : 0);
-  if (sep != std::string::npos && sep > 0 && !createDirs(dir.substr(0, sep))) return false;
-  if (mkdir(dir.c_str(), 0700) == 0) return true;
-  const int mkdirErrno = errno;
-  if (rc::File::exists(dir.c_str())) return true;
-  errno = mkdirErrno;
-  return false;
-}
-
-// Changes the working directory, creating it (and its parents) when it is missing.
-void changeDir(const std::string& dir) {
-  if (chdir(dir.c_str()) != 0 && (!createDirs(dir) || chdir(dir.c_str()) != 0)) {
-    rc::Err_Throw(rc::Err(RC_ERROR, RC_SC_CHDIR_FAILED, rc::VarArgs() << dir,
-                          errno | rc::Err::UNIX_ERRNO, rc::VarArgs(), "recomps/Os::changeDir"));
-  }
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_RC, DF_DEBUG, "changed working directory to '%s'\n", dir.c_str());
-  }
-}
-
 }  // namespace
 
 void _do_exit(int status) {
@@ -92,25 +68,29 @@ void _do_exit(int status) {
 }
 
 App::App(const char* programPath, int pgmType, unsigned int appFlags)
-    : m_programName(programPath != nullptr ? rc::File::leafName(programPath)
-                                           : rc::Env::pgmName()),
+    : m_programName(programPath != nullptr ? rc::File::leafName(programPath) : rc::Env::pgmName()),
       m_pgmType(pgmType),
       m_pgmId(0),
       m_appFlags(appFlags),
       m_tryHelpStrCode(RC_SC_TRY_PGM_HELP),
-      m_abortRunLoop(false) {
+      m_abortRunLoop(false),
+      m_fdSetInfoVec(nullptr),
+      m_checkForMsgObj(nullptr),
+      m_checkForMsgRtn(nullptr) {
   m_tryHelpSubcmd[0] = '\0';
   RC_ASSERT(s_app == 0);
   s_app = this;
 }
 
 App::~App() {
-  if (s_app == this) s_app = nullptr;
+  if (s_app == this) {
+    uninitSignalPipe();
+    s_app = nullptr;
+  }
+  delete m_fdSetInfoVec;
 }
 
 void App::remapError(rc::Err* /*err*/) {}
-
-void App::run() {}
 
 bool App::isOkToExit(int /*status*/) { return true; }
 
@@ -124,13 +104,7 @@ void App::initApp() {}
 
 void App::postInitNotify() {}
 
-void App::uninitApp() { s_app = nullptr; }
-
 void App::exitCleanup(bool /*forceExit*/) {}
-
-void App::initSignalHandling() {}
-
-void App::handleSignal(int /*sigNum*/, bool /*inHandler*/) {}
 
 void App::preInitApp() {
   preInitNotify();
@@ -181,7 +155,7 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
     const bool isBackgroundProc = rc::PgmClass::isBackgroundProc(pgmClass);
     if (isBackgroundProc) {
       // Daemons and sub-processes run in their log directory, where their core files land too.
-      changeDir(rc::Env::pathName(rc::Env::LOG_DIR, rc::PgmAttrs::logName()));
+      rc::Os::changeDir(rc::Env::pathName(rc::Env::LOG_DIR, rc::PgmAttrs::logName()).c_str(), true);
     }
 
     rcInitDbg(argc, argv);
@@ -313,7 +287,8 @@ bool App::exitProgram(int status, bool forceExit) {
   }
   if (s_exitInProgress) return true;
   if (!forceExit && !isOkToExit(status)) {
-    if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exit cancelled, returning\n");
+    if (rc::Dbg::s_anyOn)
+      rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exit cancelled, returning\n");
     return false;
   }
   if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exiting ...\n");
@@ -341,8 +316,8 @@ void App::debugWait(const std::string& dbgFile) {
 void App::errorWait() {
   const char* path = "/tmp/spin_error";
   while (rc::File::exists(path)) {
-    printf("process %s (%d) waiting on file: %s ...\n", m_programName,
-           static_cast<int>(getpid()), path);
+    printf("process %s (%d) waiting on file: %s ...\n", m_programName, static_cast<int>(getpid()),
+           path);
     fflush(stdout);
     rc::Os::sleep(5);
   }

@@ -7,14 +7,23 @@
 // constructs its one App subclass, and then either prints the usage (help) or calls main2(),
 // which runs init() → run() → exitProgram() and never returns. Exactly one App exists at a time
 // (s_app); the process ends only through exitProgram / _do_exit, never by returning from main2.
-// Single-threaded.
+//
+// The base run() is the event loop: descriptor sets registered statically (addToEventLoop with a
+// set) or through providers asked at every iteration, and an optional check-for-message routine.
+// Signals reach the loop as one-byte records on a pipe whose read end is in the static set;
+// handleSignal() then runs in normal context. Only the core signals (SIGBUS, SIGFPE, SIGSEGV),
+// a fourth termination signal within 5 seconds, and every signal under AF_NO_SIGNAL_PIPE are
+// handled inside the signal handler. The signal pipe and its per-signal pending flags are
+// process-wide. Single-threaded.
 #pragma once
 
 #include <cstdint>
 #include <ostream>
 #include <string>
 
+#include "comps/appcomps/acFdSetInfo.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFdSet.h"
 
 namespace ac {
 
@@ -65,8 +74,11 @@ class App {
   virtual void postInitNotify();
   virtual void uninitApp();
   virtual void exitCleanup(bool forceExit);
+  // Installs the signal handlers the application flags ask for; called from preInitApp.
   virtual void initSignalHandling();
-  virtual void handleSignal(int sigNum, bool inHandler);
+  // Termination signals print AC_SC_TERMINATED (not for SIGTERM to a sub-process) and exit with
+  // 237, forcing the exit when not called from the loop; core signals abort.
+  virtual void handleSignal(int sigNum, bool fromSignalPipe);
   virtual void preInitApp();
   virtual void postInitApp();
   virtual void appCleanup(bool forceExit);
@@ -106,6 +118,35 @@ class App {
   // Removes "-h" / "-?" (exact) by printing the usage and exiting with status 0.
   void processStdArgs(int* argc, char** argv);
 
+  // Event loop registration. A static set is merged into the loop's static set and removed by
+  // subtraction; a provider is asked for its set at every iteration and identified by cbObj.
+  void addToEventLoop(const rc::FdSet& fdSet);
+  void removeFromEventLoop(const rc::FdSet& fdSet);
+  void addToEventLoop(void* cbObj, FdSetInfo::CbRtn cbRtn);
+  // An unknown cbObj is reported ("ignoring error") and changes nothing.
+  void removeFromEventLoop(void* cbObj);
+  rc::FdSet staticFdSet() const { return m_staticFdSet; }
+  // The one routine the loop polls before each wait (at most 5 calls in a row while it answers
+  // true; the wait then lasts at most 1 microsecond).
+  void addCheckForMsgRtn(void* cbObj, bool (*cbRtn)(void*));
+  void removeCheckForMsgRtn();
+
+  // The signal pipe: created and registered with the loop / unregistered and closed.
+  void initSignalPipe();
+  void uninitSignalPipe();
+  // Signal handlers: direct (handleSignal inside the handler) and piped (one byte per signal
+  // written to the pipe, repeated signals coalesced until the loop reads it).
+  static void stdSignalCCb(int sigNum);
+  static void pipedSignalCCb(int sigNum);
+  static void sendPipedSignal(int sigNum);
+  // Handles the fourth SIGHUP/SIGINT/SIGQUIT/SIGTERM of a series within 5 seconds at once.
+  static void checkForTermSignal(int sigNum);
+  static void signalPipeFdCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* data);
+  // Reports the signal on standard error, waits on "/tmp/spin_error", runs the clean-up hooks
+  // and aborts.
+  [[noreturn]] void handleCoreSignal(int sigNum);
+  void handleSigChild();
+
   static std::ostream& printArgUsage(std::ostream& os, const char* arg, int tabW,
                                      const char* description);
 
@@ -128,12 +169,14 @@ class App {
   int m_tryHelpStrCode;
   char m_tryHelpSubcmd[SUBCMD_BUF_SIZE];
   bool m_abortRunLoop;
+  rc::FdSet m_staticFdSet;
+  FdSetInfoVec* m_fdSetInfoVec;
+  rc::FdSet m_signalPipeFdSet;
+  void* m_checkForMsgObj;
+  bool (*m_checkForMsgRtn)(void*);
 
   static App* s_app;
 };
-
-// strtod that leaves errno alone on success and reports ERANGE only for an overflow to infinity.
-double QvStrtod(const char* str, char** endptr);
 
 // The one place the framework ends the process: a non-zero status whose low eight bits are zero
 // becomes 255, so that a failure is never seen as success.

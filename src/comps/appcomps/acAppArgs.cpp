@@ -7,6 +7,7 @@
 
 #include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcHelpArgs.h"
+#include "comps/recomps/rcUtils.h"
 
 namespace ac {
 
@@ -23,14 +24,6 @@ void needArgVal(const char* argVal, const char* argTxt, const char* routine) {
 bool endsAt(const char* end, const char* argVal) { return end == argVal + strlen(argVal); }
 
 }  // namespace
-
-double QvStrtod(const char* str, char** endptr) {
-  const int savedErrno = errno;
-  errno = 0;
-  const double value = strtod(str, endptr);
-  if (errno == 0 || (errno == ERANGE && std::isfinite(value))) errno = savedErrno;
-  return value;
-}
 
 void App::processAppArgs(int* argc, char** argv) { processStdArgs(argc, argv); }
 
@@ -94,7 +87,7 @@ double App::needFloatArg(const char* argVal, const char* argTxt) {
   needArgVal(argVal, argTxt, routine);
   char* end = nullptr;
   errno = 0;
-  const double value = QvStrtod(argVal, &end);
+  const double value = rc::Utils::QvStrtod(argVal, &end);
   if (!endsAt(end, argVal)) throwArgErr(AC_SC_NEED_FLOAT, argVal, routine);
   if (errno == ERANGE) throwArgErr(AC_SC_OUT_OF_RANGE, argVal, routine);
   return value;

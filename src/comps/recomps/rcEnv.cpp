@@ -13,6 +13,7 @@
 
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcFile.h"
+#include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcUtils.h"
 
@@ -33,11 +34,6 @@ namespace {
 
 bool isSeparator(char ch) { return ch == '/' || ch == '\\'; }
 
-std::string concatenatePath(const std::string& dir, const char* name) {
-  if (dir.empty() || isSeparator(dir.back())) return dir + name;
-  return dir + "/" + name;
-}
-
 // The part of path before its last separator ("/" when that is empty; empty without one).
 std::string parentDir(const std::string& path, std::string* leaf) {
   size_t sep = path.size();
@@ -56,25 +52,9 @@ std::string withoutTrailingSeparator(const char* path) {
 // A kit holds bin and sys side by side. The file-system root holds /bin and /sys too, but is
 // not an installation.
 bool isKit(const std::string& dir) {
-  return !dir.empty() && dir != "/" && File::exists(concatenatePath(dir, "bin").c_str()) &&
-         File::exists(concatenatePath(dir, "sys").c_str());
-}
-
-// 1 / 0 for a boolean word ("1", "t", "true", "y", "yes", "on" / "0", "f", "false", "n", "no",
-// "off", letters in any case), -1 for anything else and for null.
-int strToBool(const char* str) {
-  static const char* const kTrueWords[] = {"t", "true", "y", "yes", "on"};
-  static const char* const kFalseWords[] = {"f", "false", "n", "no", "off"};
-  if (str == nullptr) return -1;
-  if (strcmp(str, "1") == 0) return 1;
-  if (strcmp(str, "0") == 0) return 0;
-  for (const char* word : kTrueWords) {
-    if (strcasecmp(str, word) == 0) return 1;
-  }
-  for (const char* word : kFalseWords) {
-    if (strcasecmp(str, word) == 0) return 0;
-  }
-  return -1;
+  return !dir.empty() && dir != "/" &&
+         File::exists(File::concatenatePath(dir.c_str(), "bin").c_str()) &&
+         File::exists(File::concatenatePath(dir.c_str(), "sys").c_str());
 }
 
 // A whole decimal number within the range of long long; no digits or trailing characters fail.
@@ -100,21 +80,10 @@ bool parseDouble(const char* text, double* value) {
   if (text == nullptr) return false;
   char* end = nullptr;
   errno = 0;
-  const double parsed = strtod(text, &end);
+  const double parsed = Utils::QvStrtod(text, &end);
   if (end == text || *end != '\0' || (errno == ERANGE && std::isinf(parsed))) return false;
   *value = parsed;
   return true;
-}
-
-// An unprefixed line of a dump: two blanks per indent level, then the text.
-__attribute__((format(printf, 2, 3))) void dbgPrint(int indentLvl, const char* fmt, ...) {
-  const int indent = indentLvl < 0 ? 0 : (indentLvl > 80 ? 160 : 2 * indentLvl);
-  printf("%*s", indent, "");
-  va_list ap;
-  va_start(ap, fmt);
-  vprintf(fmt, ap);
-  va_end(ap);
-  fflush(stdout);
 }
 
 void putEnviron(const char* name, const char* value) {
@@ -127,7 +96,7 @@ void putEnviron(const char* name, const char* value) {
 }
 
 const char* joined(std::string* buf, const std::string& dir, const char* name) {
-  *buf = concatenatePath(dir, name);
+  *buf = File::concatenatePath(dir.c_str(), name);
   return buf->c_str();
 }
 
@@ -202,12 +171,12 @@ long long EnvVarRec::int64Val() { return numVal(&m_int64Val, NO_INT64, parseInt6
 
 bool EnvVarRec::boolVal() {
   if (m_boolVal != -1) return m_boolVal != 0;
-  int val = strToBool(sourceText());
+  int val = Utils::strToBool(sourceText());
   if (val != -1) {
     m_boolVal = val;
     return val != 0;
   }
-  val = strToBool(defaultVal());
+  val = Utils::strToBool(defaultVal());
   ENV_ASSERT(val != -1, "val != -1");
   return val != 0;
 }
@@ -269,9 +238,10 @@ void EnvVarRec::prEnv() {
 }
 
 void EnvVarRec::dumpObj(int indentLvl, const char* label) {
-  dbgPrint(indentLvl, "%sRec [0x%" PRIxPTR "]: %s (# %d) = %s, DT = %d\n",
-           label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this), m_varName,
-           static_cast<int>(m_varType), valText().c_str(), static_cast<int>(m_dataType));
+  Dbg::instance()->print(indentLvl, "%sRec [0x%" PRIxPTR "]: %s (# %d) = %s, DT = %d\n",
+                         label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this),
+                         m_varName, static_cast<int>(m_varType), valText().c_str(),
+                         static_cast<int>(m_dataType));
 }
 
 // --- EnvVarTbl ---------------------------------------------------------------------------------
@@ -354,9 +324,9 @@ void EnvVarTbl::clearCache() {
 }
 
 void EnvVarTbl::dumpObj(int indentLvl, const char* label) const {
-  dbgPrint(indentLvl, "%sVar Tbl [0x%" PRIxPTR "], entries = %d, contents:\n",
-           label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this),
-           static_cast<int>(m_recs.size()));
+  Dbg::instance()->print(indentLvl, "%sVar Tbl [0x%" PRIxPTR "], entries = %d, contents:\n",
+                         label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this),
+                         static_cast<int>(m_recs.size()));
   int num = 0;
   for (EnvVarRec* rec : m_recs) {
     char recLabel[16];
@@ -427,12 +397,12 @@ const char* Env::defaultVal(VarType varType) {
 
 std::string Env::pathName(VarType dirType, const char* fileName) {
   const std::string dir = strEnvVar(dirType);
-  return fileName != nullptr ? concatenatePath(dir, fileName) : dir;
+  return fileName != nullptr ? File::concatenatePath(dir.c_str(), fileName) : dir;
 }
 
 std::string Env::pathName(VarType dirType, const char* subDirName, const char* fileName) {
   const std::string dir = pathName(dirType, subDirName);
-  return fileName != nullptr ? concatenatePath(dir, fileName) : dir;
+  return fileName != nullptr ? File::concatenatePath(dir.c_str(), fileName) : dir;
 }
 
 bool Env::isHost() {
@@ -475,7 +445,7 @@ const char* Env::strEnvVar(const char* name, const char* defaultIfNone) {
 }
 
 bool Env::boolEnvVar(const char* name, bool defaultIfNone) {
-  const int value = strToBool(strEnvVar(name, nullptr));
+  const int value = Utils::strToBool(strEnvVar(name, nullptr));
   return value == -1 ? defaultIfNone : value == 1;
 }
 
@@ -579,17 +549,7 @@ std::vector<std::pair<std::string, std::string>> Env::varVals(bool syntaxTagsOnl
   return vals;
 }
 
-const char* Env::hostName() {
-  static char s_hostName[2048] = "";
-  if (s_hostName[0] == '\0') {
-    if (gethostname(s_hostName, sizeof s_hostName - 1) != 0) {
-      s_hostName[0] = '\0';
-      Assert_throwAssert("false", "gethostname ()", true, __FILE__, __LINE__);
-    }
-    s_hostName[sizeof s_hostName - 1] = '\0';
-  }
-  return s_hostName;
-}
+const char* Env::hostName() { return Os::hostName(); }
 
 void Env::prEnv(const char* /*arg0*/) {
   PgmAttrs::instance()->prAttrs();
@@ -621,7 +581,7 @@ const char* Env::defaultVal(VarType varType, std::string* buf) {
       const std::string kit = s_pgmExecDir[0] != '\0' ? extractKitDir(s_pgmExecDir) : "";
       if (!kit.empty()) return assigned(buf, kit);
       const std::string root = strEnvVar(QV_DIR);
-      const std::string rootKit = concatenatePath(root, "kit");
+      const std::string rootKit = File::concatenatePath(root.c_str(), "kit");
       return assigned(buf, File::exists(rootKit.c_str()) ? rootKit : root);
     }
     case BIN_DIR: return joined(buf, strEnvVar(KIT_DIR), "bin");
@@ -681,7 +641,7 @@ std::string Env::extractQvDir(const char* execDir) {
   if (envVarExists(KIT_DIR)) kit = EnvVarTbl::instance()->find(KIT_DIR)->strVal();
   if (kit.empty()) kit = extractKitDir(execDir);
   if (kit.empty()) return std::string();
-  if (File::exists(concatenatePath(kit, "tmp").c_str())) return kit;
+  if (File::exists(File::concatenatePath(kit.c_str(), "tmp").c_str())) return kit;
   return parentDir(withoutTrailingSeparator(kit.c_str()), nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcStrDb.h"
@@ -69,8 +70,11 @@ int Severity::id(const char* symbol) {
 const Err* Err::s_abortErr = nullptr;
 const IntnlErr* IntnlErr::s_abortErr = nullptr;
 
-Err::Err()
-    : m_severity(RC_NO_SEVERITY),
+Err::Err() : Err(mem::getMemRegion(this)) {}
+
+Err::Err(mem::regionName_t region)
+    : m_memRegion(region),
+      m_severity(RC_NO_SEVERITY),
       m_code(0),
       m_args(nullptr),
       m_code2(0),
@@ -100,6 +104,8 @@ Err::Err(RcSeverity severity, int code, const VarArgs& args, int code2, const Va
 
 Err::Err(const Err& src) : Err() { deepCopyFrom(src); }
 
+Err::Err(const Err& src, mem::regionName_t region) : Err(region) { deepCopyFrom(src); }
+
 Err& Err::operator=(const Err& src) {
   deepCopyFrom(src);
   return *this;
@@ -108,7 +114,7 @@ Err& Err::operator=(const Err& src) {
 Err::~Err() {
   delete m_args;
   delete m_args2;
-  delete[] m_fileName;
+  mem::freeBlock(m_fileName);
 }
 
 void Err::set(RcSeverity severity, int code, const char* routine) {
@@ -141,7 +147,7 @@ void Err::assignArgs(VarArgs*& dst, const VarArgs* src) {
   } else if (dst != nullptr) {
     *dst = *src;
   } else {
-    dst = new VarArgs(*src);
+    dst = new VarArgs(*src, m_memRegion);
   }
 }
 
@@ -162,7 +168,7 @@ void Err::clear() {
   m_code2 = 0;
   if (m_args2 != nullptr) m_args2->clear();
   m_lineNo = 0;
-  delete[] m_fileName;
+  mem::freeBlock(m_fileName);
   m_fileName = nullptr;
   m_routine[0] = '\0';
 }
@@ -175,7 +181,7 @@ void Err::deepCopyFrom(const Err& src) {
   m_code2 = src.m_code2;
   assignArgs(m_args2, src.m_args2);
   m_lineNo = src.m_lineNo;
-  delete[] m_fileName;
+  mem::freeBlock(m_fileName);
   m_fileName = nullptr;
   addFileName(src.m_fileName, 0);
   memcpy(m_routine, src.m_routine, sizeof m_routine);
@@ -190,19 +196,77 @@ void Err::addRoutine(const char* routine) {
 void Err::addFileName(const char* fileName, int lineNo) {
   if (fileName != nullptr) {
     const size_t len = strlen(fileName);
-    char* copy = new char[len + 1];
+    mem::AllocContext ctx = mem::k_anonHeap;
+    ctx.setRegion(m_memRegion);
+    char* copy = static_cast<char*>(mem::allocBlock(len + 1, ctx));
     memcpy(copy, fileName, len + 1);
-    delete[] m_fileName;
+    mem::freeBlock(m_fileName);
     m_fileName = copy;
   }
   if (lineNo != 0) m_lineNo = lineNo;
+}
+
+namespace {
+
+void saveArgs(ByteStrm& s, const VarArgs* args) {
+  if (args != nullptr && !args->isEmpty()) {
+    s << 1;
+    args->saveOn(s);
+  } else {
+    s << 0;
+  }
+}
+
+}  // namespace
+
+void Err::saveOn(ByteStrm& s) const {
+  s << static_cast<int>(m_severity) << m_code;
+  saveArgs(s, m_args);
+  s << m_code2;
+  saveArgs(s, m_args2);
+  s << m_lineNo;
+  s.writeStr(m_fileName, m_fileName != nullptr ? strlen(m_fileName) : 0);
+  s.writeStr(m_routine, strlen(m_routine));
+}
+
+void Err::restoreArgs(ByteStrm& s, VarArgs*& args) {
+  int hasArgs = 0;
+  s >> hasArgs;
+  if (hasArgs != 0) {
+    if (args == nullptr) args = new VarArgs();
+    args->restoreFrom(s);
+  } else if (args != nullptr) {
+    args->clear();
+  }
+}
+
+void Err::restoreFrom(ByteStrm& s) {
+  int severity = 0;
+  s >> severity >> m_code;
+  m_severity = static_cast<RcSeverity>(severity);
+  restoreArgs(s, m_args);
+  s >> m_code2;
+  restoreArgs(s, m_args2);
+  s >> m_lineNo;
+  std::string fileName;
+  s >> fileName;
+  mem::freeBlock(m_fileName);
+  m_fileName = nullptr;
+  // The name ends at its first NUL; one that is empty up to there counts as absent.
+  if (fileName.c_str()[0] != '\0') addFileName(fileName.c_str(), 0);
+  s.readStr(m_routine, MAX_ROUTINE_LEN);
+}
+
+size_t Err::binarySize() const {
+  return 80 + (m_args != nullptr ? m_args->binarySize() : 0) +
+         (m_args2 != nullptr ? m_args2->binarySize() : 0) + (m_fileName != nullptr ? 64 : 0);
 }
 
 void Err::dumpObj(int indentLvl, const char* label) const {
   char head[160];
   snprintf(head, sizeof head, "%sErr [0x%x]: mem region = %d, severity = %s, code = %d",
            label != nullptr ? label : "", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)),
-           0, severitySymbol(), m_code);
+           static_cast<int>(m_memRegion), severitySymbol(), m_code);
   std::string line = head;
   if (m_code2 != 0) line += ", code2 = " + std::to_string(m_code2);
   if (m_lineNo != 0) line += ", lineNo = " + std::to_string(m_lineNo);
@@ -263,6 +327,12 @@ void Err_Throw(const Err& err) {
 
 IntnlErr::IntnlErr() { m_msgString[0] = '\0'; }
 
+IntnlErr::IntnlErr(mem::regionName_t region) : m_err(region) { m_msgString[0] = '\0'; }
+
+IntnlErr::IntnlErr(const IntnlErr& src, mem::regionName_t region) : m_err(src.m_err, region) {
+  memcpy(m_msgString, src.m_msgString, sizeof m_msgString);
+}
+
 IntnlErr::IntnlErr(RcSeverity severity) : m_err(severity, 0, nullptr) { m_msgString[0] = '\0'; }
 
 IntnlErr::IntnlErr(RcSeverity severity, const char* msgString, int code, const char* routine)
@@ -274,6 +344,16 @@ IntnlErr::IntnlErr(RcSeverity severity, const char* msgString, int code, const V
                    const char* routine)
     : m_err(severity, code, args, routine) {
   addStringString(msgString);
+}
+
+void IntnlErr::saveOn(ByteStrm& s) const {
+  m_err.saveOn(s);
+  s.writeStr(m_msgString, strlen(m_msgString));
+}
+
+void IntnlErr::restoreFrom(ByteStrm& s) {
+  m_err.restoreFrom(s);
+  s.readStr(m_msgString, MAX_MSG_STR_LEN);
 }
 
 void IntnlErr::clear() {

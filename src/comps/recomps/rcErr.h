@@ -7,10 +7,11 @@
 
 #include <string>
 
+#include "comps/memcomps/base/memNewDelete.h"
 #include "comps/recomps/rcStrCodes.h"
 #include "comps/recomps/rcVarArgs.h"
 
-enum RcSeverity {
+enum RcSeverity : int {
   RC_NO_SEVERITY = 0,
   RC_DEBUG = 1,
   RC_INFO = 2,
@@ -22,6 +23,8 @@ enum RcSeverity {
 };
 
 namespace rc {
+
+class ByteStrm;
 
 class Severity {
  public:
@@ -41,7 +44,7 @@ class Severity {
   int m_id;
 };
 
-class Err {
+class Err : public mem::newDelete<mt_err> {
  public:
   enum : int {
     UNIX_ERRNO = 0x08000000,
@@ -54,13 +57,16 @@ class Err {
   enum FmtFlags { FF_DEFAULT = 0, FF_SHOW_CODES = 1, FF_OMIT_SEVERITY = 2 };
 
   Err();
+  explicit Err(mem::regionName_t region);
   Err(RcSeverity severity, int code, const char* routine);
   Err(RcSeverity severity, int code, int code2, const char* routine);
   Err(RcSeverity severity, int code, const VarArgs& args, const char* routine);
   // Callers pass VarArgs::NO_VARARGS for an absent list.
   Err(RcSeverity severity, int code, const VarArgs& args, int code2, const VarArgs& args2,
       const char* routine);
+  // Deep copies: the owned lists and file name are copied into the copy's own region.
   Err(const Err& src);
+  Err(const Err& src, mem::regionName_t region);
   Err& operator=(const Err& src);
   ~Err();
 
@@ -85,6 +91,7 @@ class Err {
   // A heap copy the caller owns.
   Err* copy() const;
 
+  mem::regionName_t memRegion() const { return m_memRegion; }
   RcSeverity severity() const { return m_severity; }
   int code() const { return m_code; }
   int code2() const { return m_code2; }
@@ -105,6 +112,13 @@ class Err {
   static std::string format(const Err& err, FmtFlags flags = FF_DEFAULT);
   static void setAbortErr(const Err& err) { s_abortErr = &err; }
 
+  // Severity, code, the primary list (a flag and the list), second code, its list, line, file
+  // name and routine. A restore of damaged bytes raises RC_SC_READ_FAILED.
+  void saveOn(ByteStrm& s) const;
+  void restoreFrom(ByteStrm& s);
+  // An estimate for sizing buffers.
+  size_t binarySize() const;
+
   void dumpObj(int indentLvl, const char* label) const;
   void dump() const { dumpObj(0, nullptr); }
 
@@ -115,8 +129,11 @@ class Err {
   std::string formatHelper(FmtFlags flags) const;
   // Stores a list by the rule for argument lists: only a non-empty list is kept; an empty one
   // clears an existing list and allocates nothing.
-  static void assignArgs(VarArgs*& dst, const VarArgs* src);
+  void assignArgs(VarArgs*& dst, const VarArgs* src);
+  static void restoreArgs(ByteStrm& s, VarArgs*& args);
 
+  // The region in which the error's owned parts (lists, file name) are allocated.
+  mem::regionName_t m_memRegion;
   RcSeverity m_severity;
   int m_code;
   VarArgs* m_args;
@@ -130,15 +147,20 @@ class Err {
 // Throws a copy of err.
 [[noreturn]] void Err_Throw(const Err& err);
 
-class IntnlErr {
+class IntnlErr : public mem::newDelete<mt_intnl_err> {
  public:
   enum { MSG_STR_BUF_SIZE = 256, MAX_MSG_STR_LEN = 255 };
 
   IntnlErr();
+  explicit IntnlErr(mem::regionName_t region);
   explicit IntnlErr(RcSeverity severity);
   IntnlErr(RcSeverity severity, const char* msgString, int code, const char* routine);
   IntnlErr(RcSeverity severity, const char* msgString, int code, const VarArgs& args,
            const char* routine);
+
+  IntnlErr(const IntnlErr& src) = default;
+  IntnlErr(const IntnlErr& src, mem::regionName_t region);
+  IntnlErr& operator=(const IntnlErr& src) = default;
 
   Err& err() { return m_err; }
   const Err& err() const { return m_err; }
@@ -148,6 +170,11 @@ class IntnlErr {
   // Copied and cut to MAX_MSG_STR_LEN characters.
   void addStringString(const char* msgString);
   void clear();
+
+  // The error part, then the message.
+  void saveOn(ByteStrm& s) const;
+  void restoreFrom(ByteStrm& s);
+  size_t binarySize() const { return m_err.binarySize() + 256; }
 
   static std::string format(const IntnlErr& err, Err::FmtFlags flags = Err::FF_DEFAULT);
   static void setAbortErr(const IntnlErr& err) { s_abortErr = &err; }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "comps/recomps/rcEnv.h"
+#include "comps/recomps/rcOs.h"
 
 namespace rc {
 
@@ -152,12 +153,7 @@ size_t takeLine(FILE* fp, char* buf, size_t room, bool* newLine) {
   return len;
 }
 
-std::string currentDir() {
-  char* cwd = getcwd(nullptr, 0);
-  std::string result = orEmpty(cwd);
-  free(cwd);
-  return result;
-}
+std::string currentDir() { return orEmpty(Os::currentDir()); }
 
 }  // namespace
 

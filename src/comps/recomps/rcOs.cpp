@@ -69,28 +69,6 @@ void writeAll(int fd, const void* buf, size_t len) {
   Err_Throw(Err(RC_ERROR, code, VarArgs() << arg, sysErrno | Err::UNIX_ERRNO, VarArgs(), routine));
 }
 
-// mkdir of every missing part of path; errno describes a failure.
-bool makeDirs(const std::string& path, mode_t mode) {
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return true;
-    errno = ENOTDIR;
-    return false;
-  }
-  std::string trimmed = path;
-  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  const size_t slash = trimmed.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !makeDirs(trimmed.substr(0, slash), mode)) {
-    return false;
-  }
-  // Another process may have made it in the meantime.
-  if (mkdir(trimmed.c_str(), mode) != 0 &&
-      !(errno == EEXIST && stat(trimmed.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
-    return false;
-  }
-  return true;
-}
-
 bool changeMask(int how, int sigNum) {
   sigset_t set;
   sigemptyset(&set);
@@ -193,7 +171,12 @@ void Os::changeDir(const char* path, bool createIfNeeded) {
     int chdirErrno = errno;
     if (!createIfNeeded) throwSysErr(RC_SC_CHDIR_FAILED, path, chdirErrno, kRoutine);
     // Report why the directory could not be made, which says more than chdir's ENOENT.
-    if (!makeDirs(path, 0700)) throwSysErr(RC_SC_CHDIR_FAILED, path, errno, kRoutine);
+    Err mkdirErr;
+    if (!File::createDir(path, true, 0700, &mkdirErr)) {
+      const int code2 = mkdirErr.code2();
+      throwSysErr(RC_SC_CHDIR_FAILED, path,
+                  (code2 & Err::UNIX_ERRNO) ? code2 & ~Err::UNIX_ERRNO : chdirErrno, kRoutine);
+    }
     if (chdir(path) != 0) throwSysErr(RC_SC_CHDIR_FAILED, path, errno, kRoutine);
   }
   // Relative paths resolved through currentDir() must see the new directory.
@@ -346,15 +329,6 @@ void Os::_errno_exit(int fd) {
   // Linux releases the descriptor even when close reports EINTR, so it is not retried.
   close(fd);
   _exit(1);
-}
-
-Os::SigHandler Os::setSigHandler(int sigNum, SigHandler handler) {
-  struct sigaction action = {};
-  struct sigaction previous = {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  if (sigaction(sigNum, &action, &previous) != 0) return SIG_ERR;
-  return previous.sa_handler;
 }
 
 bool jobintr_enable_immed_sigint(bool enable) {

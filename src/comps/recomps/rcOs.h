@@ -93,8 +93,16 @@ class Os {
   // be attached), writes errno as 4 bytes to fd, closes it and ends the process with _exit(1).
   [[noreturn]] static void _errno_exit(int fd);
 
-  // Sets a signal's disposition; returns the previous handler, or SIG_ERR on failure.
+  // Sets a signal's disposition. SIG_DFL and SIG_IGN are installed as they are; any other
+  // handler is called with the signal number by one common SA_SIGINFO | SA_RESTART dispatcher.
+  // Returns the previous handler (for the dispatcher, the handler it called); SIGKILL is left
+  // alone and gives null; a failed sigaction is reported and gives INVALID_HANDLER, as does a
+  // previous three-argument handler that is not the dispatcher.
   static SigHandler setSigHandler(int sigNum, SigHandler handler);
+  // "SIGTERM/15 (termination)"; a number without a name gives "SIG <n>" in a static buffer that
+  // the next such call overwrites.
+  static const char* sigName(int sigNum);
+  static const SigHandler INVALID_HANDLER;
 
   static pid_t m_myPid;
   static Random s_rand;

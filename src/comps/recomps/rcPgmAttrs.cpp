@@ -11,6 +11,7 @@
 #include <string>
 
 #include "comps/recomps/rcEnv.h"
+#include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcUtils.h"
@@ -51,24 +52,12 @@ std::string canonicalFile(const std::string& path) {
 }
 
 // Where argv[0] names the executable: an absolute name as it stands; a relative one in the
-// current directory, then in each directory of PATH in order.
+// current directory, then along PATH.
 std::string locateArg0(const char* arg0) {
   if (arg0 == nullptr || arg0[0] == '\0') return std::string();
   if (arg0[0] == '/') return canonicalFile(arg0);
-  std::string found = canonicalFile(arg0);
-  if (!found.empty()) return found;
-  const std::string path = Env::strEnvVar("PATH", "");
-  size_t begin = 0;
-  while (!path.empty() && begin <= path.size()) {
-    size_t end = path.find(':', begin);
-    if (end == std::string::npos) end = path.size();
-    std::string candidate = path.substr(begin, end - begin);
-    if (!candidate.empty() && candidate.back() != '/') candidate += '/';
-    found = canonicalFile(candidate + arg0);
-    if (!found.empty()) return found;
-    begin = end + 1;
-  }
-  return std::string();
+  const std::string found = File::findFile(arg0, false);
+  return found.empty() ? found : canonicalFile(found);
 }
 
 // The path of the running executable. The kernel marks a replaced or removed executable with

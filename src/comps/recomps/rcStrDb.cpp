@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcEnv.h"
+#include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcOut.h"
 
 namespace rc {
@@ -55,20 +57,6 @@ constexpr size_t kLineBufSize = 2048;
 
 StrDb* s_stdInstance = nullptr;
 StrDb* s_shmInstance = nullptr;
-
-// The folder of the strings files.
-std::string stringsDir() {
-  const char* dir = getenv("QV_STRINGS_DIR");
-  if (dir != nullptr && dir[0] != '\0') return dir;
-  char exe[4096];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return ".";
-  exe[n] = '\0';
-  std::string path(exe);
-  path.erase(path.rfind('/'));  // the program's folder, <kit>/bin
-  const size_t up = path.rfind('/');
-  return (up == std::string::npos ? std::string(".") : path.substr(0, up)) + "/sys/strings";
-}
 
 void printRefused(const char* msg, int value) {
   Out::instance()->print(
@@ -187,35 +175,27 @@ char* LocVec::strTxtToken(char* curPos) {
 }
 
 void LocVec::initFromFile(int range) {
-  const std::string path = stringsDir() + "/" + fileName(range);
+  const std::string path = Env::pathName(Env::STRINGS_DIR, fileName(range).c_str());
   if (Dbg::s_anyOn) {
     Dbg::instance()->print(DM_RC, DF_INIT, "loading strings file '%s' ...\n", path.c_str());
   }
   // The range counts as loaded from the first attempt on: a file that cannot be opened is
   // reported once, and later misses answer at once without trying again.
   m_strVecLoaded[range] = true;
-  FILE* file = fopen(path.c_str(), "r");
-  if (file == nullptr) {
-    Err_Throw(Err(RC_ERROR, RC_SC_OPEN_FAILED, VarArgs() << path, errno | Err::UNIX_ERRNO,
-                  VarArgs::NO_VARARGS, nullptr));
-  }
+  File file(1);
+  file.open(path.c_str(), "r");  // throws RC_SC_OPEN_FAILED
   char line[kLineBufSize];
+  Err lineErr;
   int lineNum = 0;
-  while (fgets(line, sizeof line, file) != nullptr) {
+  // A line longer than the buffer fails the read and ends the file there.
+  while (file.readLine2(line, sizeof line, &lineErr) != nullptr) {
     ++lineNum;
-    size_t len = strlen(line);
-    if (len > 0 && line[len - 1] == '\n') {
-      line[--len] = '\0';
-    } else if (!feof(file)) {
-      break;  // longer than the buffer: reading ends here, as if the file ended
-    }
-    if (len > 0 && line[len - 1] == '\r') line[--len] = '\0';
-    if (len == 0 || line[0] == '#') continue;
+    if (line[0] == '\0' || line[0] == '#') continue;
     char* rest = nullptr;
     const int code = strCodeToken(line, &rest, lineNum, path.c_str());
     addString(code, strTxtToken(rest));
   }
-  fclose(file);
+  file.close();
   if (Dbg::s_anyOn) Dbg::instance()->print(DM_RC, DF_INIT, "strings file load complete\n");
 }
 

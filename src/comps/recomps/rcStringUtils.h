@@ -5,11 +5,9 @@
 #include <cstddef>
 #include <string>
 
+#include "comps/memcomps/base/memString.h"
 #include "comps/recomps/rcUtils.h"
 
-// The framework's character string. Until the tagged heap allocator is in place it is the
-// standard string; code that names String keeps working when it changes.
-using String = std::string;
 
 namespace rc {
 

@@ -14,6 +14,7 @@
 
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcHelpArgs.h"
+#include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
 
 namespace rc {
@@ -156,11 +157,11 @@ bool Utils::needBool(const char* keyword, const char* value) {
 uint32_t Utils::needIpAddr(const char* keyword, const char* value) {
   const char* routine = "recomps/Utils::needIpAddr";
   needValue(keyword, value, routine);
-  struct in_addr address;
-  if (inet_aton(value, &address) == 0) {
+  uint32_t address = 0;
+  if (!Os::ipAddr(value, &address)) {
     throwValueErr(RC_SC_NEED_IP_ADDR, VarArgs() << keyword << value, routine);
   }
-  return address.s_addr;
+  return address;
 }
 
 const char* Utils::needSecLevel(const char* keyword, const char* value) {

@@ -87,18 +87,6 @@ TEST(App, NeedStringArg) {
                {nullptr, AC_SC_NEED_ARG_VAL, "-s", "appcomps/App::needStringArg"});
 }
 
-TEST(App, QvStrtodKeepsErrnoOnSuccess) {
-  errno = EINTR;
-  char* end = nullptr;
-  EXPECT_DOUBLE_EQ(ac::QvStrtod("1.5", &end), 1.5);
-  EXPECT_EQ(errno, EINTR);
-  errno = 0;
-  ac::QvStrtod("1e-400", &end);
-  EXPECT_EQ(errno, 0);
-  ac::QvStrtod("1e400", &end);
-  EXPECT_EQ(errno, ERANGE);
-}
-
 TEST(App, PrintArgUsageOnAStream) {
   std::ostringstream os;
   ac::App::printArgUsage(os, "-dirSuffix", 15, "desc");

@@ -6,7 +6,9 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "comps/recomps/rcByteStrm.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -191,4 +193,119 @@ TEST(Assert, FailureThrowsWhenAbortIsOff) {
   EXPECT_EQ(r.err,
             "Internal Error: assert 'ptr' failed for the table - No such file or directory (in "
             "file f.cpp, line 12).\n");
+}
+
+namespace {
+
+std::vector<unsigned char> wire(const rc::ByteStrm& s) {
+  return std::vector<unsigned char>(s.buffer(), s.buffer() + s.size());
+}
+
+std::vector<unsigned char> ints(std::initializer_list<int> values) {
+  std::vector<unsigned char> out;
+  for (int v : values) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xFF));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Err, WireFormWithoutListsIsSixIntsAndTwoStrings) {
+  rc::Err err(RC_WARNING, RC_SC_OK, 7, "ab");
+  err.addLineNo(9);
+  rc::ByteStrm s(0);
+  err.saveOn(s);
+  std::vector<unsigned char> expected = ints({RC_WARNING, RC_SC_OK, 0, 7, 0, 9, 0, 2});
+  expected.insert(expected.end(), {'a', 'b', 0, 0});
+  EXPECT_EQ(wire(s), expected);
+  EXPECT_LE(s.size(), err.binarySize());
+}
+
+TEST(Err, WireRoundTripsKeepEveryPart) {
+  rc::Err err = openFailed();
+  err.addFileName("a.txt", 12);
+  err.addCode2(ENOENT | rc::Err::UNIX_ERRNO, rc::VarArgs() << "second");
+  rc::ByteStrm s(0);
+  err.saveOn(s);
+  EXPECT_LE(s.size(), err.binarySize());
+  rc::Err back(RC_FATAL, RC_SC_TST_2, rc::VarArgs() << "stale", "stale");
+  back.restoreFrom(s);
+  EXPECT_EQ(s.unreadBytes(), 0u);
+  EXPECT_EQ(rc::Err::format(back, rc::Err::FF_SHOW_CODES),
+            rc::Err::format(err, rc::Err::FF_SHOW_CODES));
+  EXPECT_STREQ(back.routine(), "recomps/File::open2");
+  ASSERT_NE(back.args2(), nullptr);
+  EXPECT_STREQ((*back.args2())[0], "second");
+
+  // A routine of the full 47 characters loses its last one on the way; an empty list in the
+  // stream clears the list of the error restored into.
+  rc::Err longRoutine(RC_ERROR, RC_SC_OK, std::string(47, 'r').c_str());
+  rc::ByteStrm s2(0);
+  longRoutine.saveOn(s2);
+  back.restoreFrom(s2);
+  EXPECT_EQ(std::string(back.routine()), std::string(46, 'r'));
+  EXPECT_TRUE(back.args() == nullptr || back.args()->isEmpty());
+  EXPECT_EQ(back.fileName(), nullptr);
+
+  rc::IntnlErr intnl(RC_FATAL, "broken", RC_SC_ASSERT, rc::VarArgs() << "n < m", nullptr);
+  rc::ByteStrm s3(0);
+  intnl.saveOn(s3);
+  EXPECT_LE(s3.size(), intnl.binarySize());
+  rc::IntnlErr intnlBack;
+  intnlBack.restoreFrom(s3);
+  EXPECT_EQ(rc::IntnlErr::format(intnlBack), rc::IntnlErr::format(intnl));
+}
+
+TEST(Err, DamagedWireFormsGiveTheReadErrorAtEveryCut) {
+  rc::Err err = openFailed();
+  err.addFileName("a.txt", 12);
+  rc::IntnlErr intnl(RC_FATAL, "broken", RC_SC_ASSERT, rc::VarArgs() << "c", nullptr);
+  rc::ByteStrm errWire(0);
+  err.saveOn(errWire);
+  rc::ByteStrm intnlWire(0);
+  intnl.saveOn(intnlWire);
+  // Every proper prefix of a valid form is refused with the coded error, never read past.
+  for (size_t cut = 0; cut < errWire.size(); ++cut) {
+    rc::ByteStrm in(cut);
+    in.writeBytes(errWire.buffer(), cut);
+    rc::Err back;
+    try {
+      back.restoreFrom(in);
+      ADD_FAILURE() << "cut at " << cut;
+    } catch (const rc::Err& e) {
+      EXPECT_EQ(e.code(), RC_SC_READ_FAILED);
+    }
+  }
+  for (size_t cut = 0; cut < intnlWire.size(); ++cut) {
+    rc::ByteStrm in(cut);
+    in.writeBytes(intnlWire.buffer(), cut);
+    rc::IntnlErr back;
+    EXPECT_THROW(back.restoreFrom(in), rc::Err) << cut;
+  }
+  // A list count far beyond the bytes that follow.
+  rc::ByteStrm huge(0);
+  huge << RC_ERROR << RC_SC_OK << 1 << 0x7FFFFFFF;
+  rc::Err back;
+  EXPECT_THROW(back.restoreFrom(huge), rc::Err);
+}
+
+TEST(Err, FileNameFromTheWireEndsAtItsFirstNul) {
+  const struct {
+    std::string name;
+    const char* restored;
+  } rows[] = {{std::string("\0x", 2), nullptr}, {std::string("a\0b", 3), "a"}, {"", nullptr}};
+  for (const auto& row : rows) {
+    rc::ByteStrm s(0);
+    s << RC_ERROR << RC_SC_OK << 0 << 0 << 0 << 0;
+    s.writeStr(row.name.data(), row.name.size());
+    s.writeStr("r", 1);
+    rc::Err err;
+    err.restoreFrom(s);
+    if (row.restored == nullptr) {
+      EXPECT_EQ(err.fileName(), nullptr);
+    } else {
+      EXPECT_STREQ(err.fileName(), row.restored);
+    }
+  }
 }

@@ -129,7 +129,7 @@ TEST(Os, ChangeDir) {
   const Row rows[] = {
       {tmp.path + "/missing", false, ENOENT},
       {file, false, ENOTDIR},
-      {file, true, ENOTDIR},
+      {file, true, EEXIST},  // the file stands where the directory would be made
       {file + "/below", true, ENOTDIR},
       {"", false, ENOENT},
       {nested, true, 0},

@@ -8,17 +8,11 @@
 #include <string>
 
 #include "comps/recomps/rcOut.h"
+#include "qvTestUtil.h"
 
 namespace {
 
-// Captures what the output facility writes while a test runs.
-class CaptureDevice : public rc::OutDevice {
- public:
-  CaptureDevice() : rc::OutDevice(nullptr, 2) {}  // one reference stays with the test
-  void print(const char* str) override { text += str; }
-  void print(RcSeverity, const char* str) override { text += str; }
-  std::string text;
-};
+using qvtest::CaptureDevice;
 
 // A strings folder of the test's own, named by QV_STRINGS_DIR while the fixture lives.
 class StrDbTest : public ::testing::Test {

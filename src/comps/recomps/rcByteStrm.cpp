@@ -1,0 +1,287 @@
+#include "comps/recomps/rcByteStrm.h"
+
+#include "comps/memcomps/base/memHeap.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcErr.h"
+
+namespace rc {
+
+namespace {
+
+constexpr size_t alignUp(size_t n) { return (n + 3) & ~static_cast<size_t>(3); }
+
+// Beyond this capacity growth becomes geometric.
+constexpr size_t GEOMETRIC_GROWTH_FROM = 64 * 1024;
+constexpr size_t TEXT_LINE_BUF_SIZE = 2048;
+
+// Raises the internal error with the condition's text as the stream's users know it.
+#define RC_BYTE_STRM_CHECK(cond, text) \
+  ((cond) ? (void)0 : Assert_throwAssert(text, nullptr, false, __FILE__, __LINE__))
+
+unsigned char* const INVALID_ADDRESS = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(-3));
+
+// Owns a stdio stream for the file operations.
+class StdioFile {
+ public:
+  StdioFile(const char* fileName, const char* mode)
+      : m_fp(fileName != nullptr ? fopen(fileName, mode) : nullptr) {}
+  ~StdioFile() {
+    if (m_fp != nullptr) fclose(m_fp);
+  }
+  StdioFile(const StdioFile&) = delete;
+  StdioFile& operator=(const StdioFile&) = delete;
+
+  FILE* fp() const { return m_fp; }
+  // Closes now, reporting whether buffered output reached the file.
+  bool close() {
+    const bool ok = fclose(m_fp) == 0;
+    m_fp = nullptr;
+    return ok;
+  }
+
+ private:
+  FILE* m_fp;
+};
+
+// The file's size, or -1 when it cannot be examined.
+long long fileSize(const char* fileName) {
+  struct stat st;
+  if (fileName == nullptr || stat(fileName, &st) != 0) return -1;
+  return static_cast<long long>(st.st_size);
+}
+
+}  // namespace
+
+ByteStrm::ByteStrm(size_t initialCapacity, int references)
+    : m_buffer(allocBuf(initialCapacity)),
+      m_bufferEnd(m_buffer + initialCapacity),
+      m_readPos(m_buffer),
+      m_writePos(m_buffer),
+      m_resizeIncr(initialCapacity),
+      m_references(references),
+      m_resizeable(true) {
+  if (initialCapacity != 0) memset(m_buffer, 0, initialCapacity);
+}
+
+ByteStrm::ByteStrm(void* fixedBuffer, size_t bufferCapacity, int references)
+    : m_buffer(static_cast<unsigned char*>(fixedBuffer)),
+      m_bufferEnd(m_buffer + bufferCapacity),
+      m_readPos(m_buffer),
+      m_writePos(m_buffer),
+      m_resizeIncr(bufferCapacity),
+      m_references(references),
+      m_resizeable(false) {}
+
+ByteStrm::~ByteStrm() {
+  if (m_resizeable) freeBuf(m_buffer);
+  m_buffer = m_bufferEnd = m_readPos = m_writePos = INVALID_ADDRESS;
+}
+
+namespace {
+constexpr mem::AllocContext kBufContext{mt_rc_byte_strm_buf};
+}  // namespace
+
+unsigned char* ByteStrm::allocBuf(size_t nBytes) {
+  // A zero-capacity stream still gets a block of its own.
+  return static_cast<unsigned char*>(mem::allocBlock(nBytes != 0 ? nBytes : 1, kBufContext));
+}
+
+unsigned char* ByteStrm::growBuf(unsigned char* buf, size_t /*oldBytes*/, size_t newBytes) {
+  // Resizing in place keeps the old bytes and often avoids the copy; on exhaustion the old block
+  // stays valid and null is returned.
+  try {
+    return static_cast<unsigned char*>(
+        mem::reallocBlock(buf, newBytes != 0 ? newBytes : 1, kBufContext));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void ByteStrm::freeBuf(unsigned char* buf) { mem::freeBlock(buf); }
+
+// --- writing ----------------------------------------------------------------------------------
+
+void ByteStrm::strTooLong() {
+  Err_Throw(
+      Err(RC_ERROR, RC_SC_WRITE_FAILED, VarArgs() << "rc::ByteStrm", "recomps/ByteStrm::writeStr"));
+}
+
+void ByteStrm::writeBytes(const void* src, size_t nBytes, bool autoAlign) {
+  if (autoAlign && nBytes > std::numeric_limits<size_t>::max() - 3) throw std::bad_alloc();
+  const size_t room = autoAlign ? alignUp(nBytes) : nBytes;
+  needRoom(room);
+  if (room != nBytes) memset(m_writePos + room - 4, 0, 4);
+  if (nBytes != 0) memcpy(m_writePos, src, nBytes);
+  m_writePos += room;
+}
+
+void ByteStrm::writeBytes(ByteStrm* src, size_t nBytes) {
+  needRoom(nBytes);
+  src->readBytes(m_writePos, nBytes, false);
+  m_writePos += nBytes;
+}
+
+void* ByteStrm::addWriteSpace(size_t nBytes) {
+  needRoom(nBytes);
+  void* block = m_writePos;
+  m_writePos += nBytes;
+  return block;
+}
+
+void ByteStrm::adjustWritePos(int offset) {
+  const long long index = static_cast<long long>(writeIndex()) + offset;
+  RC_BYTE_STRM_CHECK(index >= 0 && static_cast<unsigned long long>(index) <= capacity(),
+                     "m_buffer <= m_writePos && m_writePos <= m_bufferEnd");
+  m_writePos = m_buffer + index;
+}
+
+// --- reading ----------------------------------------------------------------------------------
+
+void ByteStrm::readFailed(const char* routine) {
+  Err_Throw(Err(RC_ERROR, RC_SC_READ_FAILED, VarArgs() << "rc::ByteStrm", routine));
+}
+
+void ByteStrm::readBytes(void* dst, size_t nBytes, bool autoAlign) {
+  const char* routine = "recomps/ByteStrm::readBytes";
+  size_t advance = nBytes;
+  if (autoAlign) {
+    if (nBytes > std::numeric_limits<size_t>::max() - 3) readFailed(routine);
+    advance = alignUp(nBytes);
+  }
+  checkUnread(advance, routine);
+  if (nBytes != 0) memcpy(dst, m_readPos, nBytes);
+  m_readPos += advance;
+}
+
+const char* ByteStrm::readStr(size_t nBytes) {
+  const char* routine = "recomps/ByteStrm::readStr";
+  if (nBytes > MAX_STR_BYTES) readFailed(routine);
+  const size_t alignedBytes = alignUp(nBytes);
+  checkUnread(alignedBytes, routine);
+  const char* str = reinterpret_cast<const char*>(m_readPos);
+  m_readPos += alignedBytes;
+  return str;
+}
+
+// --- nested streams ---------------------------------------------------------------------------
+
+void ByteStrm::saveOn(ByteStrm& s) const {
+  const size_t nBytes = size();
+  s << static_cast<unsigned int>(nBytes);
+  s.writeBytes(m_buffer, nBytes, false);
+}
+
+void ByteStrm::restoreFrom(ByteStrm& s) {
+  const char* routine = "recomps/ByteStrm::restoreFrom";
+  int32_t count;
+  s.checkUnread(sizeof count, routine);
+  memcpy(&count, s.m_readPos, sizeof count);
+  if (count < 0) readFailed(routine);
+  s.checkUnread(sizeof count + static_cast<size_t>(count), routine);
+  s.m_readPos += sizeof count;
+  writeBytes(&s, static_cast<size_t>(count));
+}
+
+// --- capacity ---------------------------------------------------------------------------------
+
+void ByteStrm::addCapacity(size_t increment) {
+  RC_ASSERT(m_resizeable);
+  const size_t cap = capacity();
+  size_t step = std::max(increment, m_resizeIncr);
+  if (cap >= GEOMETRIC_GROWTH_FROM) step = std::max(step, cap / 2);
+  if (step > std::numeric_limits<size_t>::max() - cap) {
+    // No buffer of that size can exist: the same outcome as an allocation failure.
+    reset(0);
+    throw std::bad_alloc();
+  }
+  resize(cap + step);
+}
+
+void ByteStrm::resize(size_t newCapacity) {
+  RC_ASSERT(m_resizeable);
+  RC_BYTE_STRM_CHECK(newCapacity >= capacity(), "newCapacity >= capacity ()");
+  if (Dbg::s_anyOn) {
+    Dbg::instance()->print(DM_RC, DF_MEMORY, "resizing byte strm from %d to %d\n",
+                           static_cast<int>(capacity()), static_cast<int>(newCapacity));
+  }
+  const size_t readIdx = readIndex();
+  const size_t writeIdx = writeIndex();
+  unsigned char* newBuffer = growBuf(m_buffer, capacity(), newCapacity);
+  if (newBuffer == nullptr) {
+    reset(0);
+    throw std::bad_alloc();
+  }
+  m_buffer = newBuffer;
+  m_bufferEnd = newBuffer + newCapacity;
+  m_readPos = newBuffer + readIdx;
+  m_writePos = newBuffer + writeIdx;
+}
+
+void ByteStrm::reset(size_t reserve) {
+  RC_BYTE_STRM_CHECK(reserve <= capacity(), "m_writePos <= m_bufferEnd");
+  m_reserve = reserve;
+  m_readPos = m_writePos = m_buffer + reserve;
+}
+
+// --- files ------------------------------------------------------------------------------------
+
+bool ByteStrm::writeToFile(const char* fileName) const {
+  StdioFile file(fileName, "wb");
+  if (file.fp() == nullptr) return false;
+  const size_t nBytes = size();
+  if (nBytes != 0 && fwrite(m_buffer, 1, nBytes, file.fp()) != nBytes) return false;
+  return file.close();
+}
+
+bool ByteStrm::readFromFile(const char* fileName) {
+  const long long fileBytes = fileSize(fileName);
+  if (fileBytes < 0 || static_cast<unsigned long long>(fileBytes) > SIZE_MAX) return false;
+  if (fileBytes == 0) return true;
+  StdioFile file(fileName, "rb");
+  if (file.fp() == nullptr) return false;
+  const size_t nBytes = static_cast<size_t>(fileBytes);
+  unsigned char* tmp = allocBuf(nBytes);
+  const size_t nRead = fread(tmp, 1, nBytes, file.fp());
+  const bool ok = ferror(file.fp()) == 0;
+  try {
+    if (nRead != 0) writeBytes(tmp, nRead, false);
+  } catch (...) {
+    freeBuf(tmp);
+    throw;
+  }
+  freeBuf(tmp);
+  return ok;
+}
+
+bool ByteStrm::restoreFromTextFile(const char* fileName) {
+  const long long fileBytes = fileSize(fileName);
+  if (fileBytes < 0) return false;
+  if (fileBytes == 0) return true;
+  StdioFile file(fileName, "r");
+  if (file.fp() == nullptr) return false;
+  char line[TEXT_LINE_BUF_SIZE];
+  while (fgets(line, sizeof line, file.fp()) != nullptr) {
+    size_t len = strlen(line);
+    if (len != 0 && line[len - 1] == '\n') {
+      line[--len] = '\0';
+    } else if (!feof(file.fp())) {
+      // The buffer filled up: fine only when the line or the file ends right there.
+      const int next = fgetc(file.fp());
+      if (next != '\n' && next != EOF) return false;
+    }
+    if (len != 0 && line[len - 1] == '\r') line[--len] = '\0';
+    writeStr(line, len);
+  }
+  return ferror(file.fp()) == 0;
+}
+
+}  // namespace rc

@@ -1,0 +1,285 @@
+// The framework's one binary encoding: a byte buffer with a read and a write position. Values are
+// appended at the write position with operator<< and taken back from the read position with
+// operator>>, each as its in-memory image in host byte order, with no tags and no alignment.
+// Widths are fixed whatever the build: int, unsigned int, long and unsigned long take 4 bytes
+// (a long is narrowed to 32 bits), long long 8, a pointer is a 4-byte null/non-null marker. Use
+// long long for 64-bit values (int64_t is a long on 64-bit hosts and would be narrowed). A string
+// is its 32-bit length, its bytes and zero padding to a multiple of 4 counted from the length word.
+//
+// A resizeable stream owns its buffer and grows it on demand; a fixed stream works inside a buffer
+// the caller supplies and keeps, and never grows (a write that does not fit fails the internal
+// assertion "m_resizeable"). If growing runs out of memory the stream is emptied (both positions
+// back to the start) and std::bad_alloc propagates.
+//
+// Streams carry bytes from other processes, so no read ever passes the written data: operator>>,
+// readBytes, both readStr, operator>>(std::string&) and restoreFrom raise rc::Err (RC_ERROR,
+// RC_SC_READ_FAILED, argument "rc::ByteStrm") instead, leaving the destination and the read
+// position as they were. A length word whose rounding up to 4 would overflow is rejected the same
+// way. Every restoreFrom written on top of a stream inherits this.
+//
+// Not thread-safe; not for use in signal handlers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "comps/memcomps/base/memNewDelete.h"
+
+namespace rc {
+
+class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
+ public:
+  enum : size_t { DEFAULT_CAPACITY = 1024 };
+  // The longest string whose padded length still fits the 32-bit length word.
+  static constexpr size_t MAX_STR_BYTES = 0xFFFFFFFCu;
+
+  // Resizeable: owns a zero-filled buffer of initialCapacity bytes, which is also the smallest
+  // step by which it grows.
+  explicit ByteStrm(size_t initialCapacity = DEFAULT_CAPACITY, int references = 1);
+  // Fixed: works inside the caller's buffer, which is neither cleared nor freed.
+  ByteStrm(void* fixedBuffer, size_t bufferCapacity, int references = 1);
+  ~ByteStrm();
+
+  ByteStrm(const ByteStrm&) = delete;
+  ByteStrm& operator=(const ByteStrm&) = delete;
+
+  // Writing.
+  ByteStrm& operator<<(char v) { return put(v); }
+  ByteStrm& operator<<(unsigned char v) { return put(v); }
+  ByteStrm& operator<<(short v) { return put(v); }
+  ByteStrm& operator<<(unsigned short v) { return put(v); }
+  ByteStrm& operator<<(int v) { return put(v); }
+  ByteStrm& operator<<(unsigned int v) { return put(v); }
+  ByteStrm& operator<<(long v) { return put(static_cast<int32_t>(v)); }
+  ByteStrm& operator<<(unsigned long v) { return put(static_cast<uint32_t>(v)); }
+  ByteStrm& operator<<(long long v) { return put(v); }
+  ByteStrm& operator<<(unsigned long long v) { return put(v); }
+  ByteStrm& operator<<(float v) { return put(v); }
+  ByteStrm& operator<<(const double& v) { return put(v); }
+  ByteStrm& operator<<(const void* p) { return put(pointerMarker(p)); }
+  // Any standard string, whatever its allocator (the framework's heap-tagged String too).
+  template <typename Alloc>
+  ByteStrm& operator<<(const std::basic_string<char, std::char_traits<char>, Alloc>& s) {
+    writeStr(s.data(), s.size());
+    return *this;
+  }
+  // Text must be written with writeStr or as a string: a character pointer would otherwise be
+  // taken for a pointer marker and its text silently lost.
+  ByteStrm& operator<<(const char*) = delete;
+
+  // The length, the bytes and the padding. A null str reserves the bytes (and zeroes the
+  // padding) for the caller to fill. A string longer than MAX_STR_BYTES cannot be encoded: it
+  // raises rc::Err (RC_SC_WRITE_FAILED) and nothing is written.
+  void writeStr(const char* str, size_t nBytes) {
+    if (nBytes > MAX_STR_BYTES) strTooLong();
+    const size_t alignedBytes = (nBytes + 3) & ~size_t{3};
+    put(static_cast<uint32_t>(nBytes));
+    needRoom(alignedBytes);
+    unsigned char* p = m_writePos;
+    // Zero the last word first: padding never carries stale memory to another process.
+    if (alignedBytes != nBytes) memset(p + alignedBytes - 4, 0, 4);
+    if (str != nullptr) memcpy(p, str, nBytes);
+    m_writePos = p + alignedBytes;
+  }
+  // Copies nBytes; with autoAlign the write position advances by nBytes rounded up to 4 and the
+  // padding is zeroed.
+  void writeBytes(const void* src, size_t nBytes, bool autoAlign = false);
+  // Moves nBytes from src's read position (which advances) to this stream's write position.
+  void writeBytes(ByteStrm* src, size_t nBytes);
+  // Advances the write position by nBytes and returns the skipped block for the caller to fill.
+  void* addWriteSpace(size_t nBytes);
+  // Moves the write position by a signed offset within the buffer.
+  void adjustWritePos(int offset);
+
+  // Reading.
+  ByteStrm& operator>>(char& v) { return get(v); }
+  ByteStrm& operator>>(unsigned char& v) { return get(v); }
+  ByteStrm& operator>>(short& v) { return get(v); }
+  ByteStrm& operator>>(unsigned short& v) { return get(v); }
+  ByteStrm& operator>>(int& v) { return get(v); }
+  ByteStrm& operator>>(unsigned int& v) { return get(v); }
+  ByteStrm& operator>>(long& v) {
+    int32_t w;
+    get(w);
+    v = w;
+    return *this;
+  }
+  ByteStrm& operator>>(unsigned long& v) {
+    uint32_t w;
+    get(w);
+    v = w;
+    return *this;
+  }
+  ByteStrm& operator>>(long long& v) { return get(v); }
+  ByteStrm& operator>>(unsigned long long& v) { return get(v); }
+  ByteStrm& operator>>(float& v) { return get(v); }
+  ByteStrm& operator>>(double& v) { return get(v); }
+  // The marker only: null stays null, anything else comes back as some non-null value.
+  ByteStrm& operator>>(void*& p) {
+    uint32_t w;
+    get(w);
+    p = reinterpret_cast<void*>(static_cast<uintptr_t>(w));
+    return *this;
+  }
+  template <typename Alloc>
+  ByteStrm& operator>>(std::basic_string<char, std::char_traits<char>, Alloc>& s) {
+    unsigned char* p = m_readPos;
+    const size_t alignedBytes = strBytesAt(p, "recomps/ByteStrm::operator>>");
+    s.assign(reinterpret_cast<const char*>(p + 4), lengthAt(p));
+    m_readPos = p + 4 + alignedBytes;
+    return *this;
+  }
+
+  // Copies nBytes; with autoAlign the read position also skips the padding.
+  void readBytes(void* dst, size_t nBytes, bool autoAlign = false);
+  // Reads a string into str: at most bufSize - 1 bytes and a NUL (a longer string is cut, a
+  // bufSize of 0 stores nothing); the read position passes the whole string and its padding.
+  void readStr(char* str, size_t bufSize) {
+    unsigned char* p = m_readPos;
+    const size_t alignedBytes = strBytesAt(p, "recomps/ByteStrm::readStr");
+    const size_t nBytes = lengthAt(p);
+    if (bufSize != 0) {
+      const size_t copied = nBytes < bufSize - 1 ? nBytes : bufSize - 1;
+      memcpy(str, p + 4, copied);
+      str[copied] = '\0';
+    }
+    m_readPos = p + 4 + alignedBytes;
+  }
+  // The string bytes in place (not NUL-terminated), for a length the caller has just read; the
+  // read position passes them and their padding.
+  const char* readStr(size_t nBytes);
+
+  // Raises the read error (naming routine) unless nBytes are left to read. For restoreFrom code
+  // that sizes a container from a count it has read, before it allocates.
+  void checkUnread(size_t nBytes, const char* routine) const {
+    if (unreadBytes() < nBytes) readFailed(routine);
+  }
+  // Raises the read error (naming routine), for restoreFrom code that finds the data inconsistent.
+  [[noreturn]] static void readFailed(const char* routine);
+
+  // Upper bounds of encoded sizes, for sizing messages in advance.
+  static size_t binarySize(const char* /*str*/, size_t nBytes) { return nBytes + 7; }
+  template <typename Alloc>
+  static size_t binarySize(const std::basic_string<char, std::char_traits<char>, Alloc>& s) {
+    return s.size() + 7;
+  }
+
+  // Nested stream: this stream's 32-bit size and its first size() bytes, unpadded.
+  void saveOn(ByteStrm& s) const;
+  // Appends the bytes of a nested stream read from s.
+  void restoreFrom(ByteStrm& s);
+  size_t binarySize() const { return size() + 4; }
+
+  // Capacity.
+  void needRoom(size_t n) {
+    const size_t avail = static_cast<size_t>(m_bufferEnd - m_writePos);
+    if (avail < n) addCapacity(n - avail);
+  }
+  // Grows by at least increment and at least the initial capacity; a large buffer grows by at
+  // least half its size, so that streams filled in many small writes stay linear in time.
+  void addCapacity(size_t increment);
+  void expand(size_t capacity) {
+    if (this->capacity() < capacity) resize(capacity);
+  }
+  void resize(size_t newCapacity);
+  // Both positions to the start of the buffer plus reserve; the content is kept.
+  void reset(size_t reserve = 0);
+  // Whether nBytes more can be written (always for a resizeable stream).
+  bool hasRoom(size_t nBytes) const {
+    return m_resizeable || static_cast<size_t>(m_bufferEnd - m_writePos) >= nBytes;
+  }
+  // Values are always in host order.
+  static bool needEndianConvert() { return false; }
+
+  // Files: false when the file cannot be opened, read or written.
+  bool writeToFile(const char* fileName) const;
+  // Appends the file's bytes at the write position.
+  bool readFromFile(const char* fileName);
+  // Appends every line (without its newline and a carriage return before it) as a string; a
+  // line longer than 2047 bytes (the lines before it are kept) gives false.
+  bool restoreFromTextFile(const char* fileName);
+
+  size_t capacity() const { return static_cast<size_t>(m_bufferEnd - m_buffer); }
+  size_t size() const { return static_cast<size_t>(m_writePos - m_buffer); }
+  size_t writeIndex() const { return size(); }
+  size_t readIndex() const { return static_cast<size_t>(m_readPos - m_buffer); }
+  // 0 when the write position was moved back behind the read position.
+  size_t unreadBytes() const {
+    return m_writePos > m_readPos ? static_cast<size_t>(m_writePos - m_readPos) : 0;
+  }
+  unsigned char* buffer() const { return m_buffer; }
+  unsigned char* readPtr() const { return m_readPos; }
+  size_t reserve() const { return m_reserve; }
+  bool isResizeable() const { return m_resizeable; }
+
+  int references() const { return m_references; }
+  int addReference() { return ++m_references; }
+  int removeReference() { return --m_references; }
+
+  void* userData() const { return m_userData; }
+  void setUserData(void* userData) { m_userData = userData; }
+
+ private:
+  // The position is copied before the bytes are: a byte store may alias any member, and the
+  // copy lets the compiler keep the position in a register from one value to the next.
+  template <typename T>
+  ByteStrm& put(T v) {
+    needRoom(sizeof v);
+    unsigned char* p = m_writePos;
+    memcpy(p, &v, sizeof v);
+    m_writePos = p + sizeof v;
+    return *this;
+  }
+  template <typename T>
+  ByteStrm& get(T& v) {
+    unsigned char* p = m_readPos;
+    if (m_writePos - p < static_cast<ptrdiff_t>(sizeof v))
+      readFailed("recomps/ByteStrm::operator>>");
+    memcpy(&v, p, sizeof v);
+    m_readPos = p + sizeof v;
+    return *this;
+  }
+  static uint32_t lengthAt(const unsigned char* p) {
+    uint32_t n;
+    memcpy(&n, p, sizeof n);
+    return n;
+  }
+  // For the string whose length word is at p (the read position): its length rounded up to 4,
+  // after checking that the word and that many bytes were written.
+  size_t strBytesAt(const unsigned char* p, const char* routine) const {
+    const ptrdiff_t unread = m_writePos - p;
+    if (unread < 4) readFailed(routine);
+    const size_t nBytes = lengthAt(p);
+    if (nBytes > MAX_STR_BYTES) readFailed(routine);
+    const size_t alignedBytes = (nBytes + 3) & ~size_t{3};
+    if (static_cast<size_t>(unread) - 4 < alignedBytes) readFailed(routine);
+    return alignedBytes;
+  }
+  static uint32_t pointerMarker(const void* p) {
+    const uint32_t low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+    // A 64-bit address whose low half is zero must not read back as null.
+    return (p != nullptr && low == 0) ? 1u : low;
+  }
+  [[noreturn]] static void strTooLong();
+
+  // The one place the buffer memory is obtained and given back.
+  static unsigned char* allocBuf(size_t nBytes);
+  // A block of newBytes holding the first oldBytes of buf, which is given back; null (with buf
+  // left as it was) when there is no memory.
+  static unsigned char* growBuf(unsigned char* buf, size_t oldBytes, size_t newBytes);
+  static void freeBuf(unsigned char* buf);
+
+  unsigned char* m_buffer;
+  unsigned char* m_bufferEnd;
+  unsigned char* m_readPos;
+  unsigned char* m_writePos;
+  size_t m_reserve = 0;
+  size_t m_resizeIncr;
+  int m_references;
+  bool m_resizeable;
+  void* m_userData = nullptr;
+};
+
+}  // namespace rc
