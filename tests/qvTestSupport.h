@@ -27,16 +27,16 @@ namespace qvtest {
 
 // A device that remembers what it was given and whether the severity form was used.
 template <class Base>
-class CaptureDeviceOf : public Base {
+class RecordingDeviceOf : public Base {
  public:
   struct Line {
     int severity;  // -1 for the form without severity
     std::string text;
   };
   template <class... BaseArgs>
-  explicit CaptureDeviceOf(bool* deleted, BaseArgs... baseArgs)
+  explicit RecordingDeviceOf(bool* deleted, BaseArgs... baseArgs)
       : Base(baseArgs...), m_deleted(deleted) {}
-  ~CaptureDeviceOf() override {
+  ~RecordingDeviceOf() override {
     if (m_deleted != nullptr) *m_deleted = true;
   }
   void print(const char* str) override { lines.push_back({-1, str}); }
@@ -64,15 +64,15 @@ class CaptureDeviceOf : public Base {
 };
 
 // On no stream.
-struct CaptureDevice : CaptureDeviceOf<rc::OutDevice> {
-  explicit CaptureDevice(int references, bool* deleted = nullptr)
-      : CaptureDeviceOf(deleted, static_cast<FILE*>(nullptr), references) {}
+struct RecordingDevice : RecordingDeviceOf<rc::OutDevice> {
+  explicit RecordingDevice(int references, bool* deleted = nullptr)
+      : RecordingDeviceOf(deleted, static_cast<FILE*>(nullptr), references) {}
 };
 
 // A log device that opens no file.
-struct CaptureLogDevice : CaptureDeviceOf<rc::LogDevice> {
-  explicit CaptureLogDevice(int references)
-      : CaptureDeviceOf(nullptr, "qvtest", rc::LogDevice::OM_APPEND, false, false, references) {}
+struct RecordingLogDevice : RecordingDeviceOf<rc::LogDevice> {
+  explicit RecordingLogDevice(int references)
+      : RecordingDeviceOf(nullptr, "qvtest", rc::LogDevice::OM_APPEND, false, false, references) {}
 };
 
 // Stands in for the system logger: a datagram socket bound at /dev/log while the test runs.

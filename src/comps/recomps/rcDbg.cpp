@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "comps/memcomps/base/memStlAlloc.h"
+#include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFile.h"
@@ -76,6 +77,9 @@ constexpr ModuleName moduleName(int module) {
 }
 
 bool isRealModule(int module) { return module >= DM_BEGIN && module < DM_END; }
+
+// What a switch may hold in a record from another process.
+bool isRcBool(int val) { return val == RC_B_AS_IS || val == RC_B_NO || val == RC_B_YES; }
 
 [[noreturn]] void throwErr(int code, const VarArgs& args, const char* routine) {
   Err_Throw(Err(RC_ERROR, code, args, routine));
@@ -330,6 +334,26 @@ void DbgCtrls::setFlags(int mask) {
 }
 
 void DbgCtrls::clearFlag(int mask) { m_flags &= ~mask; }
+
+void DbgCtrls::saveOn(ByteStrm& strm) const {
+  strm << m_fieldFlags << m_flags << m_outputToFile << m_prSrc << m_prTimestamp << m_teeToHost
+       << m_teeToLog << m_teeToSysLog;
+  strm.writeBytes(m_modules, sizeof m_modules, true);
+}
+
+void DbgCtrls::restoreFrom(ByteStrm& strm) {
+  static const char* const kRoutine = "recomps/DbgCtrls::restoreFrom";
+  strm.checkUnread(SAVED_SIZE, kRoutine);
+  DbgCtrls read(RC_B_NO);
+  strm >> read.m_fieldFlags >> read.m_flags >> read.m_outputToFile >> read.m_prSrc >>
+      read.m_prTimestamp >> read.m_teeToHost >> read.m_teeToLog >> read.m_teeToSysLog;
+  strm.readBytes(read.m_modules, sizeof read.m_modules, true);
+  if ((read.m_fieldFlags & ~FF_ALL) != 0) ByteStrm::readFailed(kRoutine);
+  for (const SwitchOption& sw : kSwitchOptions) {
+    if (!isRcBool((read.*sw.get)())) ByteStrm::readFailed(kRoutine);
+  }
+  *this = read;
+}
 
 void DbgCtrls::dumpObj(int indentLvl, const char* label) const {
   Dbg* dbg = Dbg::instance();

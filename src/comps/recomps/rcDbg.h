@@ -150,8 +150,8 @@ class DbgCtrls : public mem::newDelete<mt_anonymous> {
 
   // Eight 32-bit ints in field order, then the module bytes padded to 72: 104 bytes.
   void saveOn(ByteStrm& strm) const;
-  // Reads what saveOn wrote. A field flag, or a switch that is no RcBool, throws
-  // RC_SC_UNKNOWN_VALUE (field, value) and leaves the record unchanged.
+  // Reads what saveOn wrote. Too few bytes, field flags outside FF_ALL or a switch that is no
+  // RcBool raise the stream's read error (RC_SC_READ_FAILED) and leave the record unchanged.
   void restoreFrom(ByteStrm& strm);
   static int binarySize() { return BINARY_SIZE; }
 

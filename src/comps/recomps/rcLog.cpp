@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcOs.h"
@@ -42,9 +43,9 @@ const LocalSecond& localSecond(time_t sec) {
   if (cache.valid && cache.sec == sec) return cache;
   struct tm tm;
   if (localtime_r(&sec, &tm) == nullptr) memset(&tm, 0, sizeof tm);
-  const int headLen = snprintf(cache.head, sizeof cache.head, "%04d-%02d-%02d %02d:%02d:%02d.",
-                               tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                               tm.tm_min, tm.tm_sec);
+  const int headLen =
+      snprintf(cache.head, sizeof cache.head, "%04d-%02d-%02d %02d:%02d:%02d.", tm.tm_year + 1900,
+               tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
   cache.headLen = headLen > 0 ? static_cast<size_t>(headLen) : 0;
   snprintf(cache.zone, sizeof cache.zone, " %-3.3s ", tm.tm_zone != nullptr ? tm.tm_zone : "");
   cache.tm = tm;
@@ -144,6 +145,22 @@ void LogCtrls::printUsage() {
   printf("\n");
 }
 
+void LogCtrls::saveOn(ByteStrm& strm) const {
+  strm << m_logToFile << m_logToSysLog << m_logToStdOut << m_stdErrToSysLog;
+}
+
+void LogCtrls::restoreFrom(ByteStrm& strm) {
+  static const char* const kRoutine = "recomps/LogCtrls::restoreFrom";
+  strm.checkUnread(BINARY_SIZE, kRoutine);
+  LogCtrls read(RC_B_AS_IS);
+  strm >> read.m_logToFile >> read.m_logToSysLog >> read.m_logToStdOut >> read.m_stdErrToSysLog;
+  for (const CtrlVar& var : kCtrlVars) {
+    const int val = (read.*var.get)();
+    if (val != RC_B_AS_IS && val != RC_B_NO && val != RC_B_YES) ByteStrm::readFailed(kRoutine);
+  }
+  *this = read;
+}
+
 void LogCtrls::dumpObj(int indentLvl, const char* label) const {
   Dbg* dbg = Dbg::instance();
   dbg->print(indentLvl, "%sLogCtrls [0x%x]:\n", label != nullptr ? label : "",
@@ -235,8 +252,7 @@ LogDevice::~LogDevice() {
 
 const char* LogDevice::fileMode(OpenMode openMode) { return openMode == OM_TRUNCATE ? "w" : "a"; }
 
-String LogDevice::logFilePath(const char* baseName, int pid, bool forToday,
-                              bool fileNameHasTime) {
+String LogDevice::logFilePath(const char* baseName, int pid, bool forToday, bool fileNameHasTime) {
   String path(Env::pathName(Env::LOG_DIR, baseName, baseName).c_str());
   if (pid == 0 && forToday) return path + ".log";
   if (pid != 0) {
@@ -306,15 +322,26 @@ void LogDevice::enableLocking() {
 }
 
 bool LogDevice::isNewFileNeeded() const {
-  int year = 0;
-  int dayOfYear = 0;
-  yearAndDay(&year, &dayOfYear);
+  struct timeval now;
+  getTimeOfDay(&now);
+  return isNewFileNeeded(now.tv_sec);
+}
+
+bool LogDevice::isNewFileNeeded(time_t now) const {
+  const struct tm& tm = localSecond(now).tm;
   // A clock set back to an earlier day is no new day.
-  return year > m_lastOpenYear || (year == m_lastOpenYear && dayOfYear > m_lastOpenDayOfYear);
+  return tm.tm_year > m_lastOpenYear ||
+         (tm.tm_year == m_lastOpenYear && tm.tm_yday > m_lastOpenDayOfYear);
 }
 
 bool LogDevice::prepareForWrite() {
-  if (!m_suppressFileRollover && isNewFileNeeded()) return openNewFile();
+  struct timeval now;
+  getTimeOfDay(&now);
+  return prepareForWrite(now.tv_sec);
+}
+
+bool LogDevice::prepareForWrite(time_t now) {
+  if (!m_suppressFileRollover && isNewFileNeeded(now)) return openNewFile();
   return m_fd != nullptr;
 }
 
@@ -356,11 +383,11 @@ void LogDevice::print(RcSeverity /*severity*/, const char* str) {
   const size_t len = strlen(str);
   if (len == 0) return;
   LogOptionalMutexGuard guard(m_mutex);
-  if (!prepareForWrite()) return;
+  struct timeval now;
+  getTimeOfDay(&now);
+  if (!prepareForWrite(now.tv_sec)) return;
   if (m_gotNewLine && strcmp(str, "\n") != 0) {
     char timeStamp[TIME_STAMP_BUF_SIZE];
-    struct timeval now;
-    getTimeOfDay(&now);
     fwrite(timeStamp, 1, fmtTimeStamp(timeStamp, now), m_fd);
   }
   fwrite(str, 1, len, m_fd);
@@ -375,7 +402,7 @@ Log::Log(const char* baseFileName, LogDevice::OpenMode openMode, bool fileNameHa
          bool fileNameHasTime, int references)
     : RefCnt(references),
       m_baseFileName(baseFileName != nullptr && baseFileName[0] != '\0' ? baseFileName
-                                                                         : Env::pgmName()),
+                                                                        : Env::pgmName()),
       m_openMode(openMode),
       m_fileNameHasPid(fileNameHasPid),
       m_fileNameHasTime(fileNameHasTime),
@@ -444,8 +471,8 @@ void Log::updateLogFile() {
     return;
   }
   if (m_logDevice != nullptr) return;
-  LogDevice* device = new LogDevice(m_baseFileName.c_str(), m_openMode, m_fileNameHasPid,
-                                    m_fileNameHasTime, 1);
+  LogDevice* device =
+      new LogDevice(m_baseFileName.c_str(), m_openMode, m_fileNameHasPid, m_fileNameHasTime, 1);
   device->suppressFileRollover(m_suppressFileRollover);
   try {
     device->open(nullptr);
@@ -568,8 +595,8 @@ void Log::pgmMsg(int strCode, const char* pgmName, bool blankLineFirst) {
   } restore{m_ctrls, m_ctrls.logToStdOut()};
   if (Os::isTty(1)) m_ctrls.setLogToStdOut(RC_B_YES);
   if (blankLineFirst) pr("\n");
-  print(RC_INFO, strCode,
-        VarArgs() << pgmName << static_cast<int>(Os::getPid()) << Os::hostName(), true);
+  print(RC_INFO, strCode, VarArgs() << pgmName << static_cast<int>(Os::getPid()) << Os::hostName(),
+        true);
 }
 
 void Log::pgmStartMsg(const char* pgmName) { pgmMsg(RC_SC_PGM_STARTING, pgmName, true); }

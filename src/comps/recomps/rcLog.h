@@ -65,7 +65,8 @@ class LogCtrls : public mem::newDelete<mt_anonymous> {
 
   // The four values as 32-bit ints.
   void saveOn(ByteStrm& strm) const;
-  // A value that is no RcBool throws RC_SC_UNKNOWN_VALUE and leaves the controls unchanged.
+  // Too few bytes or a value that is no RcBool raise the stream's read error
+  // (RC_SC_READ_FAILED) and leave the controls unchanged.
   void restoreFrom(ByteStrm& strm);
   static int binarySize() { return BINARY_SIZE; }
 
@@ -158,6 +159,8 @@ class LogDevice : public OutDevice, public mem::newDelete<mt_anonymous> {
   static String formatTime(time_t when, const char* format);
 
  private:
+  bool isNewFileNeeded(time_t now) const;
+  bool prepareForWrite(time_t now);
   // Opens the file of logFilePath(true) with mode; holds no lock.
   bool openFile(const char* mode, Err* err);
   // Writes to stderr the text of err and a newline.

@@ -1,17 +1,18 @@
-#include "comps/recomps/rcDbg.h"
-
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcLog.h"
@@ -84,8 +85,8 @@ struct Switches {
 };
 
 Switches switchesOf(const rc::DbgCtrls& c) {
-  return {c.outputToFile(), c.prSrc(), c.prTimestamp(), c.teeToHost(), c.teeToLog(),
-          c.teeToSysLog()};
+  return {c.outputToFile(), c.prSrc(),    c.prTimestamp(),
+          c.teeToHost(),    c.teeToLog(), c.teeToSysLog()};
 }
 
 std::string argsOf(const rc::Err& err) {
@@ -122,9 +123,9 @@ TEST(DbgCtrls, FlagLettersAndModuleSymbols) {
   const struct {
     const char* symbol;
     int module;
-  } ids[] = {{"ac", DM_AC}, {"adc", DM_ADC}, {"ipc", DM_IPC}, {"rc", DM_RC},
-             {"sig", DM_SIG}, {"*", DM_ALL}, {"*xyz", DM_ALL}, {"RC", DM_NONE},
-             {"r", DM_NONE},  {"", DM_NONE}, {nullptr, DM_NONE}};
+  } ids[] = {{"ac", DM_AC},   {"adc", DM_ADC}, {"ipc", DM_IPC},   {"rc", DM_RC},
+             {"sig", DM_SIG}, {"*", DM_ALL},   {"*xyz", DM_ALL},  {"RC", DM_NONE},
+             {"r", DM_NONE},  {"", DM_NONE},   {nullptr, DM_NONE}};
   for (const auto& row : ids) {
     EXPECT_EQ(rc::Dbg::moduleId(row.symbol), row.module) << (row.symbol ? row.symbol : "null");
   }
@@ -144,7 +145,10 @@ TEST(DbgCtrls, OptionsAreTakenOutOfTheCommandLine) {
     std::vector<std::string> left;
   } rows[] = {
       {{"pgm", "-x", "-Dm", "rc:ac", "-Df", "di", "y", "-Dts", "yes"},
-       DF_DEBUG | DF_INIT, {DM_AC, DM_RC}, {0, 0, 1, 0, 0, 0}, {"pgm", "-x", "y"}},
+       DF_DEBUG | DF_INIT,
+       {DM_AC, DM_RC},
+       {0, 0, 1, 0, 0, 0},
+       {"pgm", "-x", "y"}},
       // Empty items are skipped; "*" and anything after it is every module.
       {{"pgm", "-Dm", "rc::ac:"}, 0, {DM_AC, DM_RC}, no, {"pgm"}},
       {{"pgm", "-Dm", "*all"}, 0, allModules(), no, {"pgm"}},
@@ -154,9 +158,15 @@ TEST(DbgCtrls, OptionsAreTakenOutOfTheCommandLine) {
       {{"-Dfall", "pgm"}, DF_ALL_BUT_MEM, {}, no, {"pgm"}},
       {{"pgm", "-Dall", "-Doff"}, 0, {}, no, {"pgm"}},
       {{"pgm", "-DoutFile", "T", "-Dsrc", "Yes", "-Dhost", "1", "-Dlog", "asIs", "-DsysLog", "n"},
-       0, {}, {1, 1, 0, 1, -1, 0}, {"pgm"}},
+       0,
+       {},
+       {1, 1, 0, 1, -1, 0},
+       {"pgm"}},
       // Names are exact: other letter cases and unknown -D options stay for the program.
-      {{"pgm", "-dm", "rc", "-DM", "-Dx", "-Dtsyes"}, 0, {}, no,
+      {{"pgm", "-dm", "rc", "-DM", "-Dx", "-Dtsyes"},
+       0,
+       {},
+       no,
        {"pgm", "-dm", "rc", "-DM", "-Dx", "-Dtsyes"}},
   };
   for (const auto& row : rows) {
@@ -298,8 +308,8 @@ TEST(DbgCtrls, ComposeArgListGivesTheOptionsBack) {
       {{"-Dm", "ac:rc", "-Df", "di", "-Dts", "yes"}, "-Dm ac:rc -Df di -Dts yes"},
       {{"-Dm", "rc:sig:ipc:adc:ac", "-Df", "Rrzc"}, "-Dm ac:adc:ipc:rc:sig -Df czrR"},
       {{"-Dall"}, "-Dmall -Df cCdDiIpPsSzZtTfFxXrR"},
-      {{"-Df", "m", "-DoutFile", "yes", "-Dsrc", "asIs", "-Dhost", "y", "-Dlog", "1",
-        "-DsysLog", "t"},
+      {{"-Df", "m", "-DoutFile", "yes", "-Dsrc", "asIs", "-Dhost", "y", "-Dlog", "1", "-DsysLog",
+        "t"},
        "-Df m -DoutFile yes -Dsrc asIs -Dhost yes -Dlog yes -DsysLog yes"},
       {{}, ""},
   };
@@ -549,7 +559,8 @@ TEST(Dbg, UnprefixedTextIsIndentedTwoBlanksALevel) {
   } rows[] = {{0, 0}, {1, 2}, {3, 6}, {80, 160}, {81, 160}, {100, 160}, {-1, 0}};
   for (const auto& row : rows) {
     cur.dbg->print(row.indent, "%s=%d\n", "lvl", row.indent);
-    EXPECT_EQ(cur.take(), std::string(row.blanks, ' ') + "lvl=" + std::to_string(row.indent) + "\n");
+    EXPECT_EQ(cur.take(),
+              std::string(row.blanks, ' ') + "lvl=" + std::to_string(row.indent) + "\n");
   }
   cur.dbg->print("plain", true);
   cur.dbg->print("and", false);
@@ -831,6 +842,58 @@ TEST(Dbg, OutputFileIsStartedAfreshOnEachStart) {
   EXPECT_TRUE(std::regex_match(text, std::regex(R"(\(rcLogApp\) \[d,ac  \] run: debug line
 \(rcLogApp\) \[d,ac  \] exit requested with status = 0 \(0\)
 \(rcLogApp\) \[d,ac  \] exiting \.\.\.
-)")))
-      << text;
+)"))) << text;
+}
+
+TEST(DbgCtrls, BinaryFormIsEightIntsAndThePaddedModuleBytes) {
+  rc::DbgCtrls sent(RC_B_AS_IS);
+  ArgVec args{"-Dm", "rc:sig", "-Df", "dR", "-Dts", "yes", "-DsysLog", "no"};
+  sent.processArgs(&args.argc, args.argv());
+  rc::ByteStrm strm(16);
+  strm << 'x';
+  sent.saveOn(strm);
+  ASSERT_EQ(strm.size(), 1u + 104u);
+  EXPECT_EQ(rc::DbgCtrls::binarySize(), 112);
+  std::vector<unsigned char> expected(104, 0);
+  const int ints[] = {3, DF_DEBUG | DF_RB_DATA, -1, -1, 1, -1, -1, 0};
+  for (int i = 0; i < 8; ++i) memcpy(&expected[4 * i], &ints[i], 4);
+  expected[32 + DM_RC] = 1;
+  expected[32 + DM_SIG] = 1;
+  EXPECT_EQ(std::vector<unsigned char>(strm.buffer() + 1, strm.buffer() + strm.size()), expected);
+
+  char c = 0;
+  strm >> c;
+  rc::DbgCtrls back(RC_B_NO);
+  back.restoreFrom(strm);
+  EXPECT_EQ(back.fieldFlags(), sent.fieldFlags());
+  EXPECT_EQ(back.flags(), sent.flags());
+  EXPECT_EQ(modulesOn(back), (std::vector<int>{DM_RC, DM_SIG}));
+  EXPECT_TRUE(switchesOf(back) == switchesOf(sent));
+  EXPECT_EQ(strm.unreadBytes(), 0u);
+
+  // Short or inconsistent records are refused and change nothing.
+  const struct {
+    size_t offset;  // of the int to spoil; 104 cuts the record one byte short
+    int value;
+  } bad[] = {{0, 4}, {0, -1}, {8, 2}, {28, -2}, {12, 100}, {104, 0}};
+  for (const auto& row : bad) {
+    std::vector<unsigned char> bytes = expected;
+    if (row.offset < 104) {
+      memcpy(&bytes[row.offset], &row.value, 4);
+    } else {
+      bytes.pop_back();
+    }
+    rc::ByteStrm in(bytes.data(), bytes.size());
+    in.adjustWritePos(static_cast<int>(bytes.size()));
+    rc::DbgCtrls target(RC_B_NO);
+    target.setFlag(DF_SQL);
+    try {
+      target.restoreFrom(in);
+      ADD_FAILURE() << row.offset << " " << row.value << " was taken";
+    } catch (const rc::Err& err) {
+      EXPECT_EQ(err.code(), RC_SC_READ_FAILED) << row.offset;
+    }
+    EXPECT_EQ(target.flags(), DF_SQL) << row.offset;
+    EXPECT_TRUE(modulesOn(target).empty()) << row.offset;
+  }
 }

@@ -1,5 +1,3 @@
-#include "comps/recomps/rcLog.h"
-
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/sem.h>
@@ -16,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcEnv.h"
+#include "comps/recomps/rcLog.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
@@ -95,7 +95,12 @@ TEST(LogCtrls, OptionsAreTakenOutOfTheCommandLine) {
       // "asIs" leaves the default alone.
       {{"pgm", "-logToFile", "asIs"}, true, -1, -1, -1, -1, {"pgm"}},
       {{"pgm", "a", "-Lh", "b"}, false, -1, -1, -1, -1, {"pgm", "a", "b"}},
-      {{"pgm", "-lh", "-LogToFile", "yes"}, true, -1, -1, -1, -1,
+      {{"pgm", "-lh", "-LogToFile", "yes"},
+       true,
+       -1,
+       -1,
+       -1,
+       -1,
        {"pgm", "-lh", "-LogToFile", "yes"}},
   };
   for (const auto& row : rows) {
@@ -157,7 +162,9 @@ TEST(Log, DefaultsComeFromTheClassTheTerminalAndTheVariables) {
       {rc::PgmClass::SUB_PROCESS, {}, "0 0 0 0"},
       {rc::PgmClass::DAEMON, {{"QV_LOG_TO_FILE", "no"}}, "0 0 0 0"},
       {rc::PgmClass::CLI_APP,
-       {{"QV_LOG_TO_FILE", "yes"}, {"QV_LOG_TO_SYS_LOG", "true"}, {"QV_LOG_TO_STD_OUT", "1"},
+       {{"QV_LOG_TO_FILE", "yes"},
+        {"QV_LOG_TO_SYS_LOG", "true"},
+        {"QV_LOG_TO_STD_OUT", "1"},
         {"QV_STD_ERR_TO_SYS_LOG", "on"}},
        "1 1 1 1"},
   };
@@ -198,15 +205,14 @@ TEST(LogDevice, FileNames) {
       {4321, true, true, ".4321.23-59.2021-03-01.log"},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(std::string(rc::LogDevice::logFilePath("svc", row.pid, row.forToday, row.hasTime)
-                              .c_str()),
-              dir + row.suffix)
+    EXPECT_EQ(
+        std::string(rc::LogDevice::logFilePath("svc", row.pid, row.forToday, row.hasTime).c_str()),
+        dir + row.suffix)
         << row.pid << row.forToday << row.hasTime;
   }
   // A directory ending in "/" gets no second one.
   setup.env.set("QV_LOG_DIR", setup.tmp.path() + "/");
-  EXPECT_EQ(std::string(rc::LogDevice::logFilePath("svc", 0, true, false).c_str()),
-            dir + ".log");
+  EXPECT_EQ(std::string(rc::LogDevice::logFilePath("svc", 0, true, false).c_str()), dir + ".log");
   rc::LogDevice withPid("svc", rc::LogDevice::OM_APPEND, true, false, 1);
   EXPECT_EQ(std::string(withPid.logFilePath(true).c_str()),
             dir + "." + std::to_string(getpid()) + ".2021-03-01.log");
@@ -394,8 +400,7 @@ TEST(LogDevice, LockedWritersOfSeveralProcessesKeepTheirLinesWhole) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   std::istringstream lines(readFile(setup.path("shared/shared.log")));
-  const std::regex whole(
-      R"(2021-03-01 23:59:58\.000000 UTC writer ([0-3]) ([a-d]{300}) (\d+))");
+  const std::regex whole(R"(2021-03-01 23:59:58\.000000 UTC writer ([0-3]) ([a-d]{300}) (\d+))");
   int count = 0;
   for (std::string line; std::getline(lines, line); ++count) {
     std::smatch m;
@@ -448,8 +453,7 @@ TEST(Log, LinesCarryTheirSeverityAndCodes) {
   rc::Log::setInstance(nullptr);
   EXPECT_EQ(aborted.termSignal, SIGABRT);
   text = readFile(setup.path("svc/svc.log"));
-  EXPECT_NE(text.find(kStamp1 + "Internal Error: assert 'str' failed"), std::string::npos)
-      << text;
+  EXPECT_NE(text.find(kStamp1 + "Internal Error: assert 'str' failed"), std::string::npos) << text;
 
   // Switching the file off releases the device.
   log.setCtrls(rc::LogCtrls(RC_B_NO));
@@ -562,8 +566,8 @@ TEST(Log, CommandLineProgramWritesItsErrorsIntoItsOwnFile) {
 
   // Without the option a command-line program writes no file.
   qvtest::TempDir none("qvrevnolog");
-  const auto quiet = qvtest::runProgram(qvtest::qvrevPath(), {"-bogus"},
-                                        {"QV_LOG_DIR=" + none.path()});
+  const auto quiet =
+      qvtest::runProgram(qvtest::qvrevPath(), {"-bogus"}, {"QV_LOG_DIR=" + none.path()});
   EXPECT_EQ(quiet.exitStatus, RC_SC_BAD_CMD_LINE_ARG);
   EXPECT_TRUE(filesIn(none.path()).empty());
 }
@@ -603,8 +607,7 @@ TEST(Log, OptionErrorsAndUsageOfTheProgram) {
 TEST(Log, DaemonsLogTheirStartAndExit) {
   qvtest::TempDir tmp("logdaemon");
   const std::string app = qvtest::testAppPath("rcLogApp");
-  const auto r =
-      qvtest::runProgram(app, {"daemon", "svc", "-warn"}, {"QV_LOG_DIR=" + tmp.path()});
+  const auto r = qvtest::runProgram(app, {"daemon", "svc", "-warn"}, {"QV_LOG_DIR=" + tmp.path()});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   const std::vector<std::string> files = filesIn(tmp.path() + "/svc");
   ASSERT_EQ(files.size(), 1u);
@@ -616,11 +619,11 @@ TEST(Log, DaemonsLogTheirStartAndExit) {
   const std::string host = R"('[^']+' \.\.\. ---)";
   const std::string text = readFile(tmp.path() + "/svc/" + files[0]);
   EXPECT_TRUE(std::regex_match(
-      text, std::regex("\n" + stamp + "Info: QV-00022: --- program 'rcLogApp' \\(" + pid +
-                       "\\) starting on host " + host + "\n" + stamp + "Info: run: log line\n" +
-                       stamp + "Warning: run: warning\n" + stamp +
-                       "Info: QV-00023: --- program 'rcLogApp' \\(" + pid +
-                       "\\) exiting on host " + host + "\n")))
+      text,
+      std::regex("\n" + stamp + "Info: QV-00022: --- program 'rcLogApp' \\(" + pid +
+                 "\\) starting on host " + host + "\n" + stamp + "Info: run: log line\n" + stamp +
+                 "Warning: run: warning\n" + stamp + "Info: QV-00023: --- program 'rcLogApp' \\(" +
+                 pid + "\\) exiting on host " + host + "\n")))
       << text;
   // Not a terminal: nothing on standard output; the warning on standard error with the prefix.
   EXPECT_EQ(r.out, "");
@@ -628,10 +631,10 @@ TEST(Log, DaemonsLogTheirStartAndExit) {
 
   // The variable switches the daemon's file off; the option switches it on again.
   qvtest::TempDir off("logdaemonoff");
-  EXPECT_EQ(qvtest::runProgram(app, {"daemon", "svc"},
-                               {"QV_LOG_DIR=" + off.path(), "QV_LOG_TO_FILE=no"})
-                .exitStatus,
-            0);
+  EXPECT_EQ(
+      qvtest::runProgram(app, {"daemon", "svc"}, {"QV_LOG_DIR=" + off.path(), "QV_LOG_TO_FILE=no"})
+          .exitStatus,
+      0);
   EXPECT_TRUE(filesIn(off.path() + "/svc").empty());
   EXPECT_EQ(qvtest::runProgram(app, {"daemon", "svc", "-logToFile", "yes"},
                                {"QV_LOG_DIR=" + off.path(), "QV_LOG_TO_FILE=no"})
@@ -641,9 +644,9 @@ TEST(Log, DaemonsLogTheirStartAndExit) {
 
   // A single daemon keeps one file without process id.
   qvtest::TempDir single("logsingle");
-  EXPECT_EQ(qvtest::runProgram(app, {"singleDaemon", "one"}, {"QV_LOG_DIR=" + single.path()})
-                .exitStatus,
-            0);
+  EXPECT_EQ(
+      qvtest::runProgram(app, {"singleDaemon", "one"}, {"QV_LOG_DIR=" + single.path()}).exitStatus,
+      0);
   EXPECT_EQ(filesIn(single.path() + "/one"), std::vector<std::string>{"one.log"});
 }
 
@@ -660,4 +663,31 @@ TEST(LogCtrls, DumpShowsTheFourControls) {
                                                  "    logToStdOut    = asIs\n"
                                                  "    stdErrToSysLog = no\n")))
       << r.out;
+}
+
+TEST(LogCtrls, BinaryFormIsFourInts) {
+  rc::LogCtrls sent(RC_B_AS_IS);
+  sent.setLogToFile(RC_B_YES);
+  sent.setLogToStdOut(RC_B_NO);
+  rc::ByteStrm strm(4);
+  sent.saveOn(strm);
+  ASSERT_EQ(strm.size(), 16u);
+  EXPECT_EQ(rc::LogCtrls::binarySize(), 16);
+  const int ints[] = {1, -1, 0, -1};
+  EXPECT_EQ(memcmp(strm.buffer(), ints, 16), 0);
+  rc::LogCtrls back(RC_B_NO);
+  back.restoreFrom(strm);
+  EXPECT_EQ(back.logToFile(), RC_B_YES);
+  EXPECT_EQ(back.logToSysLog(), RC_B_AS_IS);
+  EXPECT_EQ(back.logToStdOut(), RC_B_NO);
+  EXPECT_EQ(back.stdErrToSysLog(), RC_B_AS_IS);
+
+  for (const std::vector<int>& bad :
+       {std::vector<int>{1, -1, 0}, std::vector<int>{1, 2, 0, 0}, std::vector<int>{-2, 0, 0, 0}}) {
+    rc::ByteStrm in(16);
+    for (int v : bad) in << v;
+    rc::LogCtrls target(RC_B_NO);
+    EXPECT_THROW(target.restoreFrom(in), rc::Err);
+    EXPECT_EQ(target.logToFile(), RC_B_NO);
+  }
 }

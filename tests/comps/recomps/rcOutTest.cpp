@@ -21,8 +21,8 @@
 
 namespace {
 
-using qvtest::CaptureDevice;
-using qvtest::CaptureLogDevice;
+using qvtest::RecordingDevice;
+using qvtest::RecordingLogDevice;
 
 // An output object on two capture devices plus an extra log device, as a test's own instance.
 struct Capture {
@@ -34,9 +34,9 @@ struct Capture {
     extraLog.lines.clear();
   }
   // The devices live on the stack: the count 1 is the test's own reference, never released.
-  CaptureDevice stdOut{1};
-  CaptureDevice stdErr{1};
-  CaptureDevice extraLog{1};
+  RecordingDevice stdOut{1};
+  RecordingDevice stdErr{1};
+  RecordingDevice extraLog{1};
   rc::Out* out;
 };
 
@@ -48,7 +48,7 @@ struct LogInstalled {
     rc::Log::setInstance(log);
   }
   ~LogInstalled() { rc::Log::setInstance(nullptr); }
-  CaptureLogDevice device{1};
+  RecordingLogDevice device{1};
 };
 
 // Makes the process a daemon with the given label for the test's duration.
@@ -120,8 +120,8 @@ TEST(Out, RoutesEachSeverityToItsStream) {
         cap.out->print(row.severity, RC_SC_CLOSE_FAILED, true);
         expected = std::string(rc::Severity::label(row.severity)) + ": unable to close '{1}'\n";
       }
-      CaptureDevice& hit = row.toStdErr ? cap.stdErr : cap.stdOut;
-      CaptureDevice& miss = row.toStdErr ? cap.stdOut : cap.stdErr;
+      RecordingDevice& hit = row.toStdErr ? cap.stdErr : cap.stdOut;
+      RecordingDevice& miss = row.toStdErr ? cap.stdOut : cap.stdErr;
       ASSERT_EQ(hit.lines.size(), 1u);
       EXPECT_EQ(hit.lines[0].severity, row.severity);
       EXPECT_EQ(hit.lines[0].text, expected);
@@ -182,8 +182,8 @@ TEST(Out, CatalogAndFreeFormVariants) {
     SCOPED_TRACE(row.name);
     cap.clear();
     row.call(cap.out);
-    CaptureDevice& hit = row.toStdErr ? cap.stdErr : cap.stdOut;
-    CaptureDevice& miss = row.toStdErr ? cap.stdOut : cap.stdErr;
+    RecordingDevice& hit = row.toStdErr ? cap.stdErr : cap.stdOut;
+    RecordingDevice& miss = row.toStdErr ? cap.stdOut : cap.stdErr;
     ASSERT_EQ(hit.lines.size(), 1u);
     EXPECT_EQ(hit.lines[0].severity, row.severity);
     EXPECT_EQ(hit.lines[0].text, row.text);
@@ -332,8 +332,8 @@ TEST(Out, NullFormatIsAFailedAssertion) {
 TEST(Out, DevicesAndInstancesAreReferenceCounted) {
   bool outDeleted = false;
   bool errDeleted = false;
-  auto* outDev = new CaptureDevice(1, &outDeleted);
-  auto* errDev = new CaptureDevice(1, &errDeleted);
+  auto* outDev = new RecordingDevice(1, &outDeleted);
+  auto* errDev = new RecordingDevice(1, &errDeleted);
   auto* out = new rc::Out(outDev, errDev, 1);
   EXPECT_EQ(outDev->references(), 2);
   EXPECT_EQ(errDev->references(), 2);
