@@ -196,6 +196,35 @@ class ScopedEnv {
   std::map<std::string, std::pair<std::string, bool>> m_saved;
 };
 
+// Whether text has the shape of pattern: '#' stands for one digit, '?' for any one character,
+// '*' for any run of characters (also none); a backslash makes the next character literal.
+inline bool matchesShape(const std::string& text, const std::string& pattern, size_t t = 0,
+                         size_t p = 0) {
+  for (; p < pattern.size(); ++p, ++t) {
+    char want = pattern[p];
+    if (want == '*') {
+      for (size_t from = t; from <= text.size(); ++from) {
+        if (matchesShape(text, pattern, from, p + 1)) return true;
+      }
+      return false;
+    }
+    if (t >= text.size()) return false;
+    if (want == '\\' && p + 1 < pattern.size()) {
+      want = pattern[++p];
+    } else if (want == '#') {
+      if (text[t] < '0' || text[t] > '9') return false;
+      continue;
+    } else if (want == '?') {
+      continue;
+    }
+    if (text[t] != want) return false;
+  }
+  return t == text.size();
+}
+
+// The shape of a local time stamp of the log and debug lines, with its trailing blank.
+inline const std::string kTimeStampShape = "####-##-## ##:##:##.###### ??? ";
+
 // A writable argument vector built from strings.
 class ArgVec {
  public:
