@@ -152,15 +152,14 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       pgmAttrs->init(*argc, argv, pgmClass, pgmLabel, logName);
     }
     rcInitEnv(argc, argv, pgmClass);
-    const bool isBackgroundProc = rc::PgmClass::isBackgroundProc(pgmClass);
-    if (isBackgroundProc) {
+    if (rc::PgmClass::isBackgroundProc(pgmClass)) {
       // Daemons and sub-processes run in their log directory, where their core files land too.
       rc::Os::changeDir(rc::Env::pathName(rc::Env::LOG_DIR, rc::PgmAttrs::logName()).c_str(), true);
     }
 
     rcInitDbg(argc, argv);
 
-    if (isBackgroundProc) rc::Dbg::instance()->setPrSrc(true);
+    if (rc::PgmClass::isBackgroundProc(pgmClass)) rc::Dbg::instance()->setPrSrc(true);
     const char* pgmLogName = rc::PgmAttrs::logName();
     const char* timedLogName = si::PgmIds::pgmIdSymbol(944);
     const bool fileNameHasTime = pgmLogName != nullptr && timedLogName != nullptr &&

@@ -11,9 +11,11 @@
 //
 // rc::Dbg holds the controls in use and the devices: a main device (standard output, or the
 // debug file under the log directory while m_outputToFile is on) and an optional syslog tee; the
-// program's log gets a copy of every line while m_teeToLog is on. Devices are held by reference
-// count. One current instance per process (instance()); rcInitDbg reads the DBG_* variables and
-// the "-D" options once at start-up and throws rc::Err (RC_ERROR) for a bad one. Formatting uses
+// program's log gets a copy of every line while m_teeToLog is on. The host tee is carried for the
+// processors that forward their output to the host and does nothing here. Devices are held by
+// reference count. One current instance per process (instance()); rcInitDbg reads the variables
+// (DBG_MODULES, DBG_FLAGS, DBG_OUT_FILE, DBG_TO_HOST, DBG_TO_LOG, DBG_TO_SYS_LOG) and then the
+// "-D" options once at start-up and throws rc::Err (RC_ERROR) for a bad one. Formatting uses
 // fixed stack buffers and allocates nothing. Single-threaded; nothing here is safe in a signal
 // handler.
 #pragma once
