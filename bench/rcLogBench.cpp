@@ -18,10 +18,13 @@ namespace {
 
 constexpr const char* kText = "value 12345 of the bench line\n";
 
+// A fresh directory, removed at exit (each benchmark removes what it wrote into it).
 std::string benchDir() {
   static std::string dir = [] {
     char tmpl[] = "/tmp/qvlogbenchXXXXXX";
-    return std::string(mkdtemp(tmpl));
+    std::string made(mkdtemp(tmpl));
+    atexit([] { rmdir(benchDir().c_str()); });
+    return made;
   }();
   return dir;
 }
