@@ -20,12 +20,13 @@ constexpr const char* kText = "value 12345 of the bench line\n";
 
 // A fresh directory, removed at exit (each benchmark removes what it wrote into it).
 std::string benchDir() {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/qvlogbenchXXXXXX";
-    std::string made(mkdtemp(tmpl));
-    atexit([] { rmdir(benchDir().c_str()); });
-    return made;
+  static char dir[] = "/tmp/qvlogbenchXXXXXX";
+  static const bool made = [] {
+    if (mkdtemp(dir) == nullptr) abort();
+    atexit([] { rmdir(dir); });
+    return true;
   }();
+  (void)made;
   return dir;
 }
 
