@@ -18,12 +18,14 @@
 #include "comps/recomps/rcFaultApi.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcHelpArgs.h"
+#include "comps/recomps/rcLog.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcStrDb.h"
 #include "comps/recomps/rcUtils.h"
+#include "sysids/siPgmIds.h"
 
 namespace ac {
 
@@ -141,6 +143,8 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       rc::Os::init();
     }
     const bool helpRequested = rc::HelpArgs::hasHelpArg(*argc, argv);
+    // Only the single-instance daemon keeps one log file; every other program has its own.
+    const bool fileNameHasPid = !rc::PgmClass::isSingleDaemon(pgmClass);
     rc::PgmAttrs* pgmAttrs = rc::PgmAttrs::instance();
     if (pgmAttrs->isInitialized()) {
       pgmAttrs->reinit(pgmLabel, logName);
@@ -153,7 +157,26 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       // Daemons and sub-processes run in their log directory, where their core files land too.
       rc::Os::changeDir(rc::Env::pathName(rc::Env::LOG_DIR, rc::PgmAttrs::logName()).c_str(), true);
     }
+
+    rcInitDbg(argc, argv);
     rcInitFaultApi(argc, argv, true);
+
+    if (rc::PgmClass::isBackgroundProc(pgmClass)) rc::Dbg::instance()->setPrSrc(true);
+    const char* pgmLogName = rc::PgmAttrs::logName();
+    const char* timedLogName = si::PgmIds::pgmIdSymbol(944);
+    const bool fileNameHasTime = pgmLogName != nullptr && timedLogName != nullptr &&
+                                 strcasecmp(pgmLogName, timedLogName) == 0;
+    if (!helpRequested) {
+      rcInitLog(argc, argv, pgmLogName, fileNameHasPid, fileNameHasTime);
+      if (rc::PgmClass::isDaemon(pgmClass) && !pgmAttrs->isStartMsgLogged()) {
+        rc::Log::instance()->pgmStartMsg(pgmAttrs->pgmLabel());
+        pgmAttrs->setStartMsgLogged(true);
+      }
+      if (rc::Dbg::s_anyOn) {
+        rc::Dbg::instance()->print(DM_AC, DF_INIT, "running from working directory: '%s'\n",
+                                   rc::Os::currentDir());
+      }
+    }
     return helpRequested;
   } catch (const rc::Err& err) {
     rc::Out::instance()->print(err, true);
@@ -276,6 +299,9 @@ bool App::exitProgram(int status, bool forceExit) {
   rc::fault::Api::instance()->onExit();
   exitCleanup(forceExit);
   appCleanup(forceExit);
+  if (rc::PgmClass::isDaemon(rc::Env::pgmClass()) && rc::Log::instance() != nullptr) {
+    rc::Log::instance()->pgmExitMsg(rc::PgmAttrs::instance()->pgmLabel());
+  }
   _do_exit(status);
 }
 

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,45 +16,13 @@
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
+#include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
 namespace {
 
-// A device that remembers what it was given and whether the severity form was used.
-class CaptureDevice : public rc::OutDevice {
- public:
-  struct Line {
-    int severity;  // -1 for the form without severity
-    std::string text;
-  };
-  explicit CaptureDevice(int references, bool* deleted = nullptr)
-      : rc::OutDevice(nullptr, references), m_deleted(deleted) {}
-  ~CaptureDevice() override {
-    if (m_deleted != nullptr) *m_deleted = true;
-  }
-  void print(const char* str) override { lines.push_back({-1, str}); }
-  void print(RcSeverity severity, const char* str) override {
-    if (throwBadAllocOnce) {
-      throwBadAllocOnce = false;
-      throw std::bad_alloc();
-    }
-    lines.push_back({severity, str});
-  }
-  bool isOpen() const override { return open; }
-
-  std::string text() const {
-    std::string all;
-    for (const auto& line : lines) all += line.text;
-    return all;
-  }
-
-  std::vector<Line> lines;
-  bool open = true;
-  bool throwBadAllocOnce = false;
-
- private:
-  bool* m_deleted;
-};
+using qvtest::RecordingDevice;
+using qvtest::RecordingLogDevice;
 
 // An output object on two capture devices plus an extra log device, as a test's own instance.
 struct Capture {
@@ -68,21 +34,21 @@ struct Capture {
     extraLog.lines.clear();
   }
   // The devices live on the stack: the count 1 is the test's own reference, never released.
-  CaptureDevice stdOut{1};
-  CaptureDevice stdErr{1};
-  CaptureDevice extraLog{1};
+  RecordingDevice stdOut{1};
+  RecordingDevice stdErr{1};
+  RecordingDevice extraLog{1};
   rc::Out* out;
 };
 
 // Installs a log whose device a test can read, and removes it again.
 struct LogInstalled {
   LogInstalled() {
-    rc::Log* log = new rc::Log(0);
+    rc::Log* log = new rc::Log("qvtest", rc::LogDevice::OM_APPEND, false, false, 0);
     log->setLogDevice(&device);
     rc::Log::setInstance(log);
   }
   ~LogInstalled() { rc::Log::setInstance(nullptr); }
-  CaptureDevice device{1};
+  RecordingLogDevice device{1};
 };
 
 // Makes the process a daemon with the given label for the test's duration.
@@ -154,8 +120,8 @@ TEST(Out, RoutesEachSeverityToItsStream) {
         cap.out->print(row.severity, RC_SC_CLOSE_FAILED, true);
         expected = std::string(rc::Severity::label(row.severity)) + ": unable to close '{1}'\n";
       }
-      CaptureDevice& hit = row.toStdErr ? cap.stdErr : cap.stdOut;
-      CaptureDevice& miss = row.toStdErr ? cap.stdOut : cap.stdErr;
+      RecordingDevice& hit = row.toStdErr ? cap.stdErr : cap.stdOut;
+      RecordingDevice& miss = row.toStdErr ? cap.stdOut : cap.stdErr;
       ASSERT_EQ(hit.lines.size(), 1u);
       EXPECT_EQ(hit.lines[0].severity, row.severity);
       EXPECT_EQ(hit.lines[0].text, expected);
@@ -216,8 +182,8 @@ TEST(Out, CatalogAndFreeFormVariants) {
     SCOPED_TRACE(row.name);
     cap.clear();
     row.call(cap.out);
-    CaptureDevice& hit = row.toStdErr ? cap.stdErr : cap.stdOut;
-    CaptureDevice& miss = row.toStdErr ? cap.stdOut : cap.stdErr;
+    RecordingDevice& hit = row.toStdErr ? cap.stdErr : cap.stdOut;
+    RecordingDevice& miss = row.toStdErr ? cap.stdOut : cap.stdErr;
     ASSERT_EQ(hit.lines.size(), 1u);
     EXPECT_EQ(hit.lines[0].severity, row.severity);
     EXPECT_EQ(hit.lines[0].text, row.text);
@@ -366,8 +332,8 @@ TEST(Out, NullFormatIsAFailedAssertion) {
 TEST(Out, DevicesAndInstancesAreReferenceCounted) {
   bool outDeleted = false;
   bool errDeleted = false;
-  auto* outDev = new CaptureDevice(1, &outDeleted);
-  auto* errDev = new CaptureDevice(1, &errDeleted);
+  auto* outDev = new RecordingDevice(1, &outDeleted);
+  auto* errDev = new RecordingDevice(1, &errDeleted);
   auto* out = new rc::Out(outDev, errDev, 1);
   EXPECT_EQ(outDev->references(), 2);
   EXPECT_EQ(errDev->references(), 2);
@@ -427,52 +393,6 @@ TEST(SysLogDevice, PriorityOfEachSeverity) {
 
 namespace {
 
-// Stands in for the system logger: a datagram socket bound at /dev/log while the test runs.
-class FakeSysLog {
- public:
-  // Empty on success, else why the test cannot run.
-  std::string start() {
-    struct sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    snprintf(addr.sun_path, sizeof addr.sun_path, "%s", kPath);
-    struct stat st;
-    if (lstat(kPath, &st) == 0) {
-      if (!S_ISSOCK(st.st_mode)) return "/dev/log exists and is not a socket";
-      const int probe = socket(AF_UNIX, SOCK_DGRAM, 0);
-      const bool listening = connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-      close(probe);
-      if (listening) return "a system logger listens on /dev/log";
-      if (unlink(kPath) != 0) return "cannot remove the stale /dev/log";
-    }
-    m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) return "no AF_UNIX datagram socket";
-    if (bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-      const std::string why = std::string("cannot bind /dev/log: ") + strerror(errno);
-      close(m_fd);
-      m_fd = -1;
-      return why;
-    }
-    return "";
-  }
-  ~FakeSysLog() {
-    if (m_fd >= 0) {
-      rc::SysLogDevice::closeInstance();
-      close(m_fd);
-      unlink(kPath);
-    }
-  }
-  // The next message, or "" when none is waiting (syslog(3) sends before it returns).
-  std::string next() {
-    char buf[4096];
-    const ssize_t n = recv(m_fd, buf, sizeof buf, MSG_DONTWAIT);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
-  }
-
- private:
-  static constexpr const char* kPath = "/dev/log";
-  int m_fd = -1;
-};
-
 bool endsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -480,7 +400,7 @@ bool endsWith(const std::string& s, const std::string& tail) {
 }  // namespace
 
 TEST(SysLogDevice, DeviceAndTeeReachSyslogWithTheirPriorities) {
-  FakeSysLog sysLog;
+  qvtest::FakeSysLog sysLog;
   const std::string why = sysLog.start();
   if (!why.empty()) GTEST_SKIP() << "syslog cannot be intercepted here: " << why;
 
