@@ -61,24 +61,33 @@ void* StrBuf::allocMem(size_t nBytes, memType_t memType) {
 void StrBuf::freeMem(void* p) { mem::freeBlock(p); }
 
 StrBuf::StrBuf(size_t capacity, size_t maxBytes) {
+  // One block holds the first entry arrays and the first pool, so that a new buffer costs a
+  // single allocation; arrays that grow later and further pools get blocks of their own.
+  const unsigned int cap = checkedCount(capacity);
   const size_t poolBytes = checkedAdd(capacity, maxBytes);
-  growArrays(capacity);
-  try {
-    addPool(poolBytes);
-  } catch (...) {
-    freeMem(m_strPtrs);
-    throw;
-  }
+  if (capacity > (SIZE_MAX - 16) / kEntryBytes) throw std::bad_alloc();
+  const size_t arrayBytes = (capacity * kEntryBytes + 7) & ~size_t{7};
+  char* block = static_cast<char*>(
+      allocMem(checkedAdd(arrayBytes, checkedAdd(sizeof(StrPool), poolBytes))));
+  m_firstBlock = block;
+  m_strPtrs = reinterpret_cast<char**>(block);
+  m_strLens = reinterpret_cast<unsigned int*>(block + capacity * sizeof(char*));
+  m_capacity = cap;
+  char* poolAt = block + arrayBytes;
+  m_firstPool = m_lastPool = m_curPool =
+      new (poolAt) StrPool(poolAt + sizeof(StrPool), poolBytes);
 }
 
 StrBuf::~StrBuf() {
   for (StrPool* pool = m_firstPool; pool != nullptr;) {
     StrPool* next = pool->m_next;
+    const bool inFirstBlock = pool == m_firstPool;
     pool->~StrPool();
-    freeMem(pool);
+    if (!inFirstBlock) freeMem(pool);
     pool = next;
   }
-  freeMem(m_strPtrs);  // the lengths share the block
+  if (static_cast<void*>(m_strPtrs) != m_firstBlock) freeMem(m_strPtrs);
+  freeMem(m_firstBlock);
 }
 
 void StrBuf::swapWith(StrBuf& other) {
@@ -89,12 +98,12 @@ void StrBuf::swapWith(StrBuf& other) {
   std::swap(m_firstPool, other.m_firstPool);
   std::swap(m_lastPool, other.m_lastPool);
   std::swap(m_curPool, other.m_curPool);
+  std::swap(m_firstBlock, other.m_firstBlock);
 }
 
 void StrBuf::growArrays(size_t newCapacity) {
   const unsigned int cap = checkedCount(newCapacity);
   if (cap <= m_capacity && m_strPtrs != nullptr) return;
-  constexpr size_t kEntryBytes = sizeof(char*) + sizeof(unsigned int);
   if (newCapacity > SIZE_MAX / kEntryBytes) throw std::bad_alloc();
   // Both arrays share one block: the pointers, then the lengths.
   char* block = static_cast<char*>(allocMem(newCapacity * kEntryBytes));
@@ -104,7 +113,7 @@ void StrBuf::growArrays(size_t newCapacity) {
     memcpy(ptrs, m_strPtrs, m_entries * sizeof(char*));
     memcpy(lens, m_strLens, m_entries * sizeof(unsigned int));
   }
-  freeMem(m_strPtrs);
+  if (static_cast<void*>(m_strPtrs) != m_firstBlock) freeMem(m_strPtrs);
   m_strPtrs = ptrs;
   m_strLens = lens;
   m_capacity = cap;

@@ -128,6 +128,10 @@ class StrBuf : public mem::newDelete<mt_strbuf> {
   StrPool* m_firstPool = nullptr;
   StrPool* m_lastPool = nullptr;
   StrPool* m_curPool = nullptr;
+  // The block of the first entry arrays and the first pool (see the constructor).
+  void* m_firstBlock = nullptr;
+
+  static constexpr size_t kEntryBytes = sizeof(char*) + sizeof(unsigned int);
 };
 
 class StrVec : public mem::newDelete<mt_strvec> {
