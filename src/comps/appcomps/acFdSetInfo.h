@@ -2,17 +2,20 @@
 // that the loop asks for its current rc::FdSet at every iteration (timers hand over their
 // remaining time this way). ac::FdSetInfoVec owns its providers and keeps them in registration
 // order, which is the order their sets are merged in. Providers are identified by their object
-// alone. Not thread-safe; not for signal handlers.
+// alone. Providers and their vectors are anonymous heap blocks (mt_anonymous). Not thread-safe;
+// not for signal handlers.
 #pragma once
 
 #include <cstddef>
 #include <vector>
 
+#include "comps/memcomps/base/memNewDelete.h"
+#include "comps/memcomps/base/memStlAlloc.h"
 #include "comps/recomps/rcFdSet.h"
 
 namespace ac {
 
-class FdSetInfo {
+class FdSetInfo : public mem::newDelete<mt_anonymous> {
  public:
   typedef const rc::FdSet& (*CbRtn)(void* cbObj);
 
@@ -29,7 +32,7 @@ class FdSetInfo {
   CbRtn m_cbRtn;
 };
 
-class FdSetInfoVec {
+class FdSetInfoVec : public mem::newDelete<mt_anonymous> {
  public:
   explicit FdSetInfoVec(size_t capacity = 16) { m_vec.reserve(capacity); }
   ~FdSetInfoVec() { clear(); }
@@ -51,7 +54,7 @@ class FdSetInfoVec {
   void destroyContents();
 
  private:
-  std::vector<FdSetInfo*> m_vec;
+  std::vector<FdSetInfo*, mem::stlAlloc<FdSetInfo*>> m_vec;
 };
 
 }  // namespace ac

@@ -26,8 +26,8 @@ namespace rc {
 char Env::s_pgmName[48] = "";
 char Env::s_pgmExecDir[256] = "";
 bool Env::s_initialized = false;
-std::string Env::s_userNameVal;
-std::string Env::s_userHomeDirVal;
+String Env::s_userNameVal;
+String Env::s_userHomeDirVal;
 EnvVarTbl* EnvVarTbl::s_stdInstance = nullptr;
 
 namespace {
@@ -475,7 +475,7 @@ namespace {
 // Finds uid in the local password file ("name:passwd:uid:gid:gecos:home:shell" lines). The
 // library's password lookup is avoided on purpose: in a statically linked program it needs the
 // shared name-service libraries of the exact library version at run time.
-bool findPasswdEntry(uid_t uid, std::string* userName, std::string* homeDir) {
+bool findPasswdEntry(uid_t uid, String* userName, String* homeDir) {
   FILE* file = fopen("/etc/passwd", "r");
   if (file == nullptr) return false;
   char line[1024];
@@ -494,19 +494,19 @@ bool findPasswdEntry(uid_t uid, std::string* userName, std::string* homeDir) {
     char* end = nullptr;
     const unsigned long id = strtoul(fields[2].c_str(), &end, 10);
     if (*end != '\0' || id != static_cast<unsigned long>(uid)) continue;
-    *userName = fields[0];
-    *homeDir = fields[5];
+    userName->assign(fields[0].data(), fields[0].size());
+    homeDir->assign(fields[5].data(), fields[5].size());
     found = true;
   }
   fclose(file);
   return found;
 }
 
-void lookupPasswd(std::string* userName, std::string* homeDir) {
+void lookupPasswd(String* userName, String* homeDir) {
   const uid_t uid = getuid();
   if (findPasswdEntry(uid, userName, homeDir)) return;
   // Containers often run under an id that the password database does not know.
-  *userName = std::to_string(static_cast<unsigned long>(uid));
+  *userName = std::to_string(static_cast<unsigned long>(uid)).c_str();
   const char* home = getenv("HOME");
   *homeDir = home != nullptr && home[0] != '\0' ? home : "/";
 }

@@ -15,7 +15,8 @@
 // which handles "-prEnv". Returned texts point into the table's records or static buffers and
 // stay valid until the next read of the same variable or a change of the cache. Programming
 // errors (a type not in the table, setting a record of another data type, a broken built-in
-// default) are failed assertions. Single-threaded; not for signal handlers.
+// default) are failed assertions. Single-threaded; not for signal handlers. The table, its set
+// and its records are mt_env_var_tbl heap blocks.
 #pragma once
 
 #include <climits>
@@ -25,6 +26,9 @@
 #include <string>
 #include <vector>
 
+#include "comps/memcomps/base/memNewDelete.h"
+#include "comps/memcomps/base/memStlAlloc.h"
+#include "comps/memcomps/base/memString.h"
 #include "comps/recomps/rcBool.h"
 #include "comps/recomps/rcErr.h"
 
@@ -187,12 +191,12 @@ class Env {
   static char s_pgmName[48];
   static char s_pgmExecDir[256];
   static bool s_initialized;
-  static std::string s_userNameVal;
-  static std::string s_userHomeDirVal;
+  static String s_userNameVal;
+  static String s_userHomeDirVal;
 };
 
 // One variable of the table with its cached values. The name is a string literal (not owned).
-class EnvVarRec {
+class EnvVarRec : public mem::newDelete<mt_env_var_tbl> {
  public:
   EnvVarRec(Env::VarType varType, const char* varName, Env::DataType dataType,
             Env::DefaultValRtn defaultValRtn, bool syntaxTag);
@@ -246,11 +250,12 @@ class EnvVarRec {
   Env::DataType m_dataType;
   Env::DefaultValRtn m_defaultValRtn;
   bool m_syntaxTag;
-  std::string m_strValBuf;
+  String m_strValBuf;
   const char* m_strVal;
   int m_intVal;
   long long m_int64Val;
   int m_boolVal;
+  // A standard string: the default routines' interface takes one.
   std::string m_dfltValBuf;
 };
 
@@ -265,9 +270,9 @@ struct EnvVarRecPtrComp {
 };
 
 // The records, owned, iterated in type order.
-class EnvVarTbl {
+class EnvVarTbl : public mem::newDelete<mt_env_var_tbl> {
  public:
-  typedef std::set<EnvVarRec*, EnvVarRecPtrComp> RecSet;
+  typedef std::set<EnvVarRec*, EnvVarRecPtrComp, mem::stlAlloc<EnvVarRec*, mt_env_var_tbl>> RecSet;
 
   EnvVarTbl() = default;
   ~EnvVarTbl();

@@ -104,7 +104,7 @@ int FdBitSet::highestBelow(int numFds) const {
 // FdInfo, FdInfoVec
 
 FdInfo::FdInfo(int references)
-    : m_references(references),
+    : RefCnt(references),
       m_fd(FdSet::NO_FD),
       m_timeout(Timeval::NO_TIMEVAL),
       m_cbObj(nullptr),
@@ -116,9 +116,7 @@ FdInfo::~FdInfo() {
   m_userData = invalidPtr<void>();
 }
 
-void FdInfo::release(FdInfo* info) {
-  if (info != nullptr && info->removeReference() < 1) delete info;
-}
+void FdInfo::release(FdInfo* info) { RefCnt_release(info); }
 
 void FdInfo::set(int fd, void* cbObj, FdSet::CbRtn cbRtn, void* userData) {
   m_fd = fd;
@@ -192,7 +190,7 @@ FdInfo* FdInfoVec::operator[](size_t n) const {
 // ---------------------------------------------------------------------------------------------
 // FdSet
 
-std::vector<FdInfo*>* FdSet::s_fdInfos[2] = {nullptr, nullptr};
+FdSet::FdInfoTable* FdSet::s_fdInfos[2] = {nullptr, nullptr};
 
 FdSet::FdSet()
     : m_numFds(-1),
@@ -455,8 +453,8 @@ void FdSet::invokeTimeoutCbs() {
 FdInfo* FdSet::fdInfo(int fd, FdType fdType) {
   assertFdType(fdType);
   RC_ASSERT(fd >= 0);
-  std::vector<FdInfo*>*& table = s_fdInfos[fdType];
-  if (table == nullptr) table = new std::vector<FdInfo*>(maxOsFds(), nullptr);
+  FdInfoTable*& table = s_fdInfos[fdType];
+  if (table == nullptr) table = new FdInfoTable(maxOsFds(), nullptr);
   if (static_cast<size_t>(fd) >= table->size()) table->resize(fd + 1, nullptr);
   FdInfo*& info = (*table)[fd];
   if (info == nullptr) info = new FdInfo(1);
@@ -464,7 +462,7 @@ FdInfo* FdSet::fdInfo(int fd, FdType fdType) {
 }
 
 void FdSet::clearStaticFdInfos() {
-  for (std::vector<FdInfo*>*& table : s_fdInfos) {
+  for (FdInfoTable*& table : s_fdInfos) {
     if (table == nullptr) continue;
     for (FdInfo* info : *table) FdInfo::release(info);
     delete table;

@@ -12,6 +12,9 @@
 // with rc::Err (RC_ERROR, RC_SC_VAL_OUT_OF_RANGE, routine "recomps/FdSet::add") and never touches
 // a mask. A ready descriptor whose record has no callback object or routine raises rc::Err
 // (RC_WARNING, RC_SC_UNREGISTERED_FD) from doSelect. Not thread-safe; not for signal handlers.
+//
+// Sets, records and record vectors live on the typed heap as mt_rc_fd_set, mt_rc_fd_info and
+// mt_rc_fd_info_vec blocks; the storage of the record vectors and tables is mt_rc_fd_info_vec.
 #pragma once
 
 #include <sys/select.h>
@@ -19,6 +22,9 @@
 #include <cstddef>
 #include <vector>
 
+#include "comps/memcomps/base/memNewDelete.h"
+#include "comps/memcomps/base/memStlAlloc.h"
+#include "comps/recomps/rcRefCnt.h"
 #include "comps/recomps/rcTimeval.h"
 
 namespace rc {
@@ -60,7 +66,7 @@ class FdBitSet {
   fd_set m_fdSet;
 };
 
-class FdSet {
+class FdSet : public mem::newDelete<mt_rc_fd_set> {
  public:
   enum FdType { FDT_READ = 0, FDT_WRITE = 1 };
   enum CbType { CBT_FD_READY = 0, CBT_TIMEOUT = 1, CBT_FD_CLOSE = 2 };
@@ -139,22 +145,22 @@ class FdSet {
   Timeval m_minTimeout;
   FdInfoVec* m_minTimeoutVec;
 
-  static std::vector<FdInfo*>* s_fdInfos[2];
+  // The process-wide records of one descriptor type, indexed by descriptor.
+  typedef std::vector<FdInfo*, mem::stlAlloc<FdInfo*, mt_rc_fd_info_vec>> FdInfoTable;
+  static FdInfoTable* s_fdInfos[2];
 };
 
 // One callback registration: a descriptor record (fd, no timeout) or a timeout record (fd -1).
 // Reference counted; whoever brings the count to zero with removeReference() deletes it (see
 // release()).
-class FdInfo {
+class FdInfo : public RefCnt, public mem::newDelete<mt_rc_fd_info> {
  public:
   explicit FdInfo(int references = 1);
-  ~FdInfo();
+  ~FdInfo() override;
   FdInfo(const FdInfo&) = delete;
   FdInfo& operator=(const FdInfo&) = delete;
 
-  int addReference() { return ++m_references; }
-  int removeReference() { return --m_references; }
-  // Drops one reference and deletes the record when none is left.
+  // Drops one reference and deletes the record when none is left; null is ignored.
   static void release(FdInfo* info);
 
   void set(int fd, void* cbObj, FdSet::CbRtn cbRtn, void* userData);
@@ -165,7 +171,6 @@ class FdInfo {
   // Calls the routine; a cleared record (no routine) calls nothing.
   void invokeCb(FdSet::CbType cbType);
 
-  int references() const { return m_references; }
   int fd() const { return m_fd; }
   const Timeval& timeout() const { return m_timeout; }
   void* cbObj() const { return m_cbObj; }
@@ -173,7 +178,6 @@ class FdInfo {
   void* userData() const { return m_userData; }
 
  private:
-  int m_references;
   int m_fd;
   Timeval m_timeout;
   void* m_cbObj;
@@ -182,7 +186,7 @@ class FdInfo {
 };
 
 // A vector of counted FdInfo pointers: holds one reference on each element.
-class FdInfoVec {
+class FdInfoVec : public mem::newDelete<mt_rc_fd_info_vec> {
  public:
   explicit FdInfoVec(size_t capacity = 16) { m_vec.reserve(capacity); }
   FdInfoVec(const FdInfoVec& src);
@@ -198,7 +202,7 @@ class FdInfoVec {
   FdInfo* operator[](size_t n) const;
 
  private:
-  std::vector<FdInfo*> m_vec;
+  std::vector<FdInfo*, mem::stlAlloc<FdInfo*, mt_rc_fd_info_vec>> m_vec;
 };
 
 }  // namespace rc

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcOs.h"
 
@@ -157,9 +158,13 @@ std::string currentDir() { return orEmpty(Os::currentDir()); }
 
 }  // namespace
 
-File::File(int references) : OutDevice(nullptr, references), m_fileType(FT_NONE) {}
+File::File(int references)
+    : OutDevice(nullptr, references), m_fileType(FT_NONE), m_readBuf(nullptr) {}
 
-File::~File() { closeAny(); }
+File::~File() {
+  closeAny();
+  mem::freeBlock(m_readBuf);
+}
 
 void File::forget() {
   setFd(nullptr);
@@ -214,8 +219,10 @@ bool File::open(const char* fileName, const char* mode, bool createParentDir, Er
   if (fp != stdin && fp != stdout && mode[0] == 'r' && strchr(mode, '+') == nullptr) {
     // Files are mostly read whole, line by line: a larger buffer than stdio's default saves
     // most of the system calls. The buffer outlives the stream (it is kept for the next open).
-    if (m_readBuf == nullptr) m_readBuf.reset(new char[READ_BUF_SIZE]);
-    setvbuf(fp, m_readBuf.get(), _IOFBF, READ_BUF_SIZE);
+    if (m_readBuf == nullptr) {
+      m_readBuf = static_cast<char*>(mem::allocBlock(READ_BUF_SIZE, mem::AllocContext(this)));
+    }
+    setvbuf(fp, m_readBuf, _IOFBF, READ_BUF_SIZE);
   }
   setFd(fp);
   m_fileType = FT_FILE;

@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <memory>
 #include <string>
 
 #include "comps/recomps/rcErr.h"
@@ -158,8 +157,9 @@ class File : public OutDevice {
 
   FileType m_fileType;
   std::string m_fileName;
-  // The stdio buffer of a file opened for reading only; null until one is.
-  std::unique_ptr<char[]> m_readBuf;
+  // The stdio buffer of a file opened for reading only, a heap block with the handle's
+  // attributes; null until one is.
+  char* m_readBuf;
 };
 
 }  // namespace rc

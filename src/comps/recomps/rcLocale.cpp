@@ -6,6 +6,7 @@
 
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcOut.h"
+#include "comps/recomps/rcStrVec.h"
 
 namespace rc {
 
@@ -44,7 +45,9 @@ void Locale::setStdNames(const char* dirName, const char* localeSymbol, const ch
   m_osLangName = osLangName;
 }
 
-LocaleDb::LocaleDb() : m_dfltLocale(&m_locales[Locale::LT_US_ENG]) {
+LocaleDb::LocaleDb()
+    : m_dfltLocale(&m_locales[Locale::LT_US_ENG]),
+      m_strings(new StrVec(STRINGS_CAPACITY, STRINGS_CHARS)) {
   for (int lt = Locale::LT_BEGIN; lt < Locale::LT_END; ++lt) {
     m_locales[lt].setLangType(static_cast<Locale::LangType>(lt));
     initLocale(&m_locales[lt]);
@@ -56,8 +59,14 @@ void LocaleDb::initLocale(Locale* locale) {
   const int lt = locale->langType();
   if (lt < Locale::LT_BEGIN || lt >= Locale::LT_END) abortOnBadCase("unknown lang type", lt);
   const LocaleNames& names = kNames[lt];
-  locale->setStdNames(names.dirName, names.symbol, names.label, names.osLangName);
+  // One statement per copy: the order of a call's arguments is not defined, the table's is.
+  const char* dirName = m_strings->append(names.dirName);
+  const char* symbol = m_strings->append(names.symbol);
+  const char* label = m_strings->append(names.label);
+  locale->setStdNames(dirName, symbol, label, m_strings->append(names.osLangName));
 }
+
+LocaleDb::~LocaleDb() { delete m_strings; }
 
 LocaleDb* LocaleDb::instance() { return s_shmInstance != nullptr ? s_shmInstance : stdInstance(); }
 

@@ -1,11 +1,17 @@
 // The languages the message catalog knows, with their names: the strings-file folder suffix
 // ("C", "uk", "ja"), a symbol, a label and the operating system's language name. One table per
-// process (and optionally one in shared memory), built on first use. Single-threaded.
+// process (and optionally one in shared memory), built on first use. The names are copied into
+// the table's own string vector, which the locales point into. The table is an mt_locale_db heap
+// block, its locales mt_locale. Single-threaded.
 #pragma once
+
+#include "comps/memcomps/base/memNewDelete.h"
 
 namespace rc {
 
-class Locale {
+class StrVec;
+
+class Locale : public mem::newDelete<mt_locale> {
  public:
   enum LangType {
     LT_US_ENG = 0,
@@ -37,9 +43,13 @@ class Locale {
   const char* m_osLangName = "";
 };
 
-class LocaleDb {
+class LocaleDb : public mem::newDelete<mt_locale_db> {
  public:
+  // Room for the twelve names of the three languages.
+  enum { STRINGS_CAPACITY = 15, STRINGS_CHARS = 480 };
+
   LocaleDb();
+  ~LocaleDb();
   LocaleDb(const LocaleDb&) = delete;
   LocaleDb& operator=(const LocaleDb&) = delete;
 
@@ -53,6 +63,7 @@ class LocaleDb {
   static void setShmInstance(LocaleDb* localeDb);
   static void cleanupInstance();
 
+  // Gives the locale the names of its language, copied into the table's strings.
   void initLocale(Locale* locale);
 
   // By language; LT_DEFAULT selects US English; any other value outside 0..2 is an internal
@@ -64,11 +75,14 @@ class LocaleDb {
   const char* osLangName(int langType) const { return locale(langType)->osLangName(); }
   Locale::LangType langType(int langType) const { return locale(langType)->langType(); }
 
+  const StrVec* strings() const { return m_strings; }
+
   void dump() const;
 
  private:
   Locale m_locales[Locale::MAX_LANG_TYPES];
   Locale* m_dfltLocale;
+  StrVec* m_strings;
 };
 
 }  // namespace rc

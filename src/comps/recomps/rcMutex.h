@@ -11,14 +11,18 @@
 // Errors: a failing semaphore operation while acquiring raises RC_SC_ACQUIRE_LOCK_FAILED (or
 // aborts, when the caller cannot take an error); misuse — releasing a lock the process does not
 // hold, acquiring while interrupts are honoured at once outside a critical section — aborts.
-// Not for use in signal handlers.
+// Not for use in signal handlers. A Mutex made with new is an mt_rc_mutex heap block: it asks for
+// the first shared region, where a lock shared between processes belongs, and gets the process
+// heap, the only region of this program.
 #pragma once
 
 #include <sys/types.h>
 
+#include "comps/memcomps/base/memNewDelete.h"
+
 namespace rc {
 
-class Mutex {
+class Mutex : public mem::newDelete<mt_rc_mutex, mem::REGION_MIN> {
  public:
   Mutex();
   // type and id are accepted for compatibility and not used.

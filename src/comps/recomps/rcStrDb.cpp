@@ -12,7 +12,9 @@
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
+#include "comps/recomps/rcMutex.h"
 #include "comps/recomps/rcOut.h"
+#include "comps/recomps/rcStrVec.h"
 
 namespace rc {
 
@@ -86,8 +88,29 @@ const char* StrCodeDefs::rangeSymbolName(int range) {
   }
 }
 
-LocVec::LocVec(Locale::LangType langType) : m_langType(langType) {
+LocVec::LocVec(Locale::LangType langType) : m_langType(langType), m_strVecs{} {
   for (bool& loaded : m_strVecLoaded) loaded = false;
+}
+
+LocVec::~LocVec() {
+  for (StrVec* vec : m_strVecs) delete vec;
+}
+
+StrVec* LocVec::rangeVec(int range) {
+  StrVec*& vec = m_strVecs[range];
+  if (vec == nullptr) vec = new StrVec(STR_VEC_CAPACITY, STR_VEC_CHARS);
+  return vec;
+}
+
+const StrVec* LocVec::strVec(int strCode) const {
+  return StrCodeDefs::isCatalogCode(strCode) ? m_strVecs[codeRange(strCode)] : nullptr;
+}
+
+StrVec* LocVec::strVec(int strCode, bool* isLoaded) {
+  if (!StrCodeDefs::isCatalogCode(strCode)) return nullptr;
+  const int range = codeRange(strCode);
+  if (isLoaded != nullptr) *isLoaded = m_strVecLoaded[range];
+  return rangeVec(range);
 }
 
 int LocVec::codeRange(int strCode) const {
@@ -101,14 +124,14 @@ void LocVec::addString(int strCode, const char* str) {
     printRefused("code outside the catalog's ranges", strCode);
     return;
   }
-  std::vector<std::string>& vec = m_strVecs[codeRange(strCode)];
-  const size_t index = static_cast<size_t>(StrCodeDefs::rangeIndex(strCode));
-  if (index < vec.size()) {
+  StrVec& vec = *strVec(strCode, nullptr);
+  const unsigned int index = static_cast<unsigned int>(StrCodeDefs::rangeIndex(strCode));
+  if (index < vec.entries()) {
     printRefused("index < nextSlot (reused code)", static_cast<int>(index));
     return;
   }
-  while (vec.size() < index) vec.emplace_back(kUnused);
-  vec.emplace_back(str != nullptr ? str : "");
+  while (vec.entries() < index) vec.append(kUnused);
+  vec.append(str);
 }
 
 void LocVec::addStrings(size_t nRecs, const StrDbRec* recs) {
@@ -117,17 +140,17 @@ void LocVec::addStrings(size_t nRecs, const StrDbRec* recs) {
 
 const char* LocVec::lookupString(int strCode) {
   if (!StrCodeDefs::isCatalogCode(strCode)) return nullptr;
-  const int range = codeRange(strCode);
-  const size_t index = static_cast<size_t>(StrCodeDefs::rangeIndex(strCode));
-  if (index >= m_strVecs[range].size() && !m_strVecLoaded[range]) {
+  bool isLoaded = false;
+  const StrVec& vec = *strVec(strCode, &isLoaded);
+  const unsigned int index = static_cast<unsigned int>(StrCodeDefs::rangeIndex(strCode));
+  if (index >= vec.entries() && !isLoaded) {
     try {
-      initFromFile(range);
+      initFromFile(codeRange(strCode));
     } catch (const Err& err) {
       Out::instance()->print(err, true);
     }
   }
-  const std::vector<std::string>& vec = m_strVecs[range];
-  return index < vec.size() ? vec[index].c_str() : kIndexTooBig;
+  return index < vec.entries() ? vec[index] : kIndexTooBig;
 }
 
 std::string LocVec::fileName(int range) const {
@@ -201,30 +224,75 @@ void LocVec::initFromFile(int range) {
 
 void LocVec::dump() const {
   for (int range = 0; range < StrCodeDefs::MAX_ID_RANGES; ++range) {
-    const std::vector<std::string>& vec = m_strVecs[range];
-    if (vec.empty()) continue;
+    const StrVec* vec = m_strVecs[range];
+    if (vec == nullptr) continue;
     printf("    Range %d (%d), StrVec [0x%x]:\n", range, range * StrCodeDefs::CODES_PER_RANGE,
-           static_cast<unsigned>(reinterpret_cast<uintptr_t>(&vec)));
-    for (size_t i = 0; i < vec.size(); ++i) {
+           static_cast<unsigned>(reinterpret_cast<uintptr_t>(vec)));
+    for (unsigned int i = 0; i < vec->entries(); ++i) {
       printf("      %d. '%s'\n", range * StrCodeDefs::CODES_PER_RANGE + static_cast<int>(i),
-             vec[i].c_str());
+             (*vec)[i]);
     }
   }
 }
 
-StrDb::StrDb(int /*region*/) : m_locVecs{}, m_dfltLocVec(nullptr) {
+// ---------------------------------------------------------------------------------------------
+// StrDbMutexGuard
+
+StrDbMutexGuard::StrDbMutexGuard(Mutex* mutex, bool throwOnFailure)
+    : m_mutex(mutex), m_criticalSectionEntered(false) {
+  if (m_mutex == nullptr) return;
+  if (!throwOnFailure) {
+    m_mutex->acquire(false);  // ends the process when the semaphore fails
+    m_criticalSectionEntered = true;
+    return;
+  }
+  try {
+    m_mutex->acquire(true);
+    m_criticalSectionEntered = true;
+  } catch (const Err&) {
+    // A catalog that cannot be locked is still better read unlocked than not at all.
+  }
+}
+
+StrDbMutexGuard::~StrDbMutexGuard() {
+  if (m_criticalSectionEntered) m_mutex->release();
+}
+
+// ---------------------------------------------------------------------------------------------
+// StrDb
+
+StrDb::StrDb(mem::regionName_t region) : m_locVecs{}, m_dfltLocVec(nullptr), m_mutex(nullptr) {
+  // The process heap is the only region of this program; a catalog meant for shared memory
+  // lives there too and still gets the mutex that other processes sharing it rely on.
+  if (region == mem::REGION_GLOBAL) {
+    m_mutex = new Mutex();
+    m_mutex->create();
+  }
   addStrings(NumStrDbRecs, strDbRecs, Locale::LT_US_ENG);
   m_dfltLocVec = m_locVecs[Locale::LT_US_ENG];
 }
 
 StrDb::~StrDb() {
   for (LocVec* vec : m_locVecs) delete vec;
+  delete m_mutex;  // removes the semaphore
 }
 
 StrDb* StrDb::instance() { return s_shmInstance != nullptr ? s_shmInstance : stdInstance(); }
 
+StrDb* StrDb::instance(int region) {
+  switch (region) {
+    case mem::REGION_HEAP: return stdInstance();
+    case mem::REGION_GLOBAL:
+      if (s_shmInstance == nullptr) s_shmInstance = new StrDb(mem::REGION_GLOBAL);
+      return s_shmInstance;
+    default:
+      Assert_throwAssert("false", "unknown mem region", false, __FILE__, __LINE__);
+      return nullptr;  // not reached: the failed assertion aborts or throws
+  }
+}
+
 StrDb* StrDb::stdInstance() {
-  if (s_stdInstance == nullptr) s_stdInstance = new StrDb(0);
+  if (s_stdInstance == nullptr) s_stdInstance = new StrDb(mem::REGION_HEAP);
   return s_stdInstance;
 }
 
@@ -254,14 +322,17 @@ LocVec* StrDb::locVec(Locale::LangType langType) const {
 }
 
 void StrDb::addStrings(size_t nRecs, const StrDbRec* recs, Locale::LangType langType) {
+  const StrDbMutexGuard guard(m_mutex, false);
   locVec(langType)->addStrings(nRecs, recs);
 }
 
 void StrDb::addString(int id, const char* str, Locale::LangType langType) {
+  const StrDbMutexGuard guard(m_mutex, false);
   locVec(langType)->addString(id, str);
 }
 
 const char* StrDb::lookupString(int strCode, Locale::LangType langType) const {
+  const StrDbMutexGuard guard(m_mutex, true);
   LocVec* vec = locVec(langType);
   if (vec == nullptr) return kNoString;
   const char* text = vec->lookupString(strCode);

@@ -11,19 +11,27 @@
 // one answers "<no string defined>", and a strings-file line with one is refused with a printed
 // error; neither ever indexes a table.
 //
-// One standard catalog per process (instance()); a second one may live in shared memory with a
-// semaphore mutex. Not for use in signal handlers.
+// One standard catalog per process (instance()); a second one, the shared-memory catalog
+// (instance(1)), serialises every add and lookup with a semaphore mutex that a process may take
+// recursively and that other processes sharing the catalog (forked children) wait on. A lookup
+// that cannot take the mutex goes on without it; an add that cannot take it ends the process.
+// Texts are stored in rc::StrVec pools and never move: a text once returned stays valid until the
+// catalog is destroyed. The catalog and its language tables are mt_strdb heap blocks. Not for use
+// in signal handlers.
 #pragma once
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
+#include "comps/memcomps/base/memNewDelete.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcLocale.h"
 #include "comps/recomps/rcVarArgs.h"
 
 namespace rc {
+
+class Mutex;
+class StrVec;
 
 class StrCodeDefs {
  public:
@@ -49,11 +57,16 @@ struct StrDbRec {
   const char* m_str;
 };
 
-// The texts of one language: one vector per code range, the entry at position i holding the text
-// of code range * 100 + i ("<unused>" in gaps).
-class LocVec {
+// The texts of one language: one vector per code range, created on first use, the entry at
+// position i holding the text of code range * 100 + i ("<unused>" in gaps).
+class LocVec : public mem::newDelete<mt_strdb> {
  public:
+  enum { STR_VEC_CAPACITY = 50, STR_VEC_CHARS = 64 };
+
   explicit LocVec(Locale::LangType langType);
+  ~LocVec();
+  LocVec(const LocVec&) = delete;
+  LocVec& operator=(const LocVec&) = delete;
 
   // Refuses (with a printed non-fatal internal error) a code at or below the highest one already
   // present in its range, and codes without a range.
@@ -63,6 +76,11 @@ class LocVec {
   // Reads the range's strings file on the first miss; never null.
   const char* lookupString(int strCode);
 
+  // The vector of the code's range, or null when there is none yet (or the code has no range).
+  const StrVec* strVec(int strCode) const;
+  // The vector of the code's range, created when missing (null for a code without a range);
+  // *isLoaded tells whether the range's strings file has been read.
+  StrVec* strVec(int strCode, bool* isLoaded);
   int codeRange(int strCode) const;
   // "<range symbol>Strings.<dir>.txt"
   std::string fileName(int range) const;
@@ -75,29 +93,39 @@ class LocVec {
   void dump() const;
 
  private:
+  StrVec* rangeVec(int range);
+
   Locale::LangType m_langType;
-  std::vector<std::string> m_strVecs[StrCodeDefs::MAX_ID_RANGES];
+  StrVec* m_strVecs[StrCodeDefs::MAX_ID_RANGES];
   bool m_strVecLoaded[StrCodeDefs::MAX_ID_RANGES];
 };
 
-class StrDb {
+class StrDb : public mem::newDelete<mt_strdb> {
  public:
   enum { NumStrDbRecs = 29 };
 
-  explicit StrDb(int region = 0);
+  // The built-in texts; REGION_GLOBAL (1) also creates the mutex of a shared catalog.
+  explicit StrDb(mem::regionName_t region = mem::REGION_HEAP);
   ~StrDb();
   StrDb(const StrDb&) = delete;
   StrDb& operator=(const StrDb&) = delete;
 
   // The shared-memory catalog if one is set, else the standard one (created on first use).
   static StrDb* instance();
+  // Region 0: the standard catalog; region 1: the shared-memory catalog with its mutex, each
+  // created on first use. Any other region is a failed assertion ("unknown mem region").
+  static StrDb* instance(int region);
   static StrDb* stdInstance();
   static StrDb* shmInstance();
   static void setShmInstance(StrDb* strDb);
+  // Destroys both catalogs (and the shared one's semaphore).
   static void cleanupInstance();
 
   void addStrings(size_t nRecs, const StrDbRec* recs, Locale::LangType langType);
   void addString(int id, const char* str, Locale::LangType langType);
+  void addString(const StrDbRec& rec, Locale::LangType langType) {
+    addString(rec.m_code, rec.m_str, langType);
+  }
 
   // The text of a code; never null.
   const char* lookupString(int strCode) const { return lookupString(strCode, Locale::LT_DEFAULT); }
@@ -113,11 +141,32 @@ class StrDb {
   static std::string format(RcSeverity severity, int strCode, bool showCode);
   static std::string format(RcSeverity severity, int strCode, const VarArgs& args, bool showCode);
 
+  // Null but in the shared-memory catalog.
+  Mutex* mutex() const { return m_mutex; }
+
   void dump() const;
 
  private:
   LocVec* m_locVecs[Locale::MAX_LANG_TYPES];
   LocVec* m_dfltLocVec;
+  Mutex* m_mutex;
+};
+
+// Holds a catalog's mutex for a scope; does nothing for a catalog without one. With
+// throwOnFailure a mutex that cannot be taken leaves the scope unlocked; without it the process
+// ends.
+class StrDbMutexGuard {
+ public:
+  StrDbMutexGuard(Mutex* mutex, bool throwOnFailure);
+  ~StrDbMutexGuard();
+  StrDbMutexGuard(const StrDbMutexGuard&) = delete;
+  StrDbMutexGuard& operator=(const StrDbMutexGuard&) = delete;
+
+  bool isLocked() const { return m_criticalSectionEntered; }
+
+ private:
+  Mutex* m_mutex;
+  bool m_criticalSectionEntered;
 };
 
 }  // namespace rc

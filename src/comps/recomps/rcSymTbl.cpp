@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcStrVec.h"
 
 namespace rc {
 
@@ -63,18 +64,33 @@ void Sym::dumpObj(int indentLvl, const char* label) const {
 
 SymBuf::SymBuf(unsigned int capacity, bool exactCase)
     : m_entries(0),
-      m_capacity(capacity),
-      m_byId(new Sym*[capacity]),
-      m_bySymbol(new Sym*[capacity]),
+      m_capacity(0),
+      m_byId(nullptr),
+      m_bySymbol(nullptr),
       m_symbolCmpRtn(exactCase ? Sym::compareSymsBySymbol : Sym::compareSymsBySymbolNc),
       m_sorted(true),
       m_indexed(false),
-      m_indexMask(0) {}
+      m_indexMask(0),
+      m_idIndex(nullptr),
+      m_symbolIndex(nullptr) {
+  allocArrays(capacity);
+}
 
 SymBuf::~SymBuf() {
   clear();
-  delete[] m_byId;
-  delete[] m_bySymbol;
+  mem::freeBlock(m_byId);  // m_bySymbol shares the block
+  mem::freeBlock(m_idIndex);
+}
+
+void* SymBuf::allocMem(size_t nBytes) {
+  return mem::allocBlock(nBytes != 0 ? nBytes : 1, mem::AllocContext(this, mt_sym_buf));
+}
+
+void SymBuf::allocArrays(unsigned int capacity) {
+  Sym** block = static_cast<Sym**>(allocMem(2 * sizeof(Sym*) * size_t{capacity}));
+  m_byId = block;
+  m_bySymbol = block + capacity;
+  m_capacity = capacity;
 }
 
 void SymBuf::add(const Sym* sym) {
@@ -113,29 +129,19 @@ void SymBuf::clear() {
 }
 
 void SymBuf::expandContents(unsigned int newCapacity) {
-  newCapacity = std::max(newCapacity, m_entries);
-  Sym** byId = new Sym*[newCapacity];
-  Sym** bySymbol = new Sym*[newCapacity];
-  std::copy(m_byId, m_byId + m_entries, byId);
-  std::copy(m_byId, m_byId + m_entries, bySymbol);
-  delete[] m_byId;
-  delete[] m_bySymbol;
-  m_byId = byId;
-  m_bySymbol = bySymbol;
-  m_capacity = newCapacity;
+  Sym** const old = m_byId;
+  allocArrays(std::max(newCapacity, m_entries));
+  std::copy(old, old + m_entries, m_byId);
+  std::copy(old, old + m_entries, m_bySymbol);
+  mem::freeBlock(old);
   invalidate();
 }
 
 void SymBuf::rebuild(unsigned int capacity) {
   clear();
-  delete[] m_byId;
-  delete[] m_bySymbol;
-  m_byId = nullptr;
-  m_bySymbol = nullptr;
-  m_capacity = 0;
-  m_byId = new Sym*[capacity];
-  m_bySymbol = new Sym*[capacity];
-  m_capacity = capacity;
+  Sym** const old = m_byId;
+  allocArrays(capacity);
+  mem::freeBlock(old);
 }
 
 void SymBuf::invalidate() {
@@ -181,9 +187,15 @@ void SymBuf::index() {
   if (m_indexed) return;
   uint32_t size = 8;
   while (size < 2ull * m_entries) size *= 2;
-  m_indexMask = size - 1;
-  m_idIndex.assign(size, IdSlot{nullptr, 0});
-  m_symbolIndex.assign(size, SymbolSlot{nullptr, 0});
+  if (m_idIndex == nullptr || size != m_indexMask + 1) {
+    void* block = allocMem(size * (sizeof(IdSlot) + sizeof(SymbolSlot)));
+    mem::freeBlock(m_idIndex);
+    m_idIndex = static_cast<IdSlot*>(block);
+    m_symbolIndex = reinterpret_cast<SymbolSlot*>(m_idIndex + size);
+    m_indexMask = size - 1;
+  }
+  std::fill(m_idIndex, m_idIndex + size, IdSlot{nullptr, 0});
+  std::fill(m_symbolIndex, m_symbolIndex + size, SymbolSlot{nullptr, 0});
   // Filled in sorted order, so that of several equal keys the first in order is found.
   for (unsigned int i = 0; i < m_entries; ++i) {
     const Sym* sym = m_byId[i];
@@ -227,16 +239,30 @@ const Sym* SymBuf::findSymbol(const char* symbol) const {
 
 SymTbl::SymTbl() : SymTbl(true, DEFAULT_CAPACITY) {}
 
+SymTbl::SymTbl(mem::regionName_t region) : SymTbl(true, DEFAULT_CAPACITY, region) {}
+
 SymTbl::SymTbl(bool exactCase, unsigned int capacity)
     : m_autoSort(false),
       m_exactCase(exactCase),
-      m_buf(std::make_unique<SymBuf>(capacity, exactCase)),
+      m_buf(new SymBuf(capacity, exactCase)),
+      m_strings(nullptr),
       m_entries(0),
       m_byId(nullptr) {
   updateCache();
 }
 
-SymTbl::~SymTbl() = default;
+SymTbl::SymTbl(bool exactCase, mem::regionName_t region)
+    : SymTbl(exactCase, DEFAULT_CAPACITY, region) {}
+
+// The process heap is the only region of this program: the buffer, the entries and the copied
+// strings all live there.
+SymTbl::SymTbl(bool exactCase, unsigned int capacity, mem::regionName_t /*region*/)
+    : SymTbl(exactCase, capacity) {}
+
+SymTbl::~SymTbl() {
+  delete m_buf;
+  delete m_strings;
+}
 
 void SymTbl::updateCache() {
   m_entries = m_buf->entries();
@@ -257,9 +283,9 @@ void SymTbl::add(const Sym* sym) {
 
 Sym* SymTbl::newSym(int id, const char* symbol, const char* label, bool copyStrings) {
   if (copyStrings) {
-    if (!m_strings) m_strings = std::make_unique<std::deque<std::string>>();
-    if (symbol != nullptr) symbol = m_strings->emplace_back(symbol).c_str();
-    if (label != nullptr) label = m_strings->emplace_back(label).c_str();
+    if (m_strings == nullptr) m_strings = new StrVec(capacity());
+    if (symbol != nullptr) symbol = m_strings->append(symbol);
+    if (label != nullptr) label = m_strings->append(label);
   }
   return new Sym(id, symbol, label, 0);
 }
@@ -321,9 +347,13 @@ void SymTbl::setAutoSort(bool autoSort) {
   if (autoSort) m_buf->sort();
 }
 
+void SymTbl::clearStrings() {
+  if (m_strings != nullptr) m_strings->clear();
+}
+
 void SymTbl::clear() {
   m_buf->clear();
-  if (m_strings) m_strings->clear();
+  clearStrings();
   updateCache();
 }
 
@@ -333,7 +363,7 @@ void SymTbl::setCapacity(unsigned int capacity) {
     return;
   }
   m_buf->rebuild(capacity);
-  if (m_strings) m_strings->clear();
+  clearStrings();
   updateCache();
 }
 

@@ -9,15 +9,21 @@
 // be shared by several tables. Sorting and indexing wait for the first lookup after a change
 // (with auto-sort on, every add sorts), so even const lookups change internal state. Nothing here
 // throws except on memory exhaustion. Not thread-safe; not for signal handlers.
+//
+// Everything lives on the typed heap: entries are mt_sym blocks, a table's arrays and indexes
+// mt_sym_buf blocks, the table mt_sym_tbl, and the strings copied by newSym an rc::StrVec. Only
+// the process heap exists in this program, so the constructors' region is accepted and ignored.
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <string>
-#include <vector>
+
+#include "comps/memcomps/base/memNewDelete.h"
+#include "comps/memcomps/base/memString.h"
 
 namespace rc {
+
+class StrVec;
 
 // A record of a static table of entries.
 struct SymRec {
@@ -26,7 +32,7 @@ struct SymRec {
   const char* label;
 };
 
-class Sym {
+class Sym : public mem::newDelete<mt_sym> {
  public:
   explicit Sym(int references = 0);
   // A null symbol or label is stored as the empty string.
@@ -60,12 +66,13 @@ class Sym {
   // Tables holding a const entry still count their references on it.
   mutable int m_references;
   int m_id;
-  std::string m_symbol;
-  std::string m_label;
+  String m_symbol;
+  String m_label;
 };
 
-// The two arrays of a table. Owns one reference on every entry it holds.
-class SymBuf {
+// The two arrays of a table. Owns one reference on every entry it holds. Both arrays share one
+// heap block, both indexes another, allocated with the buffer's own attributes.
+class SymBuf : public mem::newDelete<mt_sym_buf> {
  public:
   typedef int (*CmpRtn)(const void*, const void*);
 
@@ -112,6 +119,10 @@ class SymBuf {
   // Hash of the symbol as the current comparison sees it (folded when case-blind).
   uint32_t symbolHash(const char* symbol) const;
   void invalidate();
+  // Points m_byId and m_bySymbol at a new block of capacity entries each (the old one is the
+  // caller's to free).
+  void allocArrays(unsigned int capacity);
+  void* allocMem(size_t nBytes);
 
   unsigned int m_entries;
   unsigned int m_capacity;
@@ -122,11 +133,12 @@ class SymBuf {
   bool m_sorted;
   bool m_indexed;
   uint32_t m_indexMask;
-  std::vector<IdSlot> m_idIndex;
-  std::vector<SymbolSlot> m_symbolIndex;
+  // m_indexMask + 1 slots each once built; m_symbolIndex lies in m_idIndex's block.
+  IdSlot* m_idIndex;
+  SymbolSlot* m_symbolIndex;
 };
 
-class SymTbl {
+class SymTbl : public mem::newDelete<mt_sym_tbl> {
  public:
   enum { DEFAULT_CAPACITY = 64 };
   // substituteVars stops replacing after this many replacements, and makes no replacement that
@@ -136,8 +148,12 @@ class SymTbl {
   // The id reported for a symbol that is not in the table.
   static constexpr int NPOS = static_cast<int>(0x80000000u);
 
+  // Exact case, DEFAULT_CAPACITY entries.
   SymTbl();
+  explicit SymTbl(mem::regionName_t region);
   explicit SymTbl(bool exactCase, unsigned int capacity = DEFAULT_CAPACITY);
+  SymTbl(bool exactCase, mem::regionName_t region);
+  SymTbl(bool exactCase, unsigned int capacity, mem::regionName_t region);
   ~SymTbl();
   SymTbl(const SymTbl&) = delete;
   SymTbl& operator=(const SymTbl&) = delete;
@@ -167,13 +183,16 @@ class SymTbl {
   void setExactCase(bool exactCase);
   // When on, both arrays are sorted after every add.
   void setAutoSort(bool autoSort);
-  // Gives back all entries and forgets the copied strings; the capacity stays.
+  // Gives back all entries and empties the copied strings; the capacity stays.
   void clear();
   // Empties the table; the arrays are rebuilt when they are smaller than capacity.
   void setCapacity(unsigned int capacity);
   // Keeps the entries in arrays of the new capacity.
   void expand(unsigned int newCapacity);
   unsigned int capacity() const { return m_buf->capacity(); }
+  const SymBuf* buf() const { return m_buf; }
+  // Null until newSym first copies strings.
+  const StrVec* strings() const { return m_strings; }
 
   // str with every reference to a symbol of the table replaced by the symbol's label. Inserted
   // text is scanned again from its second character on.
@@ -184,14 +203,15 @@ class SymTbl {
 
  private:
   void updateCache();
+  void clearStrings();
   // The buffer, sorted and indexed.
   const SymBuf& prepared() const;
 
   bool m_autoSort;
   bool m_exactCase;
-  std::unique_ptr<SymBuf> m_buf;
-  // Copies made for newSym; a deque never moves what it holds.
-  std::unique_ptr<std::deque<std::string>> m_strings;
+  SymBuf* m_buf;
+  // Copies made for newSym, created on first need; its strings never move.
+  StrVec* m_strings;
   unsigned int m_entries;
   Sym* const* m_byId;
 };

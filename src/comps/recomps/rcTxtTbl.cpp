@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcErr.h"
@@ -93,27 +94,18 @@ void splitAtNewlines(std::vector<std::string>& lines) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// RowStrs
-
-const char* RowStrs::operator[](unsigned int i) const {
-  return i < m_strs.size() ? m_strs[i].c_str() : INDEX_TOO_BIG;
-}
-
-const char* RowStrs::append(const char* str) {
-  m_strs.emplace_back(str != nullptr ? str : "");
-  return m_strs.back().c_str();
-}
-
-// ---------------------------------------------------------------------------------------------
 // CharBuf
 
 CharBuf::CharBuf(size_t size)
-    : m_buf(size <= STACK_BUF_SIZE ? m_stackBuf : new char[size]), m_size(size) {
+    : m_buf(size <= STACK_BUF_SIZE
+                ? m_stackBuf
+                : static_cast<char*>(mem::allocBlock(size, mem::AllocContext(this)))),
+      m_size(size) {
   if (m_size > 0) m_buf[0] = '\0';
 }
 
 CharBuf::~CharBuf() {
-  if (m_buf != m_stackBuf) delete[] m_buf;
+  if (m_buf != m_stackBuf) mem::freeBlock(m_buf);
 }
 
 void CharBuf::clear() {
@@ -292,43 +284,51 @@ RowVec::RowVec(unsigned int numCols, unsigned int rowCapacity) : m_numCols(numCo
   m_rows.reserve(rowCapacity);
 }
 
-RowStrs& RowVec::rowForWrite(unsigned int rowNum) {
+RowVec::~RowVec() {
+  for (StrVec* row : m_rows) delete row;
+}
+
+StrVec& RowVec::rowForWrite(unsigned int rowNum) {
   RC_ASSERT(rowNum > 0);
-  if (rowNum > m_rows.size()) m_rows.resize(rowNum);
-  std::unique_ptr<RowStrs>& row = m_rows[rowNum - 1];
-  if (!row) row = std::make_unique<RowStrs>();
+  if (rowNum > m_rows.size()) m_rows.resize(rowNum, nullptr);
+  StrVec*& row = m_rows[rowNum - 1];
+  // Room for a cell per column; a row only outgrows that when columns are added later.
+  if (row == nullptr) row = new StrVec(m_numCols);
   return *row;
 }
 
 unsigned int RowVec::append(unsigned int rowNum, const char* value) {
-  RowStrs& row = rowForWrite(rowNum);
+  StrVec& row = rowForWrite(rowNum);
   const unsigned int nVals = row.entries();
   RC_ASSERT(nVals < m_numCols);
   row.append(value);
   return nVals;
 }
 
-const RowStrs& RowVec::setRow(unsigned int rowNum, const VarArgs& rowVals) {
-  RC_ASSERT(rowVals.size() <= m_numCols);
-  RowStrs& row = rowForWrite(rowNum);
+const StrVec& RowVec::setRow(unsigned int rowNum, const VarArgs& rowVals) {
+  if (rowVals.size() > m_numCols) {
+    // Worded after the vector the values arrive in.
+    Assert_throwAssert("rowVals.entries () <= m_numCols", nullptr, false, __FILE__, __LINE__);
+  }
+  StrVec& row = rowForWrite(rowNum);
   row.clear();
-  for (size_t i = 0; i < rowVals.size(); ++i) row.append(rowVals[i]);
+  if (!rowVals.isEmpty()) row.append(*rowVals.args());
   return row;
 }
 
-const RowStrs* RowVec::row(unsigned int rowNum) const {
+const StrVec* RowVec::row(unsigned int rowNum) const {
   RC_ASSERT(rowNum > 0 && rowNum <= m_rows.size());
-  return m_rows[rowNum - 1].get();
+  return m_rows[rowNum - 1];
 }
 
 // ---------------------------------------------------------------------------------------------
 // txtTbl_row_match
 
 void txtTbl_row_match::add_match_filter(int colIndex, std::string value) {
-  v_matchFieldAndValues[colIndex] = std::move(value);
+  v_matchFieldAndValues[colIndex].assign(value.data(), value.size());
 }
 
-bool txtTbl_row_match::operator()(const RowStrs* row) const {
+bool txtTbl_row_match::operator()(const StrVec* row) const {
   for (const auto& [colIndex, value] : v_matchFieldAndValues) {
     const char* cell = INDEX_TOO_BIG;
     if (row != nullptr && colIndex >= 0) cell = (*row)[static_cast<unsigned int>(colIndex)];
@@ -358,13 +358,9 @@ unsigned int OutDevicePrinter::width() const {
 // TxtTbl: columns
 
 TxtTbl::TxtTbl()
-    : m_maxWidth(0),
-      m_rows(std::make_unique<RowVec>()),
-      m_printWidth(0),
-      m_laidOut(false),
-      m_layoutWidth(0) {}
+    : m_maxWidth(0), m_rows(new RowVec()), m_printWidth(0), m_laidOut(false), m_layoutWidth(0) {}
 
-TxtTbl::~TxtTbl() = default;
+TxtTbl::~TxtTbl() { delete m_rows; }
 
 ColDef& TxtTbl::col(unsigned int colNum) const {
   RC_ASSERT(colNum > 0 && colNum <= m_colDefs.size());
@@ -463,13 +459,15 @@ void TxtTbl::setColDelimiter(const char* colName, char delimiter) {
 
 unsigned int TxtTbl::getColNumber(std::string name) const {
   for (size_t i = m_colDefs.size(); i > 0; --i) {
-    if (m_colDefs[i - 1].m_name == name) return static_cast<unsigned int>(i);
+    if (std::string_view(m_colDefs[i - 1].m_name) == name) return static_cast<unsigned int>(i);
   }
   return 0;
 }
 
 void TxtTbl::setDimensions(unsigned int numCols, unsigned int rowCapacity) {
-  m_rows = std::make_unique<RowVec>(numCols, rowCapacity);
+  RowVec* rows = new RowVec(numCols, rowCapacity);
+  delete m_rows;
+  m_rows = rows;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -531,9 +529,9 @@ void TxtTbl::setRow(unsigned int rowNum, const VarArgs& rowVals) {
   updateColWidths(m_rows->setRow(rowNum, rowVals));
 }
 
-const RowStrs* TxtTbl::row(unsigned int rowNum) const { return m_rows->row(rowNum); }
+const StrVec* TxtTbl::row(unsigned int rowNum) const { return m_rows->row(rowNum); }
 
-void TxtTbl::updateColWidths(const RowStrs& row) {
+void TxtTbl::updateColWidths(const StrVec& row) {
   const unsigned int nVals = row.entries();
   RC_ASSERT(nVals <= m_colDefs.size());
   for (unsigned int i = 0; i < nVals; ++i) m_colDefs[i].updateWidth(row[i]);
@@ -565,7 +563,7 @@ void TxtTbl::setColTitles(const std::map<unsigned int, std::string>* titles) con
     def.m_title = def.m_name;
     if (titles != nullptr) {
       const auto given = titles->find(idx + 1);
-      if (given != titles->end()) def.m_title = given->second;
+      if (given != titles->end()) def.m_title.assign(given->second.data(), given->second.size());
     }
     def.m_printWidth = 0;
   }
@@ -574,8 +572,12 @@ void TxtTbl::setColTitles(const std::map<unsigned int, std::string>* titles) con
 void TxtTbl::setColTitles(const std::map<std::string, std::string>& titles) const {
   for (const unsigned int idx : m_colsToPrint) {
     ColDef& def = m_colDefs[idx];
-    const auto given = titles.find(def.m_name);
-    def.m_title = given != titles.end() ? given->second : def.m_name;
+    const auto given = titles.find(std::string(def.m_name.data(), def.m_name.size()));
+    if (given != titles.end()) {
+      def.m_title.assign(given->second.data(), given->second.size());
+    } else {
+      def.m_title = def.m_name;
+    }
     def.m_printWidth = 0;
   }
 }
@@ -591,7 +593,7 @@ unsigned int TxtTbl::printedWidth() const {
 
 void TxtTbl::measureItems(ColDef& def, unsigned int colIdx) const {
   for (unsigned int r = 1; r <= m_rows->numRows(); ++r) {
-    const RowStrs* cells = m_rows->row(r);
+    const StrVec* cells = m_rows->row(r);
     if (cells != nullptr && colIdx < cells->entries()) {
       def.m_maxItemWidth =
           ColDef::maxItemWidth((*cells)[colIdx], def.m_delimiter, def.m_maxItemWidth);
@@ -734,7 +736,7 @@ void TxtTbl::printDivider(Printer& printer, CharBuf& buf) const {
 
 template <class Printer>
 void TxtTbl::printRow(Printer& printer, CharBuf& buf, unsigned int rowNum) const {
-  const RowStrs* cells = m_rows->row(rowNum);
+  const StrVec* cells = m_rows->row(rowNum);
   if (cells == nullptr) {
     printer.print("\n");
     return;

@@ -9,37 +9,27 @@
 // table changed by const operations, so a const table can still be printed in several ways.
 // Misuse (row 0, too many cells, a bad column number, a null name, a layout without a selected
 // column) fails an internal assertion (rc::IntnlErr). Not thread-safe; not for signal handlers.
+//
+// Each row is an rc::StrVec; the row store, the column definitions and their names live on the
+// typed heap (tables have no memory type of their own: mt_anonymous).
 #pragma once
 
 #include <cinttypes>
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "comps/memcomps/base/memNewDelete.h"
+#include "comps/memcomps/base/memString.h"
+#include "comps/recomps/rcStrVec.h"
 #include "comps/recomps/rcVarArgs.h"
 
 namespace rc {
 
 class Dbg;
 class OutDevice;
-
-// The cells of one row in column order. A cell index past the end reads as the text
-// "<rc::StrVec index too big>".
-class RowStrs {
- public:
-  unsigned int entries() const { return static_cast<unsigned int>(m_strs.size()); }
-  bool isEmpty() const { return m_strs.empty(); }
-  const char* operator[](unsigned int i) const;
-  // Null appends the empty string. The address returned is valid until the next change.
-  const char* append(const char* str);
-  void clear() { m_strs.clear(); }
-
- private:
-  std::vector<std::string> m_strs;
-};
 
 // The enumerations of a table, shared by the table and its column definitions.
 struct TxtTblTypes {
@@ -59,8 +49,8 @@ struct TxtTblTypes {
   };
 };
 
-// A line buffer: small lines live on the stack, longer ones in an allocated block. Writes past
-// the end are cut, never overrun.
+// A line buffer: small lines live in the object, longer ones in a heap block allocated with the
+// object's attributes. Writes past the end are cut, never overrun.
 class CharBuf {
  public:
   enum { STACK_BUF_SIZE = 128 };
@@ -91,8 +81,8 @@ class ColDef : public TxtTblTypes {
 
   ColDef();
 
-  const std::string& name() const { return m_name; }
-  const std::string& title() const { return m_title; }
+  const String& name() const { return m_name; }
+  const String& title() const { return m_title; }
   JustifyType justify() const { return m_justify; }
   WrapType wrap() const { return m_wrap; }
   unsigned int minWidth() const { return m_minWidth; }
@@ -137,7 +127,7 @@ class ColDef : public TxtTblTypes {
   // Non-zero limits are stored, capped at MAX_COL_W.
   void setWidths(unsigned int minWidth, unsigned int maxWidth);
 
-  std::string m_name;
+  String m_name;
   JustifyType m_justify;
   WrapType m_wrap;
   unsigned int m_minWidth;
@@ -145,18 +135,22 @@ class ColDef : public TxtTblTypes {
   char m_delimiter;
   unsigned int m_maxItemWidth;
   unsigned int m_width;
-  std::string m_title;
+  String m_title;
   unsigned int m_printWidth;
 };
 
-// The rows of a table, each a list of cells in column order. Rows are numbered from 1; a row
-// skipped over (a later row was written first) is null.
-class RowVec {
+// The rows of a table, each an owned rc::StrVec of cells in column order (a cell index past the
+// end reads as "<rc::StrVec index too big>"). Rows are numbered from 1; a row skipped over (a
+// later row was written first) is null.
+class RowVec : public mem::newDelete<mt_anonymous> {
  public:
   enum { INITIAL_ROW_CAPACITY = 32 };
 
   RowVec();
   RowVec(unsigned int numCols, unsigned int rowCapacity);
+  ~RowVec();
+  RowVec(const RowVec&) = delete;
+  RowVec& operator=(const RowVec&) = delete;
 
   unsigned int numCols() const { return m_numCols; }
   void setNumCols(unsigned int numCols) { m_numCols = numCols; }
@@ -165,14 +159,14 @@ class RowVec {
   // Appends a cell to the row, creating it when needed; returns the 0-based column it landed in.
   unsigned int append(unsigned int rowNum, const char* value);
   // Replaces the row's cells with the arguments' strings.
-  const RowStrs& setRow(unsigned int rowNum, const VarArgs& rowVals);
-  const RowStrs* row(unsigned int rowNum) const;
+  const StrVec& setRow(unsigned int rowNum, const VarArgs& rowVals);
+  const StrVec* row(unsigned int rowNum) const;
 
  private:
-  RowStrs& rowForWrite(unsigned int rowNum);
+  StrVec& rowForWrite(unsigned int rowNum);
 
   unsigned int m_numCols;
-  std::vector<std::unique_ptr<RowStrs>> m_rows;
+  std::vector<StrVec*, mem::stlAlloc<StrVec*>> m_rows;
 };
 
 // Row filter: accepts a row when, for every entry, the cell at that 0-based column holds exactly
@@ -182,9 +176,10 @@ class txtTbl_row_match {
   void add_match_filter(int colIndex, std::string value);
   void clear() { v_matchFieldAndValues.clear(); }
   bool empty() const { return v_matchFieldAndValues.empty(); }
-  bool operator()(const RowStrs* row) const;
+  bool operator()(const StrVec* row) const;
 
-  std::map<int, std::string> v_matchFieldAndValues;
+  std::map<int, String, std::less<int>, mem::stlAlloc<std::pair<const int, String>>>
+      v_matchFieldAndValues;
 };
 
 // Printers: where the lines of a table go and how wide the room is (0: no limit).
@@ -285,8 +280,8 @@ class TxtTbl : public TxtTblTypes {
                   const char* falseStr = "no");
   void setRow(unsigned int rowNum, const VarArgs& rowVals);
   // Null for a row that was skipped over.
-  const RowStrs* row(unsigned int rowNum) const;
-  void updateColWidths(const RowStrs& row);
+  const StrVec* row(unsigned int rowNum) const;
+  void updateColWidths(const StrVec& row);
 
   // Selection: null selects all columns; unknown numbers and names are skipped.
   void setColsToPrint(const std::vector<unsigned int>* cols) const;
@@ -350,11 +345,13 @@ class TxtTbl : public TxtTblTypes {
   void printRow(Printer& printer, CharBuf& buf, unsigned int rowNum) const;
 
   unsigned int m_maxWidth;
-  mutable std::vector<ColDef> m_colDefs;
-  std::map<std::string, ColDef> m_colDefsByName;
-  std::unique_ptr<RowVec> m_rows;
+  mutable std::vector<ColDef, mem::stlAlloc<ColDef>> m_colDefs;
+  // Looked up by const char* without building a String first.
+  std::map<String, ColDef, std::less<>, mem::stlAlloc<std::pair<const String, ColDef>>>
+      m_colDefsByName;
+  RowVec* m_rows;
   mutable unsigned int m_printWidth;
-  mutable std::vector<unsigned int> m_colsToPrint;
+  mutable std::vector<unsigned int, mem::stlAlloc<unsigned int>> m_colsToPrint;
   // What the last layout was made for: whether there was one, and its available width.
   mutable bool m_laidOut;
   mutable unsigned int m_layoutWidth;

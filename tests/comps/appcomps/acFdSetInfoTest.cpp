@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "comps/appcomps/acFdSetInfo.h"
+#include "comps/memcomps/base/memHeap.h"
 
 using ac::FdSetInfo;
 using ac::FdSetInfoVec;
@@ -83,4 +84,15 @@ TEST(FdSetInfoVec, ProvidersMergeInRegistrationOrder) {
   ASSERT_EQ(merged.minTimeoutVec()->size(), 1u);
   EXPECT_EQ((*merged.minTimeoutVec())[0]->cbObj(), &p3);
   FdSet::clearStaticFdInfos();
+}
+
+TEST(FdSetInfoVec, ProvidersLiveOnTheTypedHeap) {
+  std::vector<std::string> asked;
+  Provider a{"a", &asked, {}};
+  FdSetInfoVec* vec = new FdSetInfoVec(1);
+  EXPECT_TRUE(mem::validateBlock(vec, mt_anonymous));
+  for (int i = 0; i < 3; ++i) vec->append(new FdSetInfo(&a, Provider::getFdSet));
+  ASSERT_EQ(vec->size(), 3u);
+  for (size_t i = 0; i < vec->size(); ++i) EXPECT_TRUE(mem::validateBlock((*vec)[i], mt_anonymous));
+  delete vec;  // deletes its providers; the sanitizer build checks nothing leaks
 }

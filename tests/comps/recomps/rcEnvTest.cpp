@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
@@ -831,4 +832,19 @@ TEST(EnvKit, PrEnvPrintsTheAttributesAndEveryVariable) {
   const qvtest::ProcResult plain = runWithEnv(program, {"-shortLabel"}, {});
   EXPECT_EQ(plain.exitStatus, 0);
   EXPECT_EQ(plain.out.find("QV_DIR"), std::string::npos);
+}
+
+TEST(EnvVarTbl, TableRecordsAndCachedTextsLiveOnTheTypedHeap) {
+  EnvGuard guard;
+  rc::EnvVarTbl* tbl = rc::EnvVarTbl::instance();
+  EXPECT_TRUE(mem::validateBlock(tbl, mt_env_var_tbl));
+  for (const rc::EnvVarRec* rec : *tbl) {
+    EXPECT_TRUE(mem::validateBlock(rec, mt_env_var_tbl)) << rec->varName();
+  }
+  const std::string longDir = "/a/directory/name/longer/than/any/short/string";
+  Env::setEnvVar(Env::TMP_DIR, longDir.c_str(), false);
+  const char* cached = Env::strEnvVar(Env::TMP_DIR);
+  EXPECT_EQ(cached, longDir);
+  EXPECT_TRUE(mem::validateBlock(cached, mt_rc_string));
+  EXPECT_EQ(Env::strEnvVar(Env::TMP_DIR), cached);  // read from the cache, not copied again
 }

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFdSet.h"
 #include "qvTestUtil.h"
@@ -443,4 +445,34 @@ TEST(FdSet, EmptySetBlocksUntilASignalInterrupts) {
     printf("%d %d\n", rc, rc < 0 ? errno : 0);
   });
   EXPECT_EQ(r.out, "-1 " + std::to_string(EINTR) + "\n");
+}
+
+TEST_F(FdSetTest, SetsRecordsAndVectorsLiveOnTheTypedHeap) {
+  static_assert(std::is_base_of_v<rc::RefCnt, rc::FdInfo>, "records are reference counted");
+  Calls calls;
+  FdSet* set = new FdSet();
+  EXPECT_TRUE(mem::validateBlock(set, mt_rc_fd_set));
+  set->add(FdSet::FDT_READ, 5, &calls, Calls::cb, tag("r"));
+  const rc::FdInfo* shared = FdSet::fdInfo(5, FdSet::FDT_READ);
+  EXPECT_TRUE(mem::validateBlock(shared, mt_rc_fd_info));
+  EXPECT_EQ(shared->references(), 1);  // the process-wide table's
+  set->set(Timeval(1, 0), &calls, Calls::cb, tag("t"));
+  EXPECT_TRUE(mem::validateBlock(set->timeoutInfo(), mt_rc_fd_info));
+  EXPECT_TRUE(mem::validateBlock(set->minTimeoutVec(), mt_rc_fd_info_vec));
+
+  // A record released by its last holder goes; one still held by another stays.
+  rc::FdInfo* info = new rc::FdInfo(1);
+  EXPECT_TRUE(mem::validateBlock(info, mt_rc_fd_info));
+  {
+    rc::FdInfoVec vec(1);
+    vec.append(info);
+    vec.append(info);
+    EXPECT_EQ(info->references(), 3);
+    rc::FdInfoVec copy(vec);
+    EXPECT_EQ(info->references(), 5);
+  }
+  EXPECT_EQ(info->references(), 1);
+  rc::FdInfo::release(info);
+  rc::FdInfo::release(nullptr);
+  delete set;
 }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <string>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcMutex.h"
 #include "comps/recomps/rcOs.h"
@@ -256,5 +257,21 @@ TEST(Mutex, MisuseEndsTheProcess) {
     EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
   }
   // The last row removed the semaphore; no child held it in between.
+  EXPECT_FALSE(semExists(id));
+}
+
+TEST(Mutex, HeapMutexOwnsItsSemaphore) {
+  rc::Mutex* mutex = new rc::Mutex();
+  memType_t type = mt_unused;
+  ASSERT_TRUE(mem::getMemType(mutex, &type));
+  EXPECT_EQ(type, mt_rc_mutex);
+  EXPECT_EQ(mem::getMemRegion(mutex), mem::REGION_HEAP);  // the only region of this program
+  mutex->create();
+  const int id = mutex->id();
+  ASSERT_TRUE(semExists(id));
+  mutex->acquire();
+  EXPECT_EQ(semValue(id), 1);
+  mutex->release();
+  delete mutex;
   EXPECT_FALSE(semExists(id));
 }

@@ -1,13 +1,20 @@
-#include "comps/recomps/rcStrDb.h"
-
 #include <gtest/gtest.h>
+#include <sys/sem.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 
+#include "comps/memcomps/base/memHeap.h"
+#include "comps/recomps/rcMutex.h"
 #include "comps/recomps/rcOut.h"
+#include "comps/recomps/rcStrDb.h"
+#include "comps/recomps/rcStrVec.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -50,6 +57,19 @@ class StrDbTest : public ::testing::Test {
   CaptureDevice m_err;
   CaptureDevice m_out;
 };
+
+// Waits, for a bounded time, until a process is blocked on the semaphore waiting for it to come
+// free: the first step of rc::Mutex::acquire.
+bool someoneWaitsOn(int semId) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (semctl(semId, 0, GETZCNT) > 0) return true;
+    usleep(1000);
+  }
+  return false;
+}
+
+bool semaphoreExists(int semId) { return semctl(semId, 0, GETVAL) != -1; }
 
 }  // namespace
 
@@ -119,8 +139,8 @@ TEST_F(StrDbTest, BadLinesAreReportedAndTheFirstTextWins) {
 TEST_F(StrDbTest, MissingFilePrintsTheOpenFailureOnce) {
   rc::StrDb& db = *rc::StrDb::instance();
   EXPECT_STREQ(db.lookupString(250), "<rc::StrVec index too big>");
-  EXPECT_EQ(m_err.text, "Error: unable to open '" + m_dir +
-                            "/acStrings.C.txt' - No such file or directory.\n");
+  EXPECT_EQ(m_err.text,
+            "Error: unable to open '" + m_dir + "/acStrings.C.txt' - No such file or directory.\n");
   EXPECT_STREQ(db.lookupString(251), "<rc::StrVec index too big>");
   EXPECT_EQ(m_err.text.find("unable to open", 10), std::string::npos);  // not tried again
 }
@@ -189,4 +209,127 @@ TEST_F(StrDbTest, ShippedFilesCoverEveryCode) {
             "try 'qvrev -h' for more information");
   EXPECT_EQ(rc::StrDb::format(AC_SC_TERMINATED, rc::VarArgs() << "qvd" << 15),
             "program 'qvd' terminated by signal 15");
+}
+
+TEST_F(StrDbTest, TextsNeverMove) {
+  // Many lines, so that the range's storage has to grow well past its first size.
+  std::string lines;
+  for (int code = 29; code < 100; ++code) {
+    lines += std::to_string(code) + " 'text of code " + std::to_string(code) + " padded out'\n";
+  }
+  writeFile("rcStrings.C.txt", lines);
+  rc::StrDb& db = *rc::StrDb::instance();
+  const char* ok = db.lookupString(RC_SC_OK);
+  const char* login = db.lookupString(RC_SC_LOGIN_ERROR);
+  const char* first = db.lookupString(29);  // reads the file
+  db.addString(1250, "added later", rc::Locale::LT_US_ENG);
+  EXPECT_EQ(db.lookupString(RC_SC_OK), ok);
+  EXPECT_STREQ(ok, "ok");
+  EXPECT_STREQ(login, "login error - {1}");
+  EXPECT_EQ(db.lookupString(29), first);
+  EXPECT_STREQ(first, "text of code 29 padded out");
+  EXPECT_STREQ(db.lookupString(99), "text of code 99 padded out");
+  EXPECT_STREQ(db.lookupString(1250), "added later");
+  EXPECT_STREQ(db.lookupString(1249), "<unused>");
+}
+
+TEST_F(StrDbTest, CatalogLivesOnTheTypedHeap) {
+  rc::StrDb* db = rc::StrDb::instance();
+  EXPECT_TRUE(mem::validateBlock(db, mt_strdb));
+  EXPECT_EQ(db->mutex(), nullptr);
+  rc::LocVec* us = db->locVec(rc::Locale::LT_US_ENG);
+  EXPECT_TRUE(mem::validateBlock(us, mt_strdb));
+  const rc::StrVec* range0 = us->strVec(RC_SC_OK);
+  ASSERT_NE(range0, nullptr);
+  EXPECT_TRUE(mem::validateBlock(range0, mt_strvec));
+  EXPECT_EQ(range0->entries(), static_cast<unsigned int>(rc::StrDb::NumStrDbRecs));
+  EXPECT_EQ(us->strVec(250), nullptr);  // no range vector before the first use
+  for (int code : {-150, 3300, 1 << 30}) {
+    EXPECT_EQ(us->strVec(code), nullptr) << code;
+    EXPECT_EQ(us->strVec(code, nullptr), nullptr) << code;
+  }
+  bool loaded = true;
+  const rc::StrVec* range2 = us->strVec(250, &loaded);
+  EXPECT_FALSE(loaded);
+  ASSERT_NE(range2, nullptr);
+  EXPECT_EQ(us->strVec(250), range2);
+  EXPECT_EQ(range2->capacity(), static_cast<unsigned int>(rc::LocVec::STR_VEC_CAPACITY));
+
+  rc::LocaleDb* locales = rc::LocaleDb::instance();
+  EXPECT_TRUE(mem::validateBlock(locales, mt_locale_db));
+  const rc::StrVec* names = locales->strings();
+  ASSERT_NE(names, nullptr);
+  EXPECT_TRUE(mem::validateBlock(names, mt_strvec));
+  EXPECT_EQ(names->entries(), 12u);
+  EXPECT_EQ(names->capacity(), static_cast<unsigned int>(rc::LocaleDb::STRINGS_CAPACITY));
+  // The locales hand out the table's own copies.
+  EXPECT_EQ(locales->dirName(rc::Locale::LT_US_ENG), (*names)[0]);
+  EXPECT_EQ(locales->osLangName(rc::Locale::LT_JA), (*names)[11]);
+  EXPECT_STREQ(locales->localeSymbol(rc::Locale::LT_UK_ENG), "ukEnglish");
+  rc::Locale* loose = new rc::Locale();
+  EXPECT_TRUE(mem::validateBlock(loose, mt_locale));
+  delete loose;
+}
+
+TEST_F(StrDbTest, SharedCatalogSerialisesThroughItsMutex) {
+  rc::StrDb* shm = rc::StrDb::instance(1);
+  ASSERT_NE(shm, nullptr);
+  EXPECT_EQ(rc::StrDb::instance(1), shm);
+  EXPECT_EQ(rc::StrDb::shmInstance(), shm);
+  EXPECT_EQ(rc::StrDb::instance(), shm);  // the shared catalog wins once it exists
+  EXPECT_NE(rc::StrDb::instance(0), shm);
+  rc::Mutex* mutex = shm->mutex();
+  ASSERT_NE(mutex, nullptr);
+  EXPECT_TRUE(mem::validateBlock(mutex, mt_rc_mutex));
+  const int semId = mutex->id();
+  ASSERT_GE(semId, 0);
+
+  // Lookups and adds leave the lock as they found it, also inside a scope that holds it.
+  EXPECT_STREQ(shm->lookupString(RC_SC_OPEN_FAILED), "unable to open '{1}'");
+  EXPECT_EQ(mutex->lockCount(), 0);
+  EXPECT_EQ(semctl(semId, 0, GETVAL), 0);
+  mutex->acquire();
+  shm->addString(1210, "held", rc::Locale::LT_US_ENG);
+  EXPECT_STREQ(shm->lookupString(1210), "held");
+  EXPECT_EQ(mutex->lockCount(), 1);
+  EXPECT_EQ(semctl(semId, 0, GETVAL), 1);
+
+  // Another process sharing the catalog waits for the lock, for a lookup and for an add alike.
+  struct Step {
+    std::function<void()> child;
+    const char* line;
+  } steps[] = {
+      {[shm] { printf("%s\n", shm->lookupString(1210)); }, "held"},
+      {[shm] {
+         shm->addString(1211, "from the child", rc::Locale::LT_US_ENG);
+         printf("%s\n", shm->lookupString(1211));
+       },
+       "from the child"},
+  };
+  for (const Step& step : steps) {
+    if (!mutex->isAcquired()) mutex->acquire();
+    qvtest::LiveProc child(step.child);
+    ASSERT_TRUE(someoneWaitsOn(semId)) << step.line;
+    mutex->release();
+    EXPECT_TRUE(child.waitForLine(step.line));
+    EXPECT_EQ(child.finish().exitStatus, 0) << step.line;
+  }
+  EXPECT_EQ(semctl(semId, 0, GETVAL), 0);
+
+  // The semaphore goes with the catalog; the standard catalog answers again.
+  rc::StrDb::cleanupInstance();
+  EXPECT_FALSE(semaphoreExists(semId));
+  EXPECT_EQ(rc::StrDb::shmInstance(), nullptr);
+  EXPECT_EQ(rc::StrDb::instance()->mutex(), nullptr);
+
+  rc::Assert::setAbortOnFail(false);
+  std::string failure;
+  try {
+    rc::StrDb::instance(2);
+  } catch (const rc::IntnlErr& err) {
+    const rc::VarArgs* args = err.err().args();
+    if (args != nullptr && args->size() > 1) failure = (*args)[1];
+  }
+  rc::Assert::setAbortOnFail(true);
+  EXPECT_EQ(failure, "unknown mem region");
 }

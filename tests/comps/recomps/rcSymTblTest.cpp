@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "comps/memcomps/base/memHeap.h"
+#include "comps/recomps/rcStrVec.h"
 #include "comps/recomps/rcSymTbl.h"
 #include "qvTestUtil.h"
 
@@ -260,4 +262,45 @@ TEST(SymTbl, DumpListsEntriesInIdOrder) {
   ASSERT_NE(second, std::string::npos) << out;
   EXPECT_NE(out.find("refs = 1, id = 1, symbol = 'A', label = 'ay'", first), std::string::npos);
   EXPECT_LT(out.find("id = 1,"), out.find("id = 2,"));
+}
+
+TEST(SymTbl, LivesOnTheTypedHeap) {
+  SymTbl* tbl = new SymTbl(false, 2u, mem::REGION_HEAP);
+  EXPECT_TRUE(mem::validateBlock(tbl, mt_sym_tbl));
+  EXPECT_FALSE(tbl->exactCase());
+  EXPECT_EQ(tbl->capacity(), 2u);
+  EXPECT_TRUE(mem::validateBlock(tbl->buf(), mt_sym_buf));
+  EXPECT_TRUE(mem::validateBlock(tbl->buf()->byId(), mt_sym_buf));
+  EXPECT_EQ(tbl->strings(), nullptr);  // made on the first copy
+
+  // Copied strings go into the table's vector and stay where they are while it grows.
+  const std::string longLabel(100, 'L');
+  tbl->add(1, "one", longLabel.c_str(), true);
+  const rc::StrVec* strings = tbl->strings();
+  ASSERT_NE(strings, nullptr);
+  EXPECT_TRUE(mem::validateBlock(strings, mt_strvec));
+  const char* firstCopy = (*strings)[0];
+  for (int i = 2; i < 40; ++i) tbl->add(i, symbolFor(i).c_str(), "x", true);
+  EXPECT_EQ((*strings)[0], firstCopy);
+  EXPECT_STREQ(firstCopy, "one");
+  EXPECT_EQ(strings->entries(), 78u);
+  EXPECT_TRUE(mem::validateBlock(tbl->buf()->byId(), mt_sym_buf));  // regrown arrays too
+
+  const Sym* one = tbl->lookup("ONE");
+  ASSERT_NE(one, nullptr);
+  EXPECT_TRUE(mem::validateBlock(one, mt_sym));
+  EXPECT_TRUE(mem::validateBlock(one->label(), mt_rc_string));  // too long for the string itself
+  EXPECT_EQ(one->label(), longLabel);
+  delete tbl;
+
+  // The region forms keep the other constructors' defaults.
+  SymTbl byRegion(mem::REGION_HEAP);
+  EXPECT_TRUE(byRegion.exactCase());
+  EXPECT_EQ(byRegion.capacity(), static_cast<unsigned int>(SymTbl::DEFAULT_CAPACITY));
+  SymTbl blind(false, mem::REGION_HEAP);
+  EXPECT_FALSE(blind.exactCase());
+  EXPECT_EQ(blind.capacity(), static_cast<unsigned int>(SymTbl::DEFAULT_CAPACITY));
+  // A buffer on the stack still tags its arrays with its own type.
+  rc::SymBuf onStack(4, true);
+  EXPECT_TRUE(mem::validateBlock(onStack.byId(), mt_sym_buf));
 }

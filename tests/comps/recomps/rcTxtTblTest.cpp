@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcOutDevice.h"
@@ -487,7 +488,7 @@ TEST(TxtTbl, RowsAndTypedValues) {
   tbl.appendBool(2, false);
   EXPECT_EQ(tbl.numRows(), 2u);
   EXPECT_EQ(tbl.row(1), nullptr);  // skipped over
-  const rc::RowStrs* row = tbl.row(2);
+  const rc::StrVec* row = tbl.row(2);
   ASSERT_NE(row, nullptr);
   const std::vector<std::string> expected = {
       "127.0.0.1", "-0012", "4000000000", "-5000000000", "18000000000000000000", "1.50", "no"};
@@ -524,7 +525,7 @@ TEST(TxtTbl, RowsAndTypedValues) {
 }
 
 TEST(TxtTbl, RowFilter) {
-  rc::RowStrs row;
+  rc::StrVec row;
   row.append("alpha");
   row.append(nullptr);
   row.append("gamma");
@@ -599,5 +600,36 @@ TEST(TxtTbl, MisuseFailsAssertions) {
   rc::VarArgs tooMany;
   tooMany << "1"
           << "2";
-  EXPECT_NE(failedAssertion([&] { tbl.setRow(2, tooMany); }), "");
+  EXPECT_EQ(failedAssertion([&] { tbl.setRow(2, tooMany); }), "rowVals.entries () <= m_numCols");
+}
+
+TEST(TxtTbl, RowsAndBuffersLiveOnTheTypedHeap) {
+  TxtTbl tbl;
+  const std::string longName(40, 'n');
+  tbl.addColumn(longName.c_str());
+  tbl.addColumn("v");
+  tbl.append(1, "a");
+  tbl.append(1, "b");
+  const rc::StrVec* row = tbl.row(1);
+  ASSERT_NE(row, nullptr);
+  EXPECT_TRUE(mem::validateBlock(row, mt_strvec));
+  EXPECT_TRUE(mem::validateBlock(tbl.colDef(0).name().c_str(), mt_rc_string));
+  EXPECT_EQ(tbl.colDef(0).title(), longName.c_str());
+
+  // A line longer than the object's own room goes to a heap block; a short one stays inside.
+  rc::CharBuf small(rc::CharBuf::STACK_BUF_SIZE);
+  EXPECT_FALSE(mem::validateBlock(small.str(), mt_anonymous));
+  rc::CharBuf large(rc::CharBuf::STACK_BUF_SIZE + 1);
+  EXPECT_TRUE(mem::validateBlock(large.str(), mt_anonymous));
+  large.appendf("%0*d", 200, 7);
+  EXPECT_EQ(large.length(), static_cast<size_t>(rc::CharBuf::STACK_BUF_SIZE));
+  EXPECT_EQ(std::string(large.str()), std::string(128, '0'));
+
+  // setRow copies the argument list's strings, lengths included.
+  rc::VarArgs vals;
+  vals << "x" << std::string("with\0nul", 8);
+  tbl.setRow(3, vals);
+  ASSERT_NE(tbl.row(3), nullptr);
+  EXPECT_EQ(tbl.row(3)->strLen(1), 8u);
+  EXPECT_TRUE(mem::validateBlock(tbl.row(3), mt_strvec));
 }
