@@ -332,6 +332,11 @@ void StrDb::addString(int id, const char* str, Locale::LangType langType) {
 }
 
 const char* StrDb::lookupString(int strCode, Locale::LangType langType) const {
+  // Without a mutex (the process's own catalog) a text already loaded is answered at once.
+  if (m_mutex == nullptr && langType == Locale::LT_DEFAULT && m_dfltLocVec != nullptr) {
+    const char* text = m_dfltLocVec->findLoaded(strCode);
+    if (text != nullptr) return text;
+  }
   const StrDbMutexGuard guard(m_mutex, true);
   LocVec* vec = locVec(langType);
   if (vec == nullptr) return kNoString;

@@ -26,6 +26,7 @@
 #include "comps/memcomps/base/memNewDelete.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcLocale.h"
+#include "comps/recomps/rcStrVec.h"
 #include "comps/recomps/rcVarArgs.h"
 
 namespace rc {
@@ -97,6 +98,17 @@ class LocVec : public mem::newDelete<mt_strdb> {
 
   Locale::LangType m_langType;
   StrVec* m_strVecs[StrCodeDefs::MAX_ID_RANGES];
+
+ public:
+  // The text when the code's range already holds it; null otherwise (then lookupString decides).
+  const char* findLoaded(int strCode) const {
+    if (!StrCodeDefs::isCatalogCode(strCode)) return nullptr;
+    const StrVec* vec = m_strVecs[StrCodeDefs::codeRange(strCode)];
+    const unsigned int index = static_cast<unsigned int>(StrCodeDefs::rangeIndex(strCode));
+    return vec != nullptr && index < vec->entries() ? (*vec)[index] : nullptr;
+  }
+
+ private:
   bool m_strVecLoaded[StrCodeDefs::MAX_ID_RANGES];
 };
 
@@ -128,7 +140,14 @@ class StrDb : public mem::newDelete<mt_strdb> {
   }
 
   // The text of a code; never null.
-  const char* lookupString(int strCode) const { return lookupString(strCode, Locale::LT_DEFAULT); }
+  const char* lookupString(int strCode) const {
+    // Without a mutex (the process's own catalog) a text already loaded is answered at once.
+    if (m_mutex == nullptr && m_dfltLocVec != nullptr) {
+      const char* text = m_dfltLocVec->findLoaded(strCode);
+      if (text != nullptr) return text;
+    }
+    return lookupString(strCode, Locale::LT_DEFAULT);
+  }
   const char* lookupString(int strCode, Locale::LangType langType) const;
 
   // The language's texts, created on first use (the non-const form).
