@@ -45,5 +45,8 @@ void BM_DynamicCxxHello(benchmark::State& state) {
 
 BENCHMARK(BM_StaticCHello)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK(BM_Qvrev)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(BM_DynamicCxxHello)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_DynamicCxxHello)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 BENCHMARK_MAIN();

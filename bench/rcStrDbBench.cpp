@@ -46,7 +46,8 @@ void BM_UnorderedMapLookup(benchmark::State& state) {
 void BM_StrDbLookupAndSubstitute(benchmark::State& state) {
   rc::StrDb& db = loadedCatalog();
   rc::VarArgs args;
-  args << "-logToFile" << "maybe";
+  args << "-logToFile"
+       << "maybe";
   int i = 0;
   for (auto _ : state) {
     std::string text = args.substituteArgs(db.lookupString(kCodes[i++ % kNumCodes]));
@@ -57,7 +58,8 @@ void BM_StrDbLookupAndSubstitute(benchmark::State& state) {
 void BM_UnorderedMapLookupAndSubstitute(benchmark::State& state) {
   const auto map = mapOf(loadedCatalog());
   rc::VarArgs args;
-  args << "-logToFile" << "maybe";
+  args << "-logToFile"
+       << "maybe";
   int i = 0;
   for (auto _ : state) {
     std::string text = args.substituteArgs(map.find(kCodes[i++ % kNumCodes])->second.c_str());

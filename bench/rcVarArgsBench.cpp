@@ -14,7 +14,8 @@ void BM_VarArgsBuildAndSubstitute(benchmark::State& state) {
   int n = 0;
   for (auto _ : state) {
     rc::VarArgs args;
-    args << "-logToFile" << "maybe" << ++n;
+    args << "-logToFile"
+         << "maybe" << ++n;
     std::string text = args.substituteArgs(kTemplate);
     benchmark::DoNotOptimize(text.data());
   }

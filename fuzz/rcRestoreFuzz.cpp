@@ -93,9 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzRestore<rc::VarArgs>(data, size, [](const rc::VarArgs& a) {
     return a.asString() + "|" + a.substituteArgs("{1}{2}{10}{3x");
   });
-  fuzzRestore<rc::Err>(data, size, [](const rc::Err& e) {
-    return rc::Err::format(e, rc::Err::FF_SHOW_CODES);
-  });
+  fuzzRestore<rc::Err>(data, size,
+                       [](const rc::Err& e) { return rc::Err::format(e, rc::Err::FF_SHOW_CODES); });
   fuzzRestore<rc::IntnlErr>(data, size, [](const rc::IntnlErr& e) {
     return rc::IntnlErr::format(e, rc::Err::FF_SHOW_CODES);
   });

@@ -24,7 +24,6 @@ class CaptureDevice : public rc::OutDevice {
   std::string text;
 };
 
-
 struct ProcResult {
   std::string out;
   std::string err;

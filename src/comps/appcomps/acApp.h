@@ -101,8 +101,8 @@ class App {
 
   // First start-up stage; returns whether a help option was given. Revision options and
   // start-up errors end the process here.
-  static bool main1(int* argc, char** argv, int pgmClass, const char* pgmLabel,
-                    const char* logName, const char* psDisplayPrefix);
+  static bool main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, const char* logName,
+                    const char* psDisplayPrefix);
   // Second stage: init, run, exitProgram. Never returns.
   [[noreturn]] void main2(int argc, char** argv);
   // Reads the arguments (a bad one prints the error, the usage summary and the try-help hint

@@ -1,7 +1,5 @@
 #include "comps/recomps/rcByteStrm.h"
 
-#include "comps/memcomps/base/memHeap.h"
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <limits>
 #include <new>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcErr.h"
 

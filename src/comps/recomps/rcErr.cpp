@@ -1,9 +1,9 @@
 #include "comps/recomps/rcErr.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -55,9 +55,13 @@ std::string codeText(int code, const VarArgs* args) {
 
 }  // namespace
 
-const char* Severity::symbol(int id) { return knownSeverity(id) ? kSeverities[id].symbol : "unknown"; }
+const char* Severity::symbol(int id) {
+  return knownSeverity(id) ? kSeverities[id].symbol : "unknown";
+}
 
-const char* Severity::label(int id) { return knownSeverity(id) ? kSeverities[id].label : "unknown"; }
+const char* Severity::label(int id) {
+  return knownSeverity(id) ? kSeverities[id].label : "unknown";
+}
 
 int Severity::id(const char* symbol) {
   if (symbol == nullptr || symbol[0] == '\0') return RC_NO_SEVERITY;
@@ -134,8 +138,8 @@ void Err::set(RcSeverity severity, int code, const VarArgs& args, const char* ro
   assignArgs(m_args, &args);
 }
 
-void Err::set(RcSeverity severity, int code, const VarArgs& args, int code2,
-              const VarArgs& args2, const char* routine) {
+void Err::set(RcSeverity severity, int code, const VarArgs& args, int code2, const VarArgs& args2,
+              const char* routine) {
   set(severity, code, args, routine);
   m_code2 = code2;
   assignArgs(m_args2, &args2);
@@ -189,9 +193,7 @@ void Err::deepCopyFrom(const Err& src) {
 
 Err* Err::copy() const { return new Err(*this); }
 
-void Err::addRoutine(const char* routine) {
-  Utils::copyStr(m_routine, routine, sizeof m_routine);
-}
+void Err::addRoutine(const char* routine) { Utils::copyStr(m_routine, routine, sizeof m_routine); }
 
 void Err::addFileName(const char* fileName, int lineNo) {
   if (fileName != nullptr) {
@@ -395,8 +397,8 @@ std::string IntnlErr::formatHelper(Err::FmtFlags flags) const {
 
 bool Assert::s_abortOnFail = true;
 
-void Assert_throwAssert(const char* condition, const char* msg, bool addErrno,
-                        const char* fileName, int lineNo) {
+void Assert_throwAssert(const char* condition, const char* msg, bool addErrno, const char* fileName,
+                        int lineNo) {
   const int savedErrno = errno;
   VarArgs args;
   args << condition;

@@ -195,8 +195,8 @@ class Assert {
 
 // Reports a failed assertion: prints the internal error at once, then aborts (the default) or,
 // with abort switched off, throws it as rc::IntnlErr.
-void Assert_throwAssert(const char* condition, const char* msg, bool addErrno,
-                        const char* fileName, int lineNo);
+void Assert_throwAssert(const char* condition, const char* msg, bool addErrno, const char* fileName,
+                        int lineNo);
 
 }  // namespace rc
 

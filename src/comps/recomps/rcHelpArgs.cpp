@@ -46,8 +46,7 @@ bool HelpArgs::hasHelpArg(int argc, char** argv) {
       case 'r':
         if (is(arg, "-rev")) printAndExit(qvRevStamp(0));
         break;
-      default:
-        break;
+      default: break;
     }
   }
   return false;
@@ -57,7 +56,8 @@ const char* HelpArgs::usageArgs() { return "[-h|-rev]"; }
 
 void HelpArgs::printUsage(int tabW) {
   Utils::printArgUsage("-h or -? or --help   ", tabW, "display this help");
-  Utils::printArgUsage("-[rR]ev or -V        ", tabW, "print the software revision of this program");
+  Utils::printArgUsage("-[rR]ev or -V        ", tabW,
+                       "print the software revision of this program");
 }
 
 }  // namespace rc

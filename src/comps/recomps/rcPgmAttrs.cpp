@@ -11,8 +11,8 @@
 #include <string>
 
 #include "comps/recomps/rcEnv.h"
-#include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcUtils.h"
 

@@ -10,7 +10,7 @@ struct ClassRow {
   const char* label;
 };
 constexpr ClassRow kClasses[] = {
-    {"unknown", "Unknown"},         {"daemon", "Daemon"}, {"singleDaemon", "Single Daemon"},
+    {"unknown", "Unknown"},        {"daemon", "Daemon"},          {"singleDaemon", "Single Daemon"},
     {"cliApp", "CLI Application"}, {"guiApp", "GUI Application"}, {"subProcess", "Sub-process"},
 };
 constexpr int kNumClasses = sizeof kClasses / sizeof kClasses[0];

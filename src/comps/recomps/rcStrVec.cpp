@@ -1,7 +1,5 @@
 #include "comps/recomps/rcStrVec.h"
 
-#include "comps/memcomps/base/memHeap.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstdarg>
@@ -12,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcErr.h"
@@ -67,15 +66,14 @@ StrBuf::StrBuf(size_t capacity, size_t maxBytes) {
   const size_t poolBytes = checkedAdd(capacity, maxBytes);
   if (capacity > (SIZE_MAX - 16) / kEntryBytes) throw std::bad_alloc();
   const size_t arrayBytes = (capacity * kEntryBytes + 7) & ~size_t{7};
-  char* block = static_cast<char*>(
-      allocMem(checkedAdd(arrayBytes, checkedAdd(sizeof(StrPool), poolBytes))));
+  char* block =
+      static_cast<char*>(allocMem(checkedAdd(arrayBytes, checkedAdd(sizeof(StrPool), poolBytes))));
   m_firstBlock = block;
   m_strPtrs = reinterpret_cast<char**>(block);
   m_strLens = reinterpret_cast<unsigned int*>(block + capacity * sizeof(char*));
   m_capacity = cap;
   char* poolAt = block + arrayBytes;
-  m_firstPool = m_lastPool = m_curPool =
-      new (poolAt) StrPool(poolAt + sizeof(StrPool), poolBytes);
+  m_firstPool = m_lastPool = m_curPool = new (poolAt) StrPool(poolAt + sizeof(StrPool), poolBytes);
 }
 
 StrBuf::~StrBuf() {
@@ -246,8 +244,8 @@ StrVec::StrVec() : StrVec(DEFAULT_CAPACITY, DEFAULT_CAPACITY * DEFAULT_CHARS_PER
 StrVec::StrVec(unsigned int capacity) : StrVec(capacity, 0) {}
 
 StrVec::StrVec(unsigned int capacity, unsigned int maxChars)
-    : m_bufObj(capacity, maxChars != 0 ? maxChars
-                                       : static_cast<size_t>(capacity) * DEFAULT_CHARS_PER_ENTRY) {
+    : m_bufObj(capacity,
+               maxChars != 0 ? maxChars : static_cast<size_t>(capacity) * DEFAULT_CHARS_PER_ENTRY) {
   updateCache();
 }
 

@@ -8,7 +8,6 @@
 #include "comps/memcomps/base/memString.h"
 #include "comps/recomps/rcUtils.h"
 
-
 namespace rc {
 
 class StringUtils {

@@ -21,7 +21,7 @@ struct StageRow {
 };
 
 constexpr StageRow kStages[QV_RS_END] = {
-    {"none", "None"}, {"unknown", "Unknown"}, {"dev", "Dev"},       {"alpha", "Alpha"},
+    {"none", "None"}, {"unknown", "Unknown"}, {"dev", "Dev"}, {"alpha", "Alpha"},
     {"beta", "Beta"}, {"final", "Final"},     {"ifix", "IF"},
 };
 

@@ -1,5 +1,3 @@
-#include "comps/appcomps/acApp.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "comps/appcomps/acApp.h"
 #include "comps/memcomps/base/memHeap.h"
 #include "qvTestUtil.h"
 
@@ -49,7 +48,8 @@ TEST(App, NeedIntArg) {
       {"abc", AC_SC_NEED_INT, "abc", r},
       {"99999999999999999999999", AC_SC_OUT_OF_RANGE, "99999999999999999999999", r},
   };
-  for (const auto& c : cases) expectArgErr([](const char* v) { ac::App::needIntArg(v, "-n", 10); }, c);
+  for (const auto& c : cases)
+    expectArgErr([](const char* v) { ac::App::needIntArg(v, "-n", 10); }, c);
 }
 
 TEST(App, NeedInt64Arg) {
@@ -78,7 +78,8 @@ TEST(App, NeedFloatArg) {
       {"2.5x", AC_SC_NEED_FLOAT, "2.5x", r},
       {"1e400", AC_SC_OUT_OF_RANGE, "1e400", r},
   };
-  for (const auto& c : cases) expectArgErr([](const char* v) { ac::App::needFloatArg(v, "-f"); }, c);
+  for (const auto& c : cases)
+    expectArgErr([](const char* v) { ac::App::needFloatArg(v, "-f"); }, c);
 }
 
 TEST(App, NeedStringArg) {

@@ -184,7 +184,9 @@ TEST(ByteStrm, StringsAreLengthBytesAndZeroPaddingToFour) {
 }
 
 template <typename S>
-concept WritesCharPointers = requires(S& s, const char* p) { s << p; };
+concept WritesCharPointers = requires(S& s, const char* p) {
+  s << p;
+};
 static_assert(!WritesCharPointers<rc::ByteStrm>, "text would be written as a pointer marker");
 
 TEST(ByteStrm, StringsWithOtherAllocatorsUseTheSameEncoding) {

@@ -1,5 +1,3 @@
-#include "comps/recomps/rcErr.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcErr.h"
 #include "qvTestUtil.h"
 
 namespace {

@@ -97,13 +97,13 @@ TEST(RevApp, HelpPrintsUsage) {
 TEST(RevApp, NonRequestsAreBadArguments) {
   // The second character is compared exactly: "-v" is no revision request, "-BLD" no build
   // stamp request and "-H" no help request; all are bad arguments.
-  for (const char* opt : {"-v", "-BLD", "-H", "-HELP", "-x", "shortLabel", "-shortLabelx", "-", "--"}) {
+  for (const char* opt :
+       {"-v", "-BLD", "-H", "-HELP", "-x", "shortLabel", "-shortLabelx", "-", "--"}) {
     const auto r = qvrev({opt});
     EXPECT_EQ(r.exitStatus, 17) << opt;
     EXPECT_EQ(r.out, "Usage: qvrev [-h|-rev] [<options>]\n") << opt;
-    EXPECT_EQ(r.err.rfind(std::string("Error: command line arg '") + opt +
-                              "' is unknown or invalid.\n",
-                          0),
+    EXPECT_EQ(r.err.rfind(
+                  std::string("Error: command line arg '") + opt + "' is unknown or invalid.\n", 0),
               0u)
         << r.err;
   }

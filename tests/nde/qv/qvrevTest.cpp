@@ -1,8 +1,8 @@
-#include "nde/qv/qvrev.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "nde/qv/qvrev.h"
 
 TEST(QvRev, TextFormsOfThisBuild) {
   // Either order of the first calls gives the same texts, each in a buffer of its own.
@@ -29,11 +29,11 @@ TEST(QvRev, StageSymbolsAndLabels) {
     const char* symbol;
     const char* label;
   } rows[] = {
-      {QV_RS_NONE, "none", "None"},     {QV_RS_BAD, "unknown", "Unknown"},
-      {QV_RS_DEV, "dev", "Dev"},        {QV_RS_ALPHA, "alpha", "Alpha"},
-      {QV_RS_BETA, "beta", "Beta"},     {QV_RS_FINAL, "final", "Final"},
+      {QV_RS_NONE, "none", "None"},      {QV_RS_BAD, "unknown", "Unknown"},
+      {QV_RS_DEV, "dev", "Dev"},         {QV_RS_ALPHA, "alpha", "Alpha"},
+      {QV_RS_BETA, "beta", "Beta"},      {QV_RS_FINAL, "final", "Final"},
       {QV_RS_INTERIM_FIX, "ifix", "IF"}, {7, "unknown", "Unknown"},
-      {-1, "unknown", "Unknown"},       {1000, "unknown", "Unknown"},
+      {-1, "unknown", "Unknown"},        {1000, "unknown", "Unknown"},
   };
   for (const auto& row : rows) {
     EXPECT_STREQ(qvRevStageSymbol(row.id), row.symbol) << row.id;
@@ -46,10 +46,10 @@ TEST(QvRev, StageIdFromText) {
     const char* text;
     int id;
   } rows[] = {
-      {nullptr, 0}, {"", 0},      {"A", 3},     {"B", 4},     {"D", 2},       {"F", 5},
-      {"f", 1},     {"X", 1},     {"IF", 6},    {"if", 1},    {"ab", 1},      {"dev", 2},
-      {"alpha", 3}, {"beta", 4},  {"final", 5}, {"ifix", 6},  {"Final", 1},   {"none", 1},
-      {"unknown", 1},
+      {nullptr, 0}, {"", 0},      {"A", 3},     {"B", 4},       {"D", 2},
+      {"F", 5},     {"f", 1},     {"X", 1},     {"IF", 6},      {"if", 1},
+      {"ab", 1},    {"dev", 2},   {"alpha", 3}, {"beta", 4},    {"final", 5},
+      {"ifix", 6},  {"Final", 1}, {"none", 1},  {"unknown", 1},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(qvRevStageId(row.text), row.id) << (row.text ? row.text : "(null)");

@@ -1,11 +1,10 @@
-#include "comps/memcomps/base/memError.h"
-
 #include <gtest/gtest.h>
 
 #include <new>
 #include <stdexcept>
 #include <string>
 
+#include "comps/memcomps/base/memError.h"
 #include "comps/memcomps/base/memHeader.h"
 
 namespace {

@@ -1,11 +1,10 @@
-#include "comps/memcomps/base/memHeader.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "comps/memcomps/base/memHeader.h"
 #include "comps/memcomps/base/memHeap.h"
 #include "memTestUtil.h"
 

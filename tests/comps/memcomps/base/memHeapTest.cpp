@@ -1,5 +1,3 @@
-#include "comps/memcomps/base/memHeap.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "comps/memcomps/base/memHeap.h"
 #include "memTestUtil.h"
 #include "qvTestUtil.h"
 

@@ -1,5 +1,3 @@
-#include "comps/memcomps/base/memNewDelete.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +5,7 @@
 #include <stdexcept>
 
 #include "comps/memcomps/base/memHeap.h"
+#include "comps/memcomps/base/memNewDelete.h"
 
 namespace {
 

@@ -1,5 +1,3 @@
-#include "comps/memcomps/base/memStlAlloc.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "comps/memcomps/base/memHeap.h"
+#include "comps/memcomps/base/memStlAlloc.h"
 #include "comps/memcomps/base/memString.h"
 
 namespace {
