@@ -10,9 +10,27 @@
 #include <string>
 #include <vector>
 
+#include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcOutDevice.h"
 
 namespace qvtest {
+
+// Runs fn with failed assertions throwing instead of aborting; returns the failed condition's
+// text (followed by ": " and the assertion's message when withMessage and it has one), or "" when
+// nothing failed.
+inline std::string failedAssertion(const std::function<void()>& fn, bool withMessage = false) {
+  rc::Assert::setAbortOnFail(false);
+  std::string text;
+  try {
+    fn();
+  } catch (const rc::IntnlErr& err) {
+    const rc::VarArgs* args = err.err().args();
+    text = args != nullptr ? (*args)[0] : "?";
+    if (withMessage && args != nullptr && args->size() > 1) text = text + ": " + (*args)[1];
+  }
+  rc::Assert::setAbortOnFail(true);
+  return text;
+}
 
 // An output device that keeps what it is given, for tests that read what the framework prints.
 // It starts with a reference of its own, so that a facility releasing it never deletes it.

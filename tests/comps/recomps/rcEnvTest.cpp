@@ -59,20 +59,7 @@ class EnvGuard {
   std::map<std::string, std::pair<std::string, bool>> m_saved;
 };
 
-// Runs fn with assertions reported by throwing instead of aborting; returns the failed
-// condition's text, or "" when nothing failed.
-template <typename Fn>
-std::string failedAssertion(Fn fn) {
-  rc::Assert::setAbortOnFail(false);
-  std::string condition;
-  try {
-    fn();
-  } catch (const rc::IntnlErr& err) {
-    condition = err.err().args() != nullptr ? (*err.err().args())[0] : "?";
-  }
-  rc::Assert::setAbortOnFail(true);
-  return condition;
-}
+using qvtest::failedAssertion;
 
 std::string str(const char* text) { return text != nullptr ? text : "(null)"; }
 

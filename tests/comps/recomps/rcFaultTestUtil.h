@@ -15,20 +15,9 @@
 
 namespace faulttest {
 
-// Runs fn with assertions throwing instead of aborting; returns the failed condition's text
-// (followed by ": " and the message when there is one), or "" when nothing failed.
+// The failed condition with its message (see qvtest::failedAssertion).
 inline std::string failedAssertion(const std::function<void()>& fn) {
-  rc::Assert::setAbortOnFail(false);
-  std::string text;
-  try {
-    fn();
-  } catch (const rc::IntnlErr& err) {
-    const rc::VarArgs* args = err.err().args();
-    text = args != nullptr ? (*args)[0] : "?";
-    if (args != nullptr && args->size() > 1) text = text + ": " + (*args)[1];
-  }
-  rc::Assert::setAbortOnFail(true);
-  return text;
+  return qvtest::failedAssertion(fn, true);
 }
 
 // What fn prints on standard output, run in a child process.

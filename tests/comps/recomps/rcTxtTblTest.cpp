@@ -28,21 +28,7 @@ std::string render(const TxtTbl& tbl, unsigned int width) {
   return out;
 }
 
-// Runs fn with assertions throwing instead of aborting; returns the failed condition's text, or
-// an empty string when nothing failed.
-template <typename Fn>
-std::string failedAssertion(Fn fn) {
-  rc::Assert::setAbortOnFail(false);
-  std::string condition;
-  try {
-    fn();
-  } catch (const rc::IntnlErr& err) {
-    const rc::VarArgs* args = err.err().args();
-    condition = args != nullptr ? (*args)[0] : "?";
-  }
-  rc::Assert::setAbortOnFail(true);
-  return condition;
-}
+using qvtest::failedAssertion;
 
 // A server table with a plain column, a list column and a free-text column.
 void fillServers(TxtTbl& tbl) {
