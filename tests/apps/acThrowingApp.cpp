@@ -1,6 +1,6 @@
 // A command-line application whose run() throws what its first argument names, so that tests can
 // watch main2's catch-all handlers and exit statuses from outside.
-//   acThrowingApp std|sql|err|intnl|other|none [silent]
+//   acThrowingApp std|sql|err|remap|big|intnl|other|none [silent]
 #include <cstring>
 #include <stdexcept>
 
@@ -14,11 +14,15 @@ class ThrowingApp : public ac::App {
  public:
   ThrowingApp(unsigned flags, const char* what) : ac::App(nullptr, 0, flags), m_what(what) {}
   void printUsage() const override { puts("usage: acThrowingApp <what>"); }
+  // "remap" turns the open failure into a bad status with the same argument.
+  void remapError(rc::Err* err) override {
+    if (strcmp(m_what, "remap") == 0) err->addCode(RC_SC_BAD_STATUS);
+  }
   void processArgs(int, char**) override {}
   void run() override {
     if (strcmp(m_what, "std") == 0) throw std::runtime_error("boom from run");
     if (strcmp(m_what, "sql") == 0) throw dc::pq::SQLException("relation does not exist");
-    if (strcmp(m_what, "err") == 0) {
+    if (strcmp(m_what, "err") == 0 || strcmp(m_what, "remap") == 0) {
       rc::Err_Throw(rc::Err(RC_ERROR, RC_SC_OPEN_FAILED, rc::VarArgs() << "/x", nullptr));
     }
     if (strcmp(m_what, "big") == 0) rc::Err_Throw(rc::Err(RC_ERROR, 512, nullptr));

@@ -121,6 +121,8 @@ TEST(App, Main2CatchAllTurnsExceptionsIntoStatuses) {
       {{"std"}, 16, "Error: unexpected exception: boom from run.\n"},
       {{"sql"}, 17, "Error: unexpected database exception: relation does not exist.\n"},
       {{"err"}, 6, "Error: unable to open '/x'."},
+      {{"remap"}, 18, "Error: bad status '/x'."},
+      {{"remap", "silent"}, 18, ""},
       {{"big"}, 255, "Error: "},
       {{"intnl"}, 5, "Internal Error: broken invariant - internal error."},
       {{"other"}, 238, "Internal Error: unhandled exception\n"},
@@ -206,4 +208,83 @@ TEST(App, AssignedProgramIdTracksNewHeapBlocks) {
     mem::freeBlock(p);
   });
   EXPECT_EQ(r.out, "922 922 1\n") << r.err;
+}
+
+namespace {
+
+// An application whose exit hooks report what they see, for tests run in a child process.
+class ExitApp : public ac::App {
+ public:
+  ExitApp(bool okToExit, bool reenter)
+      : ac::App("exitApp", 0, AF_DEFAULT), m_okToExit(okToExit), m_reenter(reenter) {}
+  void printUsage() const override {}
+  bool isOkToExit(int status) override {
+    printf("isOkToExit %d\n", status);
+    return m_okToExit;
+  }
+  void exitCleanup(bool forceExit) override {
+    printf("exitCleanup %d inProgress %d\n", forceExit, exitInProgress());
+    // An exit requested while one is running returns at once and changes nothing.
+    if (m_reenter) printf("again %d\n", exitProgram(99, true));
+    fflush(stdout);
+  }
+
+ private:
+  bool m_okToExit;
+  bool m_reenter;
+};
+
+}  // namespace
+
+TEST(App, ExitProgramAsksIsOkToExitUnlessForced) {
+  const struct {
+    bool okToExit;
+    bool force;
+    bool reenter;
+    int status;
+    const char* out;
+  } rows[] = {
+      {false, false, false, 7, "isOkToExit 5\nrefused 0\n"},
+      {true, false, false, 5, "isOkToExit 5\nexitCleanup 0 inProgress 1\n"},
+      {false, true, false, 5, "exitCleanup 1 inProgress 1\n"},
+      {true, false, true, 5, "isOkToExit 5\nexitCleanup 0 inProgress 1\nagain 1\n"},
+  };
+  for (const auto& row : rows) {
+    const auto r = qvtest::runInChild([&] {
+      ExitApp app(row.okToExit, row.reenter);
+      const bool ended = app.exitProgram(5, row.force);
+      printf("refused %d\n", ended);
+      fflush(stdout);
+      _exit(7);
+    });
+    EXPECT_EQ(r.out, row.out);
+    EXPECT_EQ(r.exitStatus, row.status);
+  }
+}
+
+TEST(App, SecondApplicationObjectIsAnAssertionFailure) {
+  const auto r = qvtest::runInChild([] {
+    ExitApp first(true, false);
+    ExitApp second(true, false);
+  });
+  EXPECT_NE(r.termSignal, 0);
+  EXPECT_NE(r.err.find("assert 's_app == 0' failed"), std::string::npos) << r.err;
+  // After the first is gone another may be made.
+  const auto again = qvtest::runInChild([] {
+    { ExitApp first(true, false); }
+    ExitApp second(true, false);
+    printf("%d\n", ac::App::instance() == &second);
+  });
+  EXPECT_EQ(again.out, "1\n");
+}
+
+TEST(App, TryHelpHintNamesTheSubcommand) {
+  const auto r = qvtest::runInChild([] {
+    ExitApp app(true, false);
+    printf("%d\n", app.tryHelpStrCode());
+    app.setTryHelpSubcmd("a-sub-command-name-longer-than-thirty-one-characters");
+    printf("%d %s\n", app.tryHelpStrCode(), app.tryHelpSubcmd());
+  });
+  // At most 31 characters are kept.
+  EXPECT_EQ(r.out, "49\n64 a-sub-command-name-longer-than-\n");
 }
