@@ -1,7 +1,5 @@
 #include "comps/recomps/rcByteStrm.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +9,7 @@
 #include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFile.h"
 
 namespace rc {
 
@@ -27,36 +26,6 @@ constexpr size_t TEXT_LINE_BUF_SIZE = 2048;
   ((cond) ? (void)0 : Assert_throwAssert(text, nullptr, false, __FILE__, __LINE__))
 
 unsigned char* const INVALID_ADDRESS = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(-3));
-
-// Owns a stdio stream for the file operations.
-class StdioFile {
- public:
-  StdioFile(const char* fileName, const char* mode)
-      : m_fp(fileName != nullptr ? fopen(fileName, mode) : nullptr) {}
-  ~StdioFile() {
-    if (m_fp != nullptr) fclose(m_fp);
-  }
-  StdioFile(const StdioFile&) = delete;
-  StdioFile& operator=(const StdioFile&) = delete;
-
-  FILE* fp() const { return m_fp; }
-  // Closes now, reporting whether buffered output reached the file.
-  bool close() {
-    const bool ok = fclose(m_fp) == 0;
-    m_fp = nullptr;
-    return ok;
-  }
-
- private:
-  FILE* m_fp;
-};
-
-// The file's size, or -1 when it cannot be examined.
-long long fileSize(const char* fileName) {
-  struct stat st;
-  if (fileName == nullptr || stat(fileName, &st) != 0) return -1;
-  return static_cast<long long>(st.st_size);
-}
 
 }  // namespace
 
@@ -233,24 +202,31 @@ void ByteStrm::reset(size_t reserve) {
 
 // --- files ------------------------------------------------------------------------------------
 
+// The file operations go through rc::File and report every failure through their result; the
+// errors the file layer raises are kept from the caller.
+
 bool ByteStrm::writeToFile(const char* fileName) const {
-  StdioFile file(fileName, "wb");
-  if (file.fp() == nullptr) return false;
+  Err err;
+  File file(1);
+  if (!file.open(fileName, "wb", &err)) return false;
   const size_t nBytes = size();
-  if (nBytes != 0 && fwrite(m_buffer, 1, nBytes, file.fp()) != nBytes) return false;
-  return file.close();
+  const bool written = nBytes == 0 || file.write2(m_buffer, nBytes, &err) == nBytes;
+  return file.close2(&err) && written;
 }
 
 bool ByteStrm::readFromFile(const char* fileName) {
-  const long long fileBytes = fileSize(fileName);
-  if (fileBytes < 0 || static_cast<unsigned long long>(fileBytes) > SIZE_MAX) return false;
+  // A missing file is a failure, an empty one reads nothing.
+  const int64_t fileBytes = File::exists(fileName) ? File::fileSize(fileName) : -1;
+  if (fileBytes < 0 || static_cast<uint64_t>(fileBytes) > SIZE_MAX) return false;
   if (fileBytes == 0) return true;
-  StdioFile file(fileName, "rb");
-  if (file.fp() == nullptr) return false;
+  Err err;
+  File file(1);
+  if (!file.open(fileName, "rb", &err)) return false;
   const size_t nBytes = static_cast<size_t>(fileBytes);
   unsigned char* tmp = allocBuf(nBytes);
-  const size_t nRead = fread(tmp, 1, nBytes, file.fp());
-  const bool ok = ferror(file.fp()) == 0;
+  err.clear();
+  const size_t nRead = file.read2(tmp, nBytes, &err);
+  const bool ok = err.code() == 0;
   try {
     if (nRead != 0) writeBytes(tmp, nRead, false);
   } catch (...) {
@@ -262,25 +238,18 @@ bool ByteStrm::readFromFile(const char* fileName) {
 }
 
 bool ByteStrm::restoreFromTextFile(const char* fileName) {
-  const long long fileBytes = fileSize(fileName);
+  // A missing file is a failure, an empty one reads nothing.
+  const int64_t fileBytes = File::exists(fileName) ? File::fileSize(fileName) : -1;
   if (fileBytes < 0) return false;
   if (fileBytes == 0) return true;
-  StdioFile file(fileName, "r");
-  if (file.fp() == nullptr) return false;
+  Err err;
+  File file(1);
+  if (!file.open(fileName, "r", &err)) return false;
   char line[TEXT_LINE_BUF_SIZE];
-  while (fgets(line, sizeof line, file.fp()) != nullptr) {
-    size_t len = strlen(line);
-    if (len != 0 && line[len - 1] == '\n') {
-      line[--len] = '\0';
-    } else if (!feof(file.fp())) {
-      // The buffer filled up: fine only when the line or the file ends right there.
-      const int next = fgetc(file.fp());
-      if (next != '\n' && next != EOF) return false;
-    }
-    if (len != 0 && line[len - 1] == '\r') line[--len] = '\0';
-    writeStr(line, len);
-  }
-  return ferror(file.fp()) == 0;
+  // The reader drops the newline and a carriage return before it; a line longer than the buffer
+  // fails the read, and with it the operation.
+  while (file.readLine2(line, sizeof line, &err) != nullptr) writeStr(line, strlen(line));
+  return err.code() == 0;
 }
 
 }  // namespace rc
