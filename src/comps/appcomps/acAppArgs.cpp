@@ -37,9 +37,7 @@ void App::processStdArgs(int* argc, char** argv) {
   }
 }
 
-void App::printUsageSummary() const {
-  printf("Usage: %s %s [<options>]\n", programName(), rc::HelpArgs::usageArgs());
-}
+void App::printUsageSummary() const { rc::Utils::printUsageSummary(programName()); }
 
 void App::printStdArgsUsage(int tabW) const { rc::HelpArgs::printUsage(tabW); }
 

@@ -38,7 +38,9 @@ constexpr const char* kFormatFallback =
 
 bool knownSeverity(int id) { return id >= RC_NO_SEVERITY && id <= RC_BAD_SEVERITY; }
 
-std::string codePrefix(int code, int code2) {
+}  // namespace
+
+std::string Err::codePrefix(int code, int code2) {
   char buf[33];
   if (code2 != 0) {
     snprintf(buf, 32, "%s%05d/%05d: ", "QV-", code, code2);
@@ -47,6 +49,8 @@ std::string codePrefix(int code, int code2) {
   }
   return buf;
 }
+
+namespace {
 
 std::string codeText(int code, const VarArgs* args) {
   const char* text = Err::lookupString(code);
@@ -309,7 +313,7 @@ std::string Err::formatHelper(FmtFlags flags) const {
   if (m_severity != RC_NO_SEVERITY) {
     if (!(flags & FF_OMIT_SEVERITY)) text += std::string(severityLabel()) + ": ";
     if (flags & FF_SHOW_CODES) {
-      text += codePrefix(displayCode(m_code), m_code2 != 0 ? displayCode(m_code2) : 0);
+      text += Err::codePrefix(displayCode(m_code), m_code2 != 0 ? displayCode(m_code2) : 0);
     }
   }
   text += codeText(m_code, m_args);
@@ -379,7 +383,7 @@ std::string IntnlErr::formatHelper(Err::FmtFlags flags) const {
   std::string text;
   if (!(flags & Err::FF_OMIT_SEVERITY)) text += std::string(m_err.severityLabel()) + ": ";
   if ((flags & Err::FF_SHOW_CODES) && m_err.code() != 0) {
-    text += codePrefix(m_err.code(), m_err.code2());
+    text += Err::codePrefix(m_err.code(), m_err.code2());
   }
   text += m_msgString;
   if (m_err.code() != 0) {

@@ -104,6 +104,8 @@ class Err : public mem::newDelete<mt_err> {
   const char* severityLabel() const { return Severity::label(m_severity); }
   const char* severitySymbol() const { return Severity::symbol(m_severity); }
 
+  // "QV-%05d: ", or "QV-%05d/%05d: " when code2 is non-zero: how codes are shown in messages.
+  static std::string codePrefix(int code, int code2 = 0);
   // CERROR codes display as number + 10000, UNIX_ERRNO codes as number + 20000.
   static int displayCode(int strCode);
   // strerror for UNIX_ERRNO codes, otherwise the catalog's text.

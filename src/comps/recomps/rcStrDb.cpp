@@ -67,11 +67,7 @@ void printRefused(const char* msg, int value) {
 
 std::string labelled(RcSeverity severity, int strCode, bool showCode) {
   std::string line = std::string(Severity::label(severity)) + ": ";
-  if (showCode) {
-    char buf[33];
-    snprintf(buf, 32, "%s%05d: ", "QV-", strCode);
-    line += buf;
-  }
+  if (showCode) line += Err::codePrefix(strCode);
   return line;
 }
 

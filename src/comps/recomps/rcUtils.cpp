@@ -489,8 +489,12 @@ bool Utils::falseAlways(const void* /*a*/, const void* /*b*/) { return false; }
 
 // --- Usage lines ---
 
-void Utils::printStdUsageHeader(const char* pgmName) {
+void Utils::printUsageSummary(const char* pgmName) {
   printf("Usage: %s %s [<options>]\n", pgmName, HelpArgs::usageArgs());
+}
+
+void Utils::printStdUsageHeader(const char* pgmName) {
+  printUsageSummary(pgmName);
   printf("Options:\n");
 }
 

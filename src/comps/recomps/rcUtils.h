@@ -118,6 +118,8 @@ class Utils {
   // --- Usage lines on standard output.
   // "Usage: <pgmName> [-h|-rev] [<options>]" and the line "Options:".
   static void printStdUsageHeader(const char* pgmName);
+  // "Usage: <pgmName> [-h|-rev] [<options>]" alone.
+  static void printUsageSummary(const char* pgmName);
   // A blank, arg padded to tabW columns, the description.
   static void printArgUsage(const char* arg, int tabW, const char* description);
 
