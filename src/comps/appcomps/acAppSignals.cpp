@@ -94,8 +94,8 @@ void App::initSignalPipe() {
   int fds[2];
   // Close-on-exec: a program this one executes has no use for the pipe.
   if (pipe2(fds, O_CLOEXEC) != 0) {
-    rc::Err_Throw(rc::Err(RC_ERROR, RC_SC_PIPE_FAILED, errno | rc::Err::UNIX_ERRNO,
-                          "appcomps/App::initSignalPipe"));
+    rc::Err_ThrowErrno(RC_SC_PIPE_FAILED, rc::VarArgs::NO_VARARGS, errno,
+                       "appcomps/App::initSignalPipe");
   }
   for (auto& flag : s_sigInPipe) flag = 0;
   try {

@@ -11,6 +11,7 @@
 
 #include "comps/memcomps/base/memStlAlloc.h"
 #include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFile.h"
@@ -91,6 +92,10 @@ int clampedIndent(int indentLvl) {
 }
 
 const char* orEmpty(const char* str) { return str != nullptr ? str : ""; }
+
+// Object dumps of every class go to the debug output once this file is part of the program.
+void dumpToDbg(const char* line) { Dbg::instance()->print(line, false); }
+[[maybe_unused]] const bool s_dumpSinkInstalled = (setDumpSink(&dumpToDbg), true);
 
 // The switch options in field order, with the setter each one feeds.
 struct SwitchOption {

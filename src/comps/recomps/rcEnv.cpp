@@ -89,9 +89,10 @@ bool parseDouble(const char* text, double* value) {
 void putEnviron(const char* name, const char* value) {
   errno = EINVAL;
   if (name == nullptr || setenv(name, value != nullptr ? value : "", 1) != 0) {
-    Err_Throw(Err(RC_ERROR, RC_SC_BAD_ARG_VAL,
-                  VarArgs() << "environment variable name" << (name != nullptr ? name : ""),
-                  errno | Err::UNIX_ERRNO, VarArgs(), "recomps/Env::setEnvVar"));
+    const int savedErrno = errno;
+    Err_ThrowErrno(RC_SC_BAD_ARG_VAL,
+                   VarArgs() << "environment variable name" << (name != nullptr ? name : ""),
+                   savedErrno, "recomps/Env::setEnvVar");
   }
 }
 

@@ -331,6 +331,14 @@ void Err_Throw(const Err& err) {
   throw Err(err);
 }
 
+Err Err::fromErrno(int code, const VarArgs& args, int savedErrno, const char* routine) {
+  return Err(RC_ERROR, code, args, savedErrno | UNIX_ERRNO, VarArgs::NO_VARARGS, routine);
+}
+
+void Err_ThrowErrno(int code, const VarArgs& args, int savedErrno, const char* routine) {
+  Err_Throw(Err::fromErrno(code, args, savedErrno, routine));
+}
+
 IntnlErr::IntnlErr() { m_msgString[0] = '\0'; }
 
 IntnlErr::IntnlErr(mem::regionName_t region) : m_err(region) { m_msgString[0] = '\0'; }

@@ -91,6 +91,10 @@ class Err : public mem::newDelete<mt_err> {
   // A heap copy the caller owns.
   Err* copy() const;
 
+  // The error of a failed system call: RC_ERROR, the code with its arguments, and the saved
+  // errno marked UNIX_ERRNO as the second code. Every system-call failure is built here.
+  static Err fromErrno(int code, const VarArgs& args, int savedErrno, const char* routine);
+
   mem::regionName_t memRegion() const { return m_memRegion; }
   RcSeverity severity() const { return m_severity; }
   int code() const { return m_code; }
@@ -148,6 +152,9 @@ class Err : public mem::newDelete<mt_err> {
 
 // Throws a copy of err.
 [[noreturn]] void Err_Throw(const Err& err);
+// Throws Err::fromErrno(code, args, savedErrno, routine).
+[[noreturn]] void Err_ThrowErrno(int code, const VarArgs& args, int savedErrno,
+                                 const char* routine);
 
 class IntnlErr : public mem::newDelete<mt_intnl_err> {
  public:

@@ -79,8 +79,7 @@ RulesFile::~RulesFile() { close(); }
 void RulesFile::open(const char* pathName) {
   if (pathName == nullptr || *pathName == '\0') {
     // An empty name would read standard input.
-    Err_Throw(Err(RC_ERROR, RC_SC_OPEN_FAILED, VarArgs() << "", ENOENT | Err::UNIX_ERRNO, VarArgs(),
-                  "recomps/fault::RulesFile::open"));
+    Err_ThrowErrno(RC_SC_OPEN_FAILED, VarArgs() << "", ENOENT, "recomps/fault::RulesFile::open");
   }
   m_file.open(pathName, "r");
 }

@@ -37,9 +37,8 @@ const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 int unixErrno(int savedErrno) { return savedErrno | Err::UNIX_ERRNO; }
 
-// The failure of a system call: the code with its arguments and errno as the second code.
 Err sysErr(int code, const VarArgs& args, int savedErrno, const char* routine) {
-  return Err(RC_ERROR, code, args, unixErrno(savedErrno), VarArgs::NO_VARARGS, routine);
+  return Err::fromErrno(code, args, savedErrno, routine);
 }
 
 bool statOf(const char* name, struct stat64* st) {

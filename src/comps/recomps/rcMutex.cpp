@@ -102,8 +102,8 @@ void Mutex::acquire(bool throwOnError) {
   if (semopRetrying(m_id, acquireOps, 2) != 0) {
     const int semErrno = errno;
     if (!throwOnError) abort();
-    Err_Throw(Err(RC_ERROR, RC_SC_ACQUIRE_LOCK_FAILED, VarArgs() << m_id,
-                  semErrno | Err::UNIX_ERRNO, VarArgs(), "recomps/Mutex::acquire"));
+    Err_ThrowErrno(RC_SC_ACQUIRE_LOCK_FAILED, VarArgs() << m_id, semErrno,
+                   "recomps/Mutex::acquire");
   }
   m_lockCount = 1;
   m_currentPid = getpid();

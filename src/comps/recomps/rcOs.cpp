@@ -66,7 +66,7 @@ void writeAll(int fd, const void* buf, size_t len) {
 }
 
 [[noreturn]] void throwSysErr(int code, const char* arg, int sysErrno, const char* routine) {
-  Err_Throw(Err(RC_ERROR, code, VarArgs() << arg, sysErrno | Err::UNIX_ERRNO, VarArgs(), routine));
+  Err_ThrowErrno(code, VarArgs() << arg, sysErrno, routine);
 }
 
 bool changeMask(int how, int sigNum) {

@@ -1,0 +1,45 @@
+// The output of object dumps. Every class's dumpObj(indentLvl, label) writes its lines through
+// dumpLine/dumpHeader, so value types need not know where dumps go: the debug facility installs
+// its sink when it is linked in (dumps then follow the debug output's routing); until a sink is
+// installed, lines go to standard output. Lines are indented by two blanks per level (none for a
+// negative level). Every dump's first line has one shape, "<label><Name> [0x<address>]<rest>",
+// with the address in full hexadecimal. Not for use in signal handlers.
+#pragma once
+
+#include <cstdint>
+
+namespace rc {
+
+// Receives one finished line (indented, newline included as formatted by the caller).
+using DumpSinkRtn = void (*)(const char* line);
+
+// Installs the sink; null restores the standard-output default. Returns the previous sink.
+DumpSinkRtn setDumpSink(DumpSinkRtn sink);
+
+// One dump line, printf-style, at the given indent level.
+void dumpLine(int indentLvl, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// The first line of an object's dump: label (none when null), name, the object's address in
+// brackets, then restFmt formatted (": field = %d\n", ", entries = %d, contents:\n", ...).
+void dumpHeader(int indentLvl, const char* label, const char* name, const void* obj,
+                const char* restFmt, ...) __attribute__((format(printf, 5, 6)));
+
+// An address as dumps show it ("0x" and hexadecimal digits), for addresses inside a line.
+struct DumpAddr {
+  explicit DumpAddr(const void* p);
+  const char* str() const { return m_text; }
+  char m_text[2 + 2 * sizeof(uintptr_t) + 1];
+};
+
+// The value destructors of small records write into their pointer fields, so that a use after
+// destruction faults on a recognisable address instead of reading a freed block.
+template <typename T>
+inline T* invalidAddr() {
+  return reinterpret_cast<T*>(static_cast<uintptr_t>(-3));
+}
+template <typename T>
+inline void poison(T*& field) {
+  field = invalidAddr<T>();
+}
+
+}  // namespace rc
