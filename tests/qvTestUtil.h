@@ -15,11 +15,20 @@
 
 namespace qvtest {
 
+// Switches abort-on-failure off for its lifetime, so failed assertions throw rc::IntnlErr.
+class AssertsThrow {
+ public:
+  AssertsThrow() { rc::Assert::setAbortOnFail(false); }
+  ~AssertsThrow() { rc::Assert::setAbortOnFail(true); }
+  AssertsThrow(const AssertsThrow&) = delete;
+  AssertsThrow& operator=(const AssertsThrow&) = delete;
+};
+
 // Runs fn with failed assertions throwing instead of aborting; returns the failed condition's
 // text (followed by ": " and the assertion's message when withMessage and it has one), or "" when
-// nothing failed.
+// nothing failed. Anything else fn throws passes through, with abort-on-failure restored.
 inline std::string failedAssertion(const std::function<void()>& fn, bool withMessage = false) {
-  rc::Assert::setAbortOnFail(false);
+  AssertsThrow guard;
   std::string text;
   try {
     fn();
@@ -28,8 +37,17 @@ inline std::string failedAssertion(const std::function<void()>& fn, bool withMes
     text = args != nullptr ? (*args)[0] : "?";
     if (withMessage && args != nullptr && args->size() > 1) text = text + ": " + (*args)[1];
   }
-  rc::Assert::setAbortOnFail(true);
   return text;
+}
+
+// Runs fn and returns the rc::Err it threw; an error with code 0 when it threw none.
+inline rc::Err thrownErr(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const rc::Err& err) {
+    return err;
+  }
+  return rc::Err();
 }
 
 // An output device that keeps what it is given, for tests that read what the framework prints.
@@ -142,3 +160,8 @@ class TempDir {
 };
 
 }  // namespace qvtest
+
+// Expects stmt to throw an rc::Err with this code.
+#define EXPECT_THROWS_CODE(stmt, expectedCode) \
+  EXPECT_EQ(qvtest::thrownErr([&] { stmt; }).code(), (expectedCode)) << #stmt
+
