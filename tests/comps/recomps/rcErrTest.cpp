@@ -151,7 +151,7 @@ TEST(IntnlErr, TextLayouts) {
                        rc::VarArgs() << 5, nullptr);
   withMsg.err().addCode2(RC_SC_TST_1);
   // Codes are shown raw, and a second code is always appended with its text.
-  EXPECT_EQ(rc::IntnlErr::format(withMsg, rc::Err::FF_SHOW_CODES),
+  EXPECT_EQ(rc::IntnlErr::format(withMsg, static_cast<rc::IntnlErr::FmtFlags>(1)),
             "Non-fatal Internal Error: QV-00002/00001: index < nextSlot (reused code) - test msg "
             "2, value = '5' - test msg 1.");
   rc::IntnlErr assertion(RC_FATAL, nullptr, RC_SC_ASSERT, rc::VarArgs() << "n < m_vec.size ()",
