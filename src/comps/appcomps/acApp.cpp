@@ -11,6 +11,8 @@
 #include <ctime>
 #include <exception>
 
+#include "comps/appcomps/acPsDisplay.h"
+#include "comps/appcomps/acSockUtils.h"
 #include "comps/appcomps/dcSQLException.h"
 #include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
@@ -118,7 +120,7 @@ void App::setTryHelpSubcmd(const char* subcmd) {
 bool App::exitInProgress() { return s_exitInProgress; }
 
 bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, const char* logName,
-                const char* /*psDisplayPrefix*/) {
+                const char* psDisplayPrefix) {
   try {
     const bool isReinit = rc::Os::m_myPid != 0;
     if (isReinit) {
@@ -136,6 +138,8 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       RC_ASSERT(!isReinit);
       pgmAttrs->init(*argc, argv, pgmClass, pgmLabel, logName);
     }
+    // Before the environment table reads anything: the display moves the environment.
+    if (psDisplayPrefix != nullptr && !isReinit) PsDisplay::init(*argc, argv, psDisplayPrefix);
     rcInitEnv(argc, argv, pgmClass);
     if (rc::PgmClass::isBackgroundProc(pgmClass)) {
       // Daemons and sub-processes run in their log directory, where their core files land too.
@@ -175,6 +179,7 @@ void App::init(int argc, char** argv) {
         rc::Utils::timeToString(time(nullptr), "%d-%b-%y, %H:%M:%S %Z").c_str());
   }
   if (!rc::Env::isInitialized() && argc != 0) rc::Env::init(&argc, argv, 0);
+  SockUtils::loadSocketLib();
   try {
     processArgs(argc, argv);
   } catch (const rc::Err& err) {
@@ -292,6 +297,7 @@ bool App::exitProgram(int status, bool forceExit) {
   if (rc::PgmClass::isDaemon(rc::Env::pgmClass()) && rc::Log::instance() != nullptr) {
     rc::Log::instance()->pgmExitMsg(rc::PgmAttrs::instance()->pgmLabel());
   }
+  SockUtils::unloadSocketLib();
   _do_exit(status);
 }
 

@@ -235,8 +235,18 @@ std::string EnvVarRec::valText() {
   return "INVALID";
 }
 
+bool EnvVarRec::isSecret() const {
+  static constexpr char kSuffix[] = "PASSWORD";
+  const size_t len = strlen(m_varName);
+  return len >= sizeof kSuffix - 1 && strcmp(m_varName + len - (sizeof kSuffix - 1), kSuffix) == 0;
+}
+
 void EnvVarRec::prEnv() {
-  printf("%-21s = %s%s\n", m_varName, valText().c_str(), exists() ? " (set)" : "");
+  // The listing ends up on terminals, in support bundles and in logs: a password is shown only
+  // as present, never in clear.
+  std::string text = valText();
+  if (isSecret() && !text.empty()) text = "********";
+  printf("%-21s = %s%s\n", m_varName, text.c_str(), exists() ? " (set)" : "");
 }
 
 void EnvVarRec::dumpObj(int indentLvl, const char* label) {

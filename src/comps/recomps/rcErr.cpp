@@ -256,7 +256,7 @@ void Err::restoreFrom(ByteStrm& s) {
   m_fileName = nullptr;
   // The name ends at its first NUL; one that is empty up to there counts as absent.
   if (fileName.c_str()[0] != '\0') addFileName(fileName.c_str(), 0);
-  s.readStr(m_routine, MAX_ROUTINE_LEN);
+  s.readStr(m_routine, ROUTINE_BUF_SIZE);
 }
 
 size_t Err::binarySize() const {
@@ -360,7 +360,7 @@ void IntnlErr::saveOn(ByteStrm& s) const {
 
 void IntnlErr::restoreFrom(ByteStrm& s) {
   m_err.restoreFrom(s);
-  s.readStr(m_msgString, MAX_MSG_STR_LEN);
+  s.readStr(m_msgString, MSG_STR_BUF_SIZE);
 }
 
 void IntnlErr::clear() {

@@ -162,6 +162,11 @@ class Err : public mem::newDelete<mt_err> {
 class IntnlErr : public mem::newDelete<mt_intnl_err> {
  public:
   enum { MSG_STR_BUF_SIZE = 256, MAX_MSG_STR_LEN = 255 };
+  // The same format flags as rc::Err's, reachable under this class's own name.
+  using FmtFlags = Err::FmtFlags;
+  static constexpr FmtFlags FF_DEFAULT = Err::FF_DEFAULT;
+  static constexpr FmtFlags FF_SHOW_CODES = Err::FF_SHOW_CODES;
+  static constexpr FmtFlags FF_OMIT_SEVERITY = Err::FF_OMIT_SEVERITY;
 
   IntnlErr();
   explicit IntnlErr(mem::regionName_t region);
@@ -188,12 +193,12 @@ class IntnlErr : public mem::newDelete<mt_intnl_err> {
   void restoreFrom(ByteStrm& s);
   size_t binarySize() const { return m_err.binarySize() + 256; }
 
-  static std::string format(const IntnlErr& err, Err::FmtFlags flags = Err::FF_DEFAULT);
+  static std::string format(const IntnlErr& err, FmtFlags flags = FF_DEFAULT);
   static void setAbortErr(const IntnlErr& err) { s_abortErr = &err; }
   static const IntnlErr* s_abortErr;
 
  private:
-  std::string formatHelper(Err::FmtFlags flags) const;
+  std::string formatHelper(FmtFlags flags) const;
 
   Err m_err;
   char m_msgString[MSG_STR_BUF_SIZE];

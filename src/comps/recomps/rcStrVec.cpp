@@ -19,7 +19,9 @@ namespace rc {
 
 namespace {
 
-// A pool added by growth is never smaller than this.
+// Growth doubles the entries and the pool space; these floors apply only where doubling would
+// make no progress (a vector built with no entries or no string space).
+constexpr size_t MIN_GROW_ENTRIES = 4;
 constexpr size_t MIN_POOL_BYTES = 64;
 
 // Entry counts are kept in unsigned ints.
@@ -131,9 +133,10 @@ char* StrBuf::appendSlow(const char* str, unsigned int strBytes) {
   const size_t nBytes = size_t{strBytes} + 1;
   if (!hasRoom(1, nBytes)) {
     // Double the entries and the pool space; the new pool also takes a string larger than that.
-    const size_t newCapacity = std::max<size_t>(2 * static_cast<size_t>(m_capacity), m_entries + 1);
+    const size_t newCapacity =
+        m_capacity == 0 ? MIN_GROW_ENTRIES : 2 * static_cast<size_t>(m_capacity);
     const size_t total = totalSpace();
-    const size_t newPool = std::max({total, nBytes, MIN_POOL_BYTES});
+    const size_t newPool = std::max({total, nBytes, total == 0 ? MIN_POOL_BYTES : 0});
     const size_t target = checkedAdd(total, newPool);
     expandContents(newCapacity, target > newCapacity ? target - newCapacity : 0);
   }
