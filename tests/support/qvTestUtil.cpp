@@ -1,9 +1,8 @@
 #include "qvTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <ftw.h>
+#include <gtest/gtest.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
@@ -134,7 +133,9 @@ ByteImage& ByteImage::text(const std::string& chars) {
   return *this;
 }
 
-Bytes bytesOf(const rc::ByteStrm& strm) { return Bytes(strm.buffer(), strm.buffer() + strm.size()); }
+Bytes bytesOf(const rc::ByteStrm& strm) {
+  return Bytes(strm.buffer(), strm.buffer() + strm.size());
+}
 
 void writeImage(rc::ByteStrm& strm, const Bytes& bytes) {
   if (!bytes.empty()) strm.writeBytes(bytes.data(), bytes.size());

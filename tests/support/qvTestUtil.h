@@ -239,4 +239,3 @@ class TempDir {
 // Expects stmt to throw an rc::Err with this code.
 #define EXPECT_THROWS_CODE(stmt, expectedCode) \
   EXPECT_EQ(qvtest::thrownErr([&] { stmt; }).code(), (expectedCode)) << #stmt
-

@@ -25,7 +25,6 @@ class LoopApp : public ac::App {
   void stop() { m_abortRunLoop = true; }
 };
 
-
 class EventLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -197,8 +197,8 @@ TEST(Err, WireFormWithoutListsIsSixIntsAndTwoStrings) {
   rc::ByteStrm s(0);
   err.saveOn(s);
   EXPECT_EQ(qvtest::bytesOf(s), qvtest::Bytes(qvtest::ByteImage()
-                                                .words({RC_WARNING, RC_SC_OK, 0, 7, 0, 9, 0, 2})
-                                                .text({'a', 'b', 0, 0})));
+                                                  .words({RC_WARNING, RC_SC_OK, 0, 7, 0, 9, 0, 2})
+                                                  .text({'a', 'b', 0, 0})));
   EXPECT_LE(s.size(), err.binarySize());
 }
 

@@ -215,7 +215,8 @@ TEST(FaultValue, FieldsAddressTypeAndAutoCounterParts) {
 TEST(FaultValue, PlainValuesRefuseCompoundOperations) {
   Value v;
   v.setIntVal(1);
-  EXPECT_EQ(failedAssertion([&] { v.isOn(0); }, true), "false: unimplemented rc::fault::Value::isOn");
+  EXPECT_EQ(failedAssertion([&] { v.isOn(0); }, true),
+            "false: unimplemented rc::fault::Value::isOn");
   EXPECT_EQ(failedAssertion([&] { v.intSubField(Keywd::K_INTERVAL, ""); }, true),
             "false: unimplemented rc::fault::Value::intSubField");
   AutoCounter ac;
@@ -384,8 +385,9 @@ TEST(FaultValue, BinaryFormRoundTrips) {
   // The layout of a bool: type, the cached text, the scalar.
   rc::ByteStrm strm(0);
   b.saveOn(strm);
-  EXPECT_EQ(qvtest::bytesOf(strm),
-            qvtest::Bytes(qvtest::ByteImage().words({1, 3}).text({'y', 'e', 's', 0}).words({1}).get()));
+  EXPECT_EQ(
+      qvtest::bytesOf(strm),
+      qvtest::Bytes(qvtest::ByteImage().words({1, 3}).text({'y', 'e', 's', 0}).words({1}).get()));
 }
 
 TEST(FaultValue, MalformedBinaryFormsAreReadErrors) {

@@ -108,7 +108,8 @@ TEST_F(FdSetTest, DescriptorsOutsideTheSelectMaskAreRefused) {
   Calls calls;
   set.add(FdSet::FDT_READ, 4, &calls, Calls::cb, tag("x"));
   for (int fd : {-1, -7, 1024, 1500, 1 << 20}) {
-    const rc::Err err = qvtest::thrownErr([&] { set.add(FdSet::FDT_READ, fd, &calls, Calls::cb, tag("x")); });
+    const rc::Err err =
+        qvtest::thrownErr([&] { set.add(FdSet::FDT_READ, fd, &calls, Calls::cb, tag("x")); });
     EXPECT_EQ(err.severity(), RC_ERROR);
     EXPECT_EQ(err.code(), RC_SC_VAL_OUT_OF_RANGE);
     EXPECT_STREQ(err.routine(), "recomps/FdSet::add");

@@ -286,7 +286,8 @@ TEST_F(FileTest, PathQueries) {
   EXPECT_GT(rc::File::fileModTime(path("data").c_str()), 0);
   EXPECT_EQ(rc::File::fileModTime(path("nothing").c_str()), 0);
 
-  const rc::Err err = qvtest::thrownErr([&] { rc::File::IsEmptyDirectory(path("nothing").c_str()); });
+  const rc::Err err =
+      qvtest::thrownErr([&] { rc::File::IsEmptyDirectory(path("nothing").c_str()); });
   expectErr(err, RC_SC_OPEN_FAILED, ENOENT | kUnix, {path("nothing")}, "");
 }
 

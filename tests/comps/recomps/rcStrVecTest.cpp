@@ -283,8 +283,11 @@ TEST(StrVec, CapacityChangesKeepOrDropTheStringsAsAsked) {
 
 TEST(StrVec, SavesAsCountAndPaddedStrings) {
   const rc::StrVec v = makeVec({"a", "bc"});
-  EXPECT_EQ(encoded(v), qvtest::Bytes(qvtest::ByteImage().words({2, 1}).text({'a', 0, 0, 0})
-                                          .words({2}).text({'b', 'c', 0, 0})));
+  EXPECT_EQ(encoded(v), qvtest::Bytes(qvtest::ByteImage()
+                                          .words({2, 1})
+                                          .text({'a', 0, 0, 0})
+                                          .words({2})
+                                          .text({'b', 'c', 0, 0})));
   EXPECT_EQ(encoded(rc::StrVec()), qvtest::Bytes(qvtest::ByteImage().words({0})));
 
   const Strings samples[] = {

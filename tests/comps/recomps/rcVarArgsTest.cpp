@@ -122,5 +122,6 @@ TEST(VarArgs, WireForm) {
   EXPECT_EQ(back.asString(), "one, , three");
   EXPECT_EQ(s2.unreadBytes(), 0u);
 
-  qvtest::expectEveryCutRefused(s2, [](rc::ByteStrm& in) { rc::VarArgs().restoreFrom(in); }, 1);
+  qvtest::expectEveryCutRefused(
+      s2, [](rc::ByteStrm& in) { rc::VarArgs().restoreFrom(in); }, 1);
 }
