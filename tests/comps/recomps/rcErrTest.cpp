@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -283,4 +285,45 @@ TEST(Err, FileNameFromTheWireEndsAtItsFirstNul) {
       EXPECT_STREQ(err.fileName(), row.restored);
     }
   }
+}
+
+TEST(CaughtExc, SortsTheExceptionInFlight) {
+  const struct {
+    std::function<void()> raise;
+    rc::CaughtExc::Kind kind;
+    int code;
+  } cases[] = {
+      {[] { throw openFailed(); }, rc::CaughtExc::RC_ERR, RC_SC_OPEN_FAILED},
+      {[] { throw rc::IntnlErr(RC_FATAL, "m", RC_SC_ASSERT, "r"); }, rc::CaughtExc::INTNL_ERR,
+       RC_SC_ASSERT},
+      {[] { throw std::out_of_range("range"); }, rc::CaughtExc::STD_EXCEPTION, -7},
+      {[] { throw 42; }, rc::CaughtExc::OTHER, -7},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.raise();
+      ADD_FAILURE() << "nothing thrown";
+    } catch (...) {
+      const rc::CaughtExc caught = rc::CaughtExc::classify();
+      EXPECT_EQ(caught.kind, c.kind);
+      EXPECT_EQ(caught.code(-7), c.code);
+      if (caught.stdEx != nullptr) {
+        EXPECT_STREQ(caught.stdEx->what(), "range");
+      }
+    }
+  }
+}
+
+TEST(Err, WithoutTheFacilitiesTextsAreEmptyAndErrorsGoToStdErr) {
+  const rc::ErrTextRtn text = rc::setErrTextRtn(nullptr);
+  const rc::ErrPrintRtn print = rc::setErrPrintRtn(nullptr);
+  EXPECT_STREQ(rc::Err::lookupString(RC_SC_OPEN_FAILED), "");
+  EXPECT_STREQ(rc::Err::lookupString(ENOENT | rc::Err::UNIX_ERRNO), strerror(ENOENT));
+  testing::internal::CaptureStderr();
+  rc::Err_Print(rc::Err(RC_WARNING, RC_SC_OPEN_FAILED, ENOENT | rc::Err::UNIX_ERRNO, "r"));
+  const std::string printed = testing::internal::GetCapturedStderr();
+  rc::setErrTextRtn(text);
+  rc::setErrPrintRtn(print);
+  EXPECT_EQ(printed, std::string("Warning:  - ") + strerror(ENOENT) + ".\n");
+  EXPECT_STRNE(rc::Err::lookupString(RC_SC_OPEN_FAILED), "");
 }
