@@ -46,6 +46,11 @@ class Os {
   static void reinit();
 
   static pid_t getPid();
+  // fflush(stdout), remembering the errno of a failure for the report made at exit (by then the
+  // stream only knows that it failed, not why). False on failure.
+  static bool flushStdOut();
+  // The errno of the last failed flushStdOut, 0 when none failed.
+  static int stdOutErrno() { return s_stdOutErrno; }
   // Seconds since the epoch.
   static time_t systime();
   static void getTimeOfDay(struct timeval* tv);
@@ -106,6 +111,7 @@ class Os {
 
   static pid_t m_myPid;
   static Random s_rand;
+  static int s_stdOutErrno;
 };
 
 // Job interrupts: with sigint_enabled an interrupt is honoured at once; otherwise, or inside a
