@@ -12,7 +12,7 @@
 
 #include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcByteStrm.h"
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 
 namespace rc {
@@ -33,17 +33,6 @@ unsigned int checkedCount(size_t n) {
 size_t checkedAdd(size_t a, size_t b) {
   if (b > SIZE_MAX - a) throw std::bad_alloc();
   return a + b;
-}
-
-// One line of a dump: two blanks per indentation level, then the text.
-void dumpLine(int indentLvl, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void dumpLine(int indentLvl, const char* fmt, ...) {
-  char text[20480];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  Dbg::instance()->print(indentLvl, "%s", text);
 }
 
 }  // namespace
@@ -401,9 +390,8 @@ void StrVec::restoreFrom(ByteStrm& s) {
 size_t StrVec::binarySize() const { return m_buf->allocatedSpace() + 8 * m_entries + 4; }
 
 void StrVec::dumpObj(int indentLvl, const char* label) const {
-  dumpLine(indentLvl, "%sStrVec [0x%lx], entries = %d, capacity = %d, values:\n",
-           label != nullptr ? label : "",
-           static_cast<unsigned long>(reinterpret_cast<uintptr_t>(this)), m_entries, capacity());
+  dumpHeader(indentLvl, label, "StrVec", this, ", entries = %d, capacity = %d, values:\n",
+             m_entries, capacity());
   for (unsigned int i = 0; i < m_entries; ++i) {
     dumpLine(indentLvl + 1, "  %d. '%s'\n", i, m_strPtrs[i]);
   }
