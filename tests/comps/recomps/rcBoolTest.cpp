@@ -64,8 +64,8 @@ TEST(Bool, NeedArgAcceptsWordsAndReportsMissingOrBadValues) {
   const ErrCase cases[] = {
       {nullptr, RC_SC_NEED_ARG_VAL, {"-Dsrc"}},
       {"", RC_SC_NEED_ARG_VAL, {"-Dsrc"}},
-      {"on", RC_SC_NEED_BOOL, {"-Dsrc", "on"}},
-      {"maybe", RC_SC_NEED_BOOL, {"-Dsrc", "maybe"}},
+      {"on", RC_SC_NEED_BOOL, {"-Dsrc", "on", rc::Bool::WORDS}},
+      {"maybe", RC_SC_NEED_BOOL, {"-Dsrc", "maybe", rc::Bool::WORDS}},
   };
   for (const ErrCase& c : cases) {
     const rc::Err err = qvtest::thrownErr([&] { rc::Bool::needArg("-Dsrc", c.value); });

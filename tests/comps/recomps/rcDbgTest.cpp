@@ -214,9 +214,9 @@ TEST(DbgCtrls, BadOptionsFailWithTheirCodesAndLeaveTheCommandLine) {
       {{"pgm", "-Dm", "rc:RC"}, RC_SC_NEED_DBG_MODULE, "-Dm|RC", 0},
       {{"pgm", "-Dts"}, RC_SC_NEED_ARG_VAL, "-Dts", 0},
       {{"pgm", "-DoutFile", ""}, RC_SC_NEED_ARG_VAL, "-DoutFile", 0},
-      {{"pgm", "-DsysLog", "maybe"}, RC_SC_NEED_BOOL, "-DsysLog|maybe", 0},
+      {{"pgm", "-DsysLog", "maybe"}, RC_SC_NEED_BOOL, "-DsysLog|maybe|yes/no, true/false, 1/0", 0},
       // "asIs" is the one word whose letter case matters.
-      {{"pgm", "-Dlog", "ASIS"}, RC_SC_NEED_BOOL, "-Dlog|ASIS", 0},
+      {{"pgm", "-Dlog", "ASIS"}, RC_SC_NEED_BOOL, "-Dlog|ASIS|yes/no, true/false, 1/0", 0},
   };
   for (const auto& row : rows) {
     ArgVec args(row.args);
@@ -352,9 +352,9 @@ TEST(Dbg, VariablesAreReadBeforeTheOptions) {
       {"DBG_FLAGS", "dq", RC_SC_NEED_DBG_FLAG, "-Df|q"},
       {"DBG_MODULES", "rc:foo", RC_SC_NEED_DBG_MODULE, "-Dm|foo"},
       {"DBG_TO_HOST", "", RC_SC_NEED_ARG_VAL, "DBG_TO_HOST"},
-      {"DBG_TO_LOG", "maybe", RC_SC_NEED_BOOL, "DBG_TO_LOG|maybe"},
+      {"DBG_TO_LOG", "maybe", RC_SC_NEED_BOOL, "DBG_TO_LOG|maybe|yes/no, true/false, 1/0"},
       {"DBG_TO_SYS_LOG", "", RC_SC_NEED_ARG_VAL, "DBG_TO_SYS_LOG"},
-      {"DBG_OUT_FILE", "on", RC_SC_NEED_BOOL, "DBG_OUT_FILE|on"},
+      {"DBG_OUT_FILE", "on", RC_SC_NEED_BOOL, "DBG_OUT_FILE|on|yes/no, true/false, 1/0"},
   };
   for (const auto& row : bad) {
     qvtest::ScopedEnv one;

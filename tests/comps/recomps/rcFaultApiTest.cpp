@@ -413,7 +413,9 @@ TEST(FaultApiProgram, BadSettingsEndTheProgram) {
   const qvtest::ProcResult maybe = qvtest::runProgram(qvtest::qvrevPath(), {}, {"FT_PRINT=maybe"});
   EXPECT_EQ(maybe.exitStatus, 43);
   EXPECT_EQ(maybe.out, "");
-  EXPECT_NE(maybe.err.find("Error: FT_PRINT value 'maybe' is not a boolean"), std::string::npos)
+  EXPECT_NE(maybe.err.find("Error: FT_PRINT value 'maybe' is not a boolean (yes/no, true/false, "
+                           "on/off, 1/0)."),
+            std::string::npos)
       << maybe.err;
 
   const std::string missing = "/nonexistent/qvfault/rules";

@@ -108,7 +108,7 @@ TEST(LogCtrls, OptionsAreTakenOutOfTheCommandLine) {
     int code;
     std::string errArgs;
   } bad[] = {
-      {{"pgm", "-logToFile", "maybe"}, RC_SC_NEED_BOOL, "-logToFile|maybe"},
+      {{"pgm", "-logToFile", "maybe"}, RC_SC_NEED_BOOL, "-logToFile|maybe|yes/no, true/false, 1/0"},
       {{"pgm", "-logToFile"}, RC_SC_NEED_ARG_VAL, "-logToFile"},
       {{"pgm", "-stdErrToSysLog", ""}, RC_SC_NEED_ARG_VAL, "-stdErrToSysLog"},
   };
@@ -562,7 +562,9 @@ TEST(Log, OptionErrorsAndUsageOfTheProgram) {
     int status;
     std::string err;
   } rows[] = {
-      {{"-logToFile", "maybe"}, RC_SC_NEED_BOOL, "-logToFile value 'maybe' is not a boolean"},
+      {{"-logToFile", "on"},
+       RC_SC_NEED_BOOL,
+       "-logToFile value 'on' is not a boolean (yes/no, true/false, 1/0)."},
       {{"-shortLabel", "-logToSysLog"}, RC_SC_NEED_ARG_VAL, "-logToSysLog requires a value"},
       {{"-logToStdOut", "asIs", "-shortLabel"}, 0, ""},
   };
