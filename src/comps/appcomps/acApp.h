@@ -166,8 +166,7 @@ class App {
   int invokePgm(const char** argv, void* cbObj, SigChildCbRtn cbRtn, int stdOutFd, int stdErrFd);
   // Splits at most 4096 characters of cmdLine with buildArgv (blank-separated); an empty line or
   // one of more than 256 arguments is RC_SC_EXEC_FAILED (ENOENT / E2BIG).
-  int invokePgm(const char* cmdLine, void* cbObj, SigChildCbRtn cbRtn, int stdOutFd,
-                int stdErrFd);
+  int invokePgm(const char* cmdLine, void* cbObj, SigChildCbRtn cbRtn, int stdOutFd, int stdErrFd);
   // Splits cmdLineBuf in place into argv and returns the count; argv[count] is null. Arguments
   // are separated by `separator` and led by white space; "..." and '...' quote (the other quote
   // character is ordinary inside), a quote right after text starts a new argument, there are no

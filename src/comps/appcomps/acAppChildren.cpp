@@ -95,8 +95,9 @@ void DeferredExec::readyCCb(void* obj, rc::FdSet::CbType cbType, int fd, void* u
   }
   if (cbType != rc::FdSet::CBT_FD_READY) return;
   const intptr_t buff = reinterpret_cast<intptr_t>(userData);
-  RC_ASSERT_MSG(buff >= 0 && buff < static_cast<intptr_t>(sizeof(de->m_buffs) / sizeof(de->m_buffs[0])),
-                "buff >= 0 && buff < (sizeof(m_buffs)/sizeof(m_buffs[0]))");
+  RC_ASSERT_MSG(
+      buff >= 0 && buff < static_cast<intptr_t>(sizeof(de->m_buffs) / sizeof(de->m_buffs[0])),
+      "buff >= 0 && buff < (sizeof(m_buffs)/sizeof(m_buffs[0]))");
   if (de->m_fds[buff] == fd) de->readAvailable(static_cast<int>(buff));
 }
 
@@ -111,8 +112,7 @@ bool DeferredExec::readAvailable(int buff) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     if (n < 0) {
-      rc::Out::instance()->printLog("Unable to read from %d : %s\n", m_fds[buff],
-                                    strerror(errno));
+      rc::Out::instance()->printLog("Unable to read from %d : %s\n", m_fds[buff], strerror(errno));
     }
     closeFd(buff);
     return false;
@@ -157,8 +157,7 @@ void App::initSigChildHandling() {
   m_childTbl = new ChildTbl;
   const rc::Os::SigHandler prevHandler = rc::Os::setSigHandler(SIGCHLD, pipedSignalCCb);
   // An earlier application object of this process leaves its own handler behind.
-  RC_ASSERT_MSG(prevHandler == SIG_DFL || prevHandler == pipedSignalCCb,
-                "prevHandler == SIG_DFL");
+  RC_ASSERT_MSG(prevHandler == SIG_DFL || prevHandler == pipedSignalCCb, "prevHandler == SIG_DFL");
 }
 
 int App::forkPgm(int fdToKeep, void* cbObj, SigChildCbRtn cbRtn) {
@@ -170,8 +169,8 @@ int App::forkPgm(int fdToKeep, void* cbObj, SigChildCbRtn cbRtn) {
   return pid;
 }
 
-int App::invokePgm(const char** argv, int fdToKeep, void* cbObj, SigChildCbRtn cbRtn,
-                   int stdOutFd, int stdErrFd) {
+int App::invokePgm(const char** argv, int fdToKeep, void* cbObj, SigChildCbRtn cbRtn, int stdOutFd,
+                   int stdErrFd) {
   RC_ASSERT(argv && argv[0]);
   debugLine(DM_AC, DF_DEBUG, "invoking program '%s' ...\n", argv[0]);
   initSigChildHandling();

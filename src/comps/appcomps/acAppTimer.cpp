@@ -118,9 +118,9 @@ void AppTimer::workDone() {
   m_lastTimerProcessingEnd = now;
   if (!(now > m_expireTime)) {
     if (rc::Dbg::s_anyOn) {
-      rc::Dbg::instance()->print(
-          DM_AC, DF_MINOR, "workDone called [0x%x], but expire time has not been reached\n",
-          addr(this));
+      rc::Dbg::instance()->print(DM_AC, DF_MINOR,
+                                 "workDone called [0x%x], but expire time has not been reached\n",
+                                 addr(this));
     }
   } else if (m_running && m_timerType == INTERVAL) {
     if (rc::Dbg::s_anyOn) {
@@ -211,8 +211,8 @@ bool AppTimer::timerExpired() {
 void AppTimer::eventCb(rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*userData*/) {
   if (dbgOn(DF_MINOR)) {
     const Timeval now = Timeval::monotonicNow();
-    rc::Dbg::instance()->print(DM_AC, DF_MINOR, "timer [0x%x] expired, time = %d, %d\n",
-                               addr(this), secs(now), usecs(now));
+    rc::Dbg::instance()->print(DM_AC, DF_MINOR, "timer [0x%x] expired, time = %d, %d\n", addr(this),
+                               secs(now), usecs(now));
   }
   if (m_timerType == COUNTDOWN) {
     stop();
@@ -228,8 +228,8 @@ void AppTimer::eventCb(rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*userDat
   }
   if (m_running && !m_working) {
     if (rc::Dbg::s_anyOn) {
-      rc::Dbg::instance()->print(DM_AC, DF_MINOR,
-                                 "work for timer [0x%x] completed synchronously\n", addr(this));
+      rc::Dbg::instance()->print(DM_AC, DF_MINOR, "work for timer [0x%x] completed synchronously\n",
+                                 addr(this));
     }
     const Timeval now = Timeval::monotonicNow();
     m_lastTimerProcessingEnd = now;

@@ -38,8 +38,8 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   // Returns true when it started work that will report workDone() (INTERVAL timers only).
   typedef bool (*CbRtn)(void* cbObj, AppTimer* timer);
 
-  AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn,
-           const rc::Timeval& timerValue, std::string name);
+  AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn, const rc::Timeval& timerValue,
+           std::string name);
   ~AppTimer() override;
   AppTimer(const AppTimer&) = delete;
   AppTimer& operator=(const AppTimer&) = delete;

@@ -26,9 +26,7 @@ ChildInfo::ChildInfo(int pid, void* cbObj, CbRtn cbRtn, int references)
 
 ChildInfo::ChildInfo(int pid, int references) : ChildInfo(pid, nullptr, nullptr, references) {}
 
-ChildInfo::ChildInfo(const ChildInfo& src, int references) : rc::RefCnt(references) {
-  *this = src;
-}
+ChildInfo::ChildInfo(const ChildInfo& src, int references) : rc::RefCnt(references) { *this = src; }
 
 ChildInfo::~ChildInfo() {
   rc::poison(m_cbObj);
@@ -83,12 +81,11 @@ void ChildTbl::remove(int pid) { remove(ChildInfo(pid, 0), true); }
 void ChildTbl::remove(const ChildInfo& info, bool destroy) {
   auto it = m_infos.find(const_cast<ChildInfo*>(&info));
   if (it == m_infos.end()) {
-    rc::Out::instance()->print(
-        rc::IntnlErr(RC_NON_FATAL, "ignoring error", RC_SC_OBJ_NOT_FOUND,
-                     rc::VarArgs() << "child info"
-                                   << "pid" << info.pid(),
-                     nullptr),
-        true);
+    rc::Out::instance()->print(rc::IntnlErr(RC_NON_FATAL, "ignoring error", RC_SC_OBJ_NOT_FOUND,
+                                            rc::VarArgs() << "child info"
+                                                          << "pid" << info.pid(),
+                                            nullptr),
+                               true);
     return;
   }
   ChildInfo* found = *it;

@@ -185,10 +185,9 @@ TEST(AppChildren, ExecutePgmDeliversEverythingTheChildWrote) {
     bool deadBeforeLoop;  // its end and its output reach the same loop iteration
     size_t outSize;
     const char* err;
-  } rows[] = {
-      {"/bin/sh -c \"head -c 1048576 /dev/zero | tr '\\0' x; printf oops >&2; exit 4\"", false,
-       1048576, "oops"},
-      {"/bin/sh -c 'printf 12345; printf e >&2'", true, 5, "e"}};
+  } rows[] = {{"/bin/sh -c \"head -c 1048576 /dev/zero | tr '\\0' x; printf oops >&2; exit 4\"",
+               false, 1048576, "oops"},
+              {"/bin/sh -c 'printf 12345; printf e >&2'", true, 5, "e"}};
   for (const auto& row : rows) {
     ChildApp app;
     Captured c;
@@ -228,14 +227,13 @@ TEST(AppChildren, BuildArgvSplitsQuotesAndBlanks) {
   const struct {
     const char* line;
     std::vector<std::string> args;
-  } rows[] = {
-      {"", {}},
-      {"cmd \"two words\" 'say \"hi\"' last", {"cmd", "two words", "say \"hi\"", "last"}},
-      {"abc\"def\"", {"abc", "def"}},
-      {"   lead   and\trepeated  ", {"lead", "and\trepeated"}},
-      {"empty \"\" pair", {"empty", "", "pair"}},
-      {"open \"", {"open", ""}},
-      {"open 'runs to the end", {"open", "runs to the end"}}};
+  } rows[] = {{"", {}},
+              {"cmd \"two words\" 'say \"hi\"' last", {"cmd", "two words", "say \"hi\"", "last"}},
+              {"abc\"def\"", {"abc", "def"}},
+              {"   lead   and\trepeated  ", {"lead", "and\trepeated"}},
+              {"empty \"\" pair", {"empty", "", "pair"}},
+              {"open \"", {"open", ""}},
+              {"open 'runs to the end", {"open", "runs to the end"}}};
   for (const auto& row : rows) {
     std::string buf = row.line;
     const char* argv[16];

@@ -126,8 +126,8 @@ TEST(OsProc, BrokenStatusReportIsAReadErrorAndTheChildIsEnded) {
   close(status.wr);
   status.wr = -1;
   const int rd = dup(status.rd);
-  const rc::Err err = qvtest::thrownErr(
-      [&] { rc::Os::_read_child_status(pid, rd, RC_SC_EXEC_FAILED, "prog"); });
+  const rc::Err err =
+      qvtest::thrownErr([&] { rc::Os::_read_child_status(pid, rd, RC_SC_EXEC_FAILED, "prog"); });
   EXPECT_EQ(err.code(), RC_SC_READ_FAILED);
   ASSERT_NE(err.args(), nullptr);
   EXPECT_STREQ((*err.args())[0], "(pipe)");
