@@ -82,6 +82,7 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
       m_tryHelpStrCode(RC_SC_TRY_PGM_HELP),
       m_abortRunLoop(false),
       m_fdSetInfoVec(nullptr),
+      m_childTbl(nullptr),
       m_checkForMsgObj(nullptr),
       m_checkForMsgRtn(nullptr) {
   m_tryHelpSubcmd[0] = '\0';
@@ -91,9 +92,12 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
 
 App::~App() {
   if (s_app == this) {
+    // Children outlive the object; their SIGCHLD must not reach a handler that needs it.
+    if (m_childTbl != nullptr) rc::Os::setSigHandler(SIGCHLD, SIG_DFL);
     uninitSignalPipe();
     s_app = nullptr;
   }
+  delete m_childTbl;
   delete m_fdSetInfoVec;
 }
 
