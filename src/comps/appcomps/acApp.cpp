@@ -77,7 +77,8 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
       m_abortRunLoop(false),
       m_fdSetInfoVec(nullptr),
       m_checkForMsgObj(nullptr),
-      m_checkForMsgRtn(nullptr) {
+      m_checkForMsgRtn(nullptr),
+      m_ipcMsgHndlrTbl(nullptr) {
   m_tryHelpSubcmd[0] = '\0';
   RC_ASSERT(s_app == 0);
   s_app = this;
@@ -89,6 +90,7 @@ App::~App() {
     s_app = nullptr;
   }
   delete m_fdSetInfoVec;
+  delete m_ipcMsgHndlrTbl;
 }
 
 void App::remapError(rc::Err* /*err*/) {}
