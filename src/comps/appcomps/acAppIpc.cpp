@@ -31,15 +31,15 @@ void reply(Reply& reply, const IpcMsgHdr& call, IpcMsgProto* proto) {
 }  // namespace
 
 void App::sendIpcMsg(IpcMsgHdr* /*msg*/, bool /*deleteMsg*/) {
-  RC_ASSERT_MSG(false, "unimplemented ac::App::sendIpcMsg");
+  rc::Assert_throwAssert("unimplemented ac::App::sendIpcMsg", nullptr, false, __FILE__, __LINE__);
 }
 
 void App::ipcMsgRpc(IpcMsgHdr* /*msg*/, void* /*handlerObj*/, IpcMsgHndlrCCb /*handler*/) {
-  RC_ASSERT_MSG(false, "unimplemented ac::App::ipcMsgRpc");
+  rc::Assert_throwAssert("unimplemented ac::App::ipcMsgRpc", nullptr, false, __FILE__, __LINE__);
 }
 
 void App::forwardMsg(IpcMsgHdr* /*msg*/, IpcMsgProto* /*proto*/) {
-  RC_ASSERT_MSG(false, "unimplemented App::forwardMsg");
+  rc::Assert_throwAssert("unimplemented App::forwardMsg", nullptr, false, __FILE__, __LINE__);
 }
 
 void App::prepareForSend(IpcMsgHdr* msg) {

@@ -69,7 +69,7 @@ void IpcMsgHdr::copyFields(const IpcMsgHdr& src) {
 }
 
 IpcMsgHdr* IpcMsgHdr::copy(bool /*deepCopy*/) const {
-  RC_ASSERT_MSG(false, "unimplemented IpcMsgHdr::copy ()");
+  rc::Assert_throwAssert("unimplemented IpcMsgHdr::copy ()", nullptr, false, __FILE__, __LINE__);
   return nullptr;
 }
 
@@ -99,14 +99,15 @@ void IpcMsgHdr::initReplyHdr(const IpcMsgHdr& call) {
 }
 
 IpcMsgHdr* IpcMsgHdr::newReply() const {
-  RC_ASSERT(isCallMsg());
+  if (!isCallMsg()) rc::Assert_throwAssert("isCallMsg ()", nullptr, false, __FILE__, __LINE__);
   IpcMsgHdr* reply = newReplyMsg();
   reply->initReplyHdr(*this);
   return reply;
 }
 
 IpcMsgHdr* IpcMsgHdr::newReplyMsg() const {
-  RC_ASSERT_MSG(false, "unimplemented IpcMsgHdr::newReplyMsg ()");
+  rc::Assert_throwAssert("unimplemented IpcMsgHdr::newReplyMsg ()", nullptr, false, __FILE__,
+                         __LINE__);
   return nullptr;
 }
 
