@@ -30,15 +30,15 @@ struct Wire {
   // Length, bytes, zero padding to 4.
   Wire& str(const std::string& s) {
     i32(static_cast<long long>(s.size()));
-    bytes.insert(bytes.end(), s.begin(), s.end());
+    for (char c : s) bytes.push_back(static_cast<unsigned char>(c));
     return fill(0, (4 - s.size() % 4) % 4);
   }
   Wire& fill(unsigned char c, size_t n) {
-    bytes.insert(bytes.end(), n, c);
+    bytes.resize(bytes.size() + n, c);
     return *this;
   }
   Wire& raw(const Bytes& b) {
-    bytes.insert(bytes.end(), b.begin(), b.end());
+    for (unsigned char c : b) bytes.push_back(c);
     return *this;
   }
 };
