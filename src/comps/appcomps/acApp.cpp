@@ -11,6 +11,8 @@
 #include <ctime>
 #include <exception>
 
+#include "comps/appcomps/acPsDisplay.h"
+#include "comps/appcomps/acSockUtils.h"
 #include "comps/appcomps/dcSQLException.h"
 #include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
@@ -35,26 +37,10 @@ namespace {
 
 bool s_exitInProgress = false;
 
-// What main2 reports for an exception: the exit code and the error type of its debug line.
-struct Caught {
-  int exitCode;
-  const char* errType;
-};
-
-// Classifies the exception in flight without printing it (used for exceptions thrown by the
-// exit path itself).
-Caught classifyCurrentException() {
-  try {
-    throw;
-  } catch (const rc::Err& err) {
-    return {err.code(), "rc::Err"};
-  } catch (const rc::IntnlErr& err) {
-    return {err.code(), "rc::IntnlErr"};
-  } catch (const std::exception&) {
-    return {AC_SC_UNHANDLED_EXCEPTION, "std::exception"};
-  } catch (...) {
-    return {AC_SC_UNHANDLED_EXCEPTION, "unhandled"};
-  }
+// The error type main2's debug lines name for each kind of exception.
+const char* errTypeOf(const rc::CaughtExc& caught) {
+  static const char* const kNames[] = {"rc::Err", "rc::IntnlErr", "std::exception", "unhandled"};
+  return kNames[caught.kind];
 }
 
 void printUnexpected(int code, const char* what) {
@@ -136,7 +122,7 @@ void App::setTryHelpSubcmd(const char* subcmd) {
 bool App::exitInProgress() { return s_exitInProgress; }
 
 bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, const char* logName,
-                const char* /*psDisplayPrefix*/) {
+                const char* psDisplayPrefix) {
   try {
     const bool isReinit = rc::Os::m_myPid != 0;
     if (isReinit) {
@@ -154,6 +140,8 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       RC_ASSERT(!isReinit);
       pgmAttrs->init(*argc, argv, pgmClass, pgmLabel, logName);
     }
+    // Before the environment table reads anything: the display moves the environment.
+    if (psDisplayPrefix != nullptr && !isReinit) PsDisplay::init(*argc, argv, psDisplayPrefix);
     rcInitEnv(argc, argv, pgmClass);
     if (rc::PgmClass::isBackgroundProc(pgmClass)) {
       // Daemons and sub-processes run in their log directory, where their core files land too.
@@ -193,6 +181,7 @@ void App::init(int argc, char** argv) {
         rc::Utils::timeToString(time(nullptr), "%d-%b-%y, %H:%M:%S %Z").c_str());
   }
   if (!rc::Env::isInitialized() && argc != 0) rc::Env::init(&argc, argv, 0);
+  SockUtils::loadSocketLib();
   try {
     processArgs(argc, argv);
   } catch (const rc::Err& err) {
@@ -232,39 +221,47 @@ void App::main2(int argc, char** argv) {
   try {
     init(argc, argv);
     run();
-  } catch (rc::Err& err) {
-    remapError(&err);
-    if (!silent) out->print(err, true);
-    exitCode = err.code();
-    errType = "rc::Err";
-  } catch (const rc::IntnlErr& err) {
-    if (!silent) out->print(err, true);
-    exitCode = err.code();
-    errType = "rc::IntnlErr";
-  } catch (const dc::pq::SQLException& ex) {
-    if (!silent) printUnexpected(AC_SC_UNEXPECTED_SQL_EX, ex.what());
-    exitCode = AC_SC_UNEXPECTED_SQL_EX;
-    errType = "std::exception";
-  } catch (const std::exception& ex) {
-    if (!silent) printUnexpected(AC_SC_UNEXPECTED_EX, ex.what());
-    exitCode = AC_SC_UNEXPECTED_EX;
-    errType = "std::exception";
   } catch (...) {
-    if (!silent) out->print(RC_FATAL, AC_SC_UNHANDLED_EXCEPTION, true);
-    exitCode = AC_SC_UNHANDLED_EXCEPTION;
-    errType = "unhandled";
+    const rc::CaughtExc caught = rc::CaughtExc::classify();
+    errType = errTypeOf(caught);
+    switch (caught.kind) {
+      case rc::CaughtExc::RC_ERR:
+        remapError(caught.err);
+        if (!silent) out->print(*caught.err, true);
+        exitCode = caught.err->code();
+        break;
+      case rc::CaughtExc::INTNL_ERR:
+        if (!silent) out->print(*caught.intnlErr, true);
+        exitCode = caught.intnlErr->code();
+        break;
+      case rc::CaughtExc::STD_EXCEPTION:
+        // The database client's exception has a code of its own.
+        exitCode = dynamic_cast<const dc::pq::SQLException*>(caught.stdEx) != nullptr
+                       ? AC_SC_UNEXPECTED_SQL_EX
+                       : AC_SC_UNEXPECTED_EX;
+        if (!silent) printUnexpected(exitCode, caught.stdEx->what());
+        break;
+      case rc::CaughtExc::OTHER:
+        if (!silent) out->print(RC_FATAL, AC_SC_UNHANDLED_EXCEPTION, true);
+        exitCode = AC_SC_UNHANDLED_EXCEPTION;
+        break;
+    }
   }
   if (silent && rc::Dbg::s_anyOn) {
     rc::Dbg::instance()->print(DM_AC, DF_DEBUG,
                                "caught %s error = '%d' in ac::App::main2, exiting silently ...\n",
                                errType, exitCode);
   }
+  // The exit path itself may throw: such an exception only changes the status, nothing prints.
+  auto noteExitPathException = [&exitCode, &errType] {
+    const rc::CaughtExc caught = rc::CaughtExc::classify();
+    exitCode = caught.code(AC_SC_UNHANDLED_EXCEPTION);
+    errType = errTypeOf(caught);
+  };
   try {
     exitProgram(exitCode, false);
   } catch (...) {
-    const Caught caught = classifyCurrentException();
-    exitCode = caught.exitCode;
-    errType = caught.errType;
+    noteExitPathException();
   }
   for (;;) {
     if (rc::Dbg::s_anyOn) {
@@ -276,9 +273,7 @@ void App::main2(int argc, char** argv) {
     try {
       _do_exit(exitCode);
     } catch (...) {
-      const Caught caught = classifyCurrentException();
-      exitCode = caught.exitCode;
-      errType = caught.errType;
+      noteExitPathException();
     }
   }
 }
@@ -304,6 +299,7 @@ bool App::exitProgram(int status, bool forceExit) {
   if (rc::PgmClass::isDaemon(rc::Env::pgmClass()) && rc::Log::instance() != nullptr) {
     rc::Log::instance()->pgmExitMsg(rc::PgmAttrs::instance()->pgmLabel());
   }
+  SockUtils::unloadSocketLib();
   _do_exit(status);
 }
 
