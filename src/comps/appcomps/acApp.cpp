@@ -84,7 +84,8 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
       m_fdSetInfoVec(nullptr),
       m_childTbl(nullptr),
       m_checkForMsgObj(nullptr),
-      m_checkForMsgRtn(nullptr) {
+      m_checkForMsgRtn(nullptr),
+      m_ipcMsgHndlrTbl(nullptr) {
   m_tryHelpSubcmd[0] = '\0';
   RC_ASSERT(s_app == 0);
   s_app = this;
@@ -99,6 +100,7 @@ App::~App() {
   }
   delete m_childTbl;
   delete m_fdSetInfoVec;
+  delete m_ipcMsgHndlrTbl;
 }
 
 void App::remapError(rc::Err* /*err*/) {}
