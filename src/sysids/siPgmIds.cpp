@@ -2,28 +2,18 @@
 
 #include <strings.h>
 
+#include "comps/recomps/rcSymRows.h"
+
 namespace si {
 
 namespace {
 
-struct PgmIdRow {
-  int id;
-  const char* symbol;
-  const char* label;
-};
-
-constexpr PgmIdRow kRows[] = {
+constexpr rc::SymRec kRecs[] = {
     {PgmIds::CLIENT_MGR, "clientmgr", "Client Manager"},
     {PgmIds::REV_CMD, "qvrev", "qvrev Cmd"},
     {PgmIds::LOAD_CMD, "qvload", "qvload Cmd"},
 };
-
-const PgmIdRow* row(int id) {
-  for (const PgmIdRow& r : kRows) {
-    if (r.id == id) return &r;
-  }
-  return nullptr;
-}
+constexpr rc::SymRows kRows(kRecs);
 
 // The first id in [begin, end) whose symbol matches, skipping `skip`.
 int findId(const char* symbol, int begin, int end, int skip) {
@@ -36,15 +26,9 @@ int findId(const char* symbol, int begin, int end, int skip) {
 
 }  // namespace
 
-const char* PgmIds::pgmIdSymbol(int id) {
-  const PgmIdRow* r = row(id);
-  return r != nullptr ? r->symbol : "unknown";
-}
+const char* PgmIds::pgmIdSymbol(int id) { return kRows.symbol(id, "unknown"); }
 
-const char* PgmIds::pgmIdLabel(int id) {
-  const PgmIdRow* r = row(id);
-  return r != nullptr ? r->label : "Unknown";
-}
+const char* PgmIds::pgmIdLabel(int id) { return kRows.label(id, "Unknown"); }
 
 int PgmIds::getPgmId(const char* symbol) {
   return findId(symbol, FIXED_ID_BEGIN, PGM_TYPE_END, NONE);

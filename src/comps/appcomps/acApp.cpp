@@ -37,26 +37,10 @@ namespace {
 
 bool s_exitInProgress = false;
 
-// What main2 reports for an exception: the exit code and the error type of its debug line.
-struct Caught {
-  int exitCode;
-  const char* errType;
-};
-
-// Classifies the exception in flight without printing it (used for exceptions thrown by the
-// exit path itself).
-Caught classifyCurrentException() {
-  try {
-    throw;
-  } catch (const rc::Err& err) {
-    return {err.code(), "rc::Err"};
-  } catch (const rc::IntnlErr& err) {
-    return {err.code(), "rc::IntnlErr"};
-  } catch (const std::exception&) {
-    return {AC_SC_UNHANDLED_EXCEPTION, "std::exception"};
-  } catch (...) {
-    return {AC_SC_UNHANDLED_EXCEPTION, "unhandled"};
-  }
+// The error type main2's debug lines name for each kind of exception.
+const char* errTypeOf(const rc::CaughtExc& caught) {
+  static const char* const kNames[] = {"rc::Err", "rc::IntnlErr", "std::exception", "unhandled"};
+  return kNames[caught.kind];
 }
 
 void printUnexpected(int code, const char* what) {
@@ -235,39 +219,47 @@ void App::main2(int argc, char** argv) {
   try {
     init(argc, argv);
     run();
-  } catch (rc::Err& err) {
-    remapError(&err);
-    if (!silent) out->print(err, true);
-    exitCode = err.code();
-    errType = "rc::Err";
-  } catch (const rc::IntnlErr& err) {
-    if (!silent) out->print(err, true);
-    exitCode = err.code();
-    errType = "rc::IntnlErr";
-  } catch (const dc::pq::SQLException& ex) {
-    if (!silent) printUnexpected(AC_SC_UNEXPECTED_SQL_EX, ex.what());
-    exitCode = AC_SC_UNEXPECTED_SQL_EX;
-    errType = "std::exception";
-  } catch (const std::exception& ex) {
-    if (!silent) printUnexpected(AC_SC_UNEXPECTED_EX, ex.what());
-    exitCode = AC_SC_UNEXPECTED_EX;
-    errType = "std::exception";
   } catch (...) {
-    if (!silent) out->print(RC_FATAL, AC_SC_UNHANDLED_EXCEPTION, true);
-    exitCode = AC_SC_UNHANDLED_EXCEPTION;
-    errType = "unhandled";
+    const rc::CaughtExc caught = rc::CaughtExc::classify();
+    errType = errTypeOf(caught);
+    switch (caught.kind) {
+      case rc::CaughtExc::RC_ERR:
+        remapError(caught.err);
+        if (!silent) out->print(*caught.err, true);
+        exitCode = caught.err->code();
+        break;
+      case rc::CaughtExc::INTNL_ERR:
+        if (!silent) out->print(*caught.intnlErr, true);
+        exitCode = caught.intnlErr->code();
+        break;
+      case rc::CaughtExc::STD_EXCEPTION:
+        // The database client's exception has a code of its own.
+        exitCode = dynamic_cast<const dc::pq::SQLException*>(caught.stdEx) != nullptr
+                       ? AC_SC_UNEXPECTED_SQL_EX
+                       : AC_SC_UNEXPECTED_EX;
+        if (!silent) printUnexpected(exitCode, caught.stdEx->what());
+        break;
+      case rc::CaughtExc::OTHER:
+        if (!silent) out->print(RC_FATAL, AC_SC_UNHANDLED_EXCEPTION, true);
+        exitCode = AC_SC_UNHANDLED_EXCEPTION;
+        break;
+    }
   }
   if (silent && rc::Dbg::s_anyOn) {
     rc::Dbg::instance()->print(DM_AC, DF_DEBUG,
                                "caught %s error = '%d' in ac::App::main2, exiting silently ...\n",
                                errType, exitCode);
   }
+  // The exit path itself may throw: such an exception only changes the status, nothing prints.
+  auto noteExitPathException = [&exitCode, &errType] {
+    const rc::CaughtExc caught = rc::CaughtExc::classify();
+    exitCode = caught.code(AC_SC_UNHANDLED_EXCEPTION);
+    errType = errTypeOf(caught);
+  };
   try {
     exitProgram(exitCode, false);
   } catch (...) {
-    const Caught caught = classifyCurrentException();
-    exitCode = caught.exitCode;
-    errType = caught.errType;
+    noteExitPathException();
   }
   for (;;) {
     if (rc::Dbg::s_anyOn) {
@@ -279,9 +271,7 @@ void App::main2(int argc, char** argv) {
     try {
       _do_exit(exitCode);
     } catch (...) {
-      const Caught caught = classifyCurrentException();
-      exitCode = caught.exitCode;
-      errType = caught.errType;
+      noteExitPathException();
     }
   }
 }

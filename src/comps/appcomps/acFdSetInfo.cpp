@@ -3,14 +3,15 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcOut.h"
 
 namespace ac {
 
 FdSetInfo::~FdSetInfo() {
-  m_cbObj = reinterpret_cast<void*>(static_cast<uintptr_t>(-3));
-  m_cbRtn = reinterpret_cast<CbRtn>(static_cast<uintptr_t>(-3));
+  rc::poison(m_cbObj);
+  rc::poison(m_cbRtn);
 }
 
 int FdSetInfo::compareTo(const FdSetInfo& tgt) const {

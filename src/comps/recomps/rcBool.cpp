@@ -4,29 +4,19 @@
 
 #include <cstring>
 
+#include "comps/recomps/rcSymRows.h"
+
 namespace rc {
 
 namespace {
 
-struct BoolRow {
-  int val;
-  const char* symbol;
-  const char* label;
-};
-
-constexpr BoolRow kRows[] = {
+constexpr SymRec kRecs[] = {
     {RC_B_BAD, "bad", "Bad"},
     {RC_B_AS_IS, "asIs", "As Is"},
     {RC_B_NO, "no", "No"},
     {RC_B_YES, "yes", "Yes"},
 };
-
-const BoolRow* row(int val) {
-  for (const BoolRow& r : kRows) {
-    if (r.val == val) return &r;
-  }
-  return nullptr;
-}
+constexpr SymRows kRows(kRecs);
 
 bool isOneOf(const char* word, const char* const* words) {
   for (; *words != nullptr; ++words) {
@@ -37,15 +27,9 @@ bool isOneOf(const char* word, const char* const* words) {
 
 }  // namespace
 
-const char* Bool::symbol(int val) {
-  const BoolRow* r = row(val);
-  return r != nullptr ? r->symbol : "unknown";
-}
+const char* Bool::symbol(int val) { return kRows.symbol(val, "unknown"); }
 
-const char* Bool::label(int val) {
-  const BoolRow* r = row(val);
-  return r != nullptr ? r->label : "Unknown";
-}
+const char* Bool::label(int val) { return kRows.label(val, "Unknown"); }
 
 int Bool::val(const char* symbol) {
   static const char* const kNoWords[] = {"f", "false", "n", "no", nullptr};

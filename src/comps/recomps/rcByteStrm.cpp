@@ -7,7 +7,7 @@
 #include <new>
 
 #include "comps/memcomps/base/memHeap.h"
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFile.h"
 
@@ -24,8 +24,6 @@ constexpr size_t TEXT_LINE_BUF_SIZE = 2048;
 // Raises the internal error with the condition's text as the stream's users know it.
 #define RC_BYTE_STRM_CHECK(cond, text) \
   ((cond) ? (void)0 : Assert_throwAssert(text, nullptr, false, __FILE__, __LINE__))
-
-unsigned char* const INVALID_ADDRESS = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(-3));
 
 }  // namespace
 
@@ -51,7 +49,7 @@ ByteStrm::ByteStrm(void* fixedBuffer, size_t bufferCapacity, int references)
 
 ByteStrm::~ByteStrm() {
   if (m_resizeable) freeBuf(m_buffer);
-  m_buffer = m_bufferEnd = m_readPos = m_writePos = INVALID_ADDRESS;
+  m_buffer = m_bufferEnd = m_readPos = m_writePos = invalidAddr<unsigned char>();
 }
 
 namespace {
@@ -177,10 +175,8 @@ void ByteStrm::addCapacity(size_t increment) {
 void ByteStrm::resize(size_t newCapacity) {
   RC_ASSERT(m_resizeable);
   RC_BYTE_STRM_CHECK(newCapacity >= capacity(), "newCapacity >= capacity ()");
-  if (Dbg::s_anyOn) {
-    Dbg::instance()->print(DM_RC, DF_MEMORY, "resizing byte strm from %d to %d\n",
-                           static_cast<int>(capacity()), static_cast<int>(newCapacity));
-  }
+  trace(DM_RC, DF_MEMORY, "resizing byte strm from %d to %d\n", static_cast<int>(capacity()),
+        static_cast<int>(newCapacity));
   const size_t readIdx = readIndex();
   const size_t writeIdx = writeIndex();
   unsigned char* newBuffer = growBuf(m_buffer, capacity(), newCapacity);

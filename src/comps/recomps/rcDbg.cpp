@@ -95,7 +95,11 @@ const char* orEmpty(const char* str) { return str != nullptr ? str : ""; }
 
 // Object dumps of every class go to the debug output once this file is part of the program.
 void dumpToDbg(const char* line) { Dbg::instance()->print(line, false); }
-[[maybe_unused]] const bool s_dumpSinkInstalled = (setDumpSink(&dumpToDbg), true);
+void traceToDbg(int module, int flag, const char* fmt, va_list ap) {
+  if (Dbg::s_anyOn) Dbg::instance()->vprint(module, flag, fmt, ap);
+}
+[[maybe_unused]] const bool s_dumpSinkInstalled =
+    (setDumpSink(&dumpToDbg), setTraceRtn(&traceToDbg), true);
 
 // The switch options in field order, with the setter each one feeds.
 struct SwitchOption {
@@ -361,22 +365,20 @@ void DbgCtrls::restoreFrom(ByteStrm& strm) {
 }
 
 void DbgCtrls::dumpObj(int indentLvl, const char* label) const {
-  Dbg* dbg = Dbg::instance();
-  dbg->print(indentLvl, "%sDbgCtrls [0x%x]:\n", orEmpty(label),
-             static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  dumpHeader(indentLvl, label, "DbgCtrls", this, ":\n");
   String flagsBuf;
   String modulesBuf;
   bool allModules = false;
   const char* flags = getDebugFlags(&flagsBuf);
   const char* modules = getModuleFlags(&modulesBuf, &allModules);
-  dbg->print(indentLvl + 1, "field flags = 0x%x\n", static_cast<unsigned>(m_fieldFlags));
-  dbg->print(indentLvl + 1, "flags = %s, modules = %s\n", flags != nullptr ? flags : "none",
-             allModules ? "all" : (modules != nullptr ? modules : "none"));
-  dbg->print(indentLvl + 1,
-             "use file = %s, pr src = %s, pr ts = %s, tee to host = %s, tee to log = %s, "
-             "tee to sysLog = %s\n",
-             Bool::symbol(m_outputToFile), Bool::symbol(m_prSrc), Bool::symbol(m_prTimestamp),
-             Bool::symbol(m_teeToHost), Bool::symbol(m_teeToLog), Bool::symbol(m_teeToSysLog));
+  dumpLine(indentLvl + 1, "field flags = 0x%x\n", static_cast<unsigned>(m_fieldFlags));
+  dumpLine(indentLvl + 1, "flags = %s, modules = %s\n", flags != nullptr ? flags : "none",
+           allModules ? "all" : (modules != nullptr ? modules : "none"));
+  dumpLine(indentLvl + 1,
+           "use file = %s, pr src = %s, pr ts = %s, tee to host = %s, tee to log = %s, "
+           "tee to sysLog = %s\n",
+           Bool::symbol(m_outputToFile), Bool::symbol(m_prSrc), Bool::symbol(m_prTimestamp),
+           Bool::symbol(m_teeToHost), Bool::symbol(m_teeToLog), Bool::symbol(m_teeToSysLog));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -718,9 +720,7 @@ const char* Dbg::moduleLabel(int module) {
 }
 
 void Dbg::dumpObj(int indentLvl, const char* label) const {
-  Dbg* self = const_cast<Dbg*>(this);
-  self->print(indentLvl, "%sdbg [0x%x]: any on = %s\n", orEmpty(label),
-              static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)), s_anyOn ? "T" : "F");
+  dumpHeader(indentLvl, label, "dbg", this, ": any on = %s\n", s_anyOn ? "T" : "F");
   m_ctrls->dumpObj(indentLvl + 1, nullptr);
 }
 

@@ -9,12 +9,13 @@ namespace rc {
 
 namespace {
 
-constexpr int kLineBufSize = 4096;
-constexpr int kMaxIndent = 160;  // blanks, as the debug facility's own lines
+constexpr int kLineBufSize = 20480;  // as the debug facility's own lines
+constexpr int kMaxIndent = 160;      // blanks, as the debug facility's own lines
 
 void stdoutSink(const char* line) { fputs(line, stdout); }
 
 DumpSinkRtn s_sink = &stdoutSink;
+TraceRtn s_traceRtn = nullptr;
 
 // Indents, formats and hands the line to the sink; returns nothing the caller needs.
 void emit(int indentLvl, const char* head, const char* fmt, va_list ap) {
@@ -39,6 +40,20 @@ DumpSinkRtn setDumpSink(DumpSinkRtn sink) {
   DumpSinkRtn prev = s_sink;
   s_sink = sink != nullptr ? sink : &stdoutSink;
   return prev;
+}
+
+TraceRtn setTraceRtn(TraceRtn rtn) {
+  TraceRtn prev = s_traceRtn;
+  s_traceRtn = rtn;
+  return prev;
+}
+
+void trace(int module, int flag, const char* fmt, ...) {
+  if (s_traceRtn == nullptr) return;
+  va_list ap;
+  va_start(ap, fmt);
+  s_traceRtn(module, flag, fmt, ap);
+  va_end(ap);
 }
 
 DumpAddr::DumpAddr(const void* p) {

@@ -1,12 +1,17 @@
-// The output of object dumps. Every class's dumpObj(indentLvl, label) writes its lines through
-// dumpLine/dumpHeader, so value types need not know where dumps go: the debug facility installs
-// its sink when it is linked in (dumps then follow the debug output's routing); until a sink is
-// installed, lines go to standard output. Lines are indented by two blanks per level (none for a
-// negative level). Every dump's first line has one shape, "<label><Name> [0x<address>]<rest>",
-// with the address in full hexadecimal. Not for use in signal handlers.
+// The debug output as the value types see it. Every class's dumpObj(indentLvl, label) writes its
+// lines through dumpLine/dumpHeader, and value types write their trace lines through trace(), so
+// they need not know where debug output goes: the debug facility installs its sink and its trace
+// routine when it is linked in (dumps then follow the debug output's routing). Until a sink is
+// installed, dump lines go to standard output; without a trace routine trace lines go nowhere.
+// Lines are indented by two blanks per level (none for a negative level). Every dump's first line
+// has one shape, "<label><Name> [0x<address>]<rest>", with the address in full hexadecimal. Not for
+// use in signal handlers.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
+
+#include "comps/recomps/rcDbgCodes.h"
 
 namespace rc {
 
@@ -15,6 +20,16 @@ using DumpSinkRtn = void (*)(const char* line);
 
 // Installs the sink; null restores the standard-output default. Returns the previous sink.
 DumpSinkRtn setDumpSink(DumpSinkRtn sink);
+
+// Receives a trace line under a module and flag (RcDbgModule, RcDbgFlags); it decides whether
+// the line shows.
+using TraceRtn = void (*)(int module, int flag, const char* fmt, va_list ap);
+
+// Installs the trace routine; null drops trace lines. Returns the previous routine.
+TraceRtn setTraceRtn(TraceRtn rtn);
+
+// One trace line, printf-style, when the debug facility shows this module and flag.
+void trace(int module, int flag, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 
 // One dump line, printf-style, at the given indent level.
 void dumpLine(int indentLvl, const char* fmt, ...) __attribute__((format(printf, 2, 3)));

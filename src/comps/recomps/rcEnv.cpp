@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcPgmAttrs.h"
@@ -131,8 +132,8 @@ EnvVarRec::EnvVarRec(Env::VarType varType, const char* varName, Env::DataType da
       m_boolVal(-1) {}
 
 EnvVarRec::~EnvVarRec() {
-  m_varName = reinterpret_cast<const char*>(static_cast<intptr_t>(-3));
-  m_strVal = reinterpret_cast<const char*>(static_cast<intptr_t>(-3));
+  poison(m_varName);
+  poison(m_strVal);
 }
 
 const char* EnvVarRec::sourceText() const {
@@ -234,15 +235,23 @@ std::string EnvVarRec::valText() {
   return "INVALID";
 }
 
+bool EnvVarRec::isSecret() const {
+  static constexpr char kSuffix[] = "PASSWORD";
+  const size_t len = strlen(m_varName);
+  return len >= sizeof kSuffix - 1 && strcmp(m_varName + len - (sizeof kSuffix - 1), kSuffix) == 0;
+}
+
 void EnvVarRec::prEnv() {
-  printf("%-21s = %s%s\n", m_varName, valText().c_str(), exists() ? " (set)" : "");
+  // The listing ends up on terminals, in support bundles and in logs: a password is shown only
+  // as present, never in clear.
+  std::string text = valText();
+  if (isSecret() && !text.empty()) text = "********";
+  printf("%-21s = %s%s\n", m_varName, text.c_str(), exists() ? " (set)" : "");
 }
 
 void EnvVarRec::dumpObj(int indentLvl, const char* label) {
-  Dbg::instance()->print(indentLvl, "%sRec [0x%" PRIxPTR "]: %s (# %d) = %s, DT = %d\n",
-                         label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this),
-                         m_varName, static_cast<int>(m_varType), valText().c_str(),
-                         static_cast<int>(m_dataType));
+  dumpHeader(indentLvl, label, "Rec", this, ": %s (# %d) = %s, DT = %d\n", m_varName,
+             static_cast<int>(m_varType), valText().c_str(), static_cast<int>(m_dataType));
 }
 
 // --- EnvVarTbl ---------------------------------------------------------------------------------
@@ -325,9 +334,8 @@ void EnvVarTbl::clearCache() {
 }
 
 void EnvVarTbl::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sVar Tbl [0x%" PRIxPTR "], entries = %d, contents:\n",
-                         label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this),
-                         static_cast<int>(m_recs.size()));
+  dumpHeader(indentLvl, label, "Var Tbl", this, ", entries = %d, contents:\n",
+             static_cast<int>(m_recs.size()));
   int num = 0;
   for (EnvVarRec* rec : m_recs) {
     char recLabel[16];

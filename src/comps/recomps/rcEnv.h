@@ -230,7 +230,9 @@ class EnvVarRec : public mem::newDelete<mt_env_var_tbl> {
   bool isSyntaxTag() const { return m_syntaxTag; }
   // The value as "-prEnv" shows it: decimal, "yes"/"no" or the text.
   std::string valText();
-  // One "-prEnv" line on standard output.
+  // True for the variables that hold secrets (names ending in "PASSWORD").
+  bool isSecret() const;
+  // One "-prEnv" line on standard output; a secret's non-empty value is shown as a fixed mask.
   void prEnv();
   void dumpObj(int indentLvl, const char* label);
   void dump() { dumpObj(0, nullptr); }

@@ -8,35 +8,38 @@
 #include <stdexcept>
 
 #include "comps/recomps/rcByteStrm.h"
-#include "comps/recomps/rcDbg.h"
-#include "comps/recomps/rcOut.h"
-#include "comps/recomps/rcStrDb.h"
+#include "comps/recomps/rcDump.h"
+#include "comps/recomps/rcSymRows.h"
 #include "comps/recomps/rcUtils.h"
 
 namespace rc {
 
 namespace {
 
-struct SeverityRow {
-  const char* symbol;
-  const char* label;
+constexpr SymRec kSeverityRecs[] = {
+    {RC_NO_SEVERITY, "none", "None"},
+    {RC_DEBUG, "debug", "Debug"},
+    {RC_INFO, "info", "Info"},
+    {RC_WARNING, "warning", "Warning"},
+    {RC_ERROR, "error", "Error"},
+    {RC_NON_FATAL, "nonFatal", "Non-fatal Internal Error"},
+    {RC_FATAL, "fatal", "Internal Error"},
+    {RC_BAD_SEVERITY, "badSeverityValue", "Bad Severity Value"},
 };
-
-constexpr SeverityRow kSeverities[] = {
-    {"none", "None"},
-    {"debug", "Debug"},
-    {"info", "Info"},
-    {"warning", "Warning"},
-    {"error", "Error"},
-    {"nonFatal", "Non-fatal Internal Error"},
-    {"fatal", "Internal Error"},
-    {"badSeverityValue", "Bad Severity Value"},
-};
+constexpr SymRows kSeverities(kSeverityRecs);
 
 constexpr const char* kFormatFallback =
     "Could not format message. Probably running low on shared memory or heap";
 
-bool knownSeverity(int id) { return id >= RC_NO_SEVERITY && id <= RC_BAD_SEVERITY; }
+const char* noCatalogText(int /*strCode*/) { return ""; }
+
+void printToStdErr(const Err* err, const IntnlErr* intnlErr) {
+  const std::string text = err != nullptr ? Err::format(*err) : IntnlErr::format(*intnlErr);
+  fprintf(stderr, "%s\n", text.c_str());
+}
+
+ErrTextRtn s_textRtn = &noCatalogText;
+ErrPrintRtn s_printRtn = &printToStdErr;
 
 }  // namespace
 
@@ -59,20 +62,13 @@ std::string codeText(int code, const VarArgs* args) {
 
 }  // namespace
 
-const char* Severity::symbol(int id) {
-  return knownSeverity(id) ? kSeverities[id].symbol : "unknown";
-}
+const char* Severity::symbol(int id) { return kSeverities.symbol(id, "unknown"); }
 
-const char* Severity::label(int id) {
-  return knownSeverity(id) ? kSeverities[id].label : "unknown";
-}
+const char* Severity::label(int id) { return kSeverities.label(id, "unknown"); }
 
 int Severity::id(const char* symbol) {
   if (symbol == nullptr || symbol[0] == '\0') return RC_NO_SEVERITY;
-  for (int id = RC_DEBUG; id <= RC_FATAL; ++id) {
-    if (strcmp(symbol, kSeverities[id].symbol) == 0) return id;
-  }
-  return RC_BAD_SEVERITY;
+  return kSeverities.id(symbol, RC_BAD_SEVERITY, RC_DEBUG, RC_FATAL);
 }
 
 const Err* Err::s_abortErr = nullptr;
@@ -260,7 +256,7 @@ void Err::restoreFrom(ByteStrm& s) {
   m_fileName = nullptr;
   // The name ends at its first NUL; one that is empty up to there counts as absent.
   if (fileName.c_str()[0] != '\0') addFileName(fileName.c_str(), 0);
-  s.readStr(m_routine, MAX_ROUTINE_LEN);
+  s.readStr(m_routine, ROUTINE_BUF_SIZE);
 }
 
 size_t Err::binarySize() const {
@@ -269,16 +265,13 @@ size_t Err::binarySize() const {
 }
 
 void Err::dumpObj(int indentLvl, const char* label) const {
-  char head[160];
-  snprintf(head, sizeof head, "%sErr [0x%x]: mem region = %d, severity = %s, code = %d",
-           label != nullptr ? label : "", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)),
-           static_cast<int>(m_memRegion), severitySymbol(), m_code);
-  std::string line = head;
-  if (m_code2 != 0) line += ", code2 = " + std::to_string(m_code2);
-  if (m_lineNo != 0) line += ", lineNo = " + std::to_string(m_lineNo);
-  if (m_fileName != nullptr) line += std::string(", fileName = ") + m_fileName;
-  line += std::string(", routine = '") + m_routine + "'\n";
-  Dbg::instance()->print(indentLvl, "%s", line.c_str());
+  std::string rest;
+  if (m_code2 != 0) rest += ", code2 = " + std::to_string(m_code2);
+  if (m_lineNo != 0) rest += ", lineNo = " + std::to_string(m_lineNo);
+  if (m_fileName != nullptr) rest += std::string(", fileName = ") + m_fileName;
+  dumpHeader(indentLvl, label, "Err", this,
+             ": mem region = %d, severity = %s, code = %d%s, routine = '%s'\n",
+             static_cast<int>(m_memRegion), severitySymbol(), m_code, rest.c_str(), m_routine);
   if (m_args != nullptr) m_args->dumpObj(indentLvl, "args = ");
   if (m_args2 != nullptr) m_args2->dumpObj(indentLvl, "args2 = ");
 }
@@ -291,7 +284,7 @@ int Err::displayCode(int strCode) {
 
 const char* Err::lookupString(int strCode) {
   if (strCode & UNIX_ERRNO) return strerror(strCode & ~UNIX_ERRNO);
-  return StrDb::instance()->lookupString(strCode);
+  return s_textRtn(strCode);
 }
 
 std::string Err::format(const Err& err, FmtFlags flags) {
@@ -332,7 +325,7 @@ void Err_Throw(const Err& err) {
 }
 
 Err Err::fromErrno(int code, const VarArgs& args, int savedErrno, const char* routine) {
-  return Err(RC_ERROR, code, args, savedErrno | UNIX_ERRNO, VarArgs::NO_VARARGS, routine);
+  return Err(RC_ERROR, code, args, errnoCode(savedErrno), VarArgs::NO_VARARGS, routine);
 }
 
 void Err_ThrowErrno(int code, const VarArgs& args, int savedErrno, const char* routine) {
@@ -367,7 +360,7 @@ void IntnlErr::saveOn(ByteStrm& s) const {
 
 void IntnlErr::restoreFrom(ByteStrm& s) {
   m_err.restoreFrom(s);
-  s.readStr(m_msgString, MAX_MSG_STR_LEN);
+  s.readStr(m_msgString, MSG_STR_BUF_SIZE);
 }
 
 void IntnlErr::clear() {
@@ -407,6 +400,42 @@ std::string IntnlErr::formatHelper(Err::FmtFlags flags) const {
   return text;
 }
 
+CaughtExc CaughtExc::classify() {
+  try {
+    throw;
+  } catch (Err& err) {
+    return {RC_ERR, &err, nullptr, nullptr};
+  } catch (const IntnlErr& err) {
+    return {INTNL_ERR, nullptr, &err, nullptr};
+  } catch (const std::exception& ex) {
+    return {STD_EXCEPTION, nullptr, nullptr, &ex};
+  } catch (...) {
+    return {OTHER, nullptr, nullptr, nullptr};
+  }
+}
+
+int CaughtExc::code(int otherCode) const {
+  if (err != nullptr) return err->code();
+  if (intnlErr != nullptr) return intnlErr->code();
+  return otherCode;
+}
+
+ErrTextRtn setErrTextRtn(ErrTextRtn rtn) {
+  ErrTextRtn prev = s_textRtn;
+  s_textRtn = rtn != nullptr ? rtn : &noCatalogText;
+  return prev;
+}
+
+ErrPrintRtn setErrPrintRtn(ErrPrintRtn rtn) {
+  ErrPrintRtn prev = s_printRtn;
+  s_printRtn = rtn != nullptr ? rtn : &printToStdErr;
+  return prev;
+}
+
+void Err_Print(const Err& err) { s_printRtn(&err, nullptr); }
+
+void Err_Print(const IntnlErr& intnlErr) { s_printRtn(nullptr, &intnlErr); }
+
 bool Assert::s_abortOnFail = true;
 
 void Assert_throwAssert(const char* condition, const char* msg, bool addErrno, const char* fileName,
@@ -417,9 +446,9 @@ void Assert_throwAssert(const char* condition, const char* msg, bool addErrno, c
   if (msg != nullptr) args << msg;
   IntnlErr intnlErr(RC_FATAL, nullptr, msg != nullptr ? RC_SC_ASSERT_MSG : RC_SC_ASSERT, args,
                     "reComps/Assert::throwAssert");
-  if (addErrno) intnlErr.err().addCode2(savedErrno | Err::UNIX_ERRNO);
+  if (addErrno) intnlErr.err().addCode2(Err::errnoCode(savedErrno));
   intnlErr.err().addFileName(fileName, lineNo);
-  Out::instance()->print(intnlErr, true);
+  Err_Print(intnlErr);
   if (Assert::s_abortOnFail) {
     IntnlErr::setAbortErr(intnlErr);
     abort();

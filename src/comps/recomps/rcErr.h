@@ -5,6 +5,7 @@
 // rc::IntnlErr reports a violated internal condition (a failed assertion). Not thread-safe.
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "comps/memcomps/base/memNewDelete.h"
@@ -94,6 +95,8 @@ class Err : public mem::newDelete<mt_err> {
   // The error of a failed system call: RC_ERROR, the code with its arguments, and the saved
   // errno marked UNIX_ERRNO as the second code. Every system-call failure is built here.
   static Err fromErrno(int code, const VarArgs& args, int savedErrno, const char* routine);
+  // The second code that stands for a saved errno.
+  static int errnoCode(int savedErrno) { return savedErrno | UNIX_ERRNO; }
 
   mem::regionName_t memRegion() const { return m_memRegion; }
   RcSeverity severity() const { return m_severity; }
@@ -159,6 +162,11 @@ class Err : public mem::newDelete<mt_err> {
 class IntnlErr : public mem::newDelete<mt_intnl_err> {
  public:
   enum { MSG_STR_BUF_SIZE = 256, MAX_MSG_STR_LEN = 255 };
+  // The same format flags as rc::Err's, reachable under this class's own name.
+  using FmtFlags = Err::FmtFlags;
+  static constexpr FmtFlags FF_DEFAULT = Err::FF_DEFAULT;
+  static constexpr FmtFlags FF_SHOW_CODES = Err::FF_SHOW_CODES;
+  static constexpr FmtFlags FF_OMIT_SEVERITY = Err::FF_OMIT_SEVERITY;
 
   IntnlErr();
   explicit IntnlErr(mem::regionName_t region);
@@ -185,16 +193,28 @@ class IntnlErr : public mem::newDelete<mt_intnl_err> {
   void restoreFrom(ByteStrm& s);
   size_t binarySize() const { return m_err.binarySize() + 256; }
 
-  static std::string format(const IntnlErr& err, Err::FmtFlags flags = Err::FF_DEFAULT);
+  static std::string format(const IntnlErr& err, FmtFlags flags = FF_DEFAULT);
   static void setAbortErr(const IntnlErr& err) { s_abortErr = &err; }
   static const IntnlErr* s_abortErr;
 
  private:
-  std::string formatHelper(Err::FmtFlags flags) const;
+  std::string formatHelper(FmtFlags flags) const;
 
   Err m_err;
   char m_msgString[MSG_STR_BUF_SIZE];
 };
+
+// What errors need from the facilities above them, installed by those facilities when they are
+// part of the program: the message catalog its text lookup, the output facility its printer.
+// Until then a catalog code has no text and errors are written to standard error.
+using ErrTextRtn = const char* (*)(int strCode);
+using ErrPrintRtn = void (*)(const Err* err, const IntnlErr* intnlErr);
+// Each returns the previous routine; null restores the default.
+ErrTextRtn setErrTextRtn(ErrTextRtn rtn);
+ErrPrintRtn setErrPrintRtn(ErrPrintRtn rtn);
+// Shows an error, with its newline, where the program's errors go.
+void Err_Print(const Err& err);
+void Err_Print(const IntnlErr& intnlErr);
 
 class Assert {
  public:
@@ -206,6 +226,26 @@ class Assert {
 // with abort switched off, throws it as rc::IntnlErr.
 void Assert_throwAssert(const char* condition, const char* msg, bool addErrno, const char* fileName,
                         int lineNo);
+
+}  // namespace rc
+
+namespace rc {
+
+// The exception a catch (...) handler holds, sorted into the kinds the framework reports
+// differently. Exactly one pointer is set for the first three kinds; they point at the exception
+// object itself, so they stay valid until the handler that called classify() ends.
+struct CaughtExc {
+  enum Kind { RC_ERR, INTNL_ERR, STD_EXCEPTION, OTHER };
+  Kind kind;
+  Err* err;
+  const IntnlErr* intnlErr;
+  const std::exception* stdEx;
+
+  // Only inside a catch handler (it rethrows the exception in flight to look at it).
+  static CaughtExc classify();
+  // The error code the exception carries: the error's own code, otherwise otherCode.
+  int code(int otherCode) const;
+};
 
 }  // namespace rc
 

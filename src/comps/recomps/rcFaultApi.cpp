@@ -8,6 +8,7 @@
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFaultRulesFile.h"
 #include "comps/recomps/rcUtils.h"
@@ -18,8 +19,6 @@ namespace {
 
 Api* s_defaultApi = nullptr;
 bool s_faults_masked = false;
-
-const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 }  // namespace
 
@@ -41,7 +40,7 @@ Ctrls& Ctrls::operator=(const Ctrls& other) {
 
 Ctrls::~Ctrls() {
   delete m_rules;
-  m_rules = reinterpret_cast<Rules*>(static_cast<intptr_t>(-3));
+  rc::poison(m_rules);
 }
 
 Rules* Ctrls::rules(bool allocIfNone) {
@@ -93,11 +92,10 @@ void Ctrls::displayContents(bool verbose) const {
 }
 
 void Ctrls::dumpObj(int indentLvl, const char* label) const {
-  Dbg* dbg = Dbg::instance();
-  dbg->print(indentLvl, "%s Ctrls [%p]:\n", orEmpty(label), static_cast<const void*>(this));
-  dbg->print(indentLvl + 1, "on = %s\n", Bool::symbol(m_on));
+  rc::dumpHeader(indentLvl, label, " Ctrls", this, ":\n");
+  rc::dumpLine(indentLvl + 1, "on = %s\n", Bool::symbol(m_on));
   if (m_rules != nullptr) {
-    dbg->print(indentLvl + 1, "rules:\n");
+    rc::dumpLine(indentLvl + 1, "rules:\n");
     m_rules->dumpObj(indentLvl + 2, nullptr);
   }
 }
@@ -430,8 +428,7 @@ void Api::onExit() {
 }
 
 void Api::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sFault Api [%p]: any on = %s\n", orEmpty(label),
-                         static_cast<const void*>(this), s_anyOn ? "yes" : "no");
+  rc::dumpHeader(indentLvl, label, "Fault Api", this, ": any on = %s\n", s_anyOn ? "yes" : "no");
   m_ctrls->dumpObj(indentLvl + 1, nullptr);
 }
 

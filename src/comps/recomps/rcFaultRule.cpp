@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "comps/recomps/rcByteStrm.h"
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 
 namespace rc::fault {
 
@@ -15,11 +15,6 @@ const char* const kNumOns = "numOns";
 const char* const kNumInsertions = "numInsertions";
 
 const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
-
-template <typename T>
-T* poisoned() {
-  return reinterpret_cast<T*>(static_cast<intptr_t>(-3));
-}
 
 // The part of name before its first "." and the rest after it ("" without a ".").
 std::string_view headOf(const char* name, const char** rest) {
@@ -68,8 +63,7 @@ void Attr::restoreFrom(ByteStrm& s) {
 size_t Attr::binarySize() const { return m_name.size() + 7 + m_value.binarySize(); }
 
 void Attr::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sAttr [%p]: name = '%s', val:\n", orEmpty(label),
-                         static_cast<const void*>(this), name());
+  rc::dumpHeader(indentLvl, label, "Attr", this, ": name = '%s', val:\n", name());
   m_value.dumpObj(indentLvl + 1, nullptr);
 }
 
@@ -131,9 +125,8 @@ void NamedSet<T, SetType>::restoreEntries(ByteStrm& s, const char* routine, Read
 
 template <typename T, memType_t SetType>
 void NamedSet<T, SetType>::dumpEntries(int indentLvl, const char* label, const char* kind) const {
-  Dbg::instance()->print(indentLvl, "%s%s [%p], set [%p], entries = %d, contents:\n",
-                         orEmpty(label), kind, static_cast<const void*>(this),
-                         static_cast<const void*>(&m_set), entries());
+  rc::dumpHeader(indentLvl, label, kind, this, ", set [%s], entries = %d, contents:\n",
+                 rc::DumpAddr(&m_set).str(), entries());
   int index = 0;
   for (const T* obj : m_set) {
     char entryLabel[16];
@@ -197,7 +190,7 @@ Rule& Rule::operator=(const Rule& other) {
   return *this;
 }
 
-Rule::~Rule() { m_onAttr = m_numOnsAttr = m_numInsAttr = m_autoCtrAttr = poisoned<Attr>(); }
+Rule::~Rule() { m_onAttr = m_numOnsAttr = m_numInsAttr = m_autoCtrAttr = rc::invalidAddr<Attr>(); }
 
 void Rule::findRefs() {
   m_onAttr = m_attrs.lookup(kOn);
@@ -362,8 +355,7 @@ void Rule::clear() {
 }
 
 void Rule::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sRule [%p]: name = '%s', attrs:\n", orEmpty(label),
-                         static_cast<const void*>(this), name());
+  rc::dumpHeader(indentLvl, label, "Rule", this, ": name = '%s', attrs:\n", name());
   m_attrs.dumpObj(indentLvl + 1, nullptr);
 }
 

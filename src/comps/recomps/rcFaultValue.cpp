@@ -10,7 +10,7 @@
 #include <limits>
 
 #include "comps/recomps/rcByteStrm.h"
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcUtils.h"
 
 namespace rc::fault {
@@ -100,11 +100,6 @@ void unimplemented(const char* what) {
   rc::Assert_throwAssert("false", what, false, __FILE__, __LINE__);
 }
 
-template <typename T>
-T* poisoned() {
-  return reinterpret_cast<T*>(static_cast<intptr_t>(-3));
-}
-
 }  // namespace
 
 // --- DataType, Keywd
@@ -156,7 +151,7 @@ Value& Value::operator=(const Value& other) {
 
 Value::~Value() {
   delete m_value;
-  m_value = poisoned<Value>();
+  rc::poison(m_value);
 }
 
 void Value::assignFrom(const Value& other) {
@@ -534,16 +529,15 @@ void Value::displayContents(const char* ruleName, const char* attrName, bool ver
 }
 
 void Value::dumpObj(int indentLvl, const char* label) const {
-  Dbg* dbg = Dbg::instance();
   const int type = dataType();
   if (m_value != nullptr) {
-    dbg->print(indentLvl, "%sValue [%p]: mem = %d, type = %s (%d), compound value = \n",
-               orEmpty(label), static_cast<const void*>(this), m_memRegion, DataType::symbol(type),
-               type);
+    rc::dumpHeader(indentLvl, label, "Value", this,
+                   ": mem = %d, type = %s (%d), compound value = \n", m_memRegion,
+                   DataType::symbol(type), type);
     m_value->dumpObj(indentLvl + 1, nullptr);
   } else {
-    dbg->print(indentLvl, "%sValue [%p]: mem = %d, type = %s (%d), val = '%s'\n", orEmpty(label),
-               static_cast<const void*>(this), m_memRegion, DataType::symbol(type), type, strVal());
+    rc::dumpHeader(indentLvl, label, "Value", this, ": mem = %d, type = %s (%d), val = '%s'\n",
+                   m_memRegion, DataType::symbol(type), type, strVal());
   }
 }
 
@@ -714,9 +708,9 @@ void AutoCounter::displayContents(const char* ruleName, const char* attrName, bo
 }
 
 void AutoCounter::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(
-      indentLvl, "%sAutoCounter [%p], intvlCtr = %d, repeatCtr = %d, state = %d\n", orEmpty(label),
-      static_cast<const void*>(this), m_intervalCtr, m_repeatCtr, m_evalState);
+  rc::dumpHeader(indentLvl, label, "AutoCounter", this,
+                 ", intvlCtr = %d, repeatCtr = %d, state = %d\n", m_intervalCtr, m_repeatCtr,
+                 m_evalState);
   m_interval.dumpObj(indentLvl + 1, "interval: ");
   m_repeat.dumpObj(indentLvl + 1, "repeat: ");
   m_limit.dumpObj(indentLvl + 1, "limit: ");

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 
 namespace rc {
@@ -16,12 +16,6 @@ namespace {
 typedef unsigned long MaskWord;
 constexpr int kWordBits = __NFDBITS;
 static_assert(sizeof(__fd_mask) == sizeof(MaskWord), "select mask words");
-
-// Destructors overwrite pointer fields with this so that a use after destruction fails visibly.
-template <typename T>
-T* invalidPtr() {
-  return reinterpret_cast<T*>(static_cast<uintptr_t>(-3));
-}
 
 MaskWord word(const fd_set* set, int i) { return static_cast<MaskWord>(__FDS_BITS(set)[i]); }
 
@@ -112,8 +106,8 @@ FdInfo::FdInfo(int references)
       m_userData(nullptr) {}
 
 FdInfo::~FdInfo() {
-  m_cbObj = invalidPtr<void>();
-  m_userData = invalidPtr<void>();
+  poison(m_cbObj);
+  poison(m_userData);
 }
 
 void FdInfo::release(FdInfo* info) { RefCnt_release(info); }
@@ -220,8 +214,8 @@ FdSet& FdSet::operator=(const FdSet& src) {
 FdSet::~FdSet() {
   FdInfo::release(m_timeoutInfo);
   delete m_minTimeoutVec;
-  m_timeoutInfo = invalidPtr<FdInfo>();
-  m_minTimeoutVec = invalidPtr<FdInfoVec>();
+  poison(m_timeoutInfo);
+  poison(m_minTimeoutVec);
 }
 
 void FdSet::copyTimeoutFrom(const FdSet& src) {
@@ -471,10 +465,8 @@ void FdSet::clearStaticFdInfos() {
 }
 
 void FdSet::dumpObj(int indentLvl, const char* label) const {
-  Dbg* dbg = Dbg::instance();
-  dbg->print(indentLvl, "%sFdSet [0x%x]: numFds = %d, minTimeout = %ld, %ld, timeouts = %d\n",
-             label != nullptr ? label : "",
-             static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)), m_numFds,
+  dumpHeader(indentLvl, label, "FdSet", this,
+             ": numFds = %d, minTimeout = %ld, %ld, timeouts = %d\n", m_numFds,
              static_cast<long>(m_minTimeout.tv_sec), static_cast<long>(m_minTimeout.tv_usec),
              m_minTimeoutVec != nullptr ? static_cast<int>(m_minTimeoutVec->size()) : 0);
   const int count = clampCount(m_numFds);
@@ -482,7 +474,7 @@ void FdSet::dumpObj(int indentLvl, const char* label) const {
     const bool rd = m_readFds.isSet(fd);
     const bool wr = m_writeFds.isSet(fd);
     if (rd || wr)
-      dbg->print(indentLvl + 1, "fd %d:%s%s\n", fd, rd ? " read" : "", wr ? " write" : "");
+      dumpLine(indentLvl + 1, "fd %d:%s%s\n", fd, rd ? " read" : "", wr ? " write" : "");
   }
 }
 

@@ -11,7 +11,6 @@
 #include <string_view>
 
 #include "comps/memcomps/base/memHeap.h"
-#include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcOs.h"
 
 namespace rc {
@@ -34,12 +33,6 @@ const char* lastSep(const char* path) {
 }
 
 const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
-
-int unixErrno(int savedErrno) { return savedErrno | Err::UNIX_ERRNO; }
-
-Err sysErr(int code, const VarArgs& args, int savedErrno, const char* routine) {
-  return Err::fromErrno(code, args, savedErrno, routine);
-}
 
 bool statOf(const char* name, struct stat64* st) {
   return name != nullptr && name[0] != '\0' && stat64(name, st) == 0;
@@ -181,6 +174,10 @@ bool File::failOp(Err* err, int code, int code2, const char* routine) const {
               Err(RC_ERROR, code, VarArgs() << m_fileName, code2, VarArgs::NO_VARARGS, routine));
 }
 
+bool File::failErrno(Err* err, int code, int savedErrno, const char* routine) const {
+  return fail(err, Err::fromErrno(code, VarArgs() << m_fileName, savedErrno, routine));
+}
+
 bool File::notOpen(Err* err, int code, const char* routine) const {
   return failOp(err, code, RC_SC_FILE_NOT_OPEN, routine);
 }
@@ -198,7 +195,7 @@ void File::closeAny() {
 bool File::open(const char* fileName, const char* mode, bool createParentDir, Err* err) {
   closeAny();
   m_fileName = orEmpty(fileName);
-  if (mode == nullptr) return failOp(err, RC_SC_OPEN_FAILED, unixErrno(EINVAL), nullptr);
+  if (mode == nullptr) return failErrno(err, RC_SC_OPEN_FAILED, EINVAL, nullptr);
   FILE* fp = nullptr;
   if (m_fileName.empty()) {
     fp = (strcmp(mode, "r") == 0 || strcmp(mode, "rb") == 0) ? stdin : stdout;
@@ -213,7 +210,7 @@ bool File::open(const char* fileName, const char* mode, bool createParentDir, Er
       }
       fp = fopen64(m_fileName.c_str(), mode);
     }
-    if (fp == nullptr) return failOp(err, RC_SC_OPEN_FAILED, unixErrno(errno), nullptr);
+    if (fp == nullptr) return failErrno(err, RC_SC_OPEN_FAILED, errno, nullptr);
   }
   if (fp != stdin && fp != stdout && mode[0] == 'r' && strchr(mode, '+') == nullptr) {
     // Files are mostly read whole, line by line: a larger buffer than stdio's default saves
@@ -236,7 +233,7 @@ bool File::fdopen(int fd, const char* mode, Err* err) {
   closeAny();
   FILE* fp = mode != nullptr ? ::fdopen(fd, mode) : nullptr;
   if (fp == nullptr) {
-    return failOp(err, RC_SC_OPEN_FAILED, unixErrno(mode != nullptr ? errno : EINVAL), nullptr);
+    return failErrno(err, RC_SC_OPEN_FAILED, (mode != nullptr ? errno : EINVAL), nullptr);
   }
   setFd(fp);
   m_fileType = FT_FILE;
@@ -251,7 +248,8 @@ bool File::popen(const char* command, const char* mode, Err* err) {
   FILE* fp = (command != nullptr && mode != nullptr) ? ::popen(command, mode) : nullptr;
   if (fp == nullptr) {
     const int savedErrno = (command != nullptr && mode != nullptr) ? errno : EINVAL;
-    return fail(err, sysErr(RC_SC_POPEN_FAILED, VarArgs() << m_fileName, savedErrno, nullptr));
+    return fail(err,
+                Err::fromErrno(RC_SC_POPEN_FAILED, VarArgs() << m_fileName, savedErrno, nullptr));
   }
   setFd(fp);
   m_fileType = FT_PIPE;
@@ -272,7 +270,7 @@ char* File::readLine2(char* buf, int bufSize, Err* err) {
     return nullptr;
   };
   auto readFailed = [&] {
-    failOp(err, RC_SC_READ_FAILED, unixErrno(errno), routine);
+    failErrno(err, RC_SC_READ_FAILED, errno, routine);
     return nullptr;
   };
   if (buf == nullptr || bufSize < 2) return tooSmall();
@@ -319,7 +317,7 @@ size_t File::read2(void* buf, size_t n, Err* err) {
   do {
     got = fread(buf, 1, n, fp);
   } while (got == 0 && !feof(fp) && !ferror(fp));
-  if (got < n && ferror(fp)) failOp(err, RC_SC_READ_FAILED, unixErrno(errno), routine);
+  if (got < n && ferror(fp)) failErrno(err, RC_SC_READ_FAILED, errno, routine);
   return got;
 }
 
@@ -336,7 +334,7 @@ size_t File::write2(const void* buf, size_t n, Err* err) {
   }
   if (n == 0) return 0;
   const size_t put = fwrite(buf, 1, n, stream());
-  if (put < n) failOp(err, RC_SC_WRITE_FAILED, unixErrno(errno), routine);
+  if (put < n) failErrno(err, RC_SC_WRITE_FAILED, errno, routine);
   return put;
 }
 
@@ -349,8 +347,7 @@ bool File::print2(const char* str, Err* err) {
   const char* routine = "recomps/File::print2";
   if (!isOpen()) return notOpen(err, RC_SC_PRINT_FAILED, routine);
   if (str == nullptr || str[0] == '\0') return true;
-  if (fputs(str, stream()) == EOF)
-    return failOp(err, RC_SC_PRINT_FAILED, unixErrno(errno), routine);
+  if (fputs(str, stream()) == EOF) return failErrno(err, RC_SC_PRINT_FAILED, errno, routine);
   return true;
 }
 
@@ -364,7 +361,7 @@ void File::print(RcSeverity /*severity*/, const char* str) { print(str); }
 bool File::flush2(Err* err) {
   const char* routine = "recomps/File::flush2";
   if (!isOpen()) return notOpen(err, RC_SC_FLUSH_FAILED, routine);
-  if (fflush(stream()) != 0) return failOp(err, RC_SC_FLUSH_FAILED, unixErrno(errno), routine);
+  if (fflush(stream()) != 0) return failErrno(err, RC_SC_FLUSH_FAILED, errno, routine);
   return true;
 }
 
@@ -380,7 +377,7 @@ bool File::close2(Err* err) {
   RC_ASSERT(m_fileType == FT_FILE);
   FILE* fp = stream();
   forget();
-  if (fclose(fp) != 0) return failOp(err, RC_SC_CLOSE_FAILED, unixErrno(errno), nullptr);
+  if (fclose(fp) != 0) return failErrno(err, RC_SC_CLOSE_FAILED, errno, nullptr);
   return true;
 }
 
@@ -395,7 +392,7 @@ bool File::pclose2(Err* err) {
   FILE* fp = stream();
   forget();
   const int status = ::pclose(fp);
-  if (status == -1) return failOp(err, RC_SC_PCLOSE_FAILED, unixErrno(errno), nullptr);
+  if (status == -1) return failErrno(err, RC_SC_PCLOSE_FAILED, errno, nullptr);
   // A command that failed has no operating-system error to add.
   if (status != 0) return failOp(err, RC_SC_PCLOSE_FAILED, 0, nullptr);
   return true;
@@ -434,7 +431,7 @@ bool File::IsEmptyDirectory(const char* name) {
   DIR* dir = name != nullptr ? opendir(name) : nullptr;
   if (dir == nullptr) {
     const int savedErrno = name != nullptr ? errno : ENOENT;
-    Err_Throw(sysErr(RC_SC_OPEN_FAILED, VarArgs() << orEmpty(name), savedErrno, nullptr));
+    Err_Throw(Err::fromErrno(RC_SC_OPEN_FAILED, VarArgs() << orEmpty(name), savedErrno, nullptr));
   }
   bool empty = true;
   for (;;) {
@@ -444,7 +441,7 @@ bool File::IsEmptyDirectory(const char* name) {
       const int savedErrno = errno;
       closedir(dir);
       if (savedErrno != 0) {
-        Err_Throw(sysErr(RC_SC_READ_FAILED, VarArgs() << name, savedErrno, nullptr));
+        Err_Throw(Err::fromErrno(RC_SC_READ_FAILED, VarArgs() << name, savedErrno, nullptr));
       }
       return empty;
     }
@@ -573,7 +570,8 @@ std::string File::findFile(const char* name, bool exeFlag) {
   };
   std::string candidate = concatenatePath(currentDir().c_str(), name);
   if (fits(candidate)) return candidate;
-  const std::string_view searchPath = Env::strEnvVar("PATH", "");
+  const char* pathVar = getenv("PATH");
+  const std::string_view searchPath = pathVar != nullptr ? pathVar : "";
   size_t start = 0;
   while (start < searchPath.size()) {
     size_t end = searchPath.find(':', start);
@@ -595,7 +593,7 @@ bool File::createDir(const char* dir, bool allParts, mode_t mode, Err* err) {
   if (exists(path.c_str())) {
     // Something other than a directory holds the name: mkdir would only say EEXIST, which
     // must not pass for success.
-    return fail(err, sysErr(RC_SC_MKDIR_FAILED, VarArgs() << path, EEXIST, routine));
+    return fail(err, Err::fromErrno(RC_SC_MKDIR_FAILED, VarArgs() << path, EEXIST, routine));
   }
   if (allParts) {
     if (path.size() > 1 && isSep(path.back())) path.pop_back();
@@ -608,7 +606,7 @@ bool File::createDir(const char* dir, bool allParts, mode_t mode, Err* err) {
     const int savedErrno = errno;
     // Another process may have made it in the meantime.
     if (!isDirectory(path.c_str())) {
-      return fail(err, sysErr(RC_SC_MKDIR_FAILED, VarArgs() << path, savedErrno, routine));
+      return fail(err, Err::fromErrno(RC_SC_MKDIR_FAILED, VarArgs() << path, savedErrno, routine));
     }
   }
   return true;
@@ -617,7 +615,8 @@ bool File::createDir(const char* dir, bool allParts, mode_t mode, Err* err) {
 bool File::deleteFile(const char* name, Err* err) {
   if (unlink(orEmpty(name)) != 0) {
     const int savedErrno = errno;
-    return fail(err, sysErr(RC_SC_UNLINK_FAILED, VarArgs() << orEmpty(name), savedErrno, nullptr));
+    return fail(
+        err, Err::fromErrno(RC_SC_UNLINK_FAILED, VarArgs() << orEmpty(name), savedErrno, nullptr));
   }
   return true;
 }
@@ -629,8 +628,8 @@ bool File::rename(const char* from, const char* to, Err* err) {
                                  : std::string(orEmpty(to));
   if (::rename(source, target.c_str()) != 0) {
     const int savedErrno = errno;
-    return fail(err,
-                sysErr(RC_SC_RENAME_FAILED, VarArgs() << source << target, savedErrno, nullptr));
+    return fail(err, Err::fromErrno(RC_SC_RENAME_FAILED, VarArgs() << source << target, savedErrno,
+                                    nullptr));
   }
   return true;
 }

@@ -148,6 +148,8 @@ class File : public OutDevice {
   // The failure of an operation on this handle: its code with the file name, and errno or the
   // not-open code as the second code.
   bool failOp(Err* err, int code, int code2, const char* routine) const;
+  // failOp with the saved errno as the second code.
+  bool failErrno(Err* err, int code, int savedErrno, const char* routine) const;
   bool notOpen(Err* err, int code, const char* routine) const;
   void forget();
   // Closes the stream of either kind, ignoring failures.

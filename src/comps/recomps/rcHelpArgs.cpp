@@ -60,4 +60,9 @@ void HelpArgs::printUsage(int tabW) {
                        "print the software revision of this program");
 }
 
+// Utils' usage line names the standard options, so it is defined with them.
+void Utils::printUsageSummary(const char* pgmName) {
+  printf("Usage: %s %s [<options>]\n", pgmName, HelpArgs::usageArgs());
+}
+
 }  // namespace rc

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "comps/recomps/rcErr.h"
-#include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcStrVec.h"
 
 namespace rc {
@@ -30,7 +29,7 @@ LocaleDb* s_shmInstance = nullptr;
 
 [[noreturn]] void abortOnBadCase(const char* msg, int value) {
   IntnlErr err(RC_FATAL, msg, RC_SC_BAD_CASE_VALUE, VarArgs() << value, "recomps/LocaleDb");
-  Out::instance()->print(err, true);
+  Err_Print(err);
   IntnlErr::setAbortErr(err);
   abort();
 }

@@ -10,6 +10,7 @@
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
@@ -162,13 +163,11 @@ void LogCtrls::restoreFrom(ByteStrm& strm) {
 }
 
 void LogCtrls::dumpObj(int indentLvl, const char* label) const {
-  Dbg* dbg = Dbg::instance();
-  dbg->print(indentLvl, "%sLogCtrls [0x%x]:\n", label != nullptr ? label : "",
-             static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
-  dbg->print(indentLvl + 1, "logToFile      = %s\n", Bool::symbol(m_logToFile));
-  dbg->print(indentLvl + 1, "logToSysLog    = %s\n", Bool::symbol(m_logToSysLog));
-  dbg->print(indentLvl + 1, "logToStdOut    = %s\n", Bool::symbol(m_logToStdOut));
-  dbg->print(indentLvl + 1, "stdErrToSysLog = %s\n", Bool::symbol(m_stdErrToSysLog));
+  dumpHeader(indentLvl, label, "LogCtrls", this, ":\n");
+  dumpLine(indentLvl + 1, "logToFile      = %s\n", Bool::symbol(m_logToFile));
+  dumpLine(indentLvl + 1, "logToSysLog    = %s\n", Bool::symbol(m_logToSysLog));
+  dumpLine(indentLvl + 1, "logToStdOut    = %s\n", Bool::symbol(m_logToStdOut));
+  dumpLine(indentLvl + 1, "stdErrToSysLog = %s\n", Bool::symbol(m_stdErrToSysLog));
 }
 
 // ---------------------------------------------------------------------------------------------

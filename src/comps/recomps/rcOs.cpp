@@ -15,12 +15,9 @@
 #include <exception>
 #include <stdexcept>
 
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFile.h"
-#include "comps/recomps/rcLog.h"
-#include "comps/recomps/rcOut.h"
-#include "comps/recomps/rcOutDevice.h"
 
 namespace rc {
 
@@ -40,35 +37,6 @@ bool s_handlersInstalled = false;
 char s_hostName[kHostNameBufSize + 1] = "";
 std::string s_curDir;
 
-// The descriptor of the log file, or standard error when no log file is open.
-int logFileDescriptor() {
-  Log* log = Log::instance();
-  OutDevice* device = log != nullptr ? log->logDevice() : nullptr;
-  if (device != nullptr && device->isOpen() && device->fd() != nullptr) {
-    const int fd = fileno(device->fd());
-    if (fd >= 0) return fd;
-  }
-  return 2;
-}
-
-// Writes all of buf, retrying after interruptions and partial writes.
-void writeAll(int fd, const void* buf, size_t len) {
-  const char* p = static_cast<const char*>(buf);
-  while (len > 0) {
-    const ssize_t n = write(fd, p, len);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    p += n;
-    len -= static_cast<size_t>(n);
-  }
-}
-
-[[noreturn]] void throwSysErr(int code, const char* arg, int sysErrno, const char* routine) {
-  Err_ThrowErrno(code, VarArgs() << arg, sysErrno, routine);
-}
-
 bool changeMask(int how, int sigNum) {
   sigset_t set;
   sigemptyset(&set);
@@ -83,30 +51,23 @@ int decodedStatus(int rawStatus) {
   return -1;
 }
 
-// An exception that nobody caught (or that left a noexcept function): report it where the
-// program's errors go, since the default handler's one line is easily lost.
-void rc_os_unexpected() {
+// An exception that nobody caught (or that left a noexcept function), when no facility reports
+// it better: the default handler's one line is easily lost and says nothing of an rc::Err.
+void reportToStdErr() {
   static const char kHeader[] = "Unexpected exception:\n";
-  writeAll(logFileDescriptor(), kHeader, sizeof kHeader - 1);
-  try {
-    throw;
-  } catch (const Err& err) {
-    Out::instance()->print(err, true);
-  } catch (const IntnlErr& intnlErr) {
-    Out::instance()->print(intnlErr, true);
-  } catch (const std::exception& ex) {
-    Out::instance()->print(IntnlErr(RC_ERROR, ex.what(), RC_SC_INTERNAL_ERROR, VarArgs(),
-                                    "recomps/Os::rc_os_unexpected"),
-                           true);
-  } catch (...) {
-    Out::instance()->print(RC_FATAL, AC_SC_UNHANDLED_EXCEPTION, true);
-  }
+  Os::writeAll(2, kHeader, sizeof kHeader - 1);
+  const CaughtExc caught = CaughtExc::classify();
+  if (caught.err != nullptr) Err_Print(*caught.err);
+  if (caught.intnlErr != nullptr) Err_Print(*caught.intnlErr);
+  if (caught.stdEx != nullptr) fprintf(stderr, "%s\n", caught.stdEx->what());
 }
+
+Os::UnexpectedRtn s_unexpectedRtn = &reportToStdErr;
 
 [[noreturn]] void rc_os_terminate() {
   if (std::current_exception() != nullptr) {
     try {
-      rc_os_unexpected();
+      s_unexpectedRtn();
     } catch (...) {
       // Reporting must not stop the process from ending.
     }
@@ -123,6 +84,25 @@ void Os::init() {
     s_prevTerminate = std::set_terminate(rc_os_terminate);
     s_handlersInstalled = true;
   }
+}
+
+void Os::writeAll(int fd, const void* buf, size_t len) {
+  const char* p = static_cast<const char*>(buf);
+  while (len > 0) {
+    const ssize_t n = write(fd, p, len);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    p += n;
+    len -= static_cast<size_t>(n);
+  }
+}
+
+Os::UnexpectedRtn Os::setUnexpectedRtn(UnexpectedRtn rtn) {
+  UnexpectedRtn prev = s_unexpectedRtn;
+  s_unexpectedRtn = rtn != nullptr ? rtn : &reportToStdErr;
+  return prev;
 }
 
 void Os::reinit() {
@@ -169,21 +149,20 @@ void Os::changeDir(const char* path, bool createIfNeeded) {
   RC_ASSERT(path);
   if (chdir(path) != 0) {
     int chdirErrno = errno;
-    if (!createIfNeeded) throwSysErr(RC_SC_CHDIR_FAILED, path, chdirErrno, kRoutine);
+    if (!createIfNeeded)
+      Err_ThrowErrno(RC_SC_CHDIR_FAILED, VarArgs() << path, chdirErrno, kRoutine);
     // Report why the directory could not be made, which says more than chdir's ENOENT.
     Err mkdirErr;
     if (!File::createDir(path, true, 0700, &mkdirErr)) {
       const int code2 = mkdirErr.code2();
-      throwSysErr(RC_SC_CHDIR_FAILED, path,
-                  (code2 & Err::UNIX_ERRNO) ? code2 & ~Err::UNIX_ERRNO : chdirErrno, kRoutine);
+      Err_ThrowErrno(RC_SC_CHDIR_FAILED, VarArgs() << path,
+                     (code2 & Err::UNIX_ERRNO) ? code2 & ~Err::UNIX_ERRNO : chdirErrno, kRoutine);
     }
-    if (chdir(path) != 0) throwSysErr(RC_SC_CHDIR_FAILED, path, errno, kRoutine);
+    if (chdir(path) != 0) Err_ThrowErrno(RC_SC_CHDIR_FAILED, VarArgs() << path, errno, kRoutine);
   }
   // Relative paths resolved through currentDir() must see the new directory.
   s_curDir.clear();
-  if (Dbg::s_anyOn) {
-    Dbg::instance()->print(DM_RC, DF_DEBUG, "changed working directory to '%s'\n", path);
-  }
+  trace(DM_RC, DF_DEBUG, "changed working directory to '%s'\n", path);
 }
 
 void Os::sleepms(long ms) {
@@ -325,7 +304,7 @@ void Os::_errno_exit(int fd) {
     fflush(stdout);
     sleep(5);
   }
-  writeAll(fd, &savedErrno, sizeof savedErrno);
+  Os::writeAll(fd, &savedErrno, sizeof savedErrno);
   // Linux releases the descriptor even when close reports EINTR, so it is not retried.
   close(fd);
   _exit(1);

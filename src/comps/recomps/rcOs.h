@@ -44,8 +44,16 @@ class Os {
   // In a newly forked process: refreshes the process id and reseeds the random numbers with the
   // time and the new id.
   static void reinit();
+  // What the terminate handler runs to report the exception in flight. The output facility
+  // installs its report (the program's log and error output); the default writes a line and the
+  // error's text to standard error. Returns the previous routine; null restores the default.
+  using UnexpectedRtn = void (*)();
+  static UnexpectedRtn setUnexpectedRtn(UnexpectedRtn rtn);
 
   static pid_t getPid();
+  // Writes all of buf to the descriptor, going on after interruptions and partial writes; gives
+  // up silently on any other failure. Safe in a signal handler.
+  static void writeAll(int fd, const void* buf, size_t len);
   // Seconds since the epoch.
   static time_t systime();
   static void getTimeOfDay(struct timeval* tv);

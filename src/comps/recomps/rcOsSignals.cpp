@@ -73,19 +73,6 @@ const char* const kSigNames[] = {
 
 bool isNotifySignal(int sigNum) { return sigNum >= QV_MSG_Q_SIGNUM && sigNum <= 45; }
 
-// Writes all of buf, continuing after interruptions and partial writes.
-void writeAll(int fd, const char* buf, size_t len) {
-  while (len > 0) {
-    const ssize_t n = write(fd, buf, len);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    buf += n;
-    len -= static_cast<size_t>(n);
-  }
-}
-
 void traceSignal(const siginfo_t& info) {
   const int savedErrno = errno;
   timeval now;
@@ -93,7 +80,7 @@ void traceSignal(const siginfo_t& info) {
   char line[512];
   const int len = OsSignals::formatSigInfoLine(line, sizeof line, info, now, getpid());
   // Until a log file exists, the trace goes to standard error.
-  if (len > 0) writeAll(2, line, static_cast<size_t>(len));
+  if (len > 0) Os::writeAll(2, line, static_cast<size_t>(len));
   errno = savedErrno;
 }
 

@@ -8,6 +8,7 @@
 
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcLog.h"
+#include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcStrDb.h"
@@ -67,6 +68,44 @@ void toLog(Fn fn) {
   } catch (const std::bad_alloc&) {
   }
 }
+
+// The descriptor of the log file, or standard error when no log file is open.
+int logFileDescriptor() {
+  OutDevice* device = openLogFacilityDevice();
+  if (device != nullptr && device->fd() != nullptr) {
+    const int fd = fileno(device->fd());
+    if (fd >= 0) return fd;
+  }
+  return 2;
+}
+
+// The terminate handler's report of an exception nobody caught: a line to the log (where a
+// daemon's errors are looked for), then the error through the output facility.
+void reportUnexpected() {
+  static const char kHeader[] = "Unexpected exception:\n";
+  Os::writeAll(logFileDescriptor(), kHeader, sizeof kHeader - 1);
+  Out* out = Out::instance();
+  const CaughtExc caught = CaughtExc::classify();
+  switch (caught.kind) {
+    case CaughtExc::RC_ERR: out->print(*caught.err, true); break;
+    case CaughtExc::INTNL_ERR: out->print(*caught.intnlErr, true); break;
+    case CaughtExc::STD_EXCEPTION:
+      out->print(IntnlErr(RC_ERROR, caught.stdEx->what(), RC_SC_INTERNAL_ERROR, VarArgs(),
+                          "recomps/Os::rc_os_unexpected"),
+                 true);
+      break;
+    case CaughtExc::OTHER: out->print(RC_FATAL, AC_SC_UNHANDLED_EXCEPTION, true); break;
+  }
+}
+
+void printThroughOut(const Err* err, const IntnlErr* intnlErr) {
+  if (err != nullptr) Out::instance()->print(*err, true);
+  if (intnlErr != nullptr) Out::instance()->print(*intnlErr, true);
+}
+
+// Errors and the terminate handler report through this facility once it is part of the program.
+[[maybe_unused]] const bool s_hooksInstalled =
+    (setErrPrintRtn(&printThroughOut), Os::setUnexpectedRtn(&reportUnexpected), true);
 
 template <class Device>
 void holdDevice(Device*& slot, Device* device) {
@@ -188,7 +227,7 @@ void Out::printIntnlErr(RcSeverity severity, const char* msgString, int code, co
   const int savedErrno = errno;
   orOom(this, true, [&] {
     IntnlErr intnlErr(severity, msgString, code, code != 0 ? args : VarArgs::NO_VARARGS, nullptr);
-    if (addErrno) intnlErr.err().addCode2(savedErrno | Err::UNIX_ERRNO);
+    if (addErrno) intnlErr.err().addCode2(Err::errnoCode(savedErrno));
     intnlErr.err().addFileName(fileName, lineNo);
     print(intnlErr, true);
   });

@@ -1,32 +1,25 @@
 #include "comps/recomps/rcPgmClass.h"
 
-#include <cstring>
+#include "comps/recomps/rcSymRows.h"
 
 namespace rc {
 
 namespace {
-struct ClassRow {
-  const char* symbol;
-  const char* label;
+constexpr SymRec kClassRecs[] = {
+    {PgmClass::UNKNOWN_PGM_CLASS, "unknown", "Unknown"},
+    {PgmClass::DAEMON, "daemon", "Daemon"},
+    {PgmClass::SINGLE_DAEMON, "singleDaemon", "Single Daemon"},
+    {PgmClass::CLI_APP, "cliApp", "CLI Application"},
+    {PgmClass::GUI_APP, "guiApp", "GUI Application"},
+    {PgmClass::SUB_PROCESS, "subProcess", "Sub-process"},
 };
-constexpr ClassRow kClasses[] = {
-    {"unknown", "Unknown"},        {"daemon", "Daemon"},          {"singleDaemon", "Single Daemon"},
-    {"cliApp", "CLI Application"}, {"guiApp", "GUI Application"}, {"subProcess", "Sub-process"},
-};
-constexpr int kNumClasses = sizeof kClasses / sizeof kClasses[0];
-bool known(int id) { return id >= 0 && id < kNumClasses; }
+constexpr SymRows kClasses(kClassRecs);
 }  // namespace
 
-const char* PgmClass::symbol(int id) { return known(id) ? kClasses[id].symbol : "unknownPgmClass"; }
+const char* PgmClass::symbol(int id) { return kClasses.symbol(id, "unknownPgmClass"); }
 
-const char* PgmClass::label(int id) { return known(id) ? kClasses[id].label : "Unknown"; }
+const char* PgmClass::label(int id) { return kClasses.label(id, "Unknown"); }
 
-int PgmClass::id(const char* symbol) {
-  if (symbol == nullptr) return UNKNOWN_PGM_CLASS;
-  for (int id = 0; id < kNumClasses; ++id) {
-    if (strcmp(symbol, kClasses[id].symbol) == 0) return id;
-  }
-  return UNKNOWN_PGM_CLASS;
-}
+int PgmClass::id(const char* symbol) { return kClasses.id(symbol, UNKNOWN_PGM_CLASS); }
 
 }  // namespace rc

@@ -20,6 +20,10 @@ namespace rc {
 
 namespace {
 
+// Errors find their texts here once the catalog is part of the program.
+const char* catalogText(int strCode) { return StrDb::instance()->lookupString(strCode); }
+[[maybe_unused]] const bool s_textRtnInstalled = (setErrTextRtn(&catalogText), true);
+
 const StrDbRec strDbRecs[StrDb::NumStrDbRecs] = {
     {RC_SC_OK, "ok"},
     {RC_SC_TST_1, "test msg 1"},

@@ -12,14 +12,16 @@
 
 #include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcByteStrm.h"
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 
 namespace rc {
 
 namespace {
 
-// A pool added by growth is never smaller than this.
+// Growth doubles the entries and the pool space; these floors apply only where doubling would
+// make no progress (a vector built with no entries or no string space).
+constexpr size_t MIN_GROW_ENTRIES = 4;
 constexpr size_t MIN_POOL_BYTES = 64;
 
 // Entry counts are kept in unsigned ints.
@@ -31,17 +33,6 @@ unsigned int checkedCount(size_t n) {
 size_t checkedAdd(size_t a, size_t b) {
   if (b > SIZE_MAX - a) throw std::bad_alloc();
   return a + b;
-}
-
-// One line of a dump: two blanks per indentation level, then the text.
-void dumpLine(int indentLvl, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void dumpLine(int indentLvl, const char* fmt, ...) {
-  char text[20480];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  Dbg::instance()->print(indentLvl, "%s", text);
 }
 
 }  // namespace
@@ -142,9 +133,10 @@ char* StrBuf::appendSlow(const char* str, unsigned int strBytes) {
   const size_t nBytes = size_t{strBytes} + 1;
   if (!hasRoom(1, nBytes)) {
     // Double the entries and the pool space; the new pool also takes a string larger than that.
-    const size_t newCapacity = std::max<size_t>(2 * static_cast<size_t>(m_capacity), m_entries + 1);
+    const size_t newCapacity =
+        m_capacity == 0 ? MIN_GROW_ENTRIES : 2 * static_cast<size_t>(m_capacity);
     const size_t total = totalSpace();
-    const size_t newPool = std::max({total, nBytes, MIN_POOL_BYTES});
+    const size_t newPool = std::max({total, nBytes, total == 0 ? MIN_POOL_BYTES : 0});
     const size_t target = checkedAdd(total, newPool);
     expandContents(newCapacity, target > newCapacity ? target - newCapacity : 0);
   }
@@ -398,9 +390,8 @@ void StrVec::restoreFrom(ByteStrm& s) {
 size_t StrVec::binarySize() const { return m_buf->allocatedSpace() + 8 * m_entries + 4; }
 
 void StrVec::dumpObj(int indentLvl, const char* label) const {
-  dumpLine(indentLvl, "%sStrVec [0x%lx], entries = %d, capacity = %d, values:\n",
-           label != nullptr ? label : "",
-           static_cast<unsigned long>(reinterpret_cast<uintptr_t>(this)), m_entries, capacity());
+  dumpHeader(indentLvl, label, "StrVec", this, ", entries = %d, capacity = %d, values:\n",
+             m_entries, capacity());
   for (unsigned int i = 0; i < m_entries; ++i) {
     dumpLine(indentLvl + 1, "  %d. '%s'\n", i, m_strPtrs[i]);
   }

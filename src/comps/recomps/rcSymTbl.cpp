@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcStrVec.h"
 
 namespace rc {
@@ -53,10 +53,8 @@ int Sym::compareSymsBySymbolNc(const void* a, const void* b) {
 }
 
 void Sym::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(
-      indentLvl, "%sSym [0x%" PRIxPTR "]: refs = %d, id = %d, symbol = '%s', label = '%s'\n",
-      label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this), m_references, m_id,
-      m_symbol.c_str(), m_label.c_str());
+  dumpHeader(indentLvl, label, "Sym", this, ": refs = %d, id = %d, symbol = '%s', label = '%s'\n",
+             m_references, m_id, m_symbol.c_str(), m_label.c_str());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -421,10 +419,8 @@ std::string SymTbl::substituteVars(const char* str) const {
 
 void SymTbl::dumpObj(int indentLvl, const char* label) const {
   const SymBuf& buf = prepared();
-  Dbg::instance()->print(indentLvl,
-                         "%sSymTbl [0x%" PRIxPTR "], entries = %d, capacity = %d contents:\n",
-                         label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this),
-                         static_cast<int>(buf.entries()), static_cast<int>(buf.capacity()));
+  dumpHeader(indentLvl, label, "SymTbl", this, ", entries = %d, capacity = %d contents:\n",
+             static_cast<int>(buf.entries()), static_cast<int>(buf.capacity()));
   char entryLabel[32];
   for (unsigned int i = 0; i < buf.entries(); ++i) {
     snprintf(entryLabel, sizeof entryLabel, "%zd. ", static_cast<ssize_t>(i));

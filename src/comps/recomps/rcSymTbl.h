@@ -20,17 +20,11 @@
 
 #include "comps/memcomps/base/memNewDelete.h"
 #include "comps/memcomps/base/memString.h"
+#include "comps/recomps/rcSymRows.h"
 
 namespace rc {
 
 class StrVec;
-
-// A record of a static table of entries.
-struct SymRec {
-  int id;
-  const char* symbol;
-  const char* label;
-};
 
 class Sym : public mem::newDelete<mt_sym> {
  public:

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 
 namespace rc {
 
@@ -63,8 +63,8 @@ void Timeval::setFromDouble(double secs) {
 }
 
 void Timeval::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sTimeval: %ld s, %ld us\n", label != nullptr ? label : "",
-                         static_cast<long>(tv_sec), static_cast<long>(tv_usec));
+  dumpHeader(indentLvl, label, "Timeval", this, ": %ld s, %ld us\n", static_cast<long>(tv_sec),
+             static_cast<long>(tv_usec));
 }
 
 }  // namespace rc

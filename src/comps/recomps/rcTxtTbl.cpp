@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOutDevice.h"
@@ -878,18 +879,16 @@ std::string TxtTbl::getCompleteRow(int rowNum) const {
 }
 
 void TxtTbl::dumpObj(int indentLvl, const char* label) const {
-  Dbg* dbg = Dbg::instance();
-  dbg->print(indentLvl, "%sTxtTbl [0x%" PRIxPTR "]: cols = %u, rows = %u, max width = %u\n",
-             label != nullptr ? label : "", reinterpret_cast<uintptr_t>(this), numCols(), numRows(),
-             m_maxWidth);
+  dumpHeader(indentLvl, label, "TxtTbl", this, ": cols = %u, rows = %u, max width = %u\n",
+             numCols(), numRows(), m_maxWidth);
   for (size_t i = 0; i < m_colDefs.size(); ++i) {
     const ColDef& def = m_colDefs[i];
-    dbg->print(indentLvl + 1,
-               "%zu. '%s': justify = %d, wrap = %d, min = %u, max = %u, delimiter = '%c', "
-               "width = %u, item width = %u, print width = %u\n",
-               i + 1, def.m_name.c_str(), def.m_justify, def.m_wrap, def.m_minWidth, def.m_maxWidth,
-               def.m_delimiter != '\0' ? def.m_delimiter : ' ', def.m_width, def.m_maxItemWidth,
-               def.m_printWidth);
+    dumpLine(indentLvl + 1,
+             "%zu. '%s': justify = %d, wrap = %d, min = %u, max = %u, delimiter = '%c', "
+             "width = %u, item width = %u, print width = %u\n",
+             i + 1, def.m_name.c_str(), def.m_justify, def.m_wrap, def.m_minWidth, def.m_maxWidth,
+             def.m_delimiter != '\0' ? def.m_delimiter : ' ', def.m_width, def.m_maxItemWidth,
+             def.m_printWidth);
   }
 }
 

@@ -13,9 +13,6 @@
 #include <cstring>
 
 #include "comps/recomps/rcErr.h"
-#include "comps/recomps/rcHelpArgs.h"
-#include "comps/recomps/rcOs.h"
-#include "comps/recomps/rcOut.h"
 
 namespace rc {
 
@@ -157,11 +154,11 @@ bool Utils::needBool(const char* keyword, const char* value) {
 uint32_t Utils::needIpAddr(const char* keyword, const char* value) {
   const char* routine = "recomps/Utils::needIpAddr";
   needValue(keyword, value, routine);
-  uint32_t address = 0;
-  if (!Os::ipAddr(value, &address)) {
+  struct in_addr address;
+  if (inet_aton(value, &address) == 0) {
     throwValueErr(RC_SC_NEED_IP_ADDR, VarArgs() << keyword << value, routine);
   }
-  return address;
+  return address.s_addr;
 }
 
 const char* Utils::needSecLevel(const char* keyword, const char* value) {
@@ -489,9 +486,7 @@ bool Utils::falseAlways(const void* /*a*/, const void* /*b*/) { return false; }
 
 // --- Usage lines ---
 
-void Utils::printUsageSummary(const char* pgmName) {
-  printf("Usage: %s %s [<options>]\n", pgmName, HelpArgs::usageArgs());
-}
+// Utils::printUsageSummary names the standard options, so it lives with them in rcHelpArgs.cpp.
 
 void Utils::printStdUsageHeader(const char* pgmName) {
   printUsageSummary(pgmName);
@@ -530,9 +525,8 @@ bool Utils::confirmAction(const char* prompt) {
     if (answer.empty()) return false;
     const int yes = strToBool(answer.c_str());
     if (yes >= 0) return yes == 1;
-    Out::instance()->print(
-        Err(RC_ERROR, RC_SC_NEED_CONFIRMATION, VarArgs() << answer, "recomps/Utils::confirmAction"),
-        true);
+    Err_Print(Err(RC_ERROR, RC_SC_NEED_CONFIRMATION, VarArgs() << answer,
+                  "recomps/Utils::confirmAction"));
     if (c == EOF) return false;
   }
 }

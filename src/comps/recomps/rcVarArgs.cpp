@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "comps/recomps/rcByteStrm.h"
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcStrVec.h"
 
 namespace rc {
@@ -219,8 +219,7 @@ void VarArgs::restoreFrom(ByteStrm& s) {
 size_t VarArgs::binarySize() const { return 4 + (m_args != nullptr ? m_args->binarySize() : 0); }
 
 void VarArgs::dumpObj(int indentLvl, const char* label) const {
-  Dbg::instance()->print(indentLvl, "%sVarArgs [0x%x], vector: \n", label != nullptr ? label : "",
-                         static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  dumpHeader(indentLvl, label, "VarArgs", this, ", vector: \n");
   if (m_args != nullptr) m_args->dumpObj(indentLvl + 1, nullptr);
 }
 

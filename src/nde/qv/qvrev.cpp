@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "comps/recomps/rcSymRows.h"
 #include "nde/qv/qvRelease.h"
 
 extern "C" {
@@ -15,17 +16,13 @@ __attribute__((used)) const char* const QvBldStamp = QV_REL_BLD_MARKER;
 
 namespace {
 
-struct StageRow {
-  const char* symbol;
-  const char* label;
+constexpr rc::SymRec kStageRecs[] = {
+    {QV_RS_NONE, "none", "None"},      {QV_RS_BAD, "unknown", "Unknown"},
+    {QV_RS_DEV, "dev", "Dev"},         {QV_RS_ALPHA, "alpha", "Alpha"},
+    {QV_RS_BETA, "beta", "Beta"},      {QV_RS_FINAL, "final", "Final"},
+    {QV_RS_INTERIM_FIX, "ifix", "IF"},
 };
-
-constexpr StageRow kStages[QV_RS_END] = {
-    {"none", "None"}, {"unknown", "Unknown"}, {"dev", "Dev"}, {"alpha", "Alpha"},
-    {"beta", "Beta"}, {"final", "Final"},     {"ifix", "IF"},
-};
-
-const StageRow& stageRow(int id) { return kStages[(id < 0 || id >= QV_RS_END) ? QV_RS_BAD : id]; }
+constexpr rc::SymRows kStages(kStageRecs);
 
 const char* _versionStr(const int /*labelVersion*/) {
   static char buf[16];
@@ -77,9 +74,9 @@ const char* qvBldStamp() {
 
 const char* qvRevBuildType() { return QV_REL_BUILD_TYPE; }
 
-const char* qvRevStageSymbol(int id) { return stageRow(id).symbol; }
+const char* qvRevStageSymbol(int id) { return kStages.symbol(id, "unknown"); }
 
-const char* qvRevStageLabel(int id) { return stageRow(id).label; }
+const char* qvRevStageLabel(int id) { return kStages.label(id, "Unknown"); }
 
 int qvRevStageId(const char* str) {
   if (str == nullptr || str[0] == '\0') return QV_RS_NONE;
@@ -94,10 +91,7 @@ int qvRevStageId(const char* str) {
     }
   }
   if (len == 2) return strcmp(str, "IF") == 0 ? QV_RS_INTERIM_FIX : QV_RS_BAD;
-  for (int id = QV_RS_BEGIN; id < QV_RS_END; ++id) {
-    if (strcmp(str, kStages[id].symbol) == 0) return id;
-  }
-  return QV_RS_BAD;
+  return kStages.id(str, QV_RS_BAD, QV_RS_BEGIN, QV_RS_END - 1);
 }
 
 int qvRevCompare(const char* version1, const char* version2) {

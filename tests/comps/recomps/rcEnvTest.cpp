@@ -327,10 +327,15 @@ TEST(Env, SetOperationsUpdateTheCacheAndOptionallyTheEnvironment) {
     const char* strVal;
   };
   const Case cases[] = {
-      {Env::DATABASE, "sales", false, "sales"}, {Env::DATABASE, "sales", true, "sales"},
-      {Env::LOG_DIR, nullptr, true, ""},        {Env::CLIENT_MGR_PORT, "6001", true, "6001"},
-      {Env::MSG_SVR_PORT, "-1", false, "-1"},   {Env::LOG_TO_FILE, "1", true, "true"},
+      {Env::DATABASE, "sales", false, "sales"},
+      {Env::DATABASE, "sales", true, "sales"},
+      {Env::LOG_DIR, nullptr, true, ""},
+      {Env::CLIENT_MGR_PORT, "6001", true, "6001"},
+      {Env::MSG_SVR_PORT, "-1", false, "-1"},
+      {Env::LOG_TO_FILE, "1", true, "true"},
       {Env::SIM, "0", false, "false"},
+      // "-prEnv" masks a password, the table does not.
+      {Env::PASSWORD, "hunter2", true, "hunter2"},
   };
   for (const Case& c : cases) {
     EnvGuard guard;
@@ -728,10 +733,10 @@ TEST(EnvKit, PrEnvPrintsTheAttributesAndEveryVariable) {
   const struct passwd* pw = getpwuid(getuid());
   ASSERT_NE(pw, nullptr);
 
-  const qvtest::ProcResult result =
-      runWithEnv(program, {"-shortLabel", "-PRENV", "extra"},
-                 {"QV_CLIENT_MGR_PORT=12x", "QV_SIM=on", "QV_LOG_DIR=/var/log/qv/",
-                  "QV_DATABASE=sales", "QV_NO_SPS_RESTART=maybe"});
+  const qvtest::ProcResult result = runWithEnv(
+      program, {"-shortLabel", "-PRENV", "extra"},
+      {"QV_CLIENT_MGR_PORT=12x", "QV_SIM=on", "QV_LOG_DIR=/var/log/qv/", "QV_DATABASE=sales",
+       "QV_NO_SPS_RESTART=maybe", "QV_PASSWORD=hunter2", "QV_ARCV_PASSWORD="});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err, "");
   const size_t pidPos = result.out.find("\nPID          = ");
@@ -787,7 +792,7 @@ TEST(EnvKit, PrEnvPrintsTheAttributesAndEveryVariable) {
                                "QV_REPL_DIR           = /var/qvrepl\n"
                                "QV_DATABASE           = sales (set)\n"
                                "QV_HOST               = \n"
-                               "QV_PASSWORD           = \n"
+                               "QV_PASSWORD           = ******** (set)\n"
                                "QV_USER               = " +
                                pw->pw_name +
                                "\n"
@@ -800,7 +805,7 @@ TEST(EnvKit, PrEnvPrintsTheAttributesAndEveryVariable) {
                                "QV_KEEP_LOGS_ON_HOST  = no\n"
                                "QV_ARCV_NODENAME      = \n"
                                "QV_ARCV_NODEOWNER     = \n"
-                               "QV_ARCV_PASSWORD      = \n"
+                               "QV_ARCV_PASSWORD      =  (set)\n"
                                "QV_LOG_TO_FILE        = no\n"
                                "QV_LOG_TO_SYS_LOG     = no\n"
                                "QV_LOG_TO_STD_OUT     = no\n"

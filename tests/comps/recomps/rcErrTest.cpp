@@ -151,7 +151,7 @@ TEST(IntnlErr, TextLayouts) {
                        rc::VarArgs() << 5, nullptr);
   withMsg.err().addCode2(RC_SC_TST_1);
   // Codes are shown raw, and a second code is always appended with its text.
-  EXPECT_EQ(rc::IntnlErr::format(withMsg, rc::Err::FF_SHOW_CODES),
+  EXPECT_EQ(rc::IntnlErr::format(withMsg, static_cast<rc::IntnlErr::FmtFlags>(1)),
             "Non-fatal Internal Error: QV-00002/00001: index < nextSlot (reused code) - test msg "
             "2, value = '5' - test msg 1.");
   rc::IntnlErr assertion(RC_FATAL, nullptr, RC_SC_ASSERT, rc::VarArgs() << "n < m_vec.size ()",
@@ -237,15 +237,25 @@ TEST(Err, WireRoundTripsKeepEveryPart) {
   ASSERT_NE(back.args2(), nullptr);
   EXPECT_STREQ((*back.args2())[0], "second");
 
-  // A routine of the full 47 characters loses its last one on the way; an empty list in the
-  // stream clears the list of the error restored into.
-  rc::Err longRoutine(RC_ERROR, RC_SC_OK, std::string(47, 'r').c_str());
+  // A routine of the full length the class keeps survives the trip; an empty list in the stream
+  // clears the list of the error restored into.
+  const std::string longest(rc::Err::MAX_ROUTINE_LEN, 'r');
+  rc::Err longRoutine(RC_ERROR, RC_SC_OK, longest.c_str());
   rc::ByteStrm s2(0);
   longRoutine.saveOn(s2);
   back.restoreFrom(s2);
-  EXPECT_EQ(std::string(back.routine()), std::string(46, 'r'));
+  EXPECT_EQ(back.routine(), longest);
   EXPECT_TRUE(back.args() == nullptr || back.args()->isEmpty());
   EXPECT_EQ(back.fileName(), nullptr);
+
+  // The same for the longest message an internal error keeps.
+  const std::string longestMsg(rc::IntnlErr::MAX_MSG_STR_LEN, 'm');
+  rc::IntnlErr longIntnl(RC_FATAL, longestMsg.c_str(), RC_SC_ASSERT, nullptr);
+  rc::ByteStrm s4(0);
+  longIntnl.saveOn(s4);
+  rc::IntnlErr longBack;
+  longBack.restoreFrom(s4);
+  EXPECT_EQ(longBack.msgString(), longestMsg);
 
   rc::IntnlErr intnl(RC_FATAL, "broken", RC_SC_ASSERT, rc::VarArgs() << "n < m", nullptr);
   rc::ByteStrm s3(0);

@@ -70,7 +70,9 @@ TEST(StrVec, StringThatDoesNotFitGoesToTheNextPoolWithRoom) {
   const char* first = v.append("abcdefghij");
   const char* second = v.append("0123456789");  // 11 bytes, 9 left: a new pool
   EXPECT_NE(second, first + 11);
+  // Growth doubles the entries and the total pool space (20 + 20 bytes, less 8 entries' NULs).
   EXPECT_EQ(v.capacity(), 8u);
+  EXPECT_EQ(v.totalStrSpace(), 32u);
   // The skipped tail of the first pool stays unused until clear().
   const char* third = v.append("x");
   EXPECT_EQ(third, second + 11);
