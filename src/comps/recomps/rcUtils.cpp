@@ -147,7 +147,9 @@ bool Utils::needBool(const char* keyword, const char* value) {
   const char* routine = "recomps/Utils::needBool";
   needValue(keyword, value, routine);
   const int result = strToBool(value);
-  if (result < 0) throwValueErr(RC_SC_NEED_BOOL, VarArgs() << keyword << value, routine);
+  if (result < 0) {
+    throwValueErr(RC_SC_NEED_BOOL, VarArgs() << keyword << value << BOOL_WORDS, routine);
+  }
   return result == 1;
 }
 
