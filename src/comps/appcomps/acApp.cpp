@@ -36,6 +36,26 @@ App* App::s_app = nullptr;
 namespace {
 
 bool s_exitInProgress = false;
+// The status _do_exit is ending the process with; 0 for every other way out (exit(0) after a
+// usage or table request, a return from main).
+int s_exitStatus = 0;
+
+// Registered at start-up, so it runs after every later exit handler. Other programs read ours
+// through pipes: output that could not be written must not end in status 0. The standard output
+// is flushed here, and a failure is reported on standard error and becomes the exit status.
+void checkStdOutAtExit() {
+  const int flushed = fflush(stdout);
+  if (flushed == 0 && !ferror(stdout)) return;
+  int savedErrno = flushed != 0 ? errno : rc::Os::stdOutErrno();
+  if (savedErrno == 0) savedErrno = EIO;
+  rc::Out::instance()->print(
+      rc::Err::fromErrno(RC_SC_WRITE_FAILED, rc::VarArgs() << "standard output", savedErrno,
+                         "appcomps/App::main1"),
+      true);
+  // exit() is already running: end here, after the other streams (logs) are written out.
+  fflush(nullptr);
+  _exit(s_exitStatus != 0 ? s_exitStatus : RC_SC_WRITE_FAILED);
+}
 
 // The error type main2's debug lines name for each kind of exception.
 const char* errTypeOf(const rc::CaughtExc& caught) {
@@ -50,8 +70,8 @@ void printUnexpected(int code, const char* what) {
 }  // namespace
 
 void _do_exit(int status) {
-  fflush(stdout);
-  exit((status != 0 && (status & 0xFF) == 0) ? 255 : status);
+  s_exitStatus = (status != 0 && (status & 0xFF) == 0) ? 255 : status;
+  exit(s_exitStatus);
 }
 
 App::App(const char* programPath, int pgmType, unsigned int appFlags)
@@ -64,7 +84,8 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
       m_fdSetInfoVec(nullptr),
       m_childTbl(nullptr),
       m_checkForMsgObj(nullptr),
-      m_checkForMsgRtn(nullptr) {
+      m_checkForMsgRtn(nullptr),
+      m_ipcMsgHndlrTbl(nullptr) {
   m_tryHelpSubcmd[0] = '\0';
   RC_ASSERT(s_app == 0);
   s_app = this;
@@ -79,6 +100,7 @@ App::~App() {
   }
   delete m_childTbl;
   delete m_fdSetInfoVec;
+  delete m_ipcMsgHndlrTbl;
 }
 
 void App::remapError(rc::Err* /*err*/) {}
@@ -131,6 +153,7 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
       rc::Os::reinit();
     } else {
       rc::Os::init();
+      atexit(checkStdOutAtExit);
     }
     const bool helpRequested = rc::HelpArgs::hasHelpArg(*argc, argv);
     // Only the single-instance daemon keeps one log file; every other program has its own.
@@ -190,7 +213,7 @@ void App::init(int argc, char** argv) {
     rc::Out* out = rc::Out::instance();
     out->print(err, true);
     printUsageSummary();
-    fflush(stdout);
+    rc::Os::flushStdOut();
     rc::VarArgs hintArgs;
     hintArgs << rc::Env::pgmName();
     if (m_tryHelpStrCode != RC_SC_TRY_PGM_HELP) hintArgs << m_tryHelpSubcmd;

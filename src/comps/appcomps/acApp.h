@@ -24,10 +24,21 @@
 #include "comps/appcomps/acAppTimer.h"
 #include "comps/appcomps/acChildTbl.h"
 #include "comps/appcomps/acFdSetInfo.h"
+#include "comps/appcomps/acIpcMsgHndlrTbl.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFdSet.h"
 
 namespace ac {
+
+class GetDbgCtrlsCall;
+class GetFaultCtrlsCall;
+class GetRevDataCall;
+class IpcMsgHdr;
+class IpcMsgProto;
+class PingCall;
+class PingMsg;
+class SetDbgCtrlsCall;
+class SetFaultCtrlsCall;
 
 class App {
  public:
@@ -84,6 +95,24 @@ class App {
   virtual void preInitApp();
   virtual void postInitApp();
   virtual void appCleanup(bool forceExit);
+
+  // Inter-process messages. A program with a transport overrides the sending operations (the
+  // base ones are failed assertions): sendIpcMsg sends msg (deleting it afterwards when
+  // deleteMsg); ipcMsgRpc sends a call and registers handler, auto-removed, for its reply
+  // (reply type and interaction id); forwardMsg passes on a message meant for another program.
+  virtual void sendIpcMsg(IpcMsgHdr* msg, bool deleteMsg);
+  virtual void ipcMsgRpc(IpcMsgHdr* msg, void* handlerObj, IpcMsgHndlrCCb handler);
+  // Makes this program the source of msg (when it has a program id).
+  virtual void prepareForSend(IpcMsgHdr* msg);
+  // The entry point of every received and restored message: handled here when proto's delivery
+  // test says so (through the handler table), else forwarded.
+  virtual void handleIpcMsgCb(IpcMsgHdr* msg, IpcMsgProto* proto);
+  virtual void forwardMsg(IpcMsgHdr* msg, IpcMsgProto* proto);
+  // The standard calls; each answers through proto.
+  virtual void getDbgCtrlsCallCb(GetDbgCtrlsCall* msg, IpcMsgProto* proto);
+  virtual void setDbgCtrlsCallCb(SetDbgCtrlsCall* msg, IpcMsgProto* proto);
+  virtual void getFaultCtrlsCallCb(GetFaultCtrlsCall* msg, IpcMsgProto* proto);
+  virtual void setFaultCtrlsCallCb(SetFaultCtrlsCall* msg, IpcMsgProto* proto);
 
   static App* instance() { return s_app; }
 
@@ -211,6 +240,25 @@ class App {
   // True once an exit has started.
   static bool exitInProgress();
 
+  // handleIpcMsgCb on the application cbObj, for a transport that takes a routine and an object.
+  static void handleIpcMsgCCb(void* cbObj, IpcMsgHdr* msg, IpcMsgProto* proto);
+  // The handler table, created first when absent and allocIfNull.
+  IpcMsgHndlrTbl* ipcMsgHndlrTbl(bool allocIfNull = true);
+  void addIpcMsgHandler(int msgType, void* handlerObj, IpcMsgHndlrCCb handler);
+  void addIpcMsgHandler(int replyType, int interactId, void* handlerObj, IpcMsgHndlrCCb handler,
+                        bool autoRemove);
+  void removeIpcMsgHandler(int replyType, int interactId);
+  // Registers the standard message classes with the message factory.
+  static void registerAppIpcMsgs();
+  // Makes callCCb the handler of the standard one-way messages and calls.
+  void initAppIpcMsgHandlers();
+  // Dispatches the standard messages by type. An unknown type is reported as a non-fatal
+  // internal error and, for a call, answered with that error; processing goes on.
+  static void callCCb(void* cbObj, IpcMsgHdr* msg, IpcMsgProto* proto);
+  void pingMsgCb(PingMsg* msg);
+  void pingCallCb(PingCall* msg, IpcMsgProto* proto);
+  void getRevDataCallCb(GetRevDataCall* msg, IpcMsgProto* proto);
+
  protected:
   const char* m_programName;
   int m_pgmType;
@@ -225,6 +273,7 @@ class App {
   rc::FdSet m_signalPipeFdSet;
   void* m_checkForMsgObj;
   bool (*m_checkForMsgRtn)(void*);
+  IpcMsgHndlrTbl* m_ipcMsgHndlrTbl;
 
   static App* s_app;
 };

@@ -50,7 +50,7 @@ int Bool::needArg(const char* keyword, const char* value) {
   }
   const int result = val(value);
   if (result == RC_B_BAD) {
-    Err_Throw(Err(RC_ERROR, RC_SC_NEED_BOOL, VarArgs() << keyword << value, routine));
+    Err_Throw(Err(RC_ERROR, RC_SC_NEED_BOOL, VarArgs() << keyword << value << WORDS, routine));
   }
   return result;
 }

@@ -35,8 +35,12 @@ class Bool {
   static const char* label(int val);
   // The value of an option word; RC_B_BAD for null or a word it does not know.
   static int val(const char* symbol);
+  // The words an option value may be, as error texts list them.
+  static constexpr const char* WORDS = "yes/no, true/false, 1/0";
+
   // The value of an option's value word (RC_B_AS_IS included). Throws RC_SC_NEED_ARG_VAL
-  // (keyword) for a null or empty value, RC_SC_NEED_BOOL (keyword, value) for an unknown word.
+  // (keyword) for a null or empty value, RC_SC_NEED_BOOL (keyword, value, WORDS) for an unknown
+  // word.
   static int needArg(const char* keyword, const char* value);
   // The value of a word. An unknown word is RC_SC_BAD_BOOL_VAL (symbol), a null or empty one
   // RC_SC_BAD_NULL ("boolean"): stored into *err with the result RC_B_BAD, or thrown when err is

@@ -16,6 +16,7 @@
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcLog.h"
+#include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcUtils.h"
@@ -433,7 +434,7 @@ void Dbg::init(int* argc, char** argv) {
   for (int i = 0; argv != nullptr && i < *argc; ++i) {
     if (argv[i] != nullptr && strcmp(argv[i], "-Dh") == 0) {
       printUsage(false);
-      fflush(stdout);
+      Os::flushStdOut();
       exit(0);
     }
   }

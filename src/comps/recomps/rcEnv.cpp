@@ -564,7 +564,7 @@ void Env::prEnv(const char* /*arg0*/) {
   PgmAttrs::instance()->prAttrs();
   printf("\n");
   for (EnvVarRec* rec : *EnvVarTbl::instance()) rec->prEnv();
-  fflush(stdout);
+  Os::flushStdOut();
 }
 
 void Env::dumpEnvVarTbl(int dbgModule, int dbgFlag, const char* msg) {

@@ -11,6 +11,7 @@
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFaultRulesFile.h"
+#include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcUtils.h"
 
 namespace rc::fault {
@@ -183,7 +184,7 @@ void Api::processArgs(int* argc, char** argv) {
     const char* arg = argv[i];
     if (arg != nullptr && strcasecmp(arg, "-Fh") == 0) {
       printUsage();
-      fflush(stdout);
+      Os::flushStdOut();
       exit(0);
     }
     if (arg != nullptr && strcasecmp(arg, "-Frf") == 0) {

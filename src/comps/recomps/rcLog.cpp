@@ -612,7 +612,7 @@ void rcInitLog(int* argc, char** argv, const char* baseFileName, bool fileNameHa
     ctrls = previous->ctrls();
   } else if (!ctrls.processArgs(argc, argv)) {
     rc::LogCtrls::printUsage();
-    fflush(stdout);
+    rc::Os::flushStdOut();
     exit(0);
   }
   rc::Log* log =

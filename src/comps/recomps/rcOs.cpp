@@ -22,6 +22,13 @@
 namespace rc {
 
 pid_t Os::m_myPid = 0;
+int Os::s_stdOutErrno = 0;
+
+bool Os::flushStdOut() {
+  if (fflush(stdout) == 0) return true;
+  s_stdOutErrno = errno;
+  return false;
+}
 Random Os::s_rand;
 
 volatile JobIntrState _s_jobintr_state = {false, 0, 0};

@@ -51,6 +51,11 @@ class Os {
   static UnexpectedRtn setUnexpectedRtn(UnexpectedRtn rtn);
 
   static pid_t getPid();
+  // fflush(stdout), remembering the errno of a failure for the report made at exit (by then the
+  // stream only knows that it failed, not why). False on failure.
+  static bool flushStdOut();
+  // The errno of the last failed flushStdOut, 0 when none failed.
+  static int stdOutErrno() { return s_stdOutErrno; }
   // Writes all of buf to the descriptor, going on after interruptions and partial writes; gives
   // up silently on any other failure. Safe in a signal handler.
   static void writeAll(int fd, const void* buf, size_t len);
@@ -141,6 +146,7 @@ class Os {
 
   static pid_t m_myPid;
   static Random s_rand;
+  static int s_stdOutErrno;
 };
 
 // Job interrupts: with sigint_enabled an interrupt is honoured at once; otherwise, or inside a

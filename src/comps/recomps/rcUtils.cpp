@@ -147,7 +147,9 @@ bool Utils::needBool(const char* keyword, const char* value) {
   const char* routine = "recomps/Utils::needBool";
   needValue(keyword, value, routine);
   const int result = strToBool(value);
-  if (result < 0) throwValueErr(RC_SC_NEED_BOOL, VarArgs() << keyword << value, routine);
+  if (result < 0) {
+    throwValueErr(RC_SC_NEED_BOOL, VarArgs() << keyword << value << BOOL_WORDS, routine);
+  }
   return result == 1;
 }
 
@@ -435,9 +437,13 @@ const char* Utils::toStr(bool flag, const char* trueText, const char* falseText)
 }
 
 const char* Utils::formatInto(char* buf, size_t bufSize, const char* format, ...) {
+  if (format == nullptr) {
+    if (bufSize > 0) buf[0] = '\0';
+    return buf;
+  }
   va_list ap;
   va_start(ap, format);
-  if (vsnprintf(buf, bufSize, format != nullptr ? format : "", ap) < 0) buf[0] = '\0';
+  if (vsnprintf(buf, bufSize, format, ap) < 0) buf[0] = '\0';
   va_end(ap);
   return buf;
 }

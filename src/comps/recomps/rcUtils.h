@@ -45,7 +45,9 @@ class Utils {
   // As needTimeoutInterval within RC_MIN_NOWAFTER..RC_MAX_NOWAFTER, but an overflow is
   // RC_SC_OUT_OF_RANGE (value).
   static int needNowAfterInterval(const char* keyword, const char* value);
-  // A word strToBool knows; otherwise RC_SC_NEED_BOOL (keyword, value).
+  // The words strToBool knows, as error texts list them.
+  static constexpr const char* BOOL_WORDS = "yes/no, true/false, on/off, 1/0";
+  // A word strToBool knows; otherwise RC_SC_NEED_BOOL (keyword, value, BOOL_WORDS).
   static bool needBool(const char* keyword, const char* value);
   // A dotted IPv4 address, returned in network byte order; otherwise RC_SC_NEED_IP_ADDR
   // (keyword, value).

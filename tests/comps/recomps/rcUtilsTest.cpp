@@ -133,7 +133,7 @@ TEST(Utils, NeedStringsBoolsAddressesAndLevels) {
   checkNeed<bool>("needBool", [](const char* v) { return rc::Utils::needBool("-b", v); },
                   {{"YES", 0, {}},
                    {"off", 0, {}},
-                   {"maybe", RC_SC_NEED_BOOL, {"-b", "maybe"}},
+                   {"maybe", RC_SC_NEED_BOOL, {"-b", "maybe", rc::Utils::BOOL_WORDS}},
                    {"", RC_SC_NEED_ARG_VAL, {"-b"}}},
                   {true, false});
   checkNeed<uint32_t>("needIpAddr", [](const char* v) { return rc::Utils::needIpAddr("-ip", v); },

@@ -1,5 +1,7 @@
 // The revision command run as a process: standard output, standard error and exit status.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -141,5 +143,42 @@ TEST(RevApp, HostileArgumentsNeverCrash) {
     EXPECT_EQ(r.exitStatus, 17);
     EXPECT_NE(r.err.find("command line arg '" + row.arg + "' is unknown or invalid"),
               std::string::npos);
+  }
+}
+
+TEST(RevApp, LostStandardOutputIsAFailure) {
+  // Readers of a pipe must not take a lost revision line for success: the write error is
+  // reported and becomes the status, and an error status that was already set stays.
+  const struct {
+    std::vector<std::string> args;
+    bool closed;
+    int status;
+    const char* reason;
+  } rows[] = {
+      {{}, false, 11, "No space left on device"},
+      {{"-prEnv"}, false, 11, "No space left on device"},
+      {{"-h"}, false, 11, "No space left on device"},
+      {{}, true, 11, "Bad file descriptor"},
+      {{"-x"}, false, 17, "No space left on device"},
+  };
+  const std::string path = qvtest::qvrevPath();
+  for (const auto& row : rows) {
+    const auto r = qvtest::runInChild([&] {
+      if (row.closed) {
+        close(STDOUT_FILENO);
+      } else {
+        dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+      }
+      std::vector<char*> argv{const_cast<char*>(path.c_str())};
+      for (const std::string& a : row.args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    });
+    EXPECT_EQ(r.exitStatus, row.status) << row.args.size();
+    EXPECT_NE(r.err.find(std::string("Error: unable to write to 'standard output' - ") +
+                         row.reason + ".\n"),
+              std::string::npos)
+        << r.err;
   }
 }

@@ -179,10 +179,17 @@ class TestMonotonicClock {
 
 // Sets and unsets environment variables and puts them back when it goes out of scope; the
 // environment table forgets its cached values both times, and a change of TZ reaches the local
-// time conversion.
+// time conversion. Made with kWithoutTableVars, it first unsets every variable of the table, so
+// that a test sees the defaults whatever the caller's environment holds.
 class ScopedEnv {
  public:
+  struct WithoutTableVars {};
+  static constexpr WithoutTableVars kWithoutTableVars{};
+
   ScopedEnv() = default;
+  explicit ScopedEnv(WithoutTableVars) {
+    for (const rc::EnvVarRec* rec : *rc::EnvVarTbl::instance()) unset(rec->varName());
+  }
   ~ScopedEnv() {
     for (const auto& [name, value] : m_saved) {
       if (value.second) {
