@@ -82,8 +82,10 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
       m_tryHelpStrCode(RC_SC_TRY_PGM_HELP),
       m_abortRunLoop(false),
       m_fdSetInfoVec(nullptr),
+      m_childTbl(nullptr),
       m_checkForMsgObj(nullptr),
-      m_checkForMsgRtn(nullptr) {
+      m_checkForMsgRtn(nullptr),
+      m_ipcMsgHndlrTbl(nullptr) {
   m_tryHelpSubcmd[0] = '\0';
   RC_ASSERT(s_app == 0);
   s_app = this;
@@ -91,10 +93,14 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
 
 App::~App() {
   if (s_app == this) {
+    // Children outlive the object; their SIGCHLD must not reach a handler that needs it.
+    if (m_childTbl != nullptr) rc::Os::setSigHandler(SIGCHLD, SIG_DFL);
     uninitSignalPipe();
     s_app = nullptr;
   }
+  delete m_childTbl;
   delete m_fdSetInfoVec;
+  delete m_ipcMsgHndlrTbl;
 }
 
 void App::remapError(rc::Err* /*err*/) {}

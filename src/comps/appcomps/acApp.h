@@ -21,11 +21,24 @@
 #include <ostream>
 #include <string>
 
+#include "comps/appcomps/acAppTimer.h"
+#include "comps/appcomps/acChildTbl.h"
 #include "comps/appcomps/acFdSetInfo.h"
+#include "comps/appcomps/acIpcMsgHndlrTbl.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFdSet.h"
 
 namespace ac {
+
+class GetDbgCtrlsCall;
+class GetFaultCtrlsCall;
+class GetRevDataCall;
+class IpcMsgHdr;
+class IpcMsgProto;
+class PingCall;
+class PingMsg;
+class SetDbgCtrlsCall;
+class SetFaultCtrlsCall;
 
 class App {
  public:
@@ -82,6 +95,24 @@ class App {
   virtual void preInitApp();
   virtual void postInitApp();
   virtual void appCleanup(bool forceExit);
+
+  // Inter-process messages. A program with a transport overrides the sending operations (the
+  // base ones are failed assertions): sendIpcMsg sends msg (deleting it afterwards when
+  // deleteMsg); ipcMsgRpc sends a call and registers handler, auto-removed, for its reply
+  // (reply type and interaction id); forwardMsg passes on a message meant for another program.
+  virtual void sendIpcMsg(IpcMsgHdr* msg, bool deleteMsg);
+  virtual void ipcMsgRpc(IpcMsgHdr* msg, void* handlerObj, IpcMsgHndlrCCb handler);
+  // Makes this program the source of msg (when it has a program id).
+  virtual void prepareForSend(IpcMsgHdr* msg);
+  // The entry point of every received and restored message: handled here when proto's delivery
+  // test says so (through the handler table), else forwarded.
+  virtual void handleIpcMsgCb(IpcMsgHdr* msg, IpcMsgProto* proto);
+  virtual void forwardMsg(IpcMsgHdr* msg, IpcMsgProto* proto);
+  // The standard calls; each answers through proto.
+  virtual void getDbgCtrlsCallCb(GetDbgCtrlsCall* msg, IpcMsgProto* proto);
+  virtual void setDbgCtrlsCallCb(SetDbgCtrlsCall* msg, IpcMsgProto* proto);
+  virtual void getFaultCtrlsCallCb(GetFaultCtrlsCall* msg, IpcMsgProto* proto);
+  virtual void setFaultCtrlsCallCb(SetFaultCtrlsCall* msg, IpcMsgProto* proto);
 
   static App* instance() { return s_app; }
 
@@ -145,7 +176,55 @@ class App {
   // Reports the signal on standard error, waits on "/tmp/spin_error", runs the clean-up hooks
   // and aborts.
   [[noreturn]] void handleCoreSignal(int sigNum);
+
+  // Child processes (acAppChildren.cpp). A started child is registered in m_childTbl with its
+  // "child died" callback, which runs from the loop once SIGCHLD has come through the signal
+  // pipe and the child has been reaped: status is the exit code, or the number of the signal
+  // that ended it. Start failures throw rc::Err (RC_SC_PIPE_FAILED, RC_SC_FORK_FAILED,
+  // RC_SC_EXEC_FAILED with the program name and the child's errno) and leave no child behind.
+  // Children need the signal pipe: under AF_NO_SIGNAL_PIPE starting one is an internal error.
+  typedef void (*SigChildCbRtn)(void* cbObj, int pid, int status);
+  typedef void (*ExecDoneRtn)(void* cbObj, int pid, int status, const std::string& stdOut,
+                              const std::string& stdErr);
+  // Returns the child's pid in the parent and 0 in the child.
+  int forkPgm(int fdToKeep, void* cbObj, SigChildCbRtn cbRtn);
+  // Executes argv[0] (searched in PATH); stdOutFd / stdErrFd unless -1 become the child's
+  // standard output and error. Returns the pid.
+  int invokePgm(const char** argv, int fdToKeep, void* cbObj, SigChildCbRtn cbRtn, int stdOutFd,
+                int stdErrFd);
+  int invokePgm(const char** argv, void* cbObj, SigChildCbRtn cbRtn, int stdOutFd, int stdErrFd);
+  // Splits at most 4096 characters of cmdLine with buildArgv (blank-separated); an empty line or
+  // one of more than 256 arguments is RC_SC_EXEC_FAILED (ENOENT / E2BIG).
+  int invokePgm(const char* cmdLine, void* cbObj, SigChildCbRtn cbRtn, int stdOutFd, int stdErrFd);
+  // Splits cmdLineBuf in place into argv and returns the count; argv[count] is null. Arguments
+  // are separated by `separator` and led by white space; "..." and '...' quote (the other quote
+  // character is ordinary inside), a quote right after text starts a new argument, there are no
+  // escapes. A quote left open runs to the end of the buffer, so a buffer ending right after an
+  // opening quote gives a last argument that is empty. More than maxArgs - 1 arguments is the
+  // internal error "argc < (maxArgs-1)".
+  static int buildArgv(char* cmdLineBuf, const char** argv, int maxArgs, char separator);
+  // Runs cmdLine and calls doneCCb once the child has been reaped, with everything it wrote to
+  // the captured outputs (read to end of file; to what is there at that moment when another
+  // process still holds a pipe open). Returns the pid, or -1 (logged) when a capture pipe cannot
+  // be made; a program that cannot be run throws as invokePgm does.
+  int executePgm(const char* cmdLine, void* cbObj, ExecDoneRtn doneCCb, bool captureStdout,
+                 bool captureStderr);
+  // Sends sig; true when kill succeeded. With preClearSigChildCb the child's end is not
+  // reported, but it is still reaped.
+  bool killPgm(int pid, int sig, bool preClearSigChildCb);
+  void addSigChildCb(int pid, void* cbObj, SigChildCbRtn cbRtn);
+  void removeSigChildCb(int pid);
+  void invokeSigChildCb(ChildInfo* info);
+  // Reaps every registered child that has ended and runs its callback; callbacks may start,
+  // kill or forget other children meanwhile.
   void handleSigChild();
+  // Creates the child table and routes SIGCHLD through the signal pipe; once per application.
+  virtual void initSigChildHandling();
+  ChildTbl* childTbl() const { return m_childTbl; }
+
+  // A timer of this application's loop; the caller owns the returned reference.
+  AppTimer* newTimer(AppTimer::TimerType timerType, void* cbObj, AppTimer::CbRtn cbRtn,
+                     const rc::Timeval& timerValue, bool startTimer, std::string name);
 
   static std::ostream& printArgUsage(std::ostream& os, const char* arg, int tabW,
                                      const char* description);
@@ -161,6 +240,25 @@ class App {
   // True once an exit has started.
   static bool exitInProgress();
 
+  // handleIpcMsgCb on the application cbObj, for a transport that takes a routine and an object.
+  static void handleIpcMsgCCb(void* cbObj, IpcMsgHdr* msg, IpcMsgProto* proto);
+  // The handler table, created first when absent and allocIfNull.
+  IpcMsgHndlrTbl* ipcMsgHndlrTbl(bool allocIfNull = true);
+  void addIpcMsgHandler(int msgType, void* handlerObj, IpcMsgHndlrCCb handler);
+  void addIpcMsgHandler(int replyType, int interactId, void* handlerObj, IpcMsgHndlrCCb handler,
+                        bool autoRemove);
+  void removeIpcMsgHandler(int replyType, int interactId);
+  // Registers the standard message classes with the message factory.
+  static void registerAppIpcMsgs();
+  // Makes callCCb the handler of the standard one-way messages and calls.
+  void initAppIpcMsgHandlers();
+  // Dispatches the standard messages by type. An unknown type is reported as a non-fatal
+  // internal error and, for a call, answered with that error; processing goes on.
+  static void callCCb(void* cbObj, IpcMsgHdr* msg, IpcMsgProto* proto);
+  void pingMsgCb(PingMsg* msg);
+  void pingCallCb(PingCall* msg, IpcMsgProto* proto);
+  void getRevDataCallCb(GetRevDataCall* msg, IpcMsgProto* proto);
+
  protected:
   const char* m_programName;
   int m_pgmType;
@@ -171,9 +269,11 @@ class App {
   bool m_abortRunLoop;
   rc::FdSet m_staticFdSet;
   FdSetInfoVec* m_fdSetInfoVec;
+  ChildTbl* m_childTbl;
   rc::FdSet m_signalPipeFdSet;
   void* m_checkForMsgObj;
   bool (*m_checkForMsgRtn)(void*);
+  IpcMsgHndlrTbl* m_ipcMsgHndlrTbl;
 
   static App* s_app;
 };

@@ -244,8 +244,4 @@ void App::handleCoreSignal(int sigNum) {
   abort();
 }
 
-// Children are reaped here once the application can start them; until then SIGCHLD is never
-// installed and nothing is pending.
-void App::handleSigChild() {}
-
 }  // namespace ac

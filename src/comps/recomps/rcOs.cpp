@@ -306,9 +306,13 @@ int Os::waitChild(pid_t pid, int* status, int* signal) {
 
 void Os::_errno_exit(int fd) {
   const int32_t savedErrno = errno;
-  while (File::exists(kSpinErrorFile)) {
-    printf("process %d waiting on file: %s ...\n", static_cast<int>(getpid()), kSpinErrorFile);
-    fflush(stdout);
+  struct stat st;
+  while (stat(kSpinErrorFile, &st) == 0) {
+    // Straight to the descriptor: the child may share the parent's stdio buffers.
+    char line[128];
+    const int len = snprintf(line, sizeof line, "process %d waiting on file: %s ...\n",
+                             static_cast<int>(getpid()), kSpinErrorFile);
+    if (len > 0) writeAll(1, line, static_cast<size_t>(len) < sizeof line ? len : sizeof line - 1);
     sleep(5);
   }
   Os::writeAll(fd, &savedErrno, sizeof savedErrno);

@@ -104,7 +104,34 @@ class Os {
   static int waitChild(pid_t pid, int* status, int* signal);
   // For a forked child that cannot go on: waits while /tmp/spin_error exists (so a debugger can
   // be attached), writes errno as 4 bytes to fd, closes it and ends the process with _exit(1).
+  // Allocates nothing and uses no stdio, so it also serves a child that shares the parent's
+  // memory until it executes its program.
   [[noreturn]] static void _errno_exit(int fd);
+
+  // Child processes (rcOsProc.cpp). Both start the child with an empty signal mask, default
+  // dispositions and every descriptor from 3 up except fdToKeep marked close-on-exec, and block
+  // the caller on a status pipe until the child has set itself up (forkPgm) or executed its
+  // program (invokePgm). Failures throw rc::Err (RC_ERROR) with the child's own errno when it
+  // reported one; a child that failed has been reaped before the throw.
+  //
+  // fork; returns the child's pid in the parent and 0 in the child. The child keeps the debug-
+  // and fault-update signal handlers and changes to childDir when given. RC_SC_FORK_FAILED.
+  static pid_t forkPgm(int fdToKeep, const char* childDir);
+  // Starts argv[0] (searched in PATH) with argv; stdOutFd / stdErrFd (unless -1) become its
+  // descriptors 1 and 2; INVOKE_NEWPGRP puts it in a process group of its own. Returns the pid.
+  // RC_SC_PIPE_FAILED / RC_SC_FORK_FAILED / RC_SC_EXEC_FAILED, each with argv[0].
+  static pid_t invokePgm(const char* const* argv, int fdToKeep, const char* childDir, int stdOutFd,
+                         int stdErrFd, unsigned flags);
+  // The parent's side of the status pipe: end of file means success; 4 bytes are the child's
+  // errno (thrown as errCode with errArg); anything else is RC_SC_READ_FAILED "(pipe)". Closes
+  // fd; on failure reaps the child (killing it first when it has not reported).
+  static void _read_child_status(pid_t pid, int fd, int errCode, const char* errArg);
+  // A raw wait status as text: "Killed (signal 9)", "... (core dumped)", "exit 3", "done",
+  // "status <n>". Returns buf. The one-argument form uses a static buffer.
+  static const char* decodeExitStatus(char* buf, unsigned len, int status);
+  static const char* decodeExitStatus(int status);
+  // Whether the system names the signal (1-64); cached per signal.
+  static bool validSignal(int sig);
 
   // Sets a signal's disposition. SIG_DFL and SIG_IGN are installed as they are; any other
   // handler is called with the signal number by one common SA_SIGINFO | SA_RESTART dispatcher.

@@ -1,6 +1,7 @@
 #include "comps/recomps/rcTimeval.h"
 
 #include <cmath>
+#include <ctime>
 
 #include "comps/recomps/rcDump.h"
 
@@ -8,6 +9,26 @@ namespace rc {
 
 namespace {
 constexpr long kUsecPerSec = 1000000;
+Timeval::ClockRtn s_monotonicClock = nullptr;
+}  // namespace
+
+Timeval Timeval::monotonicNow() {
+  Timeval tv;
+  if (s_monotonicClock != nullptr) {
+    s_monotonicClock(&tv);
+    return tv;
+  }
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  tv.tv_sec = ts.tv_sec;
+  tv.tv_usec = static_cast<decltype(tv.tv_usec)>(ts.tv_nsec / 1000);
+  return tv;
+}
+
+Timeval::ClockRtn Timeval::setMonotonicClockRtn(ClockRtn rtn) {
+  const ClockRtn previous = s_monotonicClock;
+  s_monotonicClock = rtn;
+  return previous;
 }
 
 void Timeval::setToNow() { gettimeofday(this, nullptr); }

@@ -18,6 +18,13 @@ class Timeval : public ::timeval {
   // gettimeofday.
   void setToNow();
   static Timeval now();
+  // Elapsed time on a clock that the wall clock's steps do not move (CLOCK_MONOTONIC): what
+  // timers measure expiries with.
+  static Timeval monotonicNow();
+  // Replaces that clock (tests drive timers with it); null restores the system's. Returns the
+  // routine that was in place.
+  typedef void (*ClockRtn)(::timeval* now);
+  static ClockRtn setMonotonicClockRtn(ClockRtn rtn);
 
   Timeval operator+(const Timeval& rhs) const;
   Timeval operator-(const Timeval& rhs) const;

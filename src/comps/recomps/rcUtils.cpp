@@ -437,9 +437,13 @@ const char* Utils::toStr(bool flag, const char* trueText, const char* falseText)
 }
 
 const char* Utils::formatInto(char* buf, size_t bufSize, const char* format, ...) {
+  if (format == nullptr) {
+    if (bufSize > 0) buf[0] = '\0';
+    return buf;
+  }
   va_list ap;
   va_start(ap, format);
-  if (vsnprintf(buf, bufSize, format != nullptr ? format : "", ap) < 0) buf[0] = '\0';
+  if (vsnprintf(buf, bufSize, format, ap) < 0) buf[0] = '\0';
   va_end(ap);
   return buf;
 }

@@ -25,8 +25,6 @@ class LoopApp : public ac::App {
   void stop() { m_abortRunLoop = true; }
 };
 
-using qvtest::CaptureDevice;
-
 class EventLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -208,41 +206,31 @@ TEST_F(EventLoopTest, UnregisteredReadyDescriptorEndsRun) {
   FdSet orphan;
   orphan.set(p.rd + 1, &fds, FdSet::FDT_READ, nullptr, nullptr, nullptr, nullptr);
   m_app.addToEventLoop(orphan);
-  try {
-    m_app.run();
-    ADD_FAILURE() << "run returned";
-  } catch (const rc::Err& err) {
-    EXPECT_EQ(err.code(), RC_SC_UNREGISTERED_FD);
-    EXPECT_EQ(err.severity(), RC_WARNING);
-  }
+  const rc::Err err = qvtest::thrownErr([&] { m_app.run(); });
+  EXPECT_EQ(err.code(), RC_SC_UNREGISTERED_FD);
+  EXPECT_EQ(err.severity(), RC_WARNING);
 }
 
 TEST_F(EventLoopTest, RemovingAnUnknownProviderIsReportedAndIgnored) {
-  CaptureDevice capture;
-  rc::Out::instance()->setStdErrDevice(&capture);
+  qvtest::StdStreamsCapture capture;
   int stranger = 0;
   m_app.removeFromEventLoop(&stranger);
-  rc::Out::instance()->setStdErrDevice(nullptr);
-  EXPECT_NE(capture.text.find("Non-fatal Internal Error: ignoring error"), std::string::npos)
-      << capture.text;
-  EXPECT_EQ(capture.text.back(), '\n');
+  EXPECT_NE(capture.err.text.find("Non-fatal Internal Error: ignoring error"), std::string::npos)
+      << capture.err.text;
+  EXPECT_EQ(capture.err.text.back(), '\n');
 
   // The watchdog is still registered: removing it by its object works once.
-  capture.text.clear();
-  rc::Out::instance()->setStdErrDevice(&capture);
+  capture.err.text.clear();
   m_app.removeFromEventLoop(this);
-  rc::Out::instance()->setStdErrDevice(nullptr);
-  EXPECT_EQ(capture.text, "");
+  EXPECT_EQ(capture.err.text, "");
 }
 
 TEST(App, RemovingAProviderWithoutAnyRegisteredIsReported) {
-  CaptureDevice capture;
   LoopApp app;
   int stranger = 0;
-  rc::Out::instance()->setStdErrDevice(&capture);
+  qvtest::StdStreamsCapture capture;
   app.removeFromEventLoop(&stranger);
-  rc::Out::instance()->setStdErrDevice(nullptr);
-  EXPECT_NE(capture.text.find("ignoring error"), std::string::npos) << capture.text;
+  EXPECT_NE(capture.err.text.find("ignoring error"), std::string::npos) << capture.err.text;
 }
 
 TEST_F(EventLoopTest, StaticSetsAreMergedAndSubtracted) {

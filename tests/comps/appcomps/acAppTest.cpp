@@ -21,17 +21,13 @@ struct ArgErrCase {
 
 template <typename Fn>
 void expectArgErr(Fn read, const ArgErrCase& c) {
-  try {
-    read(c.val);
-    ADD_FAILURE() << "no error for '" << (c.val ? c.val : "(null)") << "'";
-  } catch (const rc::Err& err) {
-    EXPECT_EQ(err.severity(), RC_ERROR);
-    EXPECT_EQ(err.code(), c.code) << (c.val ? c.val : "(null)");
-    ASSERT_NE(err.args(), nullptr);
-    ASSERT_EQ(err.args()->size(), 1u);
-    EXPECT_STREQ((*err.args())[0], c.arg);
-    EXPECT_STREQ(err.routine(), c.routine);
-  }
+  const rc::Err err = qvtest::thrownErr([&] { read(c.val); });
+  EXPECT_EQ(err.severity(), RC_ERROR);
+  EXPECT_EQ(err.code(), c.code) << (c.val ? c.val : "(null)");
+  ASSERT_NE(err.args(), nullptr);
+  ASSERT_EQ(err.args()->size(), 1u);
+  EXPECT_STREQ((*err.args())[0], c.arg);
+  EXPECT_STREQ(err.routine(), c.routine);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "comps/recomps/rcBool.h"
+#include "qvTestUtil.h"
 
 TEST(Bool, SymbolsAndLabels) {
   struct Case {
@@ -67,12 +68,8 @@ TEST(Bool, NeedArgAcceptsWordsAndReportsMissingOrBadValues) {
       {"maybe", RC_SC_NEED_BOOL, {"-Dsrc", "maybe", rc::Bool::WORDS}},
   };
   for (const ErrCase& c : cases) {
-    try {
-      rc::Bool::needArg("-Dsrc", c.value);
-      ADD_FAILURE() << "no error for " << (c.value != nullptr ? c.value : "(null)");
-    } catch (const rc::Err& err) {
-      expectErr(err, c, "recomps/Bool::needArg");
-    }
+    const rc::Err err = qvtest::thrownErr([&] { rc::Bool::needArg("-Dsrc", c.value); });
+    expectErr(err, c, "recomps/Bool::needArg");
   }
 }
 
@@ -92,11 +89,7 @@ TEST(Bool, ParseStoresOrThrowsTheError) {
     rc::Err err;
     EXPECT_EQ(rc::Bool::parse(c.value, &err), RC_B_BAD);
     expectErr(err, c, "recomps/Bool::parse");
-    try {
-      rc::Bool::parse(c.value, nullptr);
-      ADD_FAILURE() << "no throw";
-    } catch (const rc::Err& thrown) {
-      expectErr(thrown, c, "recomps/Bool::parse");
-    }
+    const rc::Err thrown = qvtest::thrownErr([&] { rc::Bool::parse(c.value, nullptr); });
+    expectErr(thrown, c, "recomps/Bool::parse");
   }
 }

@@ -15,40 +15,21 @@
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcErr.h"
+#include "qvTestUtil.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using qvtest::ByteImage;
+using qvtest::Bytes;
+using qvtest::bytesOf;
+using qvtest::failedAssertion;
 
-Bytes written(const rc::ByteStrm& s) { return Bytes(s.buffer(), s.buffer() + s.size()); }
-
-Bytes fromString(const std::string& str) { return Bytes(str.begin(), str.end()); }
-
-// Internal assertion failures throw instead of aborting while one of these lives.
-struct AssertsThrow {
-  AssertsThrow() { rc::Assert::setAbortOnFail(false); }
-  ~AssertsThrow() { rc::Assert::setAbortOnFail(true); }
-};
-
-// The condition text of the internal error fn raises.
-std::string failedCondition(const std::function<void()>& fn) {
-  AssertsThrow guard;
-  try {
-    fn();
-  } catch (const rc::IntnlErr& e) {
-    return e.err().args() != nullptr ? (*e.err().args())[0] : "";
-  }
-  return "(no assertion failed)";
-}
+Bytes fromString(const std::string& str) { return ByteImage().text(str); }
 
 // The code and argument of the rc::Err fn raises.
 std::string errOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const rc::Err& e) {
-    return std::to_string(e.code()) + ":" + (e.args() != nullptr ? (*e.args())[0] : "");
-  }
-  return "(no error)";
+  const rc::Err err = qvtest::thrownErr(fn);
+  return err.code() == 0 ? "(no error)" : std::to_string(err.code()) + ":" + qvtest::argsOf(err);
 }
 
 const std::string READ_FAILED = std::to_string(RC_SC_READ_FAILED) + ":rc::ByteStrm";
@@ -89,7 +70,7 @@ TEST(ByteStrm, PrimitivesAreWrittenAsFixedWidthHostOrderImages) {
   for (const Case& c : cases) {
     rc::ByteStrm s(64);
     c.write(s);
-    EXPECT_EQ(written(s), c.expected) << c.what;
+    EXPECT_EQ(bytesOf(s), c.expected) << c.what;
   }
 }
 
@@ -169,11 +150,11 @@ TEST(ByteStrm, StringsAreLengthBytesAndZeroPaddingToFour) {
     memset(junk, 0xAA, sizeof junk);
     rc::ByteStrm fixed(junk, sizeof junk);
     fixed.writeStr(c.str.data(), c.str.size());
-    EXPECT_EQ(written(fixed), c.expected) << "writeStr of '" << c.str << "'";
+    EXPECT_EQ(bytesOf(fixed), c.expected) << "writeStr of '" << c.str << "'";
 
     rc::ByteStrm resizeable(0);
     resizeable << c.str;
-    EXPECT_EQ(written(resizeable), c.expected) << "operator<< of '" << c.str << "'";
+    EXPECT_EQ(bytesOf(resizeable), c.expected) << "operator<< of '" << c.str << "'";
     EXPECT_LE(resizeable.size(), rc::ByteStrm::binarySize(c.str));
 
     std::string back = "junk";
@@ -204,7 +185,7 @@ TEST(ByteStrm, StringPaddingCountsFromItsOwnLengthWord) {
   rc::ByteStrm s(64);
   s << 'z';
   s.writeStr("hi", 2);
-  EXPECT_EQ(written(s), (Bytes{'z', 2, 0, 0, 0, 'h', 'i', 0, 0}));
+  EXPECT_EQ(bytesOf(s), (Bytes{'z', 2, 0, 0, 0, 'h', 'i', 0, 0}));
 
   // A null string reserves its bytes for the caller and still zeroes the padding.
   rc::ByteStrm reserved(64);
@@ -214,7 +195,7 @@ TEST(ByteStrm, StringPaddingCountsFromItsOwnLengthWord) {
   std::string back;
   reserved >> back;
   EXPECT_EQ(back, "hello");
-  EXPECT_EQ(written(reserved), (Bytes{5, 0, 0, 0, 'h', 'e', 'l', 'l', 'o', 0, 0, 0}));
+  EXPECT_EQ(bytesOf(reserved), (Bytes{5, 0, 0, 0, 'h', 'e', 'l', 'l', 'o', 0, 0, 0}));
 }
 
 TEST(ByteStrm, ReadStrCutsToTheBufferAndPassesTheWholeString) {
@@ -289,7 +270,7 @@ TEST(ByteStrm, NestedStreamIsSizeThenBytesUnpadded) {
   outer << 'P';
   inner.saveOn(outer);
   outer << 'Q';
-  EXPECT_EQ(written(outer), (Bytes{'P', 5, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'Q'}));
+  EXPECT_EQ(bytesOf(outer), (Bytes{'P', 5, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'Q'}));
 
   char p;
   outer >> p;
@@ -297,7 +278,7 @@ TEST(ByteStrm, NestedStreamIsSizeThenBytesUnpadded) {
   restored << 'R';
   restored.restoreFrom(outer);
   EXPECT_EQ(outer.readIndex(), 10u);
-  EXPECT_EQ(written(restored), (Bytes{'R', 'a', 'b', 'c', 'd', 'e'}));
+  EXPECT_EQ(bytesOf(restored), (Bytes{'R', 'a', 'b', 'c', 'd', 'e'}));
   char q;
   outer >> q;
   EXPECT_EQ(q, 'Q');
@@ -340,7 +321,7 @@ TEST(ByteStrm, GrowsByAtLeastItsInitialCapacity) {
   EXPECT_EQ(exact.capacity(), 22u);
   exact.expand(40);
   EXPECT_EQ(exact.capacity(), 40u);
-  EXPECT_EQ(failedCondition([&] { exact.resize(39); }), "newCapacity >= capacity ()");
+  EXPECT_EQ(failedAssertion([&] { exact.resize(39); }), "newCapacity >= capacity ()");
   EXPECT_EQ(exact.capacity(), 40u);
 }
 
@@ -370,8 +351,8 @@ TEST(ByteStrm, FixedBufferNeverGrowsNorFrees) {
   EXPECT_FALSE(s.isResizeable());
   s << 1 << 2;
   EXPECT_FALSE(s.hasRoom(1));
-  EXPECT_EQ(failedCondition([&] { s << 3; }), "m_resizeable");
-  EXPECT_EQ(failedCondition([&] { s.writeStr("x", 1); }), "m_resizeable");
+  EXPECT_EQ(failedAssertion([&] { s << 3; }), "m_resizeable");
+  EXPECT_EQ(failedAssertion([&] { s.writeStr("x", 1); }), "m_resizeable");
   EXPECT_EQ(s.size(), 8u);
   EXPECT_EQ(s.buffer(), buf);
   EXPECT_EQ(Bytes(buf, buf + 8), (Bytes{1, 0, 0, 0, 2, 0, 0, 0}));
@@ -392,10 +373,10 @@ TEST(ByteStrm, PositionsMoveOnlyInsideTheBuffer) {
   s >> v;
   EXPECT_EQ(v, 7);
 
-  EXPECT_EQ(failedCondition([&] { s.reset(17); }), "m_writePos <= m_bufferEnd");
-  EXPECT_EQ(failedCondition([&] { s.adjustWritePos(-9); }),
+  EXPECT_EQ(failedAssertion([&] { s.reset(17); }), "m_writePos <= m_bufferEnd");
+  EXPECT_EQ(failedAssertion([&] { s.adjustWritePos(-9); }),
             "m_buffer <= m_writePos && m_writePos <= m_bufferEnd");
-  EXPECT_EQ(failedCondition([&] { s.adjustWritePos(9); }),
+  EXPECT_EQ(failedAssertion([&] { s.adjustWritePos(9); }),
             "m_buffer <= m_writePos && m_writePos <= m_bufferEnd");
   EXPECT_EQ(s.size(), 8u);
   s.adjustWritePos(8);
@@ -409,7 +390,7 @@ TEST(ByteStrm, PositionsMoveOnlyInsideTheBuffer) {
   block[0] = 'a';
   block[1] = 'b';
   block[2] = 'c';
-  EXPECT_EQ(written(filled), fromString("abc"));
+  EXPECT_EQ(bytesOf(filled), fromString("abc"));
 }
 
 TEST(ByteStrm, BytesMoveBetweenStreams) {
@@ -419,7 +400,7 @@ TEST(ByteStrm, BytesMoveBetweenStreams) {
   src >> skip;
   rc::ByteStrm dst(0);
   dst.writeBytes(&src, 8);
-  EXPECT_EQ(written(dst), (Bytes{2, 0, 0, 0, 3, 0, 0, 0}));
+  EXPECT_EQ(bytesOf(dst), (Bytes{2, 0, 0, 0, 3, 0, 0, 0}));
   EXPECT_EQ(src.unreadBytes(), 0u);
   // A source without enough data moves nothing.
   EXPECT_EQ(errOf([&] { dst.writeBytes(&src, 1); }), READ_FAILED);
@@ -431,14 +412,6 @@ TEST(ByteStrm, ReadsNeverPassTheWrittenData) {
     const char* what;
     Bytes data;
     std::function<void(rc::ByteStrm&, char* dst)> read;
-  };
-  auto lengthWord = [](uint32_t n) {
-    return Bytes{static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-                 static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
-  };
-  auto cat = [](Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
   };
   const Case cases[] = {
       {"empty stream, char", {}, [](rc::ByteStrm& s, char* d) { s >> d[0]; }},
@@ -467,21 +440,21 @@ TEST(ByteStrm, ReadsNeverPassTheWrittenData) {
          s >> v;
        }},
       {"string length cut", {3, 0}, [](rc::ByteStrm& s, char* d) { s.readStr(d, 16); }},
-      {"string bytes cut", cat(lengthWord(5), fromString("abcd")),
+      {"string bytes cut", ByteImage().words({5}).text("abcd"),
        [](rc::ByteStrm& s, char* d) { s.readStr(d, 16); }},
-      {"string padding cut", cat(lengthWord(5), fromString("abcde")),
+      {"string padding cut", ByteImage().words({5}).text("abcde"),
        [](rc::ByteStrm& s, char* d) { s.readStr(d, 16); }},
-      {"string length overflows", cat(lengthWord(0xFFFFFFFF), fromString("abcd")),
+      {"string length overflows", ByteImage().words({0xFFFFFFFF}).text("abcd"),
        [](rc::ByteStrm& s, char* d) { s.readStr(d, 16); }},
-      {"string length at the limit", cat(lengthWord(0xFFFFFFFD), fromString("abcd")),
+      {"string length at the limit", ByteImage().words({0xFFFFFFFD}).text("abcd"),
        [](rc::ByteStrm& s, char* d) { s.readStr(d, 16); }},
-      {"std::string bytes cut", cat(lengthWord(9), fromString("abcdefgh")),
+      {"std::string bytes cut", ByteImage().words({9}).text("abcdefgh"),
        [](rc::ByteStrm& s, char* d) {
          std::string str;
          s >> str;
          d[0] = str.empty() ? 0 : 1;
        }},
-      {"std::string length overflows", cat(lengthWord(0xFFFFFFFE), fromString("abcd")),
+      {"std::string length overflows", ByteImage().words({0xFFFFFFFE}).text("abcd"),
        [](rc::ByteStrm& s, char*) {
          std::string str;
          s >> str;
@@ -499,12 +472,12 @@ TEST(ByteStrm, ReadsNeverPassTheWrittenData) {
          rc::ByteStrm n(0);
          n.restoreFrom(s);
        }},
-      {"nested stream cut", cat(lengthWord(6), fromString("abcde")),
+      {"nested stream cut", ByteImage().words({6}).text("abcde"),
        [](rc::ByteStrm& s, char*) {
          rc::ByteStrm n(0);
          n.restoreFrom(s);
        }},
-      {"nested count negative", cat(lengthWord(0x80000000), fromString("abcd")),
+      {"nested count negative", ByteImage().words({0x80000000}).text("abcd"),
        [](rc::ByteStrm& s, char*) {
          rc::ByteStrm n(0);
          n.restoreFrom(s);
@@ -512,7 +485,7 @@ TEST(ByteStrm, ReadsNeverPassTheWrittenData) {
   };
   for (const Case& c : cases) {
     rc::ByteStrm s(0);
-    if (!c.data.empty()) s.writeBytes(c.data.data(), c.data.size());
+    qvtest::writeImage(s, c.data);
     char dst[16];
     memset(dst, 'D', sizeof dst);
     EXPECT_EQ(errOf([&] { c.read(s, dst); }), READ_FAILED) << c.what;
@@ -607,7 +580,7 @@ TEST_F(ByteStrmFile, TextLinesBecomeStrings) {
     const std::string path = file("text" + std::to_string(n++), &content);
     rc::ByteStrm s(0);
     ASSERT_TRUE(s.restoreFromTextFile(path.c_str()));
-    EXPECT_EQ(written(s), (Bytes{1, 0, 0, 0, 'a', 0, 0, 0, 2, 0, 0, 0, 'b', 'c', 0, 0}));
+    EXPECT_EQ(bytesOf(s), (Bytes{1, 0, 0, 0, 'a', 0, 0, 0, 2, 0, 0, 0, 'b', 'c', 0, 0}));
   }
 
   // 2047 characters (a carriage return included) fit the line buffer; a longer line is left out

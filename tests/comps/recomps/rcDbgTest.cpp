@@ -22,6 +22,9 @@
 
 namespace {
 
+using qvtest::argsOf;
+using qvtest::readFile;
+
 using qvtest::ArgVec;
 
 // A Dbg made the current instance for the test's duration, writing into memory.
@@ -86,21 +89,6 @@ struct Switches {
 Switches switchesOf(const rc::DbgCtrls& c) {
   return {c.outputToFile(), c.prSrc(),    c.prTimestamp(),
           c.teeToHost(),    c.teeToLog(), c.teeToSysLog()};
-}
-
-std::string argsOf(const rc::Err& err) {
-  std::string text;
-  for (size_t i = 0; err.args() != nullptr && i < err.args()->size(); ++i) {
-    text += std::string(i != 0 ? "|" : "") + (*err.args())[i];
-  }
-  return text;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 }  // namespace
@@ -234,14 +222,10 @@ TEST(DbgCtrls, BadOptionsFailWithTheirCodesAndLeaveTheCommandLine) {
     ArgVec args(row.args);
     rc::DbgCtrls ctrls(RC_B_NO);
     const std::string what = ::testing::PrintToString(row.args);
-    try {
-      ctrls.processArgs(&args.argc, args.argv());
-      ADD_FAILURE() << what << " did not fail";
-    } catch (const rc::Err& err) {
-      EXPECT_EQ(err.code(), row.code) << what;
-      EXPECT_EQ(err.severity(), RC_ERROR) << what;
-      EXPECT_EQ(argsOf(err), row.errArgs) << what;
-    }
+    const rc::Err err = qvtest::thrownErr([&] { ctrls.processArgs(&args.argc, args.argv()); });
+    EXPECT_EQ(err.code(), row.code) << what;
+    EXPECT_EQ(err.severity(), RC_ERROR) << what;
+    EXPECT_EQ(argsOf(err), row.errArgs) << what;
     EXPECT_EQ(ctrls.flags(), row.flagsAfter) << what;
     EXPECT_EQ(args.left(), row.args) << what;
   }
@@ -381,13 +365,9 @@ TEST(Dbg, VariablesAreReadBeforeTheOptions) {
     one.set(row.name, row.value);
     rc::Dbg failing(1);
     ArgVec args1{"pgm"};
-    try {
-      failing.init(&args1.argc, args1.argv());
-      ADD_FAILURE() << row.name << "=" << row.value << " did not fail";
-    } catch (const rc::Err& err) {
-      EXPECT_EQ(err.code(), row.code) << row.name;
-      EXPECT_EQ(argsOf(err), row.errArgs) << row.name;
-    }
+    const rc::Err err = qvtest::thrownErr([&] { failing.init(&args1.argc, args1.argv()); });
+    EXPECT_EQ(err.code(), row.code) << row.name;
+    EXPECT_EQ(argsOf(err), row.errArgs) << row.name;
   }
   // The variant for programs without a command line swallows the error.
   for (const char* flags : {"?", "dz"}) {
@@ -882,12 +862,8 @@ TEST(DbgCtrls, BinaryFormIsEightIntsAndThePaddedModuleBytes) {
     in.adjustWritePos(static_cast<int>(bytes.size()));
     rc::DbgCtrls target(RC_B_NO);
     target.setFlag(DF_SQL);
-    try {
-      target.restoreFrom(in);
-      ADD_FAILURE() << row.offset << " " << row.value << " was taken";
-    } catch (const rc::Err& err) {
-      EXPECT_EQ(err.code(), RC_SC_READ_FAILED) << row.offset;
-    }
+    const rc::Err err = qvtest::thrownErr([&] { target.restoreFrom(in); });
+    EXPECT_EQ(err.code(), RC_SC_READ_FAILED) << row.offset;
     EXPECT_EQ(target.flags(), DF_SQL) << row.offset;
     EXPECT_TRUE(modulesOn(target).empty()) << row.offset;
   }

@@ -17,47 +17,15 @@
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
+#include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
 namespace {
 
 using rc::Env;
 
-// Clears every variable of the table for the test's duration and restores the caller's
-// environment (and a fresh cache) afterwards.
-class EnvGuard {
- public:
-  EnvGuard() {
-    for (const rc::EnvVarRec* rec : *rc::EnvVarTbl::instance()) unset(rec->varName());
-    Env::clearCache();
-  }
-  ~EnvGuard() {
-    for (const auto& [name, value] : m_saved) {
-      if (value.second) {
-        setenv(name.c_str(), value.first.c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-    Env::clearCache();
-  }
-  void set(const std::string& name, const std::string& value) {
-    save(name);
-    setenv(name.c_str(), value.c_str(), 1);
-  }
-  void unset(const std::string& name) {
-    save(name);
-    unsetenv(name.c_str());
-  }
-
- private:
-  void save(const std::string& name) {
-    if (m_saved.count(name) != 0) return;
-    const char* value = getenv(name.c_str());
-    m_saved[name] = {value != nullptr ? value : "", value != nullptr};
-  }
-  std::map<std::string, std::pair<std::string, bool>> m_saved;
-};
+// Every variable of the table unset for the test's duration.
+constexpr auto kNoTableVars = qvtest::ScopedEnv::kWithoutTableVars;
 
 using qvtest::failedAssertion;
 
@@ -151,7 +119,7 @@ TEST(EnvVarTbl, HoldsEveryVariableInTypeOrder) {
   }
 
   // Types without a record answer "UNKNOWN", 0 or false.
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   guard.set("QV_IPC_SVR_PORT", "7");
   for (Env::VarType type : {Env::EXEC_DIR, Env::IPC_SVR_PORT, Env::VarType(0), Env::VarType(99)}) {
     EXPECT_STREQ(Env::strEnvVar(type), "UNKNOWN") << type;
@@ -167,7 +135,7 @@ TEST(EnvVarTbl, HoldsEveryVariableInTypeOrder) {
 }
 
 TEST(Env, KitAndRootDeriveFromTheExecutableDirectory) {
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   qvtest::TempDir tmp("envkit");
   const std::string t = tmp.path();
   tmp.mkdirs("a/kit/bin/adm");
@@ -251,7 +219,7 @@ TEST(Env, DirectoryDefaultsFollowTheDirectoriesTheyBuildOn) {
       {{{"QV_DIR", tmp.path() + "/nokit"}}, {{Env::KIT_DIR, tmp.path() + "/nokit"}}},
   };
   for (const Case& c : cases) {
-    EnvGuard guard;
+    qvtest::ScopedEnv guard(kNoTableVars);
     for (const auto& [name, value] : c.env) guard.set(name, value);
     for (const auto& [type, value] : c.expected) {
       EXPECT_EQ(Env::strEnvVar(type), value) << Env::envVarName(type);
@@ -287,7 +255,7 @@ TEST(Env, UnusableNumbersAndSwitchesFallBackButCountAsSet) {
       {Env::LOG_TO_FILE, "TRUE", 1, true},
   };
   for (const Case& c : cases) {
-    EnvGuard guard;
+    qvtest::ScopedEnv guard(kNoTableVars);
     if (c.value != nullptr) guard.set(Env::envVarName(c.type), c.value);
     const std::string what = std::string(Env::envVarName(c.type)) + "=" + str(c.value);
     rc::EnvVarRec* rec = rc::EnvVarTbl::instance()->find(c.type);
@@ -303,7 +271,7 @@ TEST(Env, UnusableNumbersAndSwitchesFallBackButCountAsSet) {
   }
 
   // A value beyond int still serves the 64-bit read.
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   guard.set("QV_CLIENT_MGR_PORT", "9000000000");
   EXPECT_EQ(Env::intEnvVar(Env::CLIENT_MGR_PORT), 5481);
   EXPECT_EQ(Env::int64EnvVar(Env::CLIENT_MGR_PORT), 9000000000LL);
@@ -338,7 +306,7 @@ TEST(Env, SetOperationsUpdateTheCacheAndOptionallyTheEnvironment) {
       {Env::PASSWORD, "hunter2", true, "hunter2"},
   };
   for (const Case& c : cases) {
-    EnvGuard guard;
+    qvtest::ScopedEnv guard(kNoTableVars);
     const char* name = Env::envVarName(c.type);
     switch (rc::EnvVarTbl::instance()->find(c.type)->dataType()) {
       case Env::DT_STR: Env::setEnvVar(c.type, c.value, c.updateEnviron); break;
@@ -362,7 +330,7 @@ TEST(Env, SetOperationsUpdateTheCacheAndOptionallyTheEnvironment) {
   }
 
   // Switching a number through the table and reading it back typed.
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   guard.set("QV_MSG_SVR_PORT", "17");
   Env::setIntEnvVar(Env::MSG_SVR_PORT, 18, false);
   EXPECT_EQ(Env::int64EnvVar(Env::MSG_SVR_PORT), 18);
@@ -371,7 +339,7 @@ TEST(Env, SetOperationsUpdateTheCacheAndOptionallyTheEnvironment) {
 }
 
 TEST(Env, ReadsAreCachedUntilClearedOrSetByName) {
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   guard.set("QV_HOST", "first");
   EXPECT_STREQ(Env::strEnvVar(Env::HOST), "first");
   setenv("QV_HOST", "second", 1);
@@ -392,7 +360,7 @@ TEST(Env, ReadsAreCachedUntilClearedOrSetByName) {
 }
 
 TEST(Env, ProgrammingErrorsAreAssertions) {
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   struct Case {
     std::function<void()> fn;
     const char* condition;
@@ -458,7 +426,7 @@ TEST(Env, DirectAccessByName) {
   };
   const char* name = "QV_TEST_DIRECT_VALUE";
   for (const Case& c : cases) {
-    EnvGuard guard;
+    qvtest::ScopedEnv guard(kNoTableVars);
     if (c.value != nullptr) guard.set(name, c.value);
     const std::string what = str(c.value);
     EXPECT_EQ(Env::intEnvVar(name, -1), c.intVal) << what;
@@ -472,14 +440,10 @@ TEST(Env, DirectAccessByName) {
 
   // Names the environment cannot hold are reported.
   for (const char* badName : {"", "A=B"}) {
-    try {
-      Env::setEnvVar(badName, "x");
-      ADD_FAILURE() << "no error for '" << badName << "'";
-    } catch (const rc::Err& err) {
-      EXPECT_EQ(err.code(), RC_SC_BAD_ARG_VAL);
-      EXPECT_EQ(err.code2(), EINVAL | rc::Err::UNIX_ERRNO);
-      EXPECT_STREQ(err.routine(), "recomps/Env::setEnvVar");
-    }
+    const rc::Err err = qvtest::thrownErr([&] { Env::setEnvVar(badName, "x"); });
+    EXPECT_EQ(err.code(), RC_SC_BAD_ARG_VAL);
+    EXPECT_EQ(err.code2(), EINVAL | rc::Err::UNIX_ERRNO);
+    EXPECT_STREQ(err.routine(), "recomps/Env::setEnvVar");
   }
 }
 
@@ -500,7 +464,7 @@ TEST(Env, PathNamesJoinTheDirectoryValue) {
       {"", nullptr, "f", "f"},
   };
   for (const Case& c : cases) {
-    EnvGuard guard;
+    qvtest::ScopedEnv guard(kNoTableVars);
     guard.set("QV_LOG_DIR", c.logDir);
     const std::string path = c.sub != nullptr ? Env::pathName(Env::LOG_DIR, c.sub, c.file)
                                               : Env::pathName(Env::LOG_DIR, c.file);
@@ -520,7 +484,7 @@ TEST(Env, IsHostFromTheSwitchElseTheStartupServer) {
       {nullptr, false, false}, {"bad", true, false},
   };
   for (const Case& c : cases) {
-    EnvGuard guard;
+    qvtest::ScopedEnv guard(kNoTableVars);
     const std::string sbin = tmp.mkdirs(c.startupSvr ? "with" : "without");
     if (c.startupSvr) tmp.writeFile("with/startupsvr", "");
     guard.set("QV_SBIN_DIR", sbin);
@@ -530,7 +494,7 @@ TEST(Env, IsHostFromTheSwitchElseTheStartupServer) {
 }
 
 TEST(Env, UserComesFromThePasswordDatabase) {
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   const struct passwd* pw = getpwuid(getuid());
   ASSERT_NE(pw, nullptr);
   EXPECT_STREQ(Env::lookupUser(), pw->pw_name);
@@ -553,7 +517,7 @@ TEST(Env, UserComesFromThePasswordDatabase) {
 }
 
 TEST(Env, VarValsAndHelpTagsListTheTaggedDirectories) {
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   guard.set("QV_KIT_DIR", "/k/");
   guard.set("QV_DIR", "/r");
   guard.set("QV_LOG_DIR", "/var/log/qv/");
@@ -601,7 +565,7 @@ TEST(Env, VarValsAndHelpTagsListTheTaggedDirectories) {
 }
 
 TEST(Env, DumpListsEveryRecord) {
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   guard.set("QV_CLIENT_MGR_PORT", "6100");
   const qvtest::ProcResult result = qvtest::runInChild([] {
     rc::EnvVarTbl::instance()->dumpObj(1, "Env: ");
@@ -827,7 +791,7 @@ TEST(EnvKit, PrEnvPrintsTheAttributesAndEveryVariable) {
 }
 
 TEST(EnvVarTbl, TableRecordsAndCachedTextsLiveOnTheTypedHeap) {
-  EnvGuard guard;
+  qvtest::ScopedEnv guard(kNoTableVars);
   rc::EnvVarTbl* tbl = rc::EnvVarTbl::instance();
   EXPECT_TRUE(mem::validateBlock(tbl, mt_env_var_tbl));
   for (const rc::EnvVarRec* rec : *tbl) {

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -137,12 +139,9 @@ TEST(Err, CopiesAreDeepAndIndependent) {
 }
 
 TEST(Err, ThrowRecordsTheAbortError) {
-  try {
-    rc::Err_Throw(openFailed());
-  } catch (const rc::Err& err) {
-    EXPECT_EQ(err.code(), RC_SC_OPEN_FAILED);
-    EXPECT_STREQ(err.routine(), "recomps/File::open2");
-  }
+  const rc::Err err = qvtest::thrownErr([] { rc::Err_Throw(openFailed()); });
+  EXPECT_EQ(err.code(), RC_SC_OPEN_FAILED);
+  EXPECT_STREQ(err.routine(), "recomps/File::open2");
   EXPECT_NE(rc::Err::s_abortErr, nullptr);
 }
 
@@ -194,30 +193,14 @@ TEST(Assert, FailureThrowsWhenAbortIsOff) {
             "file f.cpp, line 12).\n");
 }
 
-namespace {
-
-std::vector<unsigned char> wire(const rc::ByteStrm& s) {
-  return std::vector<unsigned char>(s.buffer(), s.buffer() + s.size());
-}
-
-std::vector<unsigned char> ints(std::initializer_list<int> values) {
-  std::vector<unsigned char> out;
-  for (int v : values) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xFF));
-  }
-  return out;
-}
-
-}  // namespace
-
 TEST(Err, WireFormWithoutListsIsSixIntsAndTwoStrings) {
   rc::Err err(RC_WARNING, RC_SC_OK, 7, "ab");
   err.addLineNo(9);
   rc::ByteStrm s(0);
   err.saveOn(s);
-  std::vector<unsigned char> expected = ints({RC_WARNING, RC_SC_OK, 0, 7, 0, 9, 0, 2});
-  expected.insert(expected.end(), {'a', 'b', 0, 0});
-  EXPECT_EQ(wire(s), expected);
+  EXPECT_EQ(qvtest::bytesOf(s), qvtest::Bytes(qvtest::ByteImage()
+                                                  .words({RC_WARNING, RC_SC_OK, 0, 7, 0, 9, 0, 2})
+                                                  .text({'a', 'b', 0, 0})));
   EXPECT_LE(s.size(), err.binarySize());
 }
 
@@ -274,24 +257,9 @@ TEST(Err, DamagedWireFormsGiveTheReadErrorAtEveryCut) {
   err.saveOn(errWire);
   rc::ByteStrm intnlWire(0);
   intnl.saveOn(intnlWire);
-  // Every proper prefix of a valid form is refused with the coded error, never read past.
-  for (size_t cut = 0; cut < errWire.size(); ++cut) {
-    rc::ByteStrm in(cut);
-    in.writeBytes(errWire.buffer(), cut);
-    rc::Err back;
-    try {
-      back.restoreFrom(in);
-      ADD_FAILURE() << "cut at " << cut;
-    } catch (const rc::Err& e) {
-      EXPECT_EQ(e.code(), RC_SC_READ_FAILED);
-    }
-  }
-  for (size_t cut = 0; cut < intnlWire.size(); ++cut) {
-    rc::ByteStrm in(cut);
-    in.writeBytes(intnlWire.buffer(), cut);
-    rc::IntnlErr back;
-    EXPECT_THROW(back.restoreFrom(in), rc::Err) << cut;
-  }
+  qvtest::expectEveryCutRefused(errWire, [](rc::ByteStrm& in) { rc::Err().restoreFrom(in); });
+  qvtest::expectEveryCutRefused(intnlWire,
+                                [](rc::ByteStrm& in) { rc::IntnlErr().restoreFrom(in); });
   // A list count far beyond the bytes that follow.
   rc::ByteStrm huge(0);
   huge << RC_ERROR << RC_SC_OK << 1 << 0x7FFFFFFF;
@@ -317,4 +285,45 @@ TEST(Err, FileNameFromTheWireEndsAtItsFirstNul) {
       EXPECT_STREQ(err.fileName(), row.restored);
     }
   }
+}
+
+TEST(CaughtExc, SortsTheExceptionInFlight) {
+  const struct {
+    std::function<void()> raise;
+    rc::CaughtExc::Kind kind;
+    int code;
+  } cases[] = {
+      {[] { throw openFailed(); }, rc::CaughtExc::RC_ERR, RC_SC_OPEN_FAILED},
+      {[] { throw rc::IntnlErr(RC_FATAL, "m", RC_SC_ASSERT, "r"); }, rc::CaughtExc::INTNL_ERR,
+       RC_SC_ASSERT},
+      {[] { throw std::out_of_range("range"); }, rc::CaughtExc::STD_EXCEPTION, -7},
+      {[] { throw 42; }, rc::CaughtExc::OTHER, -7},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.raise();
+      ADD_FAILURE() << "nothing thrown";
+    } catch (...) {
+      const rc::CaughtExc caught = rc::CaughtExc::classify();
+      EXPECT_EQ(caught.kind, c.kind);
+      EXPECT_EQ(caught.code(-7), c.code);
+      if (caught.stdEx != nullptr) {
+        EXPECT_STREQ(caught.stdEx->what(), "range");
+      }
+    }
+  }
+}
+
+TEST(Err, WithoutTheFacilitiesTextsAreEmptyAndErrorsGoToStdErr) {
+  const rc::ErrTextRtn text = rc::setErrTextRtn(nullptr);
+  const rc::ErrPrintRtn print = rc::setErrPrintRtn(nullptr);
+  EXPECT_STREQ(rc::Err::lookupString(RC_SC_OPEN_FAILED), "");
+  EXPECT_STREQ(rc::Err::lookupString(ENOENT | rc::Err::UNIX_ERRNO), strerror(ENOENT));
+  testing::internal::CaptureStderr();
+  rc::Err_Print(rc::Err(RC_WARNING, RC_SC_OPEN_FAILED, ENOENT | rc::Err::UNIX_ERRNO, "r"));
+  const std::string printed = testing::internal::GetCapturedStderr();
+  rc::setErrTextRtn(text);
+  rc::setErrPrintRtn(print);
+  EXPECT_EQ(printed, std::string("Warning:  - ") + strerror(ENOENT) + ".\n");
+  EXPECT_STRNE(rc::Err::lookupString(RC_SC_OPEN_FAILED), "");
 }

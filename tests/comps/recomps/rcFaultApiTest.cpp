@@ -13,13 +13,21 @@
 #include "comps/recomps/rcFaultRulesFile.h"
 #include "comps/recomps/rcStrVec.h"
 #include "qvTestUtil.h"
-#include "rcFaultTestUtil.h"
 
 namespace {
 
-using faulttest::failedAssertion;
-using faulttest::printed;
-using faulttest::rulesOf;
+using qvtest::failedAssertion;
+
+// The rules these rules-file lines describe.
+rc::fault::Rules rulesOf(const std::vector<const char*>& lines) {
+  rc::StrVec vec;
+  for (const char* line : lines) vec.append(line);
+  rc::fault::RulesFile file;
+  file.setLines(&vec);
+  file.read();
+  return file.rules();
+}
+
 using rc::fault::Api;
 using rc::fault::Ctrls;
 using rc::fault::FaultId;
@@ -270,8 +278,8 @@ TEST_F(FaultApi, AttributesThroughHandles) {
   EXPECT_EQ(api->incrInt(none, "n", 1), 0);
   api->incrNumInsertions(none);
   EXPECT_EQ(api->faultName(none), "");
-  EXPECT_EQ(failedAssertion([&] { api->intVal(nullptr, "n", 0); }), "id");
-  EXPECT_EQ(failedAssertion([&] { api->setIntVal(nullptr, "n", 0); }), "id");
+  EXPECT_EQ(failedAssertion([&] { api->intVal(nullptr, "n", 0); }, true), "id");
+  EXPECT_EQ(failedAssertion([&] { api->setIntVal(nullptr, "n", 0); }, true), "id");
 }
 
 TEST_F(FaultApi, CallbacksSeeChangesAndReadsInOrder) {
@@ -304,14 +312,14 @@ TEST_F(FaultApi, CallbacksSeeChangesAndReadsInOrder) {
 }
 
 TEST_F(FaultApi, InstancesLiveOnTheHeapOnly) {
-  EXPECT_EQ(failedAssertion([] { Api::defaultInstance(true, mem::REGION_GLOBAL); }),
+  EXPECT_EQ(failedAssertion([] { Api::defaultInstance(true, mem::REGION_GLOBAL); }, true),
             "memType == mem::REGION_HEAP");
   Api::setInstance(nullptr);
   EXPECT_EQ(Api::instance(), Api::defaultInstance(false));
   int argc = 1;
   char pgm[] = "pgm";
   char* argv[] = {pgm, nullptr};
-  EXPECT_EQ(failedAssertion([&] { rcInitFaultApi(&argc, argv, false); }),
+  EXPECT_EQ(failedAssertion([&] { rcInitFaultApi(&argc, argv, false); }, true),
             "Api::defaultInstance (false) == NULL");
   // Replacing the default deletes it; the next default is a new one.
   Api* mine = new Api();
@@ -332,8 +340,8 @@ TEST_F(FaultApi, ControlsBinaryFormRoundTrips) {
   Ctrls back(RC_B_NO);
   back.restoreFrom(strm);
   EXPECT_EQ(back.on(), RC_B_AS_IS);
-  EXPECT_EQ(printed([&] { back.displayContents(true); }),
-            printed([&] { ctrls.displayContents(true); }));
+  EXPECT_EQ(qvtest::printedInChild([&] { back.displayContents(true); }),
+            qvtest::printedInChild([&] { ctrls.displayContents(true); }));
 
   Ctrls none(RC_B_YES);
   rc::ByteStrm empty(0);
@@ -347,18 +355,18 @@ TEST_F(FaultApi, ControlsBinaryFormRoundTrips) {
 
 TEST_F(FaultApi, PrintsItsControlsAtExitWhenAsked) {
   api->setRules(rulesOf({"x.c.interval = 3", "y.s = two"}));
-  EXPECT_EQ(printed([&] { api->onExit(); }), "");
+  EXPECT_EQ(qvtest::printedInChild([&] { api->onExit(); }), "");
   int argc = 2;
   char pgm[] = "pgm";
   char pr[] = "-Fpr";
   char* argv[] = {pgm, pr, nullptr};
   api->processArgs(&argc, argv);
-  EXPECT_EQ(printed([&] { api->onExit(); }),
+  EXPECT_EQ(qvtest::printedInChild([&] { api->onExit(); }),
             "global on/off = yes\n"
             "x.c.interval = 3\nx.c.repeat = 0\nx.c.limit = 0\n"
             "x.numInsertions = 0\nx.numOns = 0\nx.on = yes\n"
             "y.numInsertions = 0\ny.numOns = 0\ny.on = yes\ny.s = \"two\"\n");
-  const std::string dump = printed([&] { api->dump(); });
+  const std::string dump = qvtest::printedInChild([&] { api->dump(); });
   EXPECT_EQ(dump.rfind("Fault Api [", 0), 0u) << dump;
   EXPECT_NE(dump.find("]: any on = yes\n   Ctrls ["), std::string::npos) << dump;
   EXPECT_NE(dump.find("]:\n    on = yes\n    rules:\n      Rules ["), std::string::npos) << dump;
@@ -366,7 +374,7 @@ TEST_F(FaultApi, PrintsItsControlsAtExitWhenAsked) {
 
 TEST_F(FaultApi, UsageText) {
   const char* pgm = rc::Env::pgmName() != nullptr ? rc::Env::pgmName() : "";
-  EXPECT_EQ(printed([&] { api->printUsage(); }),
+  EXPECT_EQ(qvtest::printedInChild([&] { api->printUsage(); }),
             std::string("\nFault Insertion Facility Usage\n------------------------------\n") +
                 pgm +
                 " [-Fh] [-Frf <rules file>] [-Fpr] [-Fv]\n"

@@ -9,12 +9,10 @@
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcFaultRule.h"
 #include "qvTestUtil.h"
-#include "rcFaultTestUtil.h"
 
 namespace {
 
-using faulttest::failedAssertion;
-using faulttest::printed;
+using qvtest::failedAssertion;
 using rc::fault::Attr;
 using rc::fault::DataType;
 using rc::fault::Rule;
@@ -38,7 +36,7 @@ void set(Rules& rules, const char* rule, std::vector<std::pair<const char*, cons
 }
 
 std::string display(const Rules& rules, bool verbose) {
-  return printed([&] { rules.displayContents(verbose); });
+  return qvtest::printedInChild([&] { rules.displayContents(verbose); });
 }
 
 TEST(FaultRule, NewRuleHasItsDefaultAttributesInNameOrder) {
@@ -130,12 +128,12 @@ TEST(FaultRule, WritersAndIncrements) {
   EXPECT_EQ(rule.mutex(), nullptr);
 
   // A new attribute has no type: incrementing it is a misuse.
-  EXPECT_EQ(failedAssertion([&] { rule.incrInt("fresh", 1); }),
+  EXPECT_EQ(failedAssertion([&] { rule.incrInt("fresh", 1); }, true),
             "(m_dataType == rc::fault::DataType::DT_FLT) || (m_dataType == "
             "rc::fault::DataType::DT_INT)");
   Rule bare;
-  EXPECT_EQ(failedAssertion([&] { bare.isOn(true); }), "m_onAttr");
-  EXPECT_EQ(failedAssertion([&] { bare.incrNumInsertions(); }), "m_numInsAttr");
+  EXPECT_EQ(failedAssertion([&] { bare.isOn(true); }, true), "m_onAttr");
+  EXPECT_EQ(failedAssertion([&] { bare.incrNumInsertions(); }, true), "m_numInsAttr");
 }
 
 TEST(FaultRule, CountersAndCountersGivenOddValuesKeepCounting) {
@@ -250,26 +248,20 @@ TEST(FaultRules, MalformedBinaryFormsAreReadErrors) {
   rc::ByteStrm whole(0);
   rules.saveOn(whole);
   // Every truncation is refused and leaves the set empty.
-  for (size_t n = 0; n < whole.size(); ++n) {
-    rc::ByteStrm part(n);
-    part.writeBytes(whole.buffer(), n);
+  qvtest::expectEveryCutRefused(whole, [](rc::ByteStrm& part) {
     Rules back;
     set(back, "stale", {});
-    EXPECT_THROW(back.restoreFrom(part), rc::Err) << n;
-    EXPECT_EQ(back.entries(), 0) << n;
-  }
+    const rc::Err err = qvtest::thrownErr([&] { back.restoreFrom(part); });
+    EXPECT_EQ(back.entries(), 0);
+    throw err;
+  });
 
   // A rule named twice, an attribute named twice.
   auto restoreError = [](const std::function<void(rc::ByteStrm&)>& write) {
     rc::ByteStrm strm(0);
     write(strm);
     Rules back;
-    try {
-      back.restoreFrom(strm);
-    } catch (const rc::Err& err) {
-      return err.code();
-    }
-    return 0;
+    return qvtest::thrownErr([&] { back.restoreFrom(strm); }).code();
   };
   const Rule a("a");
   const std::string name("a");
@@ -302,7 +294,7 @@ TEST(FaultRules, MalformedBinaryFormsAreReadErrors) {
 TEST(FaultRules, DumpLines) {
   Rules rules;
   set(rules, "x", {{"v", "5"}});
-  const std::string out = printed([&] { rules.dump(); });
+  const std::string out = qvtest::printedInChild([&] { rules.dump(); });
   EXPECT_NE(out.find("], entries = 1, contents:\n  1. Rule ["), std::string::npos) << out;
   EXPECT_NE(out.find("]: name = 'x', attrs:\n"), std::string::npos) << out;
   EXPECT_NE(out.find("], entries = 4, contents:\n      1. Attr ["), std::string::npos) << out;

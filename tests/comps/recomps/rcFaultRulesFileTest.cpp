@@ -193,13 +193,9 @@ TEST(FaultRulesFile, LineEndsAndLongLines) {
 
 TEST(FaultRulesFile, ErrorsNameTheFileAndLine) {
   RulesFile missing;
-  try {
-    missing.open("/nonexistent/dir/rules");
-    FAIL() << "opened";
-  } catch (const rc::Err& err) {
-    EXPECT_EQ(err.code(), RC_SC_OPEN_FAILED);
-    EXPECT_EQ(err.code2(), ENOENT | rc::Err::UNIX_ERRNO);
-  }
+  const rc::Err err = qvtest::thrownErr([&] { missing.open("/nonexistent/dir/rules"); });
+  EXPECT_EQ(err.code(), RC_SC_OPEN_FAILED);
+  EXPECT_EQ(err.code2(), ENOENT | rc::Err::UNIX_ERRNO);
   RulesFile unnamed;
   EXPECT_THROW(unnamed.open(""), rc::Err);
 
@@ -222,26 +218,18 @@ TEST(FaultRulesFile, ErrorsNameTheFileAndLine) {
   qvtest::TempDir dir("qvfault");
   RulesFile directory;
   directory.open(dir.path().c_str());
-  try {
-    directory.read();
-    FAIL() << "read a directory";
-  } catch (const rc::Err& err) {
-    EXPECT_EQ(err.code(), RC_SC_READ_FAILED);
-    EXPECT_EQ(err.lineNo(), 1);
-  }
+  const rc::Err readErr = qvtest::thrownErr([&] { directory.read(); });
+  EXPECT_EQ(readErr.code(), RC_SC_READ_FAILED);
+  EXPECT_EQ(readErr.lineNo(), 1);
 
   rc::StrVec lines;
   lines.append("a.c.repeat = 1");
   lines.append("a.c = 2");
   RulesFile fromVec;
   fromVec.setLines(&lines);
-  try {
-    fromVec.read();
-    FAIL() << "accepted";
-  } catch (const rc::Err& err) {
-    EXPECT_EQ(err.lineNo(), 2);
-    EXPECT_EQ(err.fileName(), nullptr);
-  }
+  const rc::Err lineErr = qvtest::thrownErr([&] { fromVec.read(); });
+  EXPECT_EQ(lineErr.lineNo(), 2);
+  EXPECT_EQ(lineErr.fileName(), nullptr);
 }
 
 TEST(FaultRulesFile, HandWrittenGarbageIsReadWithoutHarm) {

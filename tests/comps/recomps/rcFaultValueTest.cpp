@@ -9,12 +9,10 @@
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcFaultValue.h"
 #include "qvTestUtil.h"
-#include "rcFaultTestUtil.h"
 
 namespace {
 
-using faulttest::failedAssertion;
-using faulttest::printed;
+using qvtest::failedAssertion;
 using rc::fault::AutoCounter;
 using rc::fault::DataType;
 using rc::fault::Keywd;
@@ -207,7 +205,7 @@ TEST(FaultValue, FieldsAddressTypeAndAutoCounterParts) {
   EXPECT_EQ(v.compound()->intSubField(Keywd::K_INTERVAL, "type"), DataType::DT_INT);
 
   // A plain value cannot overwrite an auto-counter through setVal.
-  EXPECT_EQ(failedAssertion([&] { v.setVal("7"); }), "!m_value");
+  EXPECT_EQ(failedAssertion([&] { v.setVal("7"); }, true), "!m_value");
   // The typed setters replace it.
   v.setIntVal(7);
   EXPECT_EQ(v.dataType(), DataType::DT_INT);
@@ -217,13 +215,14 @@ TEST(FaultValue, FieldsAddressTypeAndAutoCounterParts) {
 TEST(FaultValue, PlainValuesRefuseCompoundOperations) {
   Value v;
   v.setIntVal(1);
-  EXPECT_EQ(failedAssertion([&] { v.isOn(0); }), "false: unimplemented rc::fault::Value::isOn");
-  EXPECT_EQ(failedAssertion([&] { v.intSubField(Keywd::K_INTERVAL, ""); }),
+  EXPECT_EQ(failedAssertion([&] { v.isOn(0); }, true),
+            "false: unimplemented rc::fault::Value::isOn");
+  EXPECT_EQ(failedAssertion([&] { v.intSubField(Keywd::K_INTERVAL, ""); }, true),
             "false: unimplemented rc::fault::Value::intSubField");
   AutoCounter ac;
-  EXPECT_EQ(failedAssertion([&] { ac.setDataType(DataType::DT_INT); }),
+  EXPECT_EQ(failedAssertion([&] { ac.setDataType(DataType::DT_INT); }, true),
             "false: unimplemented rc::fault::AutoCounter::setDataType");
-  EXPECT_EQ(failedAssertion([&] { v.setDataType(DataType::BAD_VAL); }),
+  EXPECT_EQ(failedAssertion([&] { v.setDataType(DataType::BAD_VAL); }, true),
             "dataType != rc::fault::DataType::BAD_VAL");
 }
 
@@ -254,7 +253,7 @@ TEST(FaultValue, IncrementsReturnThePriorValueAndNeedANumber) {
       "(m_dataType == rc::fault::DataType::DT_FLT) || (m_dataType == rc::fault::DataType::DT_INT)";
   for (int type : {DataType::NO_VAL, DataType::DT_BOOL, DataType::DT_STR}) {
     Value v(type);
-    EXPECT_EQ(failedAssertion([&] { v.incrInt(1); }), cond) << type;
+    EXPECT_EQ(failedAssertion([&] { v.incrInt(1); }, true), cond) << type;
   }
 }
 
@@ -319,7 +318,7 @@ TEST(FaultValue, CopiesAreDeepAndKeepCounters) {
 
 TEST(FaultValue, DisplayAtExit) {
   Value ac(DataType::DT_AUTO_COUNTER);
-  EXPECT_EQ(printed([&] { ac.displayContents("x", "c", true); }),
+  EXPECT_EQ(qvtest::printedInChild([&] { ac.displayContents("x", "c", true); }),
             "x.c.type = autoCounter\n"
             "x.c.interval.type = integer\n"
             "x.c.interval.val = 1\n"
@@ -333,11 +332,11 @@ TEST(FaultValue, DisplayAtExit) {
   Value running = counter("1", "2");
   running.isOn(0);
   running.isOn(0);
-  EXPECT_EQ(printed([&] { running.displayContents("r", "a", false); }),
+  EXPECT_EQ(qvtest::printedInChild([&] { running.displayContents("r", "a", false); }),
             "r.a.interval = 1\n"
             "r.a.repeat = 2\n"
             "r.a.limit = 0\n");
-  EXPECT_NE(printed([&] {
+  EXPECT_NE(qvtest::printedInChild([&] {
               running.displayContents("r", "a", true);
             }).find("r.a.repeat.ctr = 1\nr.a.limit.type"),
             std::string::npos);
@@ -345,7 +344,7 @@ TEST(FaultValue, DisplayAtExit) {
   Value s, f;
   s.setStrVal("two words");
   f.setFltVal(2.5f);
-  EXPECT_EQ(printed([&] {
+  EXPECT_EQ(qvtest::printedInChild([&] {
               s.displayContents("a", "b", false);
               s.displayContents("a", "b", true);
               f.displayContents("a", "f", false);
@@ -386,10 +385,9 @@ TEST(FaultValue, BinaryFormRoundTrips) {
   // The layout of a bool: type, the cached text, the scalar.
   rc::ByteStrm strm(0);
   b.saveOn(strm);
-  const std::vector<unsigned char> bytes(strm.buffer(), strm.buffer() + strm.size());
-  const std::vector<unsigned char> expected = {1,   0,   0,   0, 3, 0, 0, 0,
-                                               'y', 'e', 's', 0, 1, 0, 0, 0};
-  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(
+      qvtest::bytesOf(strm),
+      qvtest::Bytes(qvtest::ByteImage().words({1, 3}).text({'y', 'e', 's', 0}).words({1}).get()));
 }
 
 TEST(FaultValue, MalformedBinaryFormsAreReadErrors) {
@@ -397,13 +395,11 @@ TEST(FaultValue, MalformedBinaryFormsAreReadErrors) {
     rc::ByteStrm strm(0);
     write(strm);
     Value v;
-    try {
-      v.restoreFrom(strm);
-    } catch (const rc::Err& err) {
+    const int code = qvtest::thrownErr([&] { v.restoreFrom(strm); }).code();
+    if (code != 0) {
       EXPECT_EQ(v.dataType(), DataType::NO_VAL);
-      return err.code();
     }
-    return 0;
+    return code;
   };
   const std::string empty;
   // An unknown type.
@@ -424,12 +420,7 @@ TEST(FaultValue, MalformedBinaryFormsAreReadErrors) {
   Value a = counter("2", "1");
   rc::ByteStrm whole(0);
   a.saveOn(whole);
-  for (size_t n = 0; n < whole.size(); ++n) {
-    rc::ByteStrm part(n);
-    part.writeBytes(whole.buffer(), n);
-    Value v;
-    EXPECT_THROW(v.restoreFrom(part), rc::Err) << n;
-  }
+  qvtest::expectEveryCutRefused(whole, [](rc::ByteStrm& part) { Value().restoreFrom(part); });
 }
 
 }  // namespace

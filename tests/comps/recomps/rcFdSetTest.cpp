@@ -108,17 +108,14 @@ TEST_F(FdSetTest, DescriptorsOutsideTheSelectMaskAreRefused) {
   Calls calls;
   set.add(FdSet::FDT_READ, 4, &calls, Calls::cb, tag("x"));
   for (int fd : {-1, -7, 1024, 1500, 1 << 20}) {
-    try {
-      set.add(FdSet::FDT_READ, fd, &calls, Calls::cb, tag("x"));
-      ADD_FAILURE() << "accepted " << fd;
-    } catch (const rc::Err& err) {
-      EXPECT_EQ(err.severity(), RC_ERROR);
-      EXPECT_EQ(err.code(), RC_SC_VAL_OUT_OF_RANGE);
-      EXPECT_STREQ(err.routine(), "recomps/FdSet::add");
-      ASSERT_NE(err.args(), nullptr);
-      EXPECT_EQ(std::string((*err.args())[0]), "file descriptor " + std::to_string(fd));
-      EXPECT_STREQ((*err.args())[2], "1023");
-    }
+    const rc::Err err =
+        qvtest::thrownErr([&] { set.add(FdSet::FDT_READ, fd, &calls, Calls::cb, tag("x")); });
+    EXPECT_EQ(err.severity(), RC_ERROR);
+    EXPECT_EQ(err.code(), RC_SC_VAL_OUT_OF_RANGE);
+    EXPECT_STREQ(err.routine(), "recomps/FdSet::add");
+    ASSERT_NE(err.args(), nullptr);
+    EXPECT_EQ(std::string((*err.args())[0]), "file descriptor " + std::to_string(fd));
+    EXPECT_STREQ((*err.args())[2], "1023");
     EXPECT_EQ(set.numFds(), 5) << fd;
     set.remove(FdSet::FDT_READ, fd);  // nothing to remove, nothing breaks
   }
@@ -385,15 +382,11 @@ TEST_F(FdSetTest, ReadyDescriptorWithoutCallbackRaisesUnregisteredFd) {
   FdSet set;
   set.set(p.rd + 1, &fds, FdSet::FDT_READ, nullptr, nullptr, Calls::cb, tag("r"));
   for (int round = 0; round < 2; ++round) {
-    try {
-      set.doSelect(true);
-      ADD_FAILURE() << "no error";
-    } catch (const rc::Err& err) {
-      EXPECT_EQ(err.severity(), RC_WARNING);
-      EXPECT_EQ(err.code(), RC_SC_UNREGISTERED_FD);
-      ASSERT_NE(err.args(), nullptr);
-      EXPECT_STREQ((*err.args())[0], "m_cbObj or m_cbRtn");
-    }
+    const rc::Err err = qvtest::thrownErr([&] { set.doSelect(true); });
+    EXPECT_EQ(err.severity(), RC_WARNING);
+    EXPECT_EQ(err.code(), RC_SC_UNREGISTERED_FD);
+    ASSERT_NE(err.args(), nullptr);
+    EXPECT_STREQ((*err.args())[0], "m_cbObj or m_cbRtn");
     // A registration cleared behind the set's back is no better.
     Calls calls;
     set.add(FdSet::FDT_READ, p.rd, &calls, Calls::cb, tag("r"));

@@ -15,6 +15,7 @@
 
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcOut.h"
+#include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -22,33 +23,16 @@ namespace {
 // A fresh directory under /tmp (its real path, links resolved), removed with all it holds.
 class FileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/rcFileTest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    char real[PATH_MAX];
-    ASSERT_NE(realpath(tmpl, real), nullptr);
-    m_dir = real;
-  }
-  void TearDown() override {
-    nftw(
-        m_dir.c_str(),
-        [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-  }
-  std::string path(const std::string& leaf) const { return m_dir + "/" + leaf; }
+  std::string path(const std::string& leaf) const { return m_tmp.path() + "/" + leaf; }
   void writeFile(const std::string& leaf, const std::string& content, mode_t mode = 0644) const {
-    std::ofstream(path(leaf), std::ios::binary) << content;
-    chmod(path(leaf).c_str(), mode);
+    m_tmp.writeFile(leaf, content, mode);
   }
-  std::string readFile(const std::string& leaf) const {
-    std::ifstream in(path(leaf), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string readFile(const std::string& leaf) const { return qvtest::readFile(path(leaf)); }
   void link(const std::string& target, const std::string& leaf) const {
     ASSERT_EQ(symlink(target.c_str(), path(leaf).c_str()), 0) << leaf;
   }
 
-  std::string m_dir;
+  qvtest::TempDir m_tmp{"rcFileTest"};
 };
 
 std::vector<std::string> readAllLines(rc::File& file, int bufSize = 256) {
@@ -213,13 +197,10 @@ TEST_F(FileTest, LinksAreFollowedOnTheWay) {
 }
 
 TEST_F(FileTest, RelativePathsResolveFromTheCurrentDirectory) {
-  char saved[PATH_MAX];
-  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
   ASSERT_TRUE(rc::File::createDir(path("d/e").c_str(), true, 0755));
-  ASSERT_EQ(chdir(path("d").c_str()), 0);
+  qvtest::ScopedCwd cwd(path("d"));
   EXPECT_EQ(rc::File::resolveRelativePath("e/../e/x"), path("d/e/x"));
   EXPECT_EQ(rc::File::resolveRelativePath("/abs/./y"), "/abs/y");
-  ASSERT_EQ(chdir(saved), 0);
 }
 
 TEST_F(FileTest, FindFileSearchesCurrentDirectoryThenPath) {
@@ -232,12 +213,9 @@ TEST_F(FileTest, FindFileSearchesCurrentDirectoryThenPath) {
   ASSERT_TRUE(rc::File::createDir(path("p1/dirtool").c_str(), false, 0755));
   writeFile("p2/dirtool", "", 0644);
 
-  char saved[PATH_MAX];
-  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-  const char* oldPath = getenv("PATH");
-  const std::string savedPath = oldPath != nullptr ? oldPath : "";
-  ASSERT_EQ(chdir(path("cwd").c_str()), 0);
-  setenv("PATH", (path("p1") + ":" + path("p2")).c_str(), 1);
+  qvtest::ScopedCwd cwd(path("cwd"));
+  qvtest::ScopedEnv env;
+  env.set("PATH", path("p1") + ":" + path("p2"));
 
   EXPECT_EQ(rc::File::findFile("here", true), "");  // present but not executable
   EXPECT_EQ(rc::File::findFile("here", false), path("cwd/here"));
@@ -247,11 +225,8 @@ TEST_F(FileTest, FindFileSearchesCurrentDirectoryThenPath) {
   EXPECT_EQ(rc::File::findFile("absent", false), "");
   EXPECT_EQ(rc::File::findFile(path("p2/tool").c_str(), false), "");  // only relative names
   EXPECT_EQ(rc::File::findFile("", false), "");
-  setenv("PATH", "", 1);
+  env.set("PATH", "");
   EXPECT_EQ(rc::File::findFile("tool", false), "");
-
-  setenv("PATH", savedPath.c_str(), 1);
-  ASSERT_EQ(chdir(saved), 0);
 }
 
 TEST_F(FileTest, CreateDirBuildsEveryMissingLevelOnce) {
@@ -311,12 +286,9 @@ TEST_F(FileTest, PathQueries) {
   EXPECT_GT(rc::File::fileModTime(path("data").c_str()), 0);
   EXPECT_EQ(rc::File::fileModTime(path("nothing").c_str()), 0);
 
-  try {
-    rc::File::IsEmptyDirectory(path("nothing").c_str());
-    ADD_FAILURE() << "no error";
-  } catch (const rc::Err& err) {
-    expectErr(err, RC_SC_OPEN_FAILED, ENOENT | kUnix, {path("nothing")}, "");
-  }
+  const rc::Err err =
+      qvtest::thrownErr([&] { rc::File::IsEmptyDirectory(path("nothing").c_str()); });
+  expectErr(err, RC_SC_OPEN_FAILED, ENOENT | kUnix, {path("nothing")}, "");
 }
 
 TEST_F(FileTest, RenameAndDelete) {
@@ -468,12 +440,12 @@ TEST_F(FileTest, FailuresOfTheStreamCarryTheSystemError) {
   rc::File file;
   rc::Err err;
   // A directory opens for reading but cannot be read.
-  ASSERT_TRUE(file.open(m_dir.c_str(), "r"));
+  ASSERT_TRUE(file.open(m_tmp.path().c_str(), "r"));
   char buf[64];
   EXPECT_EQ(file.read2(buf, sizeof buf, &err), 0u);
-  expectErr(err, RC_SC_READ_FAILED, EISDIR | kUnix, {m_dir}, "recomps/File::read2");
+  expectErr(err, RC_SC_READ_FAILED, EISDIR | kUnix, {m_tmp.path()}, "recomps/File::read2");
   EXPECT_EQ(file.readLine2(buf, sizeof buf, &err), nullptr);
-  expectErr(err, RC_SC_READ_FAILED, EISDIR | kUnix, {m_dir}, "recomps/File::readLine2");
+  expectErr(err, RC_SC_READ_FAILED, EISDIR | kUnix, {m_tmp.path()}, "recomps/File::readLine2");
   file.close();
 
   // /dev/full takes nothing: a write larger than the stream's buffer fails at once, a small
@@ -518,12 +490,8 @@ TEST(File, OperationsOnAClosedHandleNameTheirOwnCode) {
     r.op(&err);
     expectErr(err, r.code, RC_SC_FILE_NOT_OPEN, {""}, r.routine);
     EXPECT_EQ(err.args2(), nullptr);
-    try {
-      r.op(nullptr);
-      ADD_FAILURE() << r.routine << " did not throw";
-    } catch (const rc::Err& thrown) {
-      EXPECT_EQ(thrown.code(), r.code);
-    }
+    const rc::Err thrown = qvtest::thrownErr([&] { r.op(nullptr); });
+    EXPECT_EQ(thrown.code(), r.code);
   }
   // The plain forms and closing never report.
   EXPECT_EQ(file.readLine(buf, sizeof buf), nullptr);
@@ -612,9 +580,11 @@ TEST_F(FileTest, FdopenWrapsADescriptor) {
 TEST_F(FileTest, AFileIsAnOutputDevice) {
   rc::File file;
   ASSERT_TRUE(file.open(path("device").c_str(), "w"));
-  rc::Out::instance()->setStdErrDevice(&file);
-  rc::Out::instance()->print(rc::Err(RC_ERROR, RC_SC_OPEN_FAILED, rc::VarArgs() << "f", ""), true);
-  rc::Out::instance()->setStdErrDevice(nullptr);
+  {
+    qvtest::StdStreamsCapture toFile(&file);
+    rc::Out::instance()->print(rc::Err(RC_ERROR, RC_SC_OPEN_FAILED, rc::VarArgs() << "f", ""),
+                               true);
+  }
   file.close();
   const std::string text = readFile("device");
   EXPECT_NE(text.find("Error"), std::string::npos) << text;

@@ -24,19 +24,15 @@
 
 namespace {
 
+using qvtest::argsOf;
+using qvtest::readFile;
+
 using qvtest::ArgVec;
 
 // 2021-03-01 23:59:58 UTC, two seconds before the next day.
 constexpr time_t kMar1 = 1614643198;
 constexpr time_t kDay = 24 * 60 * 60;
 const std::string kStamp1 = "2021-03-01 23:59:58.000000 UTC ";
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::vector<std::string> filesIn(const std::string& dir) {
   std::vector<std::string> names;
@@ -48,14 +44,6 @@ std::vector<std::string> filesIn(const std::string& dir) {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string argsOf(const rc::Err& err) {
-  std::string text;
-  for (size_t i = 0; err.args() != nullptr && i < err.args()->size(); ++i) {
-    text += std::string(i != 0 ? "|" : "") + (*err.args())[i];
-  }
-  return text;
 }
 
 // A log directory, UTC and a clock of the test's own, for the test's duration.
@@ -127,13 +115,9 @@ TEST(LogCtrls, OptionsAreTakenOutOfTheCommandLine) {
   for (const auto& row : bad) {
     ArgVec args(row.args);
     rc::LogCtrls ctrls(RC_B_AS_IS);
-    try {
-      ctrls.processArgs(&args.argc, args.argv());
-      ADD_FAILURE() << ::testing::PrintToString(row.args) << " did not fail";
-    } catch (const rc::Err& err) {
-      EXPECT_EQ(err.code(), row.code);
-      EXPECT_EQ(argsOf(err), row.errArgs);
-    }
+    const rc::Err err = qvtest::thrownErr([&] { ctrls.processArgs(&args.argc, args.argv()); });
+    EXPECT_EQ(err.code(), row.code);
+    EXPECT_EQ(argsOf(err), row.errArgs);
     EXPECT_EQ(args.left(), row.args);
   }
 

@@ -31,68 +31,17 @@ bool semExists(int id) {
   return semctl(id, 0, IPC_STAT, arg) == 0;
 }
 
-// Polls cond until it holds or 10 seconds pass.
-template <class Cond>
-bool eventually(Cond cond) {
-  for (int i = 0; i < 10000; ++i) {
-    if (cond()) return true;
-    struct timespec ms = {0, 1000000};
-    nanosleep(&ms, nullptr);
-  }
-  return cond();
+// A child that takes the lock, prints "A" (or "?" when the lock is not its own), waits for a
+// byte on its input, releases and exits 0 (5 when the lock is still held).
+void lockInChild(rc::Mutex* mutex) {
+  mutex->acquire();
+  printf("%s\n", mutex->isAcquired() ? "A" : "?");
+  fflush(stdout);
+  char c;
+  if (read(0, &c, 1) != 1) _exit(4);
+  mutex->release();
+  _exit(mutex->isAcquired() ? 5 : 0);
 }
-
-// A child that takes the lock, reports "A" on its pipe, waits for a byte, releases and exits 0.
-struct LockingChild {
-  explicit LockingChild(rc::Mutex* mutex) {
-    int toChild[2];
-    int fromChild[2];
-    EXPECT_EQ(pipe(toChild), 0);
-    EXPECT_EQ(pipe(fromChild), 0);
-    pid = fork();
-    if (pid == 0) {
-      close(toChild[1]);
-      close(fromChild[0]);
-      mutex->acquire();
-      const bool mine = mutex->isAcquired();
-      if (write(fromChild[1], mine ? "A" : "?", 1) != 1) _exit(3);
-      char c;
-      if (read(toChild[0], &c, 1) != 1) _exit(4);
-      mutex->release();
-      _exit(mutex->isAcquired() ? 5 : 0);
-    }
-    close(toChild[0]);
-    close(fromChild[1]);
-    wr = toChild[1];
-    rd = fromChild[0];
-  }
-  ~LockingChild() {
-    close(wr);
-    close(rd);
-    if (pid > 0 && !reaped) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-  // What the child reported, "" when nothing arrived within timeoutMs.
-  std::string report(int timeoutMs) {
-    struct pollfd pfd = {rd, POLLIN, 0};
-    if (poll(&pfd, 1, timeoutMs) != 1) return "";
-    char c;
-    return read(rd, &c, 1) == 1 ? std::string(1, c) : "";
-  }
-  int finish() {
-    EXPECT_EQ(write(wr, "x", 1), 1);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    reaped = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  pid_t pid;
-  int wr;
-  int rd;
-  bool reaped = false;
-};
 
 // A System V key no semaphore uses yet.
 key_t freshKey() {
@@ -119,22 +68,23 @@ TEST(Mutex, SecondProcessWaitsForEveryRelease) {
     EXPECT_EQ(mutex.lockCount(), 2);
     EXPECT_EQ(semValue(id), 1);
 
-    LockingChild child(&mutex);
-    ASSERT_TRUE(eventually([&] { return semWaiters(id) == 1; })) << "child never waited";
-    EXPECT_EQ(child.report(0), "");
+    qvtest::LiveProc child([&] { lockInChild(&mutex); });
+    ASSERT_TRUE(qvtest::eventually([&] { return semWaiters(id) == 1; })) << "child never waited";
+    EXPECT_FALSE(child.waitForLine("A", 0));
 
     // One release of two: still held, the child still waits.
     mutex.release();
     EXPECT_TRUE(mutex.isAcquired());
     EXPECT_EQ(semValue(id), 1);
     EXPECT_EQ(semWaiters(id), 1);
-    EXPECT_EQ(child.report(0), "");
+    EXPECT_FALSE(child.waitForLine("A", 0));
 
     mutex.release();
     EXPECT_FALSE(mutex.isAcquired());
-    EXPECT_EQ(child.report(10000), "A");
+    EXPECT_TRUE(child.waitForLine("A", 10));
     EXPECT_EQ(semValue(id), 1);
-    EXPECT_EQ(child.finish(), 0);
+    EXPECT_TRUE(child.writeInput("x", 1));
+    EXPECT_EQ(child.finish().exitStatus, 0);
     EXPECT_EQ(semValue(id), 0);
 
     // Free again for this process.
@@ -204,16 +154,12 @@ TEST(Mutex, AcquireOnARemovedSemaphoreFails) {
   mutex.create();
   const int id = mutex.id();
   ASSERT_EQ(semctl(id, 0, IPC_RMID), 0);
-  try {
-    mutex.acquire(true);
-    ADD_FAILURE() << "no error";
-  } catch (const rc::Err& err) {
-    EXPECT_EQ(err.code(), RC_SC_ACQUIRE_LOCK_FAILED);
-    EXPECT_EQ(err.code2(), EINVAL | rc::Err::UNIX_ERRNO);
-    ASSERT_NE(err.args(), nullptr);
-    EXPECT_EQ(std::string((*err.args())[0]), std::to_string(id));
-    EXPECT_STREQ(err.routine(), "recomps/Mutex::acquire");
-  }
+  const rc::Err err = qvtest::thrownErr([&] { mutex.acquire(true); });
+  EXPECT_EQ(err.code(), RC_SC_ACQUIRE_LOCK_FAILED);
+  EXPECT_EQ(err.code2(), EINVAL | rc::Err::UNIX_ERRNO);
+  ASSERT_NE(err.args(), nullptr);
+  EXPECT_EQ(std::string((*err.args())[0]), std::to_string(id));
+  EXPECT_STREQ(err.routine(), "recomps/Mutex::acquire");
   EXPECT_FALSE(mutex.isAcquired());
 }
 

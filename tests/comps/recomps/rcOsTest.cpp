@@ -22,30 +22,6 @@
 #include "comps/recomps/rcStrDb.h"
 #include "qvTestUtil.h"
 
-namespace {
-
-// A scratch directory removed with its contents at the end of the test.
-struct TempDir {
-  TempDir() {
-    char tmpl[] = "/tmp/rcOsTest.XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { (void)system(("rm -rf '" + path + "'").c_str()); }
-  std::string path;
-};
-
-// Restores the working directory the test started in.
-struct CwdGuard {
-  CwdGuard() : saved(getcwd(nullptr, 0)) {}
-  ~CwdGuard() {
-    rc::Os::changeDir(saved, false);
-    free(saved);
-  }
-  char* saved;
-};
-
-}  // namespace
-
 TEST(Os, IpAddr) {
   struct Row {
     const char* text;
@@ -115,10 +91,10 @@ TEST(Os, HostNameAndCurrentDirectory) {
 }
 
 TEST(Os, ChangeDir) {
-  TempDir tmp;
-  CwdGuard cwd;
-  const std::string nested = tmp.path + "/a/b/c";
-  const std::string file = tmp.path + "/plain";
+  qvtest::TempDir tmp("rcOsTest");
+  qvtest::ScopedCwd cwd(tmp.path());
+  const std::string nested = tmp.path() + "/a/b/c";
+  const std::string file = tmp.path() + "/plain";
   std::ofstream(file) << "x";
 
   struct Row {
@@ -127,13 +103,13 @@ TEST(Os, ChangeDir) {
     int errnoValue;  // 0: succeeds
   };
   const Row rows[] = {
-      {tmp.path + "/missing", false, ENOENT},
+      {tmp.path() + "/missing", false, ENOENT},
       {file, false, ENOTDIR},
       {file, true, EEXIST},  // the file stands where the directory would be made
       {file + "/below", true, ENOTDIR},
       {"", false, ENOENT},
       {nested, true, 0},
-      {tmp.path + "/a", false, 0},
+      {tmp.path() + "/a", false, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path + (row.create ? " (create)" : ""));
@@ -156,7 +132,7 @@ TEST(Os, ChangeDir) {
   }
   struct stat st;
   for (const char* part : {"/a", "/a/b", "/a/b/c"}) {
-    ASSERT_EQ(stat((tmp.path + part).c_str(), &st), 0);
+    ASSERT_EQ(stat((tmp.path() + part).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u) << part;
   }
 }
@@ -258,7 +234,7 @@ TEST(Os, SleepmsLastsThroughSignals) {
 }
 
 TEST(Os, GetMem) {
-  TempDir tmp;
+  qvtest::TempDir tmp("rcOsTest");
   struct Row {
     const char* name;
     const char* content;
@@ -278,7 +254,7 @@ TEST(Os, GetMem) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const std::string path = tmp.path + "/meminfo";
+    const std::string path = tmp.path() + "/meminfo";
     std::ofstream(path) << row.content;
     rc::Os::memUsageRecord rec = {7, 7, 7};
     EXPECT_EQ(rc::Os::getMem(&rec, path.c_str()), row.result);
@@ -289,7 +265,7 @@ TEST(Os, GetMem) {
     }
   }
   rc::Os::memUsageRecord rec = {};
-  EXPECT_EQ(rc::Os::getMem(&rec, (tmp.path + "/none").c_str()), -1);
+  EXPECT_EQ(rc::Os::getMem(&rec, (tmp.path() + "/none").c_str()), -1);
   ASSERT_EQ(rc::Os::getMem(&rec), 0);
   EXPECT_GT(rec.memTotalKB, 0u);
   EXPECT_LE(rec.memUsedKB, rec.memTotalKB);

@@ -53,7 +53,8 @@ struct LogInstalled {
 
 // Makes the process a daemon with the given label for the test's duration.
 struct DaemonMode {
-  explicit DaemonMode(const char* label) : m_savedName(rc::Env::pgmName()) {
+  explicit DaemonMode(const char* label)
+      : m_savedName(rc::Env::pgmName()), m_wasInitialized(rc::PgmAttrs::isInitialized()) {
     m_savedClass = rc::Env::pgmClass();
     setEnv("svcd", rc::PgmClass::DAEMON);
     rc::PgmAttrs::instance()->setPgmLabel(label, 0);
@@ -61,6 +62,7 @@ struct DaemonMode {
   ~DaemonMode() {
     setEnv(m_savedName.empty() ? "qvtests" : m_savedName.c_str(), m_savedClass);
     rc::PgmAttrs::instance()->setPgmLabel("", 0);
+    if (!m_wasInitialized) rc::PgmAttrs::uninit();
   }
   static void setEnv(const char* name, int pgmClass) {
     static std::string s_exe;
@@ -79,6 +81,7 @@ struct DaemonMode {
     rc::PgmAttrs::setExeLinkRtn(nullptr);
   }
   std::string m_savedName;
+  bool m_wasInitialized;
   int m_savedClass;
 };
 

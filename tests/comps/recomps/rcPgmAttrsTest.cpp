@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "qvTestUtil.h"
@@ -119,7 +120,7 @@ TEST(PgmAttrs, UnreadableLinkFallsBackToTheCurrentDirectoryAndPath) {
   rc::PgmAttrs::setExeLinkRtn(fakeExeLink);
   for (const Case& c : cases) {
     const std::string out = initInChild(c.arg0, [&] {
-      if (chdir(c.cwd.c_str()) != 0) _exit(1);
+      rc::Os::changeDir(c.cwd.c_str(), false);  // also forgets the directory it caches
       setenv("PATH", c.path.c_str(), 1);
     });
     EXPECT_EQ(out, c.expected) << "arg0 '" << c.arg0 << "' in " << c.cwd;

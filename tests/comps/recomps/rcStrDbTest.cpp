@@ -17,59 +17,32 @@
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcStrDb.h"
 #include "comps/recomps/rcStrVec.h"
+#include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
 namespace {
 
 using qvtest::CaptureDevice;
 
-// A strings folder of the test's own, named by QV_STRINGS_DIR while the fixture lives.
+// A strings folder of the test's own, named by QV_STRINGS_DIR while the fixture lives; what
+// the catalog prints is captured.
 class StrDbTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qvStrDbTest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
-    const char* old = getenv("QV_STRINGS_DIR");
-    m_hadOld = old != nullptr;
-    if (m_hadOld) m_old = old;
-    setenv("QV_STRINGS_DIR", m_dir.c_str(), 1);
-    rc::Out::instance()->setStdErrDevice(&m_err);
-    rc::Out::instance()->setStdOutDevice(&m_out);
+  StrDbTest() {
+    m_env.set("QV_STRINGS_DIR", m_tmp.path());
     rc::StrDb::cleanupInstance();  // each test starts with a catalog that has read no file
   }
-  void TearDown() override {
-    rc::StrDb::cleanupInstance();
-    rc::Out::instance()->setStdErrDevice(nullptr);
-    rc::Out::instance()->setStdOutDevice(nullptr);
-    if (m_hadOld) {
-      setenv("QV_STRINGS_DIR", m_old.c_str(), 1);
-    } else {
-      unsetenv("QV_STRINGS_DIR");
-    }
-    system(("rm -rf " + m_dir).c_str());
-  }
+  ~StrDbTest() override { rc::StrDb::cleanupInstance(); }
   void writeFile(const std::string& name, const std::string& content) {
-    std::ofstream(m_dir + "/" + name, std::ios::binary) << content;
+    m_tmp.writeFile(name, content);
   }
 
-  std::string m_dir;
-  std::string m_old;
-  bool m_hadOld = false;
-  CaptureDevice m_err;
-  CaptureDevice m_out;
+  qvtest::TempDir m_tmp{"qvStrDbTest"};
+  const std::string& m_dir = m_tmp.path();
+  qvtest::ScopedEnv m_env;
+  qvtest::StdStreamsCapture m_capture{true};
+  CaptureDevice& m_err = m_capture.err;
 };
-
-// Waits, for a bounded time, until a process is blocked on the semaphore waiting for it to come
-// free: the first step of rc::Mutex::acquire.
-bool someoneWaitsOn(int semId) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (semctl(semId, 0, GETZCNT) > 0) return true;
-    usleep(1000);
-  }
-  return false;
-}
 
 bool semaphoreExists(int semId) { return semctl(semId, 0, GETVAL) != -1; }
 
@@ -345,7 +318,7 @@ TEST_F(StrDbTest, SharedCatalogSerialisesThroughItsMutex) {
   for (const Step& step : steps) {
     if (!mutex->isAcquired()) mutex->acquire();
     qvtest::LiveProc child(step.child);
-    ASSERT_TRUE(someoneWaitsOn(semId)) << step.line;
+    ASSERT_TRUE(qvtest::eventually([&] { return semctl(semId, 0, GETZCNT) > 0; })) << step.line;
     mutex->release();
     EXPECT_TRUE(child.waitForLine(step.line));
     EXPECT_EQ(child.finish().exitStatus, 0) << step.line;

@@ -11,6 +11,7 @@
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcStrVec.h"
+#include "qvTestUtil.h"
 
 namespace {
 
@@ -34,10 +35,10 @@ std::vector<const char*> addresses(const rc::StrVec& v) {
   return out;
 }
 
-std::vector<unsigned char> encoded(const rc::StrVec& v) {
+qvtest::Bytes encoded(const rc::StrVec& v) {
   rc::ByteStrm s(0);
   v.saveOn(s);
-  return std::vector<unsigned char>(s.buffer(), s.buffer() + s.size());
+  return qvtest::bytesOf(s);
 }
 
 TEST(StrVec, DefaultVectorDoublesOnlyWhenFullAndKeepsItsStrings) {
@@ -282,9 +283,12 @@ TEST(StrVec, CapacityChangesKeepOrDropTheStringsAsAsked) {
 
 TEST(StrVec, SavesAsCountAndPaddedStrings) {
   const rc::StrVec v = makeVec({"a", "bc"});
-  EXPECT_EQ(encoded(v), (std::vector<unsigned char>{2, 0, 0, 0, 1,   0,   0, 0, 'a', 0, 0, 0,  //
-                                                    2, 0, 0, 0, 'b', 'c', 0, 0}));
-  EXPECT_EQ(encoded(rc::StrVec()), (std::vector<unsigned char>{0, 0, 0, 0}));
+  EXPECT_EQ(encoded(v), qvtest::Bytes(qvtest::ByteImage()
+                                          .words({2, 1})
+                                          .text({'a', 0, 0, 0})
+                                          .words({2})
+                                          .text({'b', 'c', 0, 0})));
+  EXPECT_EQ(encoded(rc::StrVec()), qvtest::Bytes(qvtest::ByteImage().words({0})));
 
   const Strings samples[] = {
       {},
@@ -312,41 +316,25 @@ TEST(StrVec, SavesAsCountAndPaddedStrings) {
 }
 
 TEST(StrVec, BrokenEncodingsAreRefusedAndLeaveTheVectorEmpty) {
-  auto word = [](uint32_t n) {
-    return std::vector<unsigned char>{
-        static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-        static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
-  };
-  auto cat = [](std::vector<std::vector<unsigned char>> parts) {
-    std::vector<unsigned char> out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-  };
-  const std::vector<unsigned char> letters = {'a', 'b', 'c', 'd'};
+  using Image = qvtest::ByteImage;
   const struct {
     const char* what;
-    std::vector<unsigned char> bytes;
+    qvtest::Bytes bytes;
   } cases[] = {
       {"empty input", {}},
       {"count cut", {1, 0}},
-      {"fewer strings than counted", cat({word(2), word(1), {'a', 0, 0, 0}})},
-      {"string cut", cat({word(1), word(8), letters})},
-      {"padding cut", cat({word(1), word(3), {'a', 'b', 'c'}})},
-      {"huge count", cat({word(0xFFFFFFFF), word(0), word(0)})},
-      {"length overflows", cat({word(1), word(0xFFFFFFFE), letters})},
+      {"fewer strings than counted", Image().words({2, 1}).text({'a', 0, 0, 0})},
+      {"string cut", Image().words({1, 8}).text("abcd")},
+      {"padding cut", Image().words({1, 3}).text("abc")},
+      {"huge count", Image().words({0xFFFFFFFF, 0, 0})},
+      {"length overflows", Image().words({1, 0xFFFFFFFE}).text("abcd")},
   };
   for (const auto& c : cases) {
     rc::ByteStrm s(0);
-    if (!c.bytes.empty()) s.writeBytes(c.bytes.data(), c.bytes.size());
+    qvtest::writeImage(s, c.bytes);
     rc::StrVec v;
     v.append("stale");
-    int code = 0;
-    try {
-      v.restoreFrom(s);
-    } catch (const rc::Err& e) {
-      code = e.code();
-    }
-    EXPECT_EQ(code, RC_SC_READ_FAILED) << c.what;
+    EXPECT_THROWS_CODE(v.restoreFrom(s), RC_SC_READ_FAILED) << c.what;
     EXPECT_TRUE(v.isEmpty()) << c.what;
     v.append("usable");
     EXPECT_STREQ(v[0], "usable");

@@ -149,11 +149,12 @@ class AllocContext {
  private:
   uint32_t m_memType : 16;
   uint32_t m_region : REGION_BITS;
-  uint32_t m_trackSlot : 2;  // the header's tracking kind goes here; always 0
+  // Named rather than left as padding so that headerBits' bit_cast sees determinate bits.
+  [[maybe_unused]] uint32_t m_trackSlot : 2;  // the header's tracking kind goes here; always 0
   uint32_t m_memScope : 2;
   uint32_t m_ioAlign : 1;
   uint32_t m_MBZ : 1;
-  uint32_t m_spare : 6;
+  [[maybe_unused]] uint32_t m_spare : 6;
 };
 static_assert(sizeof(AllocContext) == 4);
 

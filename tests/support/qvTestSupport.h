@@ -22,6 +22,7 @@
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcLog.h"
 #include "comps/recomps/rcOutDevice.h"
+#include "comps/recomps/rcTimeval.h"
 
 namespace qvtest {
 
@@ -151,12 +152,44 @@ class TestClock {
   static inline bool s_active = false;
 };
 
+// Makes rc::Timeval::monotonicNow read a clock the test moves; the system's again when it goes
+// out of scope. Timers measure their expiries on it.
+class TestMonotonicClock {
+ public:
+  explicit TestMonotonicClock(const rc::Timeval& start = rc::Timeval(1000, 0)) {
+    s_now = start;
+    rc::Timeval::setMonotonicClockRtn(&read);
+  }
+  ~TestMonotonicClock() { rc::Timeval::setMonotonicClockRtn(nullptr); }
+  TestMonotonicClock(const TestMonotonicClock&) = delete;
+  TestMonotonicClock& operator=(const TestMonotonicClock&) = delete;
+
+  static const rc::Timeval& now() { return s_now; }
+  static void advance(const rc::Timeval& by) { s_now += by; }
+  static void advance(double secs) {
+    rc::Timeval by;
+    by.setFromDouble(secs);
+    s_now += by;
+  }
+
+ private:
+  static void read(struct timeval* now) { *now = s_now; }
+  static inline rc::Timeval s_now;
+};
+
 // Sets and unsets environment variables and puts them back when it goes out of scope; the
 // environment table forgets its cached values both times, and a change of TZ reaches the local
-// time conversion.
+// time conversion. Made with kWithoutTableVars, it first unsets every variable of the table, so
+// that a test sees the defaults whatever the caller's environment holds.
 class ScopedEnv {
  public:
+  struct WithoutTableVars {};
+  static constexpr WithoutTableVars kWithoutTableVars{};
+
   ScopedEnv() = default;
+  explicit ScopedEnv(WithoutTableVars) {
+    for (const rc::EnvVarRec* rec : *rc::EnvVarTbl::instance()) unset(rec->varName());
+  }
   ~ScopedEnv() {
     for (const auto& [name, value] : m_saved) {
       if (value.second) {

@@ -1,15 +1,21 @@
-// Helpers for tests that cross a process boundary: run a program or a function in a child
-// process, collect its standard output, standard error and exit status, with a bounded wait.
+// The helpers every test shares (the qvtestsupport library): run a program or a function in a
+// child process and collect its output and exit status with a bounded wait; make failed
+// assertions throw and catch the error a statement throws; capture what the output object
+// prints on standard error; build byte images and check that every cut of a stored form is
+// refused; scratch directories and a working-directory guard. Each guard puts back what it
+// changed, also when the test fails or throws.
 #pragma once
 
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcOutDevice.h"
 
@@ -50,6 +56,12 @@ inline rc::Err thrownErr(const std::function<void()>& fn) {
   return rc::Err();
 }
 
+// What the file holds, "" when it cannot be read.
+std::string readFile(const std::string& path);
+
+// The arguments of an error joined by '|', "" when it has none.
+std::string argsOf(const rc::Err& err);
+
 // An output device that keeps what it is given, for tests that read what the framework prints.
 // It starts with a reference of its own, so that a facility releasing it never deletes it.
 class CaptureDevice : public rc::OutDevice {
@@ -59,6 +71,49 @@ class CaptureDevice : public rc::OutDevice {
   void print(RcSeverity, const char* str) override { text += str; }
   std::string text;
 };
+
+// Routes the current output object's standard error (and, when asked, standard output) to
+// capture devices for its lifetime, then back to the standard streams.
+class StdStreamsCapture {
+ public:
+  explicit StdStreamsCapture(bool stdOutToo = false);
+  // Standard error goes to the device given instead, which the caller keeps alive.
+  explicit StdStreamsCapture(rc::OutDevice* errDevice);
+  ~StdStreamsCapture();
+  StdStreamsCapture(const StdStreamsCapture&) = delete;
+  StdStreamsCapture& operator=(const StdStreamsCapture&) = delete;
+
+  CaptureDevice err;
+  CaptureDevice out;
+
+ private:
+  bool m_stdOutToo;
+};
+
+// A byte image, as streams write them: built piece by piece, 32-bit words in host byte order
+// (the width every stream gives an int or a length), raw bytes and the characters of texts.
+using Bytes = std::vector<unsigned char>;
+class ByteImage {
+ public:
+  ByteImage() = default;
+  ByteImage(std::initializer_list<unsigned char> bytes) : m_bytes(bytes) {}
+  ByteImage& words(std::initializer_list<uint32_t> values);
+  ByteImage& bytes(const Bytes& more);
+  ByteImage& text(const std::string& chars);
+  operator Bytes() const { return m_bytes; }
+  const Bytes& get() const { return m_bytes; }
+
+ private:
+  Bytes m_bytes;
+};
+// The bytes a stream holds, up to its write position.
+Bytes bytesOf(const rc::ByteStrm& strm);
+// Appends the bytes to the stream, as if another process had sent them.
+void writeImage(rc::ByteStrm& strm, const Bytes& bytes);
+// Gives restore a stream holding each proper prefix of whole's bytes (from firstCut bytes on)
+// and expects every one to be refused with RC_SC_READ_FAILED, never read past.
+void expectEveryCutRefused(const rc::ByteStrm& whole,
+                           const std::function<void(rc::ByteStrm&)>& restore, size_t firstCut = 0);
 
 struct ProcResult {
   std::string out;
@@ -75,6 +130,8 @@ ProcResult runProgram(const std::string& path, const std::vector<std::string>& a
 
 // Runs fn in a forked child whose output is captured; fn normally ends the process itself.
 ProcResult runInChild(const std::function<void()>& fn, int timeoutSec = 30);
+// What fn prints on standard output, run in a child process.
+std::string printedInChild(const std::function<void()>& fn);
 
 // A forked child (running childFn, which normally execs or ends the process) whose standard
 // input, output and error are pipes: the test can wait for a line of its output while it runs,
@@ -89,7 +146,8 @@ class LiveProc {
 
   pid_t pid() const { return m_pid; }
   // Waits until standard output has a line equal to `line` after the lines already consumed;
-  // consumes up to it. False when the output ends or timeoutSec passes first.
+  // consumes up to it. False when the output ends or timeoutSec passes first (0: only what
+  // has arrived already).
   bool waitForLine(const std::string& line, int timeoutSec = 20);
   bool writeInput(const char* bytes, size_t n);
   // Closes the child's input, collects the rest of its output and its exit; a child still
@@ -131,6 +189,23 @@ struct Pipe {
   }
 };
 
+// Changes the working directory through rc::Os (which caches it) and changes it back when it
+// goes out of scope.
+class ScopedCwd {
+ public:
+  explicit ScopedCwd(const std::string& dir);
+  ~ScopedCwd();
+  ScopedCwd(const ScopedCwd&) = delete;
+  ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+ private:
+  std::string m_saved;
+};
+
+// Polls cond (every millisecond) until it holds or timeoutSec pass; whether it came to hold.
+// For states another process reaches that no pipe announces (a process blocked on a lock).
+bool eventually(const std::function<bool()>& cond, int timeoutSec = 10);
+
 // The built revision command and the folder of the test applications.
 std::string qvrevPath();
 std::string testAppPath(const std::string& name);
@@ -164,4 +239,3 @@ class TempDir {
 // Expects stmt to throw an rc::Err with this code.
 #define EXPECT_THROWS_CODE(stmt, expectedCode) \
   EXPECT_EQ(qvtest::thrownErr([&] { stmt; }).code(), (expectedCode)) << #stmt
-

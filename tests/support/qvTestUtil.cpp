@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <ftw.h>
+#include <gtest/gtest.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "comps/recomps/rcOs.h"
+#include "comps/recomps/rcOut.h"
 
 namespace qvtest {
 
@@ -59,6 +64,103 @@ ProcResult runProgram(const std::string& path, const std::vector<std::string>& a
 
 ProcResult runInChild(const std::function<void()>& fn, int timeoutSec) {
   return runForked(fn, timeoutSec);
+}
+
+std::string printedInChild(const std::function<void()>& fn) {
+  return runForked(
+             [&] {
+               fn();
+               fflush(stdout);
+               _exit(0);
+             },
+             30)
+      .out;
+}
+
+bool eventually(const std::function<bool()>& cond, int timeoutSec) {
+  const double deadline = nowSec() + timeoutSec;
+  while (!cond()) {
+    if (nowSec() > deadline) return false;
+    usleep(1000);
+  }
+  return true;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string argsOf(const rc::Err& err) {
+  std::string text;
+  for (size_t i = 0; err.args() != nullptr && i < err.args()->size(); ++i) {
+    text += std::string(i != 0 ? "|" : "") + (*err.args())[i];
+  }
+  return text;
+}
+
+StdStreamsCapture::StdStreamsCapture(bool stdOutToo) : m_stdOutToo(stdOutToo) {
+  rc::Out::instance()->setStdErrDevice(&err);
+  if (stdOutToo) rc::Out::instance()->setStdOutDevice(&out);
+}
+
+StdStreamsCapture::StdStreamsCapture(rc::OutDevice* errDevice) : m_stdOutToo(false) {
+  rc::Out::instance()->setStdErrDevice(errDevice);
+}
+
+StdStreamsCapture::~StdStreamsCapture() {
+  rc::Out::instance()->setStdErrDevice(nullptr);
+  if (m_stdOutToo) rc::Out::instance()->setStdOutDevice(nullptr);
+}
+
+ByteImage& ByteImage::words(std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(&v);
+    m_bytes.insert(m_bytes.end(), p, p + sizeof v);
+  }
+  return *this;
+}
+
+ByteImage& ByteImage::bytes(const Bytes& more) {
+  m_bytes.insert(m_bytes.end(), more.begin(), more.end());
+  return *this;
+}
+
+ByteImage& ByteImage::text(const std::string& chars) {
+  m_bytes.insert(m_bytes.end(), chars.begin(), chars.end());
+  return *this;
+}
+
+Bytes bytesOf(const rc::ByteStrm& strm) {
+  return Bytes(strm.buffer(), strm.buffer() + strm.size());
+}
+
+void writeImage(rc::ByteStrm& strm, const Bytes& bytes) {
+  if (!bytes.empty()) strm.writeBytes(bytes.data(), bytes.size());
+}
+
+void expectEveryCutRefused(const rc::ByteStrm& whole,
+                           const std::function<void(rc::ByteStrm&)>& restore, size_t firstCut) {
+  for (size_t cut = firstCut; cut < whole.size(); ++cut) {
+    rc::ByteStrm part(cut);
+    part.writeBytes(whole.buffer(), cut);
+    EXPECT_EQ(thrownErr([&] { restore(part); }).code(), RC_SC_READ_FAILED)
+        << "cut after " << cut << " of " << whole.size() << " bytes";
+  }
+}
+
+ScopedCwd::ScopedCwd(const std::string& dir) {
+  if (char* saved = getcwd(nullptr, 0)) {
+    m_saved = saved;
+    free(saved);
+  }
+  rc::Os::changeDir(dir.c_str(), false);
+}
+
+ScopedCwd::~ScopedCwd() {
+  if (!m_saved.empty()) rc::Os::changeDir(m_saved.c_str(), false);
 }
 
 LiveProc::LiveProc(const std::function<void()>& childFn) {
@@ -107,10 +209,12 @@ bool LiveProc::waitForLine(const std::string& line, int timeoutSec) {
       m_consumed = eol + 1;
       if (found) return true;
     }
-    const int waitMs = static_cast<int>((deadline - nowSec()) * 1000);
-    if (waitMs <= 0 || m_outFd < 0) return false;
+    const int waitMs = std::max(0, static_cast<int>((deadline - nowSec()) * 1000));
+    if (m_outFd < 0) return false;
     struct pollfd pfd = {m_outFd, POLLIN, 0};
-    if (poll(&pfd, 1, waitMs) <= 0) continue;
+    const int ready = poll(&pfd, 1, waitMs);
+    if (ready == 0 && waitMs == 0) return false;
+    if (ready <= 0) continue;
     char buf[4096];
     const ssize_t n = read(m_outFd, buf, sizeof buf);
     if (n <= 0) return false;
@@ -225,18 +329,9 @@ std::string TempDir::writeFile(const std::string& rel, const std::string& conten
 }
 
 std::string TempDir::copyFile(const std::string& from, const std::string& rel) const {
-  std::ifstream in(from, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
   struct stat st;
-  if (!in || stat(from.c_str(), &st) != 0) throw std::runtime_error("cannot read " + from);
-  return writeFile(rel, content.str(), st.st_mode & 07777);
+  if (stat(from.c_str(), &st) != 0) throw std::runtime_error("cannot read " + from);
+  return writeFile(rel, readFile(from), st.st_mode & 07777);
 }
 
 }  // namespace qvtest
-
-namespace {
-// Unit tests run from the build tree, outside the kit: point the catalog at the kit's strings
-// files unless the caller chose a folder.
-const bool s_stringsDirSet = setenv("QV_STRINGS_DIR", QV_TEST_KIT_DIR "/sys/strings", 0) == 0;
-}  // namespace

@@ -1,0 +1,110 @@
+// One-shot (COUNTDOWN) and periodic (INTERVAL) timers that run inside an application's event
+// loop. A timer registers itself with its application's loop as a descriptor-set provider when
+// it is built and unregisters when it is destroyed; it must therefore be released before its
+// application. Reference counted: the creator holds the first reference, and the holder that
+// sees the count drop below 1 deletes the timer; a callback may release the last reference of
+// its own timer.
+//
+// Expiries are measured on the monotonic clock (rc::Timeval::monotonicNow), so setting the wall
+// clock neither silences timers nor fires them in a burst; every time field below is on that
+// clock. A periodic timer keeps its phase: the next period starts at the previous expiry, and a
+// timer that fell behind by more than a period fires once and restarts its phase from then. The
+// callback's result tells whether it started asynchronous work: the timer then stays quiet until
+// workDone().
+//
+// Asking the providers is cheap even with thousands of timers: the timers of the process are
+// kept in one expiry-ordered queue, only the earliest one of an application hands the loop a
+// timeout, and when it fires every other timer of that application due by then fires in the same
+// iteration. Single-threaded; not for signal handlers.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "comps/memcomps/base/memNewDelete.h"
+#include "comps/memcomps/base/memStlAlloc.h"
+#include "comps/recomps/rcFdSet.h"
+#include "comps/recomps/rcRefCnt.h"
+#include "comps/recomps/rcTimeval.h"
+
+namespace ac {
+
+class App;
+
+class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
+ public:
+  enum TimerType { INTERVAL = 0, COUNTDOWN = 1 };
+  // Returns true when it started work that will report workDone() (INTERVAL timers only).
+  typedef bool (*CbRtn)(void* cbObj, AppTimer* timer);
+
+  AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn, const rc::Timeval& timerValue,
+           std::string name);
+  ~AppTimer() override;
+  AppTimer(const AppTimer&) = delete;
+  AppTimer& operator=(const AppTimer&) = delete;
+
+  void start();
+  void stop();
+  // Stores the value; a running timer is stopped, and started again when startTimer.
+  void setTimerValue(const rc::Timeval& timerValue, bool startTimer);
+  void workStarted();
+  // Ends the pause of an INTERVAL timer: it fires at its expiry, or at once when that has passed.
+  void workDone();
+
+  // Loop entry points.
+  static const rc::FdSet& getFdSetCCb(void* cbObj);
+  static void eventCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* userData);
+  const rc::FdSet& getFdSetCb();
+  void eventCb(rc::FdSet::CbType cbType, int fd, void* userData);
+
+  // Runs the callback; its result for INTERVAL timers, false otherwise.
+  bool timerExpired();
+  // Starts the next period: at the previous expiry while running and past it, else now.
+  void updateTimes();
+  // m_timerFdSet := the time left until the expiry (zero when due).
+  void updateFdSet();
+
+  TimerType timerType() const { return m_timerType; }
+  const rc::Timeval& timerValue() const { return m_timerValue; }
+  const rc::Timeval& startTime() const { return m_startTime; }
+  const rc::Timeval& expireTime() const { return m_expireTime; }
+  bool isRunning() const { return m_running; }
+  bool isWorking() const { return m_working; }
+  const std::string& name() const { return m_name; }
+  uint64_t firedCount() const { return m_firedCount; }
+  const rc::FdSet& timerFdSet() const { return m_timerFdSet; }
+
+  void dumpObj(int indentLvl, const char* label) const;
+  void dump() const { dumpObj(0, nullptr); }
+
+ private:
+  typedef std::multimap<rc::Timeval, AppTimer*, std::less<rc::Timeval>,
+                        mem::stlAlloc<std::pair<const rc::Timeval, AppTimer*>>>
+      Queue;
+  static Queue& queue();
+  // Puts the timer in the queue at its expiry while it runs without work in progress, takes it
+  // out otherwise.
+  void syncQueue();
+  bool isArmed() const { return m_running && !m_working; }
+
+  App* m_app;
+  void* m_cbObj;
+  CbRtn m_cbRtn;
+  TimerType m_timerType;
+  rc::Timeval m_timerValue;
+  rc::Timeval m_startTime;
+  rc::Timeval m_expireTime;
+  bool m_running;
+  bool m_working;
+  rc::FdSet m_timerFdSet;
+  std::string m_name;
+  rc::Timeval m_createTime;
+  rc::Timeval m_lastTimerProcessingStart;
+  rc::Timeval m_lastTimerProcessingEnd;
+  uint64_t m_firedCount;
+  bool m_queued;
+  Queue::iterator m_queuePos;
+};
+
+}  // namespace ac

@@ -1,0 +1,162 @@
+#include "comps/appcomps/acCtlChannel.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcErr.h"
+
+namespace ac {
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& path, const std::string& why) {
+  rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_CTL_DIR_REFUSED, rc::VarArgs() << path << why,
+                        "ipcComps/CtlChannel::checkDir"));
+}
+
+// The address of path; a path that does not fit is refused rather than cut.
+sockaddr_un unixAddr(const std::string& path) {
+  sockaddr_un addr = {};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) refuse(path, "the path is too long for a socket");
+  memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  return addr;
+}
+
+int unixSocket(int flags, const std::string& path, const char* routine) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
+  if (fd < 0) rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << path, errno, routine);
+  return fd;
+}
+
+bool processAlive(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+
+}  // namespace
+
+std::string CtlChannel::dirPath() {
+  const char* runtimeDir = getenv("XDG_RUNTIME_DIR");
+  if (runtimeDir != nullptr && runtimeDir[0] == '/') return std::string(runtimeDir) + "/qvctl";
+  return "/tmp/qvctl-" + std::to_string(geteuid());
+}
+
+std::string CtlChannel::prepareDir() {
+  const std::string path = dirPath();
+  if (mkdir(path.c_str(), 0700) == 0) {
+    // The creation mode went through the umask; the owner needs all three bits.
+    chmod(path.c_str(), 0700);
+  } else if (errno != EEXIST) {
+    rc::Err_ThrowErrno(AC_SC_CTL_DIR_REFUSED, rc::VarArgs() << path << "cannot be created", errno,
+                       "ipcComps/CtlChannel::prepareDir");
+  }
+  checkDir(path);
+  return path;
+}
+
+void CtlChannel::checkDir(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) refuse(path, strerror(errno));
+  if (!S_ISDIR(st.st_mode)) refuse(path, "not a directory");
+  if (st.st_uid != geteuid()) refuse(path, "owned by user id " + std::to_string(st.st_uid));
+  if ((st.st_mode & 077) != 0) refuse(path, "open to other users");
+}
+
+std::string CtlChannel::socketPath(const std::string& dir, const char* program, pid_t pid) {
+  return dir + "/" + program + "." + std::to_string(pid);
+}
+
+int CtlChannel::listenAt(const std::string& path) {
+  const char* routine = "ipcComps/CtlChannel::listenAt";
+  const sockaddr_un addr = unixAddr(path);
+  // A socket left by an earlier process with this pid.
+  unlink(path.c_str());
+  const int fd = unixSocket(SOCK_NONBLOCK, path, routine);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    const int savedErrno = errno;
+    close(fd);
+    rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << path, savedErrno, routine);
+  }
+  chmod(path.c_str(), 0600);
+  if (listen(fd, SOMAXCONN) != 0) {
+    const int savedErrno = errno;
+    close(fd);
+    unlink(path.c_str());
+    rc::Err_ThrowErrno(AC_SC_LISTEN_FAILED, rc::VarArgs() << path, savedErrno, routine);
+  }
+  if (rc::Dbg::s_anyOn) {
+    rc::Dbg::instance()->print(DM_IPC, DF_INIT, "control channel listening at %s\n", path.c_str());
+  }
+  return fd;
+}
+
+int CtlChannel::connectTo(const std::string& path) {
+  const char* routine = "ipcComps/CtlChannel::connectTo";
+  const sockaddr_un addr = unixAddr(path);
+  const int fd = unixSocket(0, path, routine);
+  int rc;
+  do {
+    rc = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    const int savedErrno = errno;
+    close(fd);
+    rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED, rc::VarArgs() << path << 0, savedErrno, routine);
+  }
+  return fd;
+}
+
+bool CtlChannel::peerAllowed(int fd, uid_t* peerUid) {
+  struct ucred cred = {};
+  socklen_t len = sizeof cred;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
+  if (peerUid != nullptr) *peerUid = cred.uid;
+  return cred.uid == geteuid() || cred.uid == 0;
+}
+
+bool CtlChannel::parseName(const std::string& name, std::string* program, pid_t* pid) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == name.size() || dot + 11 < name.size())
+    return false;
+  long value = 0;
+  for (size_t i = dot + 1; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+    value = value * 10 + (name[i] - '0');
+  }
+  if (value <= 0 || value > 0x7fffffffL) return false;
+  *program = name.substr(0, dot);
+  *pid = static_cast<pid_t>(value);
+  return true;
+}
+
+std::vector<CtlChannel::Entry> CtlChannel::liveChannels(const std::string& dir) {
+  std::vector<Entry> live;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return live;
+  while (const dirent* ent = readdir(d)) {
+    Entry entry;
+    if (!parseName(ent->d_name, &entry.program, &entry.pid)) continue;
+    entry.path = dir + "/" + ent->d_name;
+    struct stat st;
+    if (lstat(entry.path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+    if (processAlive(entry.pid)) {
+      live.push_back(entry);
+    } else {
+      unlink(entry.path.c_str());
+    }
+  }
+  closedir(d);
+  std::sort(live.begin(), live.end(),
+            [](const Entry& a, const Entry& b) { return a.path < b.path; });
+  return live;
+}
+
+}  // namespace ac

@@ -1,0 +1,53 @@
+// The control channel's rendezvous: the per-user directory where every framework program that
+// opens a control channel listens on a Unix-domain socket named "<program>.<pid>", and the
+// checks that keep other users out.
+//
+// The directory is "$XDG_RUNTIME_DIR/qvctl" when that variable holds an absolute path, else
+// "/tmp/qvctl-<uid>". It is created with mode 0700 and refused (AC_SC_CTL_DIR_REFUSED with the
+// path and the reason) when it is not a real directory, is owned by another user or is open to
+// group or others, so nobody else can plant or replace sockets in it. Sockets get mode 0600, and
+// every accepted connection's peer credentials must be the same user or root (peerAllowed).
+// Sockets of processes that no longer exist are skipped by liveChannels and removed.
+//
+// Descriptors returned are close-on-exec; the caller owns them. System-call failures raise
+// rc::Err with errno (AC_SC_SOCKET_FAILED, AC_SC_BIND_FAILED, AC_SC_LISTEN_FAILED,
+// AC_SC_CONNECT_FAILED). Process-wide state: none. Not for signal handlers.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace ac {
+
+class CtlChannel {
+ public:
+  struct Entry {
+    std::string program;
+    pid_t pid;
+    std::string path;
+  };
+
+  // The directory this user's channels live in (not checked).
+  static std::string dirPath();
+  // Creates the directory when missing, then checks it; returns its path.
+  static std::string prepareDir();
+  // Raises AC_SC_CTL_DIR_REFUSED unless path is a directory of this user closed to others.
+  static void checkDir(const std::string& path);
+  static std::string socketPath(const std::string& dir, const char* program, pid_t pid);
+
+  // A non-blocking listening socket at path; a leftover file there is replaced.
+  static int listenAt(const std::string& path);
+  // A blocking connection to the socket at path.
+  static int connectTo(const std::string& path);
+  // Whether the peer of a connected socket is this user or root; its uid in *peerUid.
+  static bool peerAllowed(int fd, uid_t* peerUid);
+
+  // The channels in dir whose process is alive, in name order; stale sockets are removed.
+  static std::vector<Entry> liveChannels(const std::string& dir);
+  // Splits "<program>.<pid>"; false for any other name.
+  static bool parseName(const std::string& name, std::string* program, pid_t* pid);
+};
+
+}  // namespace ac

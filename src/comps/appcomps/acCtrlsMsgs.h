@@ -1,0 +1,186 @@
+// Reading and setting another program's debug controls and fault-insertion controls. The debug
+// controls travel in the message proper and are held by value; the fault controls travel as the
+// payload part and are owned by the message (a copy of the message copies them). The fault calls
+// name the SPU they address (IP, SPA, slot); a copy of such a call addresses no SPU. Not
+// thread-safe.
+#pragma once
+
+#include "comps/appcomps/acIpcMsgImpl.h"
+#include "comps/appcomps/acMsgTypes.h"
+#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcFaultApi.h"
+
+namespace ac {
+
+class GetDbgCtrlsReply : public IpcMsgOf<GetDbgCtrlsReply, IpcStsMsgHdr> {
+ public:
+  static constexpr const char* kMsgName = "GetDbgCtrlsReply";
+  GetDbgCtrlsReply() : IpcMsgOf(MsgTypes::GET_DBG_CTRLS_REPLY, 0, 0) {}
+  explicit GetDbgCtrlsReply(const rc::DbgCtrls& dbgCtrls);
+  GetDbgCtrlsReply(const GetDbgCtrlsReply& src, bool deepCopy = false)
+      : IpcMsgOf(src, deepCopy), m_dbgCtrls(src.m_dbgCtrls) {}
+
+  void restoreMsg(rc::ByteStrm& s) override;
+  size_t binaryMsgSize() const override;
+  void saveMsg(rc::ByteStrm& s) const override;
+  void dumpMsg() const override;
+  void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
+
+  const rc::DbgCtrls& dbgCtrls() const { return m_dbgCtrls; }
+  void setDbgCtrls(const rc::DbgCtrls& dbgCtrls) { m_dbgCtrls = dbgCtrls; }
+
+ private:
+  rc::DbgCtrls m_dbgCtrls;
+};
+
+class GetDbgCtrlsCall : public IpcMsgOf<GetDbgCtrlsCall, IpcMsgHdr, GetDbgCtrlsReply> {
+ public:
+  static constexpr const char* kMsgName = "GetDbgCtrlsCall";
+  explicit GetDbgCtrlsCall(short dstPgmId = 0)
+      : IpcMsgOf(MsgTypes::GET_DBG_CTRLS_CALL, MsgTypes::GET_DBG_CTRLS_REPLY, dstPgmId) {}
+  GetDbgCtrlsCall(const GetDbgCtrlsCall& src, bool deepCopy = false) : IpcMsgOf(src, deepCopy) {}
+};
+
+// Its debug controls are not sent.
+class SetDbgCtrlsReply : public IpcMsgOf<SetDbgCtrlsReply, IpcStsMsgHdr> {
+ public:
+  static constexpr const char* kMsgName = "SetDbgCtrlsReply";
+  SetDbgCtrlsReply() : IpcMsgOf(MsgTypes::SET_DBG_CTRLS_REPLY, 0, 0) {}
+  SetDbgCtrlsReply(const SetDbgCtrlsReply& src, bool deepCopy = false)
+      : IpcMsgOf(src, deepCopy), m_dbgCtrls(src.m_dbgCtrls) {}
+  void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
+
+  const rc::DbgCtrls& dbgCtrls() const { return m_dbgCtrls; }
+  void setDbgCtrls(const rc::DbgCtrls& dbgCtrls) { m_dbgCtrls = dbgCtrls; }
+
+ private:
+  rc::DbgCtrls m_dbgCtrls;
+};
+
+class SetDbgCtrlsCall : public IpcMsgOf<SetDbgCtrlsCall, IpcMsgHdr, SetDbgCtrlsReply> {
+ public:
+  static constexpr const char* kMsgName = "SetDbgCtrlsCall";
+  explicit SetDbgCtrlsCall(short dstPgmId = 0)
+      : IpcMsgOf(MsgTypes::SET_DBG_CTRLS_CALL, MsgTypes::SET_DBG_CTRLS_REPLY, dstPgmId) {}
+  SetDbgCtrlsCall(short dstPgmId, const rc::DbgCtrls& dbgCtrls);
+  SetDbgCtrlsCall(const SetDbgCtrlsCall& src, bool deepCopy = false)
+      : IpcMsgOf(src, deepCopy), m_dbgCtrls(src.m_dbgCtrls) {}
+
+  void restoreMsg(rc::ByteStrm& s) override;
+  size_t binaryMsgSize() const override;
+  void saveMsg(rc::ByteStrm& s) const override;
+  void dumpMsg() const override;
+
+  const rc::DbgCtrls& dbgCtrls() const { return m_dbgCtrls; }
+  void setDbgCtrls(const rc::DbgCtrls& dbgCtrls) { m_dbgCtrls = dbgCtrls; }
+
+ private:
+  rc::DbgCtrls m_dbgCtrls;
+};
+
+// The SPU a fault call addresses: IP (network order, unsigned int), SPA and slot (ints).
+struct SpuAddr {
+  unsigned int m_spuip = 0;
+  int m_spuspa = 0;
+  int m_spuslot = 0;
+
+  enum { BINARY_SIZE = 12 };
+  void saveOn(rc::ByteStrm& s) const;
+  void restoreFrom(rc::ByteStrm& s);
+  // "IP address = a.b.c.d, SPA/Slot = n/m", at level 0.
+  void dump() const;
+};
+
+class GetFaultCtrlsReply
+    : public IpcMsgOf<GetFaultCtrlsReply, PayloadObjMsg<IpcStsMsgHdr, rc::fault::Ctrls>> {
+ public:
+  static constexpr const char* kMsgName = "GetFaultCtrlsReply";
+  GetFaultCtrlsReply() : IpcMsgOf(MsgTypes::GET_FAULT_CTRLS_REPLY, 0, 0) {}
+  explicit GetFaultCtrlsReply(const rc::fault::Ctrls& ctrls);
+  GetFaultCtrlsReply(const GetFaultCtrlsReply& src, bool deepCopy = false)
+      : IpcMsgOf(src, deepCopy) {}
+  void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
+
+  const rc::fault::Ctrls* ctrls() const { return m_payloadObj; }
+  // Copies ctrls, creating the controls when absent.
+  void setFaultCtrls(const rc::fault::Ctrls& ctrls) { assignObj(ctrls); }
+  rc::fault::Ctrls* allocCtrls() { return allocObj(); }
+};
+
+class GetFaultCtrlsCall : public IpcMsgOf<GetFaultCtrlsCall, IpcMsgHdr, GetFaultCtrlsReply> {
+ public:
+  static constexpr const char* kMsgName = "GetFaultCtrlsCall";
+  explicit GetFaultCtrlsCall(short dstPgmId = 0)
+      : IpcMsgOf(MsgTypes::GET_FAULT_CTRLS_CALL, MsgTypes::GET_FAULT_CTRLS_REPLY, dstPgmId) {}
+  // The copy addresses no SPU.
+  GetFaultCtrlsCall(const GetFaultCtrlsCall& src, bool deepCopy = false)
+      : IpcMsgOf(src, deepCopy) {}
+
+  void restoreMsg(rc::ByteStrm& s) override;
+  size_t binaryMsgSize() const override {
+    return IpcMsgHdr::binaryMsgSize() + SpuAddr::BINARY_SIZE;
+  }
+  void saveMsg(rc::ByteStrm& s) const override;
+  void dumpMsg() const override;
+
+  const SpuAddr& spuAddr() const { return m_spu; }
+  void setDstSpuIp(unsigned int ip) { m_spu.m_spuip = ip; }
+  void setDstSpuSpa(int spa) { m_spu.m_spuspa = spa; }
+  void setDstSpuSlot(int slot) { m_spu.m_spuslot = slot; }
+
+ private:
+  SpuAddr m_spu;
+};
+
+class SetFaultCtrlsReply : public IpcMsgOf<SetFaultCtrlsReply, IpcStsMsgHdr> {
+ public:
+  static constexpr const char* kMsgName = "SetFaultCtrlsReply";
+  SetFaultCtrlsReply() : IpcMsgOf(MsgTypes::SET_FAULT_CTRLS_REPLY, 0, 0) {}
+  SetFaultCtrlsReply(const SetFaultCtrlsReply& src, bool deepCopy = false)
+      : IpcMsgOf(src, deepCopy) {}
+  void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
+};
+
+// With clearExistingRules and not addNew the receiver only clears its controls; otherwise it
+// merges the call's controls into its own.
+class SetFaultCtrlsCall
+    : public IpcMsgOf<SetFaultCtrlsCall, PayloadObjMsg<IpcMsgHdr, rc::fault::Ctrls>,
+                      SetFaultCtrlsReply> {
+ public:
+  static constexpr const char* kMsgName = "SetFaultCtrlsCall";
+  explicit SetFaultCtrlsCall(short dstPgmId = 0)
+      : IpcMsgOf(MsgTypes::SET_FAULT_CTRLS_CALL, MsgTypes::SET_FAULT_CTRLS_REPLY, dstPgmId) {}
+  SetFaultCtrlsCall(short dstPgmId, const rc::fault::Ctrls& ctrls);
+  // The copy keeps the flags and the controls but addresses no SPU.
+  SetFaultCtrlsCall(const SetFaultCtrlsCall& src, bool deepCopy = false)
+      : IpcMsgOf(src, deepCopy),
+        m_clearExistingRules(src.m_clearExistingRules),
+        m_addNew(src.m_addNew) {}
+
+  void restoreMsg(rc::ByteStrm& s) override;
+  // The SPU address and the two flags: 20 bytes after the header.
+  size_t binaryMsgSize() const override {
+    return IpcMsgHdr::binaryMsgSize() + SpuAddr::BINARY_SIZE + 8;
+  }
+  void saveMsg(rc::ByteStrm& s) const override;
+  void dumpMsg() const override;
+
+  const SpuAddr& spuAddr() const { return m_spu; }
+  void setDstSpuIp(unsigned int ip) { m_spu.m_spuip = ip; }
+  void setDstSpuSpa(int spa) { m_spu.m_spuspa = spa; }
+  void setDstSpuSlot(int slot) { m_spu.m_spuslot = slot; }
+  bool clearExistingRules() const { return m_clearExistingRules; }
+  void setClearExistingRules(bool clear) { m_clearExistingRules = clear; }
+  bool addNew() const { return m_addNew; }
+  void setAddNew(bool addNew) { m_addNew = addNew; }
+  const rc::fault::Ctrls* ctrls() const { return m_payloadObj; }
+  void setFaultCtrls(const rc::fault::Ctrls& ctrls) { assignObj(ctrls); }
+  rc::fault::Ctrls* allocCtrls() { return allocObj(); }
+
+ private:
+  SpuAddr m_spu;
+  bool m_clearExistingRules = false;
+  bool m_addNew = false;
+};
+
+}  // namespace ac

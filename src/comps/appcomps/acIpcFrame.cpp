@@ -1,0 +1,151 @@
+#include "comps/appcomps/acIpcFrame.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "comps/appcomps/acSockUtils.h"
+#include "comps/recomps/rcErr.h"
+
+namespace ac {
+
+namespace {
+
+static_assert(sizeof(IpcFrameHdr) == IpcFrameHdr::SIZE, "the header is three 32-bit fields");
+
+[[noreturn]] void badField(const char* field, const char* fmt, uint32_t value) {
+  const char* routine = "ipcComps/IpcFrameHdr::check";
+  char text[16];
+  snprintf(text, sizeof text, fmt, value);
+  rc::Err_Throw(
+      rc::Err(RC_ERROR, AC_SC_BAD_PKT_HDR_FIELD, rc::VarArgs() << field << text, routine));
+}
+
+[[noreturn]] void cutOff(int fd, const char* routine) {
+  rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << fd, AC_SC_CONNECTION_RESET,
+                        rc::VarArgs::NO_VARARGS, routine));
+}
+
+}  // namespace
+
+void IpcFrameHdr::check() const {
+  if (magic != MAGIC) badField("magic", "0x%08x", magic);
+  // The message part first, so that the payload's bound cannot wrap.
+  if (msgLen == 0 || msgLen > MAX_FRAME_DATA) badField("msgLen", "%u", msgLen);
+  if (payloadLen > MAX_FRAME_DATA - msgLen) badField("payloadLen", "%u", payloadLen);
+}
+
+char* IpcFrameReader::reserve(size_t n) {
+  if (m_begin == m_end) {
+    m_begin = m_end = 0;
+  } else if (m_begin > 0 && m_buf.size() - m_end < n) {
+    memmove(m_buf.data(), m_buf.data() + m_begin, m_end - m_begin);
+    m_end -= m_begin;
+    m_begin = 0;
+  }
+  if (m_buf.size() - m_end < n) m_buf.resize(m_end + n);
+  return m_buf.data() + m_end;
+}
+
+void IpcFrameReader::feed(const void* bytes, size_t n) {
+  if (n == 0) return;
+  memcpy(reserve(n), bytes, n);
+  m_end += n;
+}
+
+IpcFrameReader::ReadResult IpcFrameReader::readFrom(int fd) {
+  char* dst = reserve(READ_CHUNK);
+  ssize_t n;
+  do {
+    n = read(fd, dst, READ_CHUNK);
+  } while (n < 0 && errno == EINTR);
+  if (n > 0) {
+    m_end += static_cast<size_t>(n);
+    return RR_DATA;
+  }
+  if (n == 0) {
+    if (isMidFrame()) cutOff(fd, "ipcComps/IpcFrameReader::readFrom");
+    return RR_CLOSED;
+  }
+  if (errno == EAGAIN || errno == EWOULDBLOCK) return RR_WOULD_BLOCK;
+  rc::Err_ThrowErrno(AC_SC_RECV_FAILED, rc::VarArgs() << fd, errno,
+                     "ipcComps/IpcFrameReader::readFrom");
+}
+
+bool IpcFrameReader::nextFrame(IpcFrame* frame) {
+  if (bufferedBytes() < IpcFrameHdr::SIZE) return false;
+  IpcFrameHdr hdr;
+  memcpy(&hdr, m_buf.data() + m_begin, sizeof hdr);
+  hdr.check();
+  if (bufferedBytes() - IpcFrameHdr::SIZE < hdr.dataLen()) return false;
+  frame->msg = m_buf.data() + m_begin + IpcFrameHdr::SIZE;
+  frame->msgLen = hdr.msgLen;
+  frame->payload = frame->msg + hdr.msgLen;
+  frame->payloadLen = hdr.payloadLen;
+  m_begin += IpcFrameHdr::SIZE + hdr.dataLen();
+  return true;
+}
+
+IpcFrameHdr IpcFrameWriter::makeHdr(size_t msgLen, size_t payloadLen) {
+  const size_t limit = IpcFrameHdr::MAX_FRAME_DATA;
+  // Lengths beyond 32 bits are shown cut to the limit + 1, which check() refuses as well.
+  IpcFrameHdr hdr = {IpcFrameHdr::MAGIC, static_cast<uint32_t>(msgLen > limit ? limit + 1 : msgLen),
+                     static_cast<uint32_t>(payloadLen > limit ? limit + 1 : payloadLen)};
+  hdr.check();
+  return hdr;
+}
+
+void IpcFrameWriter::queue(const void* msg, size_t msgLen, const void* payload, size_t payloadLen) {
+  const IpcFrameHdr hdr = makeHdr(msgLen, payloadLen);
+  if (m_sent == m_buf.size()) {
+    m_buf.clear();
+    m_sent = 0;
+  }
+  const char* h = reinterpret_cast<const char*>(&hdr);
+  m_buf.insert(m_buf.end(), h, h + IpcFrameHdr::SIZE);
+  m_buf.insert(m_buf.end(), static_cast<const char*>(msg), static_cast<const char*>(msg) + msgLen);
+  if (payloadLen > 0) {
+    m_buf.insert(m_buf.end(), static_cast<const char*>(payload),
+                 static_cast<const char*>(payload) + payloadLen);
+  }
+}
+
+bool IpcFrameWriter::flush(int fd) {
+  while (hasPending()) {
+    const ssize_t n =
+        send(fd, m_buf.data() + m_sent, m_buf.size() - m_sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      m_sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
+    rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << (errno | rc::Err::UNIX_ERRNO), errno,
+                       "ipcComps/IpcFrameWriter::flush");
+  }
+  m_buf.clear();
+  m_sent = 0;
+  return true;
+}
+
+void IpcFrameWriter::writeFrame(int fd, const void* msg, size_t msgLen, const void* payload,
+                                size_t payloadLen) {
+  IpcFrameWriter writer;
+  writer.queue(msg, msgLen, payload, payloadLen);
+  SockUtils::sendBytes(fd, writer.m_buf.data(), writer.m_buf.size());
+}
+
+void IpcFrameWriter::readFrame(int fd, std::string* msg, std::string* payload) {
+  IpcFrameHdr hdr;
+  SockUtils::recvBytes(fd, &hdr, sizeof hdr);
+  hdr.check();
+  msg->resize(hdr.msgLen);
+  SockUtils::recvBytes(fd, msg->data(), hdr.msgLen);
+  payload->resize(hdr.payloadLen);
+  if (hdr.payloadLen > 0) SockUtils::recvBytes(fd, payload->data(), hdr.payloadLen);
+}
+
+}  // namespace ac

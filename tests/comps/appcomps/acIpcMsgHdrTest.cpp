@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "comps/appcomps/acIpcMsgHdr.h"
+#include "comps/recomps/rcByteStrm.h"
+#include "qvWireCheck.h"
+
+namespace {
+
+using qvtest::Bytes;
+using qvtest::Wire;
+
+// A call from program 5 (host 1, client 3) to program 7 (host 2, client 4, SPU 9) by "ann".
+ac::IpcStsMsgHdr sampleHdr() {
+  ac::IpcStsMsgHdr hdr(1001, 1002, 7);
+  hdr.setSrcPgmId(5);
+  hdr.setSrcHostId(1);
+  hdr.setDstHostId(2);
+  hdr.setSrcClientId(3);
+  hdr.setDstClientId(4);
+  hdr.setDstSpuId(9);
+  hdr.setUser("ann");
+  hdr.setInteractId(77);
+  return hdr;
+}
+
+Wire hdrWire(int type, int replyType, unsigned flags, int marker, int userBytes = 256) {
+  Wire w;
+  w.i16(type).i16(replyType).i16(static_cast<int>(flags)).i16(userBytes == 256 ? 23 : 9).i32(0);
+  if ((flags & ac::IpcMsgHdr::MF_TINY_HDR) == 0) {
+    w.i16(5).i16(7).i16(1).i16(2).i16(3).i16(4).i32(0).i32(9);
+    w.raw({'a', 'n', 'n'}).fill(0, static_cast<size_t>(userBytes - 3));
+  }
+  return w.i32(77).i32(marker);
+}
+
+Bytes saved(const ac::IpcMsgHdr& msg, bool oldFormat = false) {
+  rc::ByteStrm s(64);
+  if (oldFormat) {
+    msg.saveMsgInOldFormat(s);
+  } else {
+    msg.saveMsg(s);
+  }
+  return qvtest::imageOf(s);
+}
+
+}  // namespace
+
+TEST(IpcMsgHdr, KindsFollowFromTheType) {
+  const struct {
+    int type;
+    bool oneWay, call, reply;
+  } rows[] = {{1, true, false, false},    {1000, true, false, false}, {1001, false, true, false},
+              {1002, false, false, true}, {0, false, false, false},   {-3, false, false, false}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(ac::IpcMsgHdr::isOneWayMsg(row.type), row.oneWay) << row.type;
+    EXPECT_EQ(ac::IpcMsgHdr::isCallMsg(row.type), row.call) << row.type;
+    EXPECT_EQ(ac::IpcMsgHdr::isReplyMsg(row.type), row.reply) << row.type;
+    ac::IpcMsgHdr hdr(static_cast<short>(row.type), 0, 0);
+    EXPECT_EQ(hdr.isCallMsg(), row.call);
+  }
+}
+
+TEST(IpcMsgHdr, WireImagesOfTheHeaderForms) {
+  ac::IpcMsgHdr full(sampleHdr());
+  rc::ByteStrm payload(8);
+  payload << 1;
+  ac::IpcMsgHdr withPayload(full);
+  withPayload.setRawPayload(&payload);
+  ac::IpcMsgHdr tiny(full);
+  tiny.setMsgFlag(ac::IpcMsgHdr::MF_TINY_HDR);
+  ac::IpcMsgHdr old(full);
+  old.setVersion(9);
+  const struct {
+    const ac::IpcMsgHdr* hdr;
+    bool oldFormat;
+    Wire want;
+  } rows[] = {
+      {&full, false, hdrWire(1001, 1002, 0, 0)},
+      {&withPayload, false, hdrWire(1001, 1002, 0, 1)},
+      {&withPayload, true, hdrWire(1001, 1002, 0, 0)},
+      {&tiny, false, hdrWire(1001, 1002, ac::IpcMsgHdr::MF_TINY_HDR, 0)},
+      {&old, false, hdrWire(1001, 1002, 0, 0, 32)},
+  };
+  for (const auto& row : rows) qvtest::expectImage(saved(*row.hdr, row.oldFormat), row.want.bytes);
+  EXPECT_EQ(saved(full).size(), 296u);
+  EXPECT_EQ(saved(tiny).size(), 20u);
+  EXPECT_EQ(tiny.binaryMsgSize(), 296u);
+  withPayload.setRawPayload(nullptr);
+}
+
+TEST(IpcMsgHdr, StatusReplyImageAndOldFormatForOlderPeers) {
+  ac::IpcStsMsgHdr reply = sampleHdr();
+  reply.setMsgType(1002);
+  Wire want = hdrWire(1002, 1002, 0, 0);
+  want.i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).str("").str("");
+  qvtest::expectImage(saved(reply), want.bytes, "empty status");
+  EXPECT_EQ(saved(reply).size(), 296u + 32u);
+  EXPECT_GE(reply.binaryMsgSize(), saved(reply).size());
+
+  // A version error to a peer of version 22 goes out in the form that peer reads.
+  rc::ByteStrm payload(8);
+  reply.setRawPayload(&payload);
+  reply.setVersion(22);
+  reply.setStatus(rc::Err(RC_ERROR, AC_SC_BAD_MSG_HDR_VER, rc::VarArgs() << 22 << 23, "r"));
+  const Bytes image = saved(reply);
+  EXPECT_EQ(image[295], 0);
+  EXPECT_GE(reply.binaryMsgSize(), image.size());
+  reply.setVersion(23);
+  EXPECT_EQ(saved(reply)[292], 1);  // marker set in the current format
+  reply.setRawPayload(nullptr);
+}
+
+TEST(IpcMsgHdr, RestoresWhatWasSavedAndRefusesDamage) {
+  ac::IpcStsMsgHdr sent = sampleHdr();
+  sent.setStatus(rc::Err(RC_WARNING, RC_SC_OPEN_FAILED, rc::VarArgs() << "/x", "a/B::c"));
+  for (bool tiny : {false, true}) {
+    if (tiny) sent.setMsgFlag(ac::IpcMsgHdr::MF_TINY_HDR);
+    const Bytes image = saved(sent);
+    rc::ByteStrm in(image.size());
+    in.writeBytes(image.data(), image.size());
+    ac::IpcStsMsgHdr got;
+    got.restoreMsg(in);
+    EXPECT_EQ(saved(got), image);
+    EXPECT_EQ(got.interactId(), 77);
+    EXPECT_EQ(got.status().code(), RC_SC_OPEN_FAILED);
+    qvtest::expectEveryCutRefused(
+        image, [](rc::ByteStrm& s) { ac::IpcStsMsgHdr().restoreMsg(s); }, "status header");
+  }
+}
+
+TEST(IpcMsgHdr, ReceivedHeadersAreStrangersInput) {
+  // Another version is refused before the rows that differ between versions are read.
+  ac::IpcMsgHdr old(sampleHdr());
+  old.setVersion(9);
+  rc::ByteStrm in(80);
+  old.saveMsg(in);
+  in.adjustWritePos(-60);
+  ac::IpcMsgHdr got;
+  const rc::Err err = qvtest::thrownErr([&] { got.restoreMsg(in); });
+  EXPECT_EQ(err.code(), AC_SC_BAD_MSG_HDR_VER);
+  EXPECT_EQ(err.severity(), RC_ERROR);
+  ASSERT_NE(err.args(), nullptr);
+  EXPECT_EQ(rc::Err::format(err),
+            "Error: message header version 9 is not the expected version 23.");
+
+  // A user field without a terminator keeps 128 characters; a payload marker is only a flag.
+  Wire w = hdrWire(1001, 1002, 0, 0x12345678);
+  std::fill(w.bytes.begin() + 32, w.bytes.begin() + 288, 'u');
+  rc::ByteStrm s(w.bytes.size());
+  s.writeBytes(w.bytes.data(), w.bytes.size());
+  got.restoreMsg(s);
+  EXPECT_EQ(std::string(got.user()), std::string(128, 'u'));
+  EXPECT_TRUE(got.payloadFollows());
+  EXPECT_FALSE(got.hasPayload());
+  EXPECT_EQ(got.binaryPayloadSize(), 0u);
+  EXPECT_EQ(got.rawPayload(), nullptr);
+}
+
+TEST(IpcMsgHdr, InteractionIdsUsersAndReplies) {
+  ac::IpcMsgHdr first;
+  ac::IpcMsgHdr second;
+  EXPECT_EQ(second.interactId(), first.interactId() + 1);
+  EXPECT_EQ(ac::IpcMsgHdr(second).interactId(), second.interactId());
+  const int saved = ac::IpcMsgHdr::s_nextInteractId;
+  ac::IpcMsgHdr::s_nextInteractId = INT_MAX;
+  EXPECT_EQ(ac::IpcMsgHdr().interactId(), 1);
+  ac::IpcMsgHdr::s_nextInteractId = -5;
+  EXPECT_EQ(ac::IpcMsgHdr().interactId(), 1);
+  ac::IpcMsgHdr::s_nextInteractId = saved;
+
+  first.setUser(std::string(200, 'x').c_str());
+  EXPECT_EQ(strlen(first.user()), 128u);
+  first.setUser(nullptr);
+  EXPECT_STREQ(first.user(), "");
+
+  ac::IpcStsMsgHdr reply;
+  reply.initReplyHdr(sampleHdr());
+  EXPECT_EQ(reply.msgType(), 1002);
+  EXPECT_EQ(reply.srcPgmId(), 7);
+  EXPECT_EQ(reply.dstPgmId(), 5);
+  EXPECT_EQ(reply.srcHostId(), 2);
+  EXPECT_EQ(reply.dstClientId(), 3);
+  EXPECT_EQ(reply.srcSpuId(), 9);
+  EXPECT_STREQ(reply.user(), "ann");
+  EXPECT_EQ(reply.interactId(), 77);
+  EXPECT_EQ(qvtest::failedAssertion([] { ac::IpcMsgHdr(1, 0, 0).newReply(); }), "isCallMsg ()");
+  EXPECT_EQ(qvtest::failedAssertion([] { ac::IpcMsgHdr(1001, 1002, 0).newReply(); }),
+            "unimplemented IpcMsgHdr::newReplyMsg ()");
+}
