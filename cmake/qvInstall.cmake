@@ -20,5 +20,7 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/qvframeworkConfigVersion.cm
 install(FILES ${CMAKE_BINARY_DIR}/qvframeworkConfig.cmake
               ${CMAKE_BINARY_DIR}/qvframeworkConfigVersion.cmake DESTINATION ${QV_CMAKE_DIR})
 
+# The way from the installed .pc file's folder back to the prefix ("../.." for lib/pkgconfig).
+file(RELATIVE_PATH QV_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/qvframework.pc.in ${CMAKE_BINARY_DIR}/qvframework.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/qvframework.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
