@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
@@ -31,12 +32,10 @@ void FdSetInfoVec::remove(const FdSetInfo& match) {
       return;
     }
   }
-  char addr[32];
-  snprintf(addr, sizeof addr, "[0x%x]",
-           static_cast<unsigned>(reinterpret_cast<uintptr_t>(match.m_cbObj)));
+  const std::string addr = std::string("[") + rc::DumpAddr(match.m_cbObj).str() + "]";
   rc::Out::instance()->print(rc::IntnlErr(RC_NON_FATAL, "ignoring error", RC_SC_OBJ_NOT_FOUND,
                                           rc::VarArgs() << "FdSet info"
-                                                        << "cbObj" << addr,
+                                                        << "cbObj" << addr.c_str(),
                                           nullptr),
                              true);
 }

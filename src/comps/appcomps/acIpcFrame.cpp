@@ -123,8 +123,9 @@ bool IpcFrameWriter::flush(int fd) {
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
-    rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << (errno | rc::Err::UNIX_ERRNO), errno,
-                       "ipcComps/IpcFrameWriter::flush");
+    const int savedErrno = errno;
+    rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << rc::Err::errnoCode(savedErrno),
+                       savedErrno, "ipcComps/IpcFrameWriter::flush");
   }
   m_buf.clear();
   m_sent = 0;

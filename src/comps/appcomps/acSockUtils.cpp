@@ -250,7 +250,7 @@ void SockUtils::sendBytes(int sock, const void* src, size_t len) {
     }
     if (errno == EINTR) continue;
     const int savedErrno = errno;
-    const int marked = savedErrno | rc::Err::UNIX_ERRNO;
+    const int marked = rc::Err::errnoCode(savedErrno);
     if (rc::Dbg::s_anyOn) {
       if (savedErrno == EPIPE) {
         rc::Dbg::instance()->print(DM_IPC, DF_MINOR, "received SIGPIPE during socket operation\n");

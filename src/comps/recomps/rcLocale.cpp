@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcStrVec.h"
 
@@ -103,12 +104,12 @@ const Locale* LocaleDb::locale(int langType) const {
 }
 
 void LocaleDb::dump() const {
-  printf("LocaleDb [0x%x]:\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  printf("LocaleDb [%s]:\n", DumpAddr(this).str());
   for (int lt = Locale::LT_BEGIN; lt < Locale::LT_END; ++lt) {
     const Locale& l = m_locales[lt];
-    printf("  %d: Locale [0x%x]: lang = %d, dir = %s, loc sym = %s, loc lbl = %s, OS name = %s\n",
-           lt, static_cast<unsigned>(reinterpret_cast<uintptr_t>(&l)), l.langType(), l.dirName(),
-           l.localeSymbol(), l.localeLabel(), l.osLangName());
+    printf("  %d: Locale [%s]: lang = %d, dir = %s, loc sym = %s, loc lbl = %s, OS name = %s\n", lt,
+           DumpAddr(&l).str(), l.langType(), l.dirName(), l.localeSymbol(), l.localeLabel(),
+           l.osLangName());
   }
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcMutex.h"
@@ -290,8 +291,8 @@ void LocVec::dump() const {
   for (int range = 0; range < StrCodeDefs::MAX_ID_RANGES; ++range) {
     const StrVec* vec = m_strVecs[range];
     if (vec == nullptr) continue;
-    printf("    Range %d (%d), StrVec [0x%x]:\n", range, range * StrCodeDefs::CODES_PER_RANGE,
-           static_cast<unsigned>(reinterpret_cast<uintptr_t>(vec)));
+    printf("    Range %d (%d), StrVec [%s]:\n", range, range * StrCodeDefs::CODES_PER_RANGE,
+           DumpAddr(vec).str());
     for (unsigned int i = 0; i < vec->entries(); ++i) {
       printf("      %d. '%s'\n", range * StrCodeDefs::CODES_PER_RANGE + static_cast<int>(i),
              (*vec)[i]);
@@ -427,7 +428,7 @@ std::string StrDb::format(RcSeverity severity, int strCode, const VarArgs& args,
 }
 
 void StrDb::dump() const {
-  printf("StrDb [0x%x]:\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  printf("StrDb [%s]:\n", DumpAddr(this).str());
   for (int lt = Locale::LT_BEGIN; lt < Locale::LT_END; ++lt) {
     if (m_locVecs[lt] == nullptr) continue;
     printf("  Locale %s:\n", LocaleDb::instance()->localeLabel(lt));
