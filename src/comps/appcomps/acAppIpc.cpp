@@ -85,10 +85,10 @@ void App::removeIpcMsgHandler(int replyType, int interactId) {
 void App::registerAppIpcMsgs() { MsgTypes::registerMsgs(); }
 
 void App::initAppIpcMsgHandlers() {
-  for (int msgType : {MsgTypes::PING_MSG, MsgTypes::PING_CALL, MsgTypes::GET_DBG_CTRLS_CALL,
-                      MsgTypes::SET_DBG_CTRLS_CALL, MsgTypes::GET_FAULT_CTRLS_CALL,
-                      MsgTypes::SET_FAULT_CTRLS_CALL, MsgTypes::GET_REV_DATA_CALL,
-                      MsgTypes::GET_PGM_INFO_CALL}) {
+  for (int msgType :
+       {MsgTypes::PING_MSG, MsgTypes::PING_CALL, MsgTypes::GET_DBG_CTRLS_CALL,
+        MsgTypes::SET_DBG_CTRLS_CALL, MsgTypes::GET_FAULT_CTRLS_CALL,
+        MsgTypes::SET_FAULT_CTRLS_CALL, MsgTypes::GET_REV_DATA_CALL, MsgTypes::GET_PGM_INFO_CALL}) {
     addIpcMsgHandler(msgType, this, callCCb);
   }
 }

@@ -51,8 +51,7 @@ void GetRevDataReply::dumpMsg() const {
   if (m_revData != nullptr) m_revData->dumpObj(1, nullptr);
 }
 
-GetPgmInfoReply::GetPgmInfoReply(int pgmClass, int pgmType, int32_t startTime)
-    : GetPgmInfoReply() {
+GetPgmInfoReply::GetPgmInfoReply(int pgmClass, int pgmType, int32_t startTime) : GetPgmInfoReply() {
   m_pgmClass = pgmClass;
   m_pgmType = pgmType;
   m_startTime = startTime;
