@@ -140,3 +140,4 @@ void BM_DispatchReplyAmong10000(benchmark::State& state) {
 BENCHMARK(BM_DispatchReplyAmong10000);
 
 }  // namespace
+BENCHMARK_MAIN();

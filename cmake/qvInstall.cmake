@@ -1,10 +1,10 @@
-# Installs the kit (bin/qvrev, sys/strings), the library, its headers and the CMake package.
+# Installs the kit (bin/qvrev, bin/qvctl, sys/strings), the library, its headers and the CMake package.
 include(CMakePackageConfigHelpers)
 
 install(TARGETS qvframework EXPORT qvframeworkTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvframework)
-install(TARGETS qvrev RUNTIME DESTINATION bin)
+install(TARGETS qvrev qvctl RUNTIME DESTINATION bin)
 install(DIRECTORY ${QV_KIT_STRINGS_DIR}/ DESTINATION sys/strings)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvframework
         FILES_MATCHING PATTERN "*.h")
@@ -20,5 +20,7 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/qvframeworkConfigVersion.cm
 install(FILES ${CMAKE_BINARY_DIR}/qvframeworkConfig.cmake
               ${CMAKE_BINARY_DIR}/qvframeworkConfigVersion.cmake DESTINATION ${QV_CMAKE_DIR})
 
+# The way from the installed .pc file's folder back to the prefix ("../.." for lib/pkgconfig).
+file(RELATIVE_PATH QV_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/qvframework.pc.in ${CMAKE_BINARY_DIR}/qvframework.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/qvframework.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -40,4 +40,21 @@ execute_process(COMMAND ${WORK_DIR}/build/qvconsumer 12abc RESULT_VARIABLE rc OU
 if(NOT rc EQUAL 219)
   message(FATAL_ERROR "consumer's bad value gave ${rc}, expected 219 (AC_SC_NEED_INT)")
 endif()
+
+# The same program built by hand through pkg-config, with the compiler's default language level
+# (the flags must name the one the headers need). The prefix is moved first: the .pc file finds
+# the kit from its own folder, not from where it was installed.
+find_program(PKG_CONFIG pkg-config)
+find_program(CXX_COMPILER NAMES c++ g++)
+if(PKG_CONFIG AND CXX_COMPILER)
+  file(RENAME ${prefix} ${WORK_DIR}/moved)
+  set(ENV{PKG_CONFIG_PATH} ${WORK_DIR}/moved/lib/pkgconfig)
+  run(${PKG_CONFIG} --cflags --libs qvframework)
+  separate_arguments(pcFlags UNIX_COMMAND "${OUT}")
+  run(${CXX_COMPILER} ${SOURCE_DIR}/qvconsumer.cpp -o ${WORK_DIR}/qvconsumer-pc ${pcFlags})
+  run(${WORK_DIR}/qvconsumer-pc)
+  if(NOT OUT STREQUAL "Release 7.1.0.0 [Build 35553]\n")
+    message(FATAL_ERROR "consumer built through pkg-config printed: ${OUT}")
+  endif()
+endif()
 file(REMOVE_RECURSE ${WORK_DIR})

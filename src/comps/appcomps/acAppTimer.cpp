@@ -21,23 +21,15 @@ int usecs(const Timeval& tv) { return static_cast<int>(tv.tv_usec); }
 
 bool dbgOn(int flag) { return rc::Dbg::s_anyOn && rc::Dbg::instance()->isOn(DM_AC, flag); }
 
-// What a timer that is not its application's earliest hands the loop.
-const rc::FdSet& emptyFdSet() {
-  static const rc::FdSet* empty = new rc::FdSet;
-  return *empty;
-}
-
 void release(AppTimer* timer) {
   if (timer->removeReference() < 1) delete timer;
 }
 
 }  // namespace
 
-AppTimer::Queue& AppTimer::queue() {
-  // Never destroyed: timers released by static destructors may still leave it.
-  static Queue* q = new Queue;
-  return *q;
-}
+// Never destroyed: timers released by static destructors may still leave it.
+AppTimer::Queue* AppTimer::s_queue = new AppTimer::Queue;
+const rc::FdSet AppTimer::s_emptyFdSet;
 
 AppTimer::AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn,
                    const Timeval& timerValue, std::string name)
@@ -65,7 +57,7 @@ AppTimer::~AppTimer() {
 }
 
 void AppTimer::syncQueue() {
-  Queue& q = queue();
+  Queue& q = *s_queue;
   if (m_queued) {
     if (isArmed() && m_queuePos->first == m_expireTime) return;
     q.erase(m_queuePos);
@@ -153,13 +145,17 @@ const rc::FdSet& AppTimer::getFdSetCCb(void* cbObj) {
 }
 
 const rc::FdSet& AppTimer::getFdSetCb() {
-  if (!isArmed()) return m_running ? emptyFdSet() : m_timerFdSet;
-  // Only the earliest timer of this application gives the loop a timeout; the others are
-  // handled when it fires.
-  for (const auto& entry : queue()) {
-    if (entry.second->m_app != m_app) continue;
-    if (entry.second != this) return emptyFdSet();
-    break;
+  // Asked by the loop at every iteration, so kept short. Only the earliest timer of this
+  // application gives the loop a timeout; the others are handled when it fires.
+  if (!isArmed()) return m_running ? s_emptyFdSet : m_timerFdSet;
+  const AppTimer* first = s_queue->begin()->second;
+  if (first != this) {
+    if (first->m_app == m_app) return s_emptyFdSet;
+    for (const auto& entry : *s_queue) {
+      if (entry.second->m_app != m_app) continue;
+      if (entry.second != this) return s_emptyFdSet;
+      break;
+    }
   }
   updateFdSet();
   return m_timerFdSet;
@@ -186,7 +182,7 @@ void AppTimer::eventCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* use
   std::vector<AppTimer*, mem::stlAlloc<AppTimer*>> due;
   fired->addReference();
   due.push_back(fired);
-  for (const auto& entry : queue()) {
+  for (const auto& entry : *s_queue) {
     if (entry.first > now) break;
     AppTimer* timer = entry.second;
     if (timer == fired || timer->m_app != fired->m_app) continue;

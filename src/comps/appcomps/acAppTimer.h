@@ -82,7 +82,9 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   typedef std::multimap<rc::Timeval, AppTimer*, std::less<rc::Timeval>,
                         mem::stlAlloc<std::pair<const rc::Timeval, AppTimer*>>>
       Queue;
-  static Queue& queue();
+  static Queue* s_queue;
+  // What a timer that is not its application's earliest hands the loop.
+  static const rc::FdSet s_emptyFdSet;
   // Puts the timer in the queue at its expiry while it runs without work in progress, takes it
   // out otherwise.
   void syncQueue();

@@ -37,7 +37,7 @@ IpcMsgHndlrTbl::~IpcMsgHndlrTbl() {
   for (RecVec* recs : {&m_oneWayHandlers, &m_callHandlers}) {
     for (IpcMsgHndlrRec* rec : *recs) delete rec;
   }
-  for (IpcMsgHndlrRec* rec : m_replyHandlers) delete rec;
+  for (const auto& entry : m_replyHandlers) delete entry.second;
 }
 
 void IpcMsgHndlrTbl::add(int msgType, void* handlerObj, IpcMsgHndlrCCb handler) {
@@ -62,14 +62,15 @@ void IpcMsgHndlrTbl::add(int replyType, int interactId, void* handlerObj, IpcMsg
     rc::Assert_throwAssert("ac::IpcMsgHdr::isReplyMsg (replyType)", nullptr, false, __FILE__,
                            __LINE__);
   }
-  const auto found = m_replyHandlers.find(IpcMsgHndlrKey{replyType, interactId});
+  const uint64_t key = replyKey(replyType, interactId);
+  const auto found = m_replyHandlers.find(key);
   if (found != m_replyHandlers.end()) {
-    (*found)->set(handlerObj, handler, autoRemove);
+    found->second->set(handlerObj, handler, autoRemove);
     return;
   }
   auto rec =
       std::make_unique<IpcMsgHndlrRec>(replyType, interactId, handlerObj, handler, autoRemove);
-  m_replyHandlers.insert(rec.get());
+  m_replyHandlers.emplace(key, rec.get());
   rec.release();
 }
 
@@ -81,14 +82,14 @@ IpcMsgHndlrRec* IpcMsgHndlrTbl::lookup(int msgType) const {
 }
 
 IpcMsgHndlrRec* IpcMsgHndlrTbl::lookup(int replyType, int interactId) const {
-  const auto found = m_replyHandlers.find(IpcMsgHndlrKey{replyType, interactId});
-  return found != m_replyHandlers.end() ? *found : nullptr;
+  const auto found = m_replyHandlers.find(replyKey(replyType, interactId));
+  return found != m_replyHandlers.end() ? found->second : nullptr;
 }
 
 void IpcMsgHndlrTbl::remove(int replyType, int interactId) {
-  const auto found = m_replyHandlers.find(IpcMsgHndlrKey{replyType, interactId});
+  const auto found = m_replyHandlers.find(replyKey(replyType, interactId));
   if (found == m_replyHandlers.end()) return;
-  IpcMsgHndlrRec* rec = *found;
+  IpcMsgHndlrRec* rec = found->second;
   m_replyHandlers.erase(found);
   delete rec;
 }
@@ -98,8 +99,8 @@ bool IpcMsgHndlrTbl::invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) {
   IpcMsgHndlrRec* rec = nullptr;
   RecSet::iterator found = m_replyHandlers.end();
   if (isReply) {
-    found = m_replyHandlers.find(IpcMsgHndlrKey{msg->msgType(), msg->interactId()});
-    if (found != m_replyHandlers.end()) rec = *found;
+    found = m_replyHandlers.find(replyKey(msg->msgType(), msg->interactId()));
+    if (found != m_replyHandlers.end()) rec = found->second;
   } else {
     rec = lookup(msg->msgType());
   }

@@ -1,7 +1,8 @@
 // The handler table: one per application object, it maps a received message to the routine that
 // handles it. One-way messages and calls are looked up by type (two vectors, grown as the
-// message factory's), replies by type and interaction id (an ordered set), so that the reply to
-// one particular call reaches the code that sent it. A reply entry registered with autoRemove
+// message factory's), replies by type and interaction id (a hash table: a program with many calls
+// in flight finds a reply's entry in constant time), so that the reply to one particular call
+// reaches the code that sent it. A reply entry registered with autoRemove
 // handles exactly one reply: it is taken out before its handler runs and deleted afterwards.
 //
 // A message nobody handles never ends the program: a peer may send any type. invokeHandler
@@ -11,7 +12,9 @@
 // assertion. The table owns its entries. Not thread-safe.
 #pragma once
 
-#include <set>
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "comps/memcomps/base/memNewDelete.h"
@@ -76,7 +79,13 @@ struct IpcMsgHndlrRecPtrComp {
 class IpcMsgHndlrTbl : public mem::newDelete<mt_anonymous> {
  public:
   using RecVec = std::vector<IpcMsgHndlrRec*, mem::stlAlloc<IpcMsgHndlrRec*>>;
-  using RecSet = std::set<IpcMsgHndlrRec*, IpcMsgHndlrRecPtrComp, mem::stlAlloc<IpcMsgHndlrRec*>>;
+  // Reply entries by (reply type, interaction id) packed into one word.
+  using RecSet =
+      std::unordered_map<uint64_t, IpcMsgHndlrRec*, std::hash<uint64_t>, std::equal_to<uint64_t>,
+                         mem::stlAlloc<std::pair<const uint64_t, IpcMsgHndlrRec*>>>;
+  static uint64_t replyKey(int replyType, int interactId) {
+    return (uint64_t{static_cast<uint32_t>(replyType)} << 32) | static_cast<uint32_t>(interactId);
+  }
 
   IpcMsgHndlrTbl();
   ~IpcMsgHndlrTbl();

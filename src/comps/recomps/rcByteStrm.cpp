@@ -242,10 +242,18 @@ bool ByteStrm::restoreFromTextFile(const char* fileName) {
   File file(1);
   if (!file.open(fileName, "r", &err)) return false;
   char line[TEXT_LINE_BUF_SIZE];
-  // The reader drops the newline and a carriage return before it; a line longer than the buffer
-  // fails the read, and with it the operation.
-  while (file.readLine2(line, sizeof line, &err) != nullptr) writeStr(line, strlen(line));
-  return err.code() == 0;
+  // The reader drops the newline and a carriage return before it. A line longer than the buffer
+  // fails the operation, but only that line is lost.
+  bool allRead = true;
+  for (;;) {
+    if (file.readLine2(line, sizeof line, &err) != nullptr) {
+      writeStr(line, strlen(line));
+    } else if (File::isLineTooLong(err) && file.skipLine()) {
+      allRead = false;
+    } else {
+      return allRead && err.code() == 0;
+    }
+  }
 }
 
 }  // namespace rc

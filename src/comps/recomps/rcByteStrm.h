@@ -197,8 +197,9 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
   bool writeToFile(const char* fileName) const;
   // Appends the file's bytes at the write position.
   bool readFromFile(const char* fileName);
-  // Appends every line (without its newline and a carriage return before it) as a string; a
-  // line longer than 2047 bytes (the lines before it are kept) gives false.
+  // Appends every line (without its newline and a carriage return before it) as a string. A
+  // line longer than 2047 bytes is left out and gives false, but the lines after it are still
+  // appended.
   bool restoreFromTextFile(const char* fileName);
 
   size_t capacity() const { return static_cast<size_t>(m_bufferEnd - m_buffer); }

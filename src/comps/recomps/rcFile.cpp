@@ -300,6 +300,15 @@ char* File::readLine2(char* buf, int bufSize, Err* err) {
   return buf;
 }
 
+bool File::skipLine() {
+  if (!isOpen()) return false;
+  FILE* fp = stream();
+  int c = 0;
+  while ((c = getc_unlocked(fp)) != EOF && c != '\n') {
+  }
+  return !ferror(fp);
+}
+
 char* File::readLine(char* buf, int bufSize) {
   Err ignored;
   return readLine2(buf, bufSize, &ignored);

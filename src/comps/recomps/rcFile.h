@@ -55,6 +55,13 @@ class File : public OutDevice {
   // not fit bufSize fails with RC_SC_READ_FAILED and the second code RC_SC_BUF_TOO_SMALL; the
   // rest of that line is what the next call reads.
   char* readLine2(char* buf, int bufSize, Err* err = nullptr);
+  // Whether err is readLine2's report of a line that did not fit its buffer.
+  static bool isLineTooLong(const Err& err) {
+    return err.code() == RC_SC_READ_FAILED && err.code2() == RC_SC_BUF_TOO_SMALL;
+  }
+  // Passes over the rest of the current line and its newline, so that a reader can skip a line
+  // readLine2 found too long and go on with the next. False when the stream failed.
+  bool skipLine();
   char* readLine(char* buf, int bufSize);
   // Up to n bytes; fewer only at the end of the file or on failure (RC_SC_READ_FAILED).
   size_t read2(void* buf, size_t n, Err* err = nullptr);

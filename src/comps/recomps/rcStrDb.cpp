@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +71,9 @@ void printRefused(const char* msg, int value) {
       IntnlErr(RC_NON_FATAL, msg, RC_SC_OUT_OF_RANGE, VarArgs() << value, nullptr), true);
 }
 
+// The file line parser's complaint, kept in the wording users of the catalog know.
+constexpr const char* kNotInFormat = "line not in format \"<id><white space><quoted message>\"";
+
 std::string labelled(RcSeverity severity, int strCode, bool showCode) {
   std::string line = std::string(Severity::label(severity)) + ": ";
   if (showCode) line += Err::codePrefix(strCode);
@@ -88,6 +92,39 @@ const char* StrCodeDefs::rangeSymbolName(int range) {
     default: return "unknown";
   }
 }
+
+// The problems found in one strings file. Their texts are built here, not from the catalog,
+// because the catalog may be loading the very range their codes would come from. A file full of
+// bad lines gives a few reports and a count, not one line each.
+class LocVec::FileReports {
+ public:
+  explicit FileReports(const std::string& path) : m_path(path) {}
+  ~FileReports() {
+    if (m_count > MAX_FILE_REPORTS) {
+      Out::instance()->print(RC_WARNING, "strings file '%s': %d more problems not shown\n",
+                             m_path.c_str(), m_count - MAX_FILE_REPORTS);
+    }
+  }
+  FileReports(const FileReports&) = delete;
+  FileReports& operator=(const FileReports&) = delete;
+
+  void setLineNum(int lineNum) { m_lineNum = lineNum; }
+  void report(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
+    if (++m_count > MAX_FILE_REPORTS) return;
+    char what[256];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(what, sizeof what, fmt, ap);
+    va_end(ap);
+    Out::instance()->print(RC_WARNING, "strings file '%s', line %d: %s\n", m_path.c_str(),
+                           m_lineNum, what);
+  }
+
+ private:
+  std::string m_path;
+  int m_lineNum = 0;
+  int m_count = 0;
+};
 
 LocVec::LocVec(Locale::LangType langType) : m_langType(langType), m_strVecs{} {
   for (bool& loaded : m_strVecLoaded) loaded = false;
@@ -120,15 +157,23 @@ int LocVec::codeRange(int strCode) const {
   return range;
 }
 
+void LocVec::refuse(const char* what, int value) {
+  if (m_fileReports != nullptr) {
+    m_fileReports->report("code %d refused: %s", value, what);
+  } else {
+    printRefused(what, value);
+  }
+}
+
 void LocVec::addString(int strCode, const char* str) {
   if (!StrCodeDefs::isCatalogCode(strCode)) {
-    printRefused("code outside the catalog's ranges", strCode);
+    refuse("code outside the catalog's ranges", strCode);
     return;
   }
   StrVec& vec = *strVec(strCode, nullptr);
   const unsigned int index = static_cast<unsigned int>(StrCodeDefs::rangeIndex(strCode));
   if (index < vec.entries()) {
-    printRefused("index < nextSlot (reused code)", static_cast<int>(index));
+    refuse("index < nextSlot (reused code)", strCode);
     return;
   }
   while (vec.entries() < index) vec.append(kUnused);
@@ -164,10 +209,12 @@ int LocVec::strCodeToken(char* curPos, char** newPos, int lineNum, const char* f
   const char* digits = curPos;
   while (*curPos != '\0' && !isspace(static_cast<unsigned char>(*curPos))) {
     if (!isdigit(static_cast<unsigned char>(*curPos))) {
-      Out::instance()->printLog(
-          "Parsing error caught in strings file %s at line number %d,line not in format "
-          "\"<id><white space><quoted message>\"\n",
-          fileName, lineNum);
+      if (m_fileReports != nullptr) {
+        m_fileReports->report("%s", kNotInFormat);
+      } else {
+        Out::instance()->printLog("Parsing error caught in strings file %s at line number %d,%s\n",
+                                  fileName, lineNum, kNotInFormat);
+      }
       *curPos++ = '\0';  // the offending character ends the token and is consumed
       *newPos = curPos;
       return atoi(digits);
@@ -208,12 +255,29 @@ void LocVec::initFromFile(int range) {
   m_strVecLoaded[range] = true;
   File file(1);
   file.open(path.c_str(), "r");  // throws RC_SC_OPEN_FAILED
+  FileReports reports(path);
+  m_fileReports = &reports;
+  struct Detach {
+    FileReports*& reports;
+    ~Detach() { reports = nullptr; }
+  } detach{m_fileReports};
   char line[kLineBufSize];
   Err lineErr;
   int lineNum = 0;
-  // A line longer than the buffer fails the read and ends the file there.
-  while (file.readLine2(line, sizeof line, &lineErr) != nullptr) {
-    ++lineNum;
+  for (;;) {
+    const char* got = file.readLine2(line, sizeof line, &lineErr);
+    if (got == nullptr && lineErr.code() == 0) break;  // the end of the file
+    reports.setLineNum(++lineNum);
+    if (got == nullptr) {
+      // A line too long for the buffer is passed over; the lines after it still count.
+      if (File::isLineTooLong(lineErr) && file.skipLine()) {
+        reports.report("line longer than %d characters, skipped",
+                       static_cast<int>(sizeof line) - 1);
+        continue;
+      }
+      reports.report("unable to read the file - %s", Err::lookupString(lineErr.code2()));
+      break;
+    }
     if (line[0] == '\0' || line[0] == '#') continue;
     char* rest = nullptr;
     const int code = strCodeToken(line, &rest, lineNum, path.c_str());

@@ -70,7 +70,8 @@ class LocVec : public mem::newDelete<mt_strdb> {
   LocVec& operator=(const LocVec&) = delete;
 
   // Refuses (with a printed non-fatal internal error) a code at or below the highest one already
-  // present in its range, and codes without a range.
+  // present in its range, and codes without a range. While a strings file loads, the refusal is
+  // one of that file's reports instead.
   void addString(int strCode, const char* str);
   void addString(const StrDbRec& rec) { addString(rec.m_code, rec.m_str); }
   void addStrings(size_t nRecs, const StrDbRec* recs);
@@ -85,8 +86,12 @@ class LocVec : public mem::newDelete<mt_strdb> {
   int codeRange(int strCode) const;
   // "<range symbol>Strings.<dir>.txt"
   std::string fileName(int range) const;
-  // Reads the strings file of a range; an unreadable file is thrown as rc::Err.
+  // Reads the strings file of a range; a file that cannot be opened is thrown as rc::Err. Each
+  // problem inside the file (a line in no known format, a line too long for the reader, a
+  // refused code, a read failure) is printed as a warning naming the file and the line, in plain
+  // text that needs no catalog; a file's first MAX_FILE_REPORTS are shown, then their count.
   void initFromFile(int range);
+  enum { MAX_FILE_REPORTS = 10 };
   // The line parser; both work in place on the line buffer.
   int strCodeToken(char* curPos, char** newPos, int lineNum, const char* fileName);
   static char* strTxtToken(char* curPos);
@@ -94,7 +99,10 @@ class LocVec : public mem::newDelete<mt_strdb> {
   void dump() const;
 
  private:
+  class FileReports;
+
   StrVec* rangeVec(int range);
+  void refuse(const char* what, int value);
 
   Locale::LangType m_langType;
   StrVec* m_strVecs[StrCodeDefs::MAX_ID_RANGES];
@@ -110,6 +118,8 @@ class LocVec : public mem::newDelete<mt_strdb> {
 
  private:
   bool m_strVecLoaded[StrCodeDefs::MAX_ID_RANGES];
+  // The reports of the strings file being read; null between loads.
+  FileReports* m_fileReports = nullptr;
 };
 
 class StrDb : public mem::newDelete<mt_strdb> {

@@ -211,8 +211,6 @@ TEST(SockUtils, ErrorsCarryCodeRoutineAndArguments) {
        AC_SC_BAD_HOST_NAME, 0, "fillInAddr", "no-such-host.invalid"},
       {[&] { SockUtils::createSocket(busyPort, kLoopback, SockUtils::TCP_SOCK); },
        AC_SC_BIND_FAILED, EADDRINUSE | ux, "createSocket", std::to_string(busyPort)},
-      {[&] { SockUtils::acceptConnect(notSock, nullptr); }, AC_SC_ACCEPT_FAILED, ENOTSOCK | ux,
-       "acceptConnect", std::to_string(notSock)},
       {[&] { SockUtils::recvBytes(notSock, buf, 4); }, AC_SC_RECV_FAILED, ENOTSOCK | ux,
        "recvBytes", std::to_string(notSock)},
       {[&] { SockUtils::sendBytes(notSock, buf, 4); }, AC_SC_SEND_FAILED, ENOTSOCK | ux,

@@ -113,27 +113,6 @@ TEST(OsProc, FailuresToStartAreThrownWithTheChildsErrno) {
   EXPECT_EQ(status, 7);
 }
 
-TEST(OsProc, BrokenStatusReportIsAReadErrorAndTheChildIsEnded) {
-  qvtest::Pipe status;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(status.rd);
-    if (write(status.wr, "ab", 2) != 2) _exit(1);
-    close(status.wr);
-    pause();
-    _exit(0);
-  }
-  close(status.wr);
-  status.wr = -1;
-  const int rd = dup(status.rd);
-  const rc::Err err =
-      qvtest::thrownErr([&] { rc::Os::_read_child_status(pid, rd, RC_SC_EXEC_FAILED, "prog"); });
-  EXPECT_EQ(err.code(), RC_SC_READ_FAILED);
-  ASSERT_NE(err.args(), nullptr);
-  EXPECT_STREQ((*err.args())[0], "(pipe)");
-  EXPECT_TRUE(noChildLeft());
-}
-
 TEST(OsProc, DecodeExitStatusAndValidSignal) {
   const std::string killed = strsignal(SIGKILL);
   const std::string stopped = strsignal(SIGSTOP);

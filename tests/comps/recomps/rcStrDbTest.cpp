@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/sem.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcMutex.h"
@@ -118,12 +120,46 @@ TEST_F(StrDbTest, MissingFilePrintsTheOpenFailureOnce) {
   EXPECT_EQ(m_err.text.find("unable to open", 10), std::string::npos);  // not tried again
 }
 
-TEST_F(StrDbTest, LongLineEndsTheFile) {
-  writeFile("rcStrings.C.txt", "30 'before'\n31 '" + std::string(3000, 'x') + "'\n32 'after'\n");
-  rc::StrDb& db = *rc::StrDb::instance();
-  EXPECT_STREQ(db.lookupString(30), "before");
-  EXPECT_STREQ(db.lookupString(31), "<rc::StrVec index too big>");
-  EXPECT_STREQ(db.lookupString(32), "<rc::StrVec index too big>");
+TEST_F(StrDbTest, FileProblemsNameFileAndLineAndAreCapped) {
+  std::string dups = "30 'first'\n";
+  std::vector<std::string> dupReports;
+  for (int line = 2; line <= 26; ++line) {
+    dups += "30 'again'\n";
+    if (line <= 11) {
+      dupReports.push_back(", line " + std::to_string(line) +
+                           ": code 30 refused: index < nextSlot (reused code)");
+    }
+  }
+  dupReports.push_back(": 15 more problems not shown");
+  const struct {
+    std::string content;  // null: the file's name is a directory
+    const char* text32;
+    std::vector<std::string> reports;  // each after "Warning: strings file '<path>'"
+  } rows[] = {
+      // A line too long for the reader is skipped; the lines after it still load.
+      {"30 'first'\n31 '" + std::string(3000, 'x') + "'\n32 'after'\n",
+       "after",
+       {", line 2: line longer than 2047 characters, skipped"}},
+      {dups + "32 'after'\n", "after", dupReports},
+      {"", "<rc::StrVec index too big>", {", line 1: unable to read the file - Is a directory"}},
+  };
+  const std::string path = m_dir + "/rcStrings.C.txt";
+  for (const auto& row : rows) {
+    rc::StrDb::cleanupInstance();
+    m_err.text.clear();
+    if (row.content.empty()) {
+      unlink(path.c_str());
+      ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    } else {
+      writeFile("rcStrings.C.txt", row.content);
+    }
+    EXPECT_STREQ(rc::StrDb::instance()->lookupString(32), row.text32);
+    std::string expected;
+    for (const std::string& r : row.reports) {
+      expected += "Warning: strings file '" + path + "'" + r + "\n";
+    }
+    EXPECT_EQ(m_err.text, expected);
+  }
 }
 
 TEST_F(StrDbTest, GarbageNeverCrashes) {

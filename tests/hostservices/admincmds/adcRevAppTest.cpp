@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -130,6 +132,22 @@ TEST(RevApp, HintWithoutStringsFiles) {
             "Error: unable to open '/nonexistent/strings/rcStrings.C.txt' - No such file or "
             "directory.\n"
             "<rc::StrVec index too big>.\n");
+}
+
+TEST(RevApp, OverlongStringsFileLineIsReportedAndSkipped) {
+  // A copy of the kit's strings file with a line the reader cannot hold before the hint's code.
+  qvtest::TempDir tmp("revstrings");
+  std::ifstream in(QV_TEST_KIT_DIR "/sys/strings/rcStrings.C.txt");
+  const std::string kit((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string path = tmp.writeFile("rcStrings.C.txt", std::string(10000, '#') + "\n" + kit);
+  const auto r = runProgram(qvtest::qvrevPath(), {"-x"}, {"QV_STRINGS_DIR=" + tmp.path()});
+  EXPECT_EQ(r.exitStatus, 17);
+  EXPECT_EQ(r.err,
+            "Error: command line arg '-x' is unknown or invalid.\n"
+            "Warning: strings file '" +
+                path +
+                "', line 1: line longer than 2047 characters, skipped\n"
+                "try 'qvrev -h' for more information.\n");
 }
 
 TEST(RevApp, HostileArgumentsNeverCrash) {
