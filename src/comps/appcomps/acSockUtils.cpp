@@ -80,19 +80,6 @@ bool SockUtils::setRecvTimeout(int sock, int nSecs) {
   return setSocketOption(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
-unsigned long SockUtils::stringToIp(const char* ip) {
-  return ip != nullptr ? static_cast<uint32_t>(inet_addr(ip)) : static_cast<uint32_t>(INADDR_NONE);
-}
-
-const char* SockUtils::ipToString(unsigned long ipAddr) {
-  // inet_ntoa's formatting, without its process-wide buffer.
-  static thread_local char text[INET_ADDRSTRLEN];
-  const uint32_t net = static_cast<uint32_t>(ipAddr);
-  const auto* b = reinterpret_cast<const unsigned char*>(&net);
-  snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-  return text;
-}
-
 void SockUtils::fillInAddr(sockaddr_in* inAddr, int port, const char* hostName) {
   memset(inAddr, 0, sizeof *inAddr);
   inAddr->sin_family = AF_INET;

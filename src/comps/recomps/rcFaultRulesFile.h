@@ -49,13 +49,17 @@ class Tkn {
 class RulesFile : public mem::newDelete<mt_rc_fault_rules_file> {
  public:
   enum { MAX_LINE_LEN = 2048 };
+  // The largest rules file open accepts.
+  static constexpr long long MAX_FILE_BYTES = 64LL << 20;
 
   RulesFile();
   ~RulesFile();
   RulesFile(const RulesFile&) = delete;
   RulesFile& operator=(const RulesFile&) = delete;
 
-  // Opens the file for reading; RC_SC_OPEN_FAILED when it cannot be opened.
+  // Opens the file for reading; RC_SC_OPEN_FAILED when it cannot be opened, or when it is not a
+  // regular file or is larger than MAX_FILE_BYTES (then with a second code RC_SC_CERROR saying
+  // which).
   void open(const char* pathName);
   // Reads these lines instead of the file (not owned; must outlive read()).
   void setLines(const StrVec* lines) { m_lines = lines; }
