@@ -204,12 +204,9 @@ bool LiveProc::waitForLine(const std::string& line, int timeoutSec) {
   return waitForMatch([&line](const std::string& got) { return got == line; }, timeoutSec);
 }
 
-bool LiveProc::waitForLineEnding(const std::string& tail, int timeoutSec) {
+bool LiveProc::waitForLineWith(const std::string& text, int timeoutSec) {
   return waitForMatch(
-      [&tail](const std::string& got) {
-        return got.size() >= tail.size() &&
-               got.compare(got.size() - tail.size(), tail.size(), tail) == 0;
-      },
+      [&text](const std::string& got) { return got.find(text) != std::string::npos; },
       timeoutSec);
 }
 

@@ -149,8 +149,8 @@ class LiveProc {
   // consumes up to it. False when the output ends or timeoutSec passes first (0: only what
   // has arrived already).
   bool waitForLine(const std::string& line, int timeoutSec = 20);
-  // The same for a line that ends with tail (after a prefix such as a log line's).
-  bool waitForLineEnding(const std::string& tail, int timeoutSec = 20);
+  // The same for a line that holds text (a log or trace line with its prefix).
+  bool waitForLineWith(const std::string& text, int timeoutSec = 20);
   bool writeInput(const char* bytes, size_t n);
   // Closes the child's input, collects the rest of its output and its exit; a child still
   // running after timeoutSec is killed. Returns everything it wrote.
