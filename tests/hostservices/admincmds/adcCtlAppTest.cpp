@@ -60,6 +60,7 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
       {{"ping", "dup", "-count", "0"}, 218 & 0xff, "Error: value '0' is out of range"},
       {{"ping", "nosuch"}, 21, "Error: no running program with a control channel matches 'nosuch'"},
       {{"ping", "1"}, 21, "Error: no running program with a control channel matches '1'"},
+      {{"fault", "dup", "-Frf", d.tmp.path() + "/none"}, RC_SC_OPEN_FAILED, "Error: "},
       {{"rev", dead}, 22, "Error: process " + dead + " is not running.\n"},
       {{"rev", "dup"}, 23, "Error: 'dup' matches 2 running programs (pids "},
       {{"rev", self, "-timeout", "1"}, 25, "Error: no reply from dup (pid " + self + ") within 1"},
