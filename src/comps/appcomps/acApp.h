@@ -33,6 +33,7 @@ namespace ac {
 class CtlServer;
 class GetDbgCtrlsCall;
 class GetFaultCtrlsCall;
+class GetPgmInfoCall;
 class GetRevDataCall;
 class IpcMsgHdr;
 class IpcMsgProto;
@@ -271,6 +272,8 @@ class App {
   void pingMsgCb(PingMsg* msg);
   void pingCallCb(PingCall* msg, IpcMsgProto* proto);
   void getRevDataCallCb(GetRevDataCall* msg, IpcMsgProto* proto);
+  // This program's class, type and start time (the time its image was loaded).
+  void getPgmInfoCallCb(GetPgmInfoCall* msg, IpcMsgProto* proto);
 
  protected:
   const char* m_programName;
