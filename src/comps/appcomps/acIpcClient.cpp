@@ -24,8 +24,12 @@ void IpcClient::send(const IpcMsgHdr& msg) {
 }
 
 IpcMsgPtr IpcClient::call(const IpcMsgHdr& call, int timeoutMs) {
-  const char* routine = "appcomps/IpcClient::call";
   send(call);
+  return awaitReply(call, timeoutMs);
+}
+
+IpcMsgPtr IpcClient::awaitReply(const IpcMsgHdr& call, int timeoutMs) {
+  const char* routine = "appcomps/IpcClient::awaitReply";
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {

@@ -27,6 +27,8 @@ class IpcClient : public mem::newDelete<mt_anonymous> {
   void send(const IpcMsgHdr& msg);
   // Sends call and returns its restored reply; waits at most timeoutMs milliseconds.
   IpcMsgPtr call(const IpcMsgHdr& call, int timeoutMs);
+  // Waits for the reply of a call sent before (send), so that many calls can be in flight.
+  IpcMsgPtr awaitReply(const IpcMsgHdr& call, int timeoutMs);
 
   int fd() const { return m_fd; }
   const std::string& path() const { return m_path; }

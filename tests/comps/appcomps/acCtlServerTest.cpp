@@ -171,8 +171,7 @@ TEST_F(CtlServerTest, HundredClientsAtOnceEachGetTheirAnswer) {
     clients.back()->send(*calls.back());
   }
   for (int i = 0; i < 100; ++i) {
-    // The call goes out again; the first reply, of the same interaction, is taken.
-    ac::IpcMsgPtr reply = clients[i]->call(*calls[i], 10000);
+    ac::IpcMsgPtr reply = clients[i]->awaitReply(*calls[i], 10000);
     auto* ping = dynamic_cast<ac::PingReply*>(reply.get());
     ASSERT_NE(ping, nullptr);
     EXPECT_EQ(std::string(ping->pingData()->comment()), std::to_string(i));
