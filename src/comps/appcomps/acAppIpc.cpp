@@ -36,18 +36,6 @@ void reply(Reply& reply, const IpcMsgHdr& call, IpcMsgProto* proto) {
 
 }  // namespace
 
-void App::sendIpcMsg(IpcMsgHdr* /*msg*/, bool /*deleteMsg*/) {
-  rc::Assert_throwAssert("unimplemented ac::App::sendIpcMsg", nullptr, false, __FILE__, __LINE__);
-}
-
-void App::ipcMsgRpc(IpcMsgHdr* /*msg*/, void* /*handlerObj*/, IpcMsgHndlrCCb /*handler*/) {
-  rc::Assert_throwAssert("unimplemented ac::App::ipcMsgRpc", nullptr, false, __FILE__, __LINE__);
-}
-
-void App::forwardMsg(IpcMsgHdr* /*msg*/, IpcMsgProto* /*proto*/) {
-  rc::Assert_throwAssert("unimplemented App::forwardMsg", nullptr, false, __FILE__, __LINE__);
-}
-
 void App::prepareForSend(IpcMsgHdr* msg) {
   if (pgmId() != 0) msg->setSrcPgmId(static_cast<short>(pgmId()));
 }
