@@ -206,8 +206,7 @@ bool LiveProc::waitForLine(const std::string& line, int timeoutSec) {
 
 bool LiveProc::waitForLineWith(const std::string& text, int timeoutSec) {
   return waitForMatch(
-      [&text](const std::string& got) { return got.find(text) != std::string::npos; },
-      timeoutSec);
+      [&text](const std::string& got) { return got.find(text) != std::string::npos; }, timeoutSec);
 }
 
 bool LiveProc::waitForMatch(const std::function<bool(const std::string&)>& matches,
