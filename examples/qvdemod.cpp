@@ -61,8 +61,7 @@ class DemoApp : public ac::App {
 
   void initApp() override {
     ac::App::initApp();
-    registerAppIpcMsgs();
-    initAppIpcMsgHandlers();
+    openCtlChannel();
     rc::Timeval interval;
     interval.setFromDouble(m_intervalMs / 1000.0);
     m_timer = newTimer(ac::AppTimer::INTERVAL, this, tickCCb, interval, true, "demo tick");

@@ -1,22 +1,18 @@
-// The blocking client side of a program's control channel, for commands that ask one question
-// and wait for the answer: connect to the program's socket, send a call as one frame (the message
-// part and the payload part), and read frames until the reply with the call's type and
-// interaction id arrives. Every wait is bounded by the time-out given.
-//
-// Failures raise rc::Err with the admin commands' codes, naming the program and its pid:
-// ADC_SC_REFUSED (the socket may not be used, or the program answered AC_SC_CTL_PEER_REFUSED),
+// The command side of a program's control channel: ac::IpcClient (connect, send a call, wait for
+// its reply) with every wait bounded by the time-out given, and its failures told in the admin
+// commands' terms, naming the program and its pid: ADC_SC_REFUSED (the socket may not be used,
+// the program runs as a user we may not talk to, or it closed on us because we are another user),
 // ADC_SC_NO_SUCH_PID (the program ended before it could be reached), ADC_SC_TIMED_OUT,
-// ADC_SC_CONNECTION_LOST (the program closed the connection before its reply),
-// ADC_SC_BAD_REPLY (damaged bytes) and ADC_SC_CALL_FAILED (a reply whose status is an error,
-// its text as the last argument). The client owns its descriptor. Not for signal handlers.
+// ADC_SC_CONNECTION_LOST (closed before the reply), ADC_SC_BAD_REPLY (damaged bytes, a reply of
+// an unexpected class) and ADC_SC_CALL_FAILED (a reply whose status is an error, its text as the
+// last argument). Not for signal handlers.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "comps/appcomps/acCtlChannel.h"
-#include "comps/appcomps/acIpcMsgHdr.h"
-#include "comps/recomps/rcTimeval.h"
+#include "comps/appcomps/acIpcClient.h"
 #include "hostservices/admincmds/adcStrCodes.h"
 
 namespace adc {
@@ -29,10 +25,10 @@ class CtlClient {
   CtlClient& operator=(const CtlClient&) = delete;
 
   // Sends call and returns its reply, of the call's reply class.
-  std::unique_ptr<ac::IpcMsgHdr> call(const ac::IpcMsgHdr& call);
+  ac::IpcMsgPtr call(const ac::IpcMsgHdr& call);
   template <class Reply>
   std::unique_ptr<Reply> rpc(const ac::IpcMsgHdr& msg) {
-    std::unique_ptr<ac::IpcMsgHdr> reply = call(msg);
+    ac::IpcMsgPtr reply = call(msg);
     auto* typed = dynamic_cast<Reply*>(reply.get());
     if (typed == nullptr) fail(ADC_SC_BAD_REPLY, "reply of an unexpected class");
     reply.release();
@@ -42,15 +38,14 @@ class CtlClient {
   const ac::CtlChannel::Entry& target() const { return m_target; }
 
  private:
-  // Reads frames until the reply to call arrives.
-  std::unique_ptr<ac::IpcMsgHdr> awaitReply(const ac::IpcMsgHdr& call, const rc::Timeval& deadline);
   // Turns a failure of the connection into the command's error.
   [[noreturn]] void rethrow(const rc::Err& err) const;
   [[noreturn]] void fail(int code, const std::string& why) const;
 
   ac::CtlChannel::Entry m_target;
   int m_timeoutSec;
-  int m_fd;
+  uid_t m_peerUid;
+  std::unique_ptr<ac::IpcClient> m_client;
 };
 
 }  // namespace adc
