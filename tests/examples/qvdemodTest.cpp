@@ -64,6 +64,8 @@ TEST(Qvdemod, RunsUnderLiveControl) {
   EXPECT_EQ(r.out.rfind("debug controls of qvdemod (pid " + d.pid + "): -Dm adc -Df d", 0), 0u)
       << r.out << r.err;
   EXPECT_TRUE(d.proc.waitForLineWith("[d,adc ] tick "));
+  r = d.qvctl({"dbg", "qvdemod", "-Doff"});
+  EXPECT_EQ(r.out.find("-Df"), std::string::npos) << r.out << r.err;
 
   // A rule loaded into the running daemon makes its fault point fire.
   const std::string rules = d.tmp.writeFile("rules", "demoTick.on = true\n");
@@ -72,7 +74,8 @@ TEST(Qvdemod, RunsUnderLiveControl) {
   EXPECT_NE(r.out.find("demoTick"), std::string::npos) << r.out;
   EXPECT_TRUE(d.proc.waitForLineWith("fault demoTick inserted at tick "));
   r = d.qvctl({"fault", "qvdemod", "-clear"});
-  EXPECT_EQ(r.out.find("demoTick"), std::string::npos) << r.out;
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out, "fault controls of qvdemod (pid " + d.pid + "):\nglobal on/off = yes\n");
 
   ASSERT_EQ(kill(d.proc.pid(), SIGTERM), 0);
   const qvtest::ProcResult end = d.proc.finish();

@@ -282,7 +282,8 @@ void CtlApp::dbg(CtlClient& client) {
 void CtlApp::fault(CtlClient& client) {
   if (!m_rulesFile.empty() || m_clearRules) {
     ac::SetFaultCtrlsCall call;
-    if (!m_rulesFile.empty()) call.setFaultCtrls(m_faultCtrls);
+    // The controls travel even when empty: the program reads a payload with every such call.
+    call.setFaultCtrls(m_faultCtrls);
     // The file's rules replace the program's, or join them with -add; -clear alone drops them.
     call.setClearExistingRules(!m_addRules);
     call.setAddNew(!m_rulesFile.empty());
