@@ -274,7 +274,12 @@ void CtlApp::rev(CtlClient& client) {
 void CtlApp::dbg(CtlClient& client) {
   if (m_setDbg) client.rpc<ac::SetDbgCtrlsReply>(ac::SetDbgCtrlsCall(0, m_dbgCtrls));
   const auto reply = client.rpc<ac::GetDbgCtrlsReply>(ac::GetDbgCtrlsCall());
-  const String args = reply->dbgCtrls().composeArgList();
+  // The options, one blank between each: the composed list leaves gaps where parts are off.
+  std::string args;
+  for (const char c : reply->dbgCtrls().composeArgList()) {
+    if (c != ' ' || (!args.empty() && args.back() != ' ')) args += c;
+  }
+  while (!args.empty() && args.back() == ' ') args.pop_back();
   printf("debug controls of %s: %s\n", who(client.target()).c_str(),
          args.empty() ? "-Doff" : args.c_str());
 }
