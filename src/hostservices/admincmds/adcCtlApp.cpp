@@ -62,6 +62,7 @@ CtlApp::CtlApp()
       m_timeoutSec(DEFAULT_TIMEOUT_SEC),
       m_dbgCtrls(RC_B_AS_IS),
       m_setDbg(false),
+      m_faultCtrls(RC_B_AS_IS),
       m_clearRules(false),
       m_addRules(false) {}
 
@@ -188,6 +189,14 @@ ac::CtlChannel::Entry CtlApp::resolve(const std::string& target) {
 void CtlApp::run() {
   ac::App::registerAppIpcMsgs();
   if (m_subCmd == SC_LIST) return list();
+  // Read first, so that a bad file is reported with its line and nothing reaches the program.
+  if (!m_rulesFile.empty()) {
+    rc::fault::RulesFile file;
+    file.open(m_rulesFile.c_str());
+    file.read();
+    file.close();
+    m_faultCtrls.setRules(file.rules());
+  }
   CtlClient client(resolve(m_target), m_timeoutSec);
   switch (m_subCmd) {
     case SC_PING: return ping(client);
@@ -273,16 +282,7 @@ void CtlApp::dbg(CtlClient& client) {
 void CtlApp::fault(CtlClient& client) {
   if (!m_rulesFile.empty() || m_clearRules) {
     ac::SetFaultCtrlsCall call;
-    if (!m_rulesFile.empty()) {
-      // Read here, so that a bad file is reported with its line and nothing reaches the program.
-      rc::fault::RulesFile file;
-      file.open(m_rulesFile.c_str());
-      file.read();
-      file.close();
-      rc::fault::Ctrls ctrls(RC_B_AS_IS);
-      ctrls.setRules(file.rules());
-      call.setFaultCtrls(ctrls);
-    }
+    if (!m_rulesFile.empty()) call.setFaultCtrls(m_faultCtrls);
     // The file's rules replace the program's, or join them with -add; -clear alone drops them.
     call.setClearExistingRules(!m_addRules);
     call.setAddNew(!m_rulesFile.empty());

@@ -19,6 +19,7 @@
 #include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acCtlChannel.h"
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcFaultApi.h"
 
 namespace adc {
 
@@ -67,6 +68,8 @@ class CtlApp : public ac::App {
   rc::DbgCtrls m_dbgCtrls;
   bool m_setDbg;
   std::string m_rulesFile;
+  // The rules of m_rulesFile; the global switch is left as the program has it.
+  rc::fault::Ctrls m_faultCtrls;
   bool m_clearRules;
   bool m_addRules;
 };
