@@ -76,7 +76,7 @@ void XportPing(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(XportPing);
+BENCHMARK(XportPing)->UseRealTime();
 
 // The byte counts of the call's and the reply's frames.
 size_t frameBytes(const ac::IpcMsgHdr& msg) {
@@ -102,6 +102,7 @@ void SocketPairPing(benchmark::State& state) {
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) abort();
   const pid_t pid = fork();
   if (pid == 0) {
+    close(sv[0]);
     std::vector<char> buf(n);
     while (transfer(sv[1], buf.data(), n, false) && transfer(sv[1], buf.data(), n, true)) {
     }
@@ -116,7 +117,7 @@ void SocketPairPing(benchmark::State& state) {
   waitpid(pid, nullptr, 0);
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(SocketPairPing);
+BENCHMARK(SocketPairPing)->UseRealTime();
 
 void XportClients(benchmark::State& state) {
   ac::MsgTypes::registerMsgs();
@@ -136,7 +137,7 @@ void XportClients(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(XportClients)->Arg(1)->Arg(100);
+BENCHMARK(XportClients)->Arg(1)->Arg(100)->UseRealTime();
 
 }  // namespace
 
