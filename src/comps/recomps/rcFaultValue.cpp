@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -130,6 +131,29 @@ int Keywd::id(std::string_view symbol) {
   return idOf(symbol, kKeywdSymbols, BEGIN_VAL, END_VAL, NO_VAL, BAD_VAL);
 }
 
+// --- ValueText
+
+void ValueText::assign(std::string_view text) {
+  if (text == view()) return;
+  Block* block = nullptr;
+  if (!text.empty()) {
+    static constexpr mem::AllocContext kContext{mt_rc_fault_value, mem::REGION_HEAP,
+                                                mem::MEM_NOALIGN, mem::MEM_SCOPE_TEMPORARY};
+    block =
+        static_cast<Block*>(mem::allocBlock(offsetof(Block, bytes) + text.size() + 1, kContext));
+    block->len = static_cast<uint32_t>(text.size());
+    memcpy(block->bytes, text.data(), text.size());
+    block->bytes[text.size()] = '\0';
+  }
+  clear();
+  m_block = block;
+}
+
+void ValueText::clear() {
+  mem::freeBlock(m_block);
+  m_block = nullptr;
+}
+
 // --- Value
 
 Value::Value(int dataType, mem::regionName_t region)
@@ -203,7 +227,8 @@ void Value::setStrVal(const char* text, bool stripQuotes) {
   std::string_view view(orEmpty(text));
   if (stripQuotes) view = withoutQuotes(view);
   // The text may point into this value's own cache.
-  String copy(view);
+  ValueText copy;
+  copy.assign(view);
   clear();
   m_dataType = DataType::DT_STR;
   m_strVal.swap(copy);
@@ -300,13 +325,14 @@ const char* Value::strVal() const {
   char text[64];
   switch (m_dataType) {
     case DataType::DT_STR: return m_strVal.c_str();
-    case DataType::DT_BOOL: m_strVal = m_vals.boolVal ? "yes" : "no"; break;
+    case DataType::DT_BOOL: m_strVal.assign(m_vals.boolVal ? "yes" : "no"); break;
     case DataType::DT_INT:
-      m_strVal =
-          Utils::formatInto(text, sizeof text, "%lld", static_cast<long long>(m_vals.longVal));
+      m_strVal.assign(
+          Utils::formatInto(text, sizeof text, "%lld", static_cast<long long>(m_vals.longVal)));
       break;
     case DataType::DT_FLT:
-      m_strVal = Utils::formatInto(text, sizeof text, "%g", static_cast<double>(m_vals.fltVal));
+      m_strVal.assign(
+          Utils::formatInto(text, sizeof text, "%g", static_cast<double>(m_vals.fltVal)));
       break;
     default: m_strVal.clear(); break;
   }
@@ -447,7 +473,7 @@ size_t Value::binarySize() const {
 
 void Value::savePlainOn(ByteStrm& s) const {
   s << m_dataType;
-  s << m_strVal;
+  s.writeStr(m_strVal.c_str(), m_strVal.size());
   switch (m_dataType) {
     case DataType::DT_FLT: s << m_vals.fltVal; break;
     case DataType::DT_INT: s << static_cast<long long>(m_vals.longVal); break;
@@ -468,8 +494,10 @@ void Value::restorePlainFrom(ByteStrm& s) {
   if (dataType < DataType::NO_VAL || dataType >= DataType::END_VAL) {
     ByteStrm::readFailed("recomps/fault::Value::restoreFrom");
   }
-  String text;
-  s >> text;
+  uint32_t textLen = 0;
+  s >> textLen;
+  ValueText text;
+  text.assign(std::string_view(s.readStr(textLen), textLen));
   switch (dataType) {
     case DataType::DT_FLT: s >> m_vals.fltVal; break;
     case DataType::DT_INT: {

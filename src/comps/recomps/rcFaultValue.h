@@ -5,7 +5,8 @@
 // A Value holds a bool, a 64-bit integer, a 32-bit float or a string, or, for the type
 // DT_AUTO_COUNTER, an owned AutoCounter (m_value). Readers convert between the scalar types on
 // the fly (a string reads as 0, an integer as its "%lld" text, and so on); the text form of a
-// non-string is cached in m_strVal when asked for. Values are set from text the way a tester
+// non-string is cached in m_strVal when asked for (and only then: a value holds no text
+// storage until it has text). Values are set from text the way a tester
 // writes them in a rules file: setVal(text) types the text, setVal(field, text) addresses the
 // declared type ("type") or a sub-value of an auto-counter ("interval", "repeat", "limit").
 //
@@ -97,6 +98,37 @@ class Keywd {
   Keywd() = delete;
   Keywd(const Keywd&) = delete;
   Keywd& operator=(const Keywd&) = delete;
+};
+
+// The text a Value holds: one heap block of type mt_rc_fault_value with the length, the bytes and
+// a NUL, or nothing at all while the text is empty. A rule set read from a large rules file holds
+// several values per rule, most of them numbers whose text is never asked for: a pointer costs
+// them far less than a string object each.
+class ValueText {
+ public:
+  ValueText() = default;
+  ValueText(const ValueText& other) { assign(other.view()); }
+  ValueText& operator=(const ValueText& other) {
+    if (this != &other) assign(other.view());
+    return *this;
+  }
+  ~ValueText() { clear(); }
+
+  const char* c_str() const { return m_block != nullptr ? m_block->bytes : ""; }
+  size_t size() const { return m_block != nullptr ? m_block->len : 0; }
+  bool empty() const { return m_block == nullptr; }
+  std::string_view view() const { return std::string_view(c_str(), size()); }
+  // text may point into this text.
+  void assign(std::string_view text);
+  void clear();
+  void swap(ValueText& other) { std::swap(m_block, other.m_block); }
+
+ private:
+  struct Block {
+    uint32_t len;
+    char bytes[1];
+  };
+  Block* m_block = nullptr;
 };
 
 class Value : public mem::newDelete<mt_rc_fault_value> {
@@ -218,7 +250,8 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
 
   mem::regionName_t m_memRegion;
   int m_dataType;
-  mutable String m_strVal;
+  // The string, or the text form of another type once asked for (or as restored).
+  mutable ValueText m_strVal;
   union {
     bool boolVal;
     float fltVal;
