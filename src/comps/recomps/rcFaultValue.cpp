@@ -157,13 +157,13 @@ void ValueText::clear() {
 // --- Value
 
 Value::Value(int dataType, mem::regionName_t region)
-    : m_memRegion(region), m_dataType(DataType::NO_VAL), m_value(nullptr) {
+    : m_memRegion(region), m_dataType(DataType::NO_VAL) {
   m_vals.longVal = 0;
   if (dataType != DataType::NO_VAL) setDataType(dataType);
 }
 
 Value::Value(const Value& other, mem::regionName_t region)
-    : m_memRegion(region), m_dataType(DataType::NO_VAL), m_value(nullptr) {
+    : m_memRegion(region), m_dataType(DataType::NO_VAL) {
   m_vals.longVal = 0;
   Value::assignFrom(other);
 }
@@ -174,35 +174,36 @@ Value& Value::operator=(const Value& other) {
 }
 
 Value::~Value() {
-  delete m_value;
-  rc::poison(m_value);
+  delete compound();
+  rc::poison(m_vals.compound);
 }
 
 void Value::assignFrom(const Value& other) {
   if (this == &other) return;
+  Value* part = other.compound() != nullptr ? other.compound()->copy(m_memRegion) : nullptr;
   clear();
   m_dataType = other.m_dataType;
   m_strVal = other.m_strVal;
   m_vals = other.m_vals;
-  if (other.m_value != nullptr) m_value = other.m_value->copy(m_memRegion);
+  if (part != nullptr) m_vals.compound = part;
 }
 
 Value* Value::copy(mem::regionName_t region) const { return new Value(*this, region); }
 
 void Value::clear() {
+  Value* part = compound();
   m_dataType = DataType::NO_VAL;
   m_strVal.clear();
   m_vals.longVal = 0;
-  delete m_value;
-  m_value = nullptr;
+  delete part;
 }
 
 void Value::setDataType(int dataType) {
   RC_FAULT_ASSERT(dataType >= DataType::NO_VAL && dataType < DataType::END_VAL,
                   "dataType != rc::fault::DataType::BAD_VAL");
   clear();
+  if (dataType == DataType::DT_AUTO_COUNTER) m_vals.compound = new AutoCounter(m_memRegion);
   m_dataType = dataType;
-  if (dataType == DataType::DT_AUTO_COUNTER) m_value = new AutoCounter(m_memRegion);
 }
 
 void Value::setBoolVal(bool val) {
@@ -239,7 +240,7 @@ void Value::setStringVal(const String& text, bool stripQuotes) {
 }
 
 void Value::setVal(const char* text) {
-  RC_FAULT_ASSERT(!m_value, "!m_value");
+  RC_FAULT_ASSERT(!compound(), "!m_value");
   text = orEmpty(text);
   int64_t intVal = 0;
   float fltVal = 0;
@@ -281,7 +282,7 @@ void Value::setVal(const char* field, const char* text) {
       break;
     }
     case FieldRef::F_SUB:
-      if (m_value == nullptr) setDataType(DataType::DT_AUTO_COUNTER);
+      if (compound() == nullptr) setDataType(DataType::DT_AUTO_COUNTER);
       setSubField(ref.keywd, ref.rest, text);
       break;
     case FieldRef::F_NONE: break;
@@ -344,7 +345,8 @@ bool Value::boolField(const char* field) const {
   switch (ref.kind) {
     case FieldRef::F_VAL: return boolVal();
     case FieldRef::F_TYPE: return DataType::isRealType(dataType());
-    case FieldRef::F_SUB: return m_value != nullptr && m_value->boolSubField(ref.keywd, ref.rest);
+    case FieldRef::F_SUB:
+      return compound() != nullptr && compound()->boolSubField(ref.keywd, ref.rest);
     default: return false;
   }
 }
@@ -354,7 +356,8 @@ int Value::intField(const char* field) const {
   switch (ref.kind) {
     case FieldRef::F_VAL: return intVal();
     case FieldRef::F_TYPE: return dataType();
-    case FieldRef::F_SUB: return m_value != nullptr ? m_value->intSubField(ref.keywd, ref.rest) : 0;
+    case FieldRef::F_SUB:
+      return compound() != nullptr ? compound()->intSubField(ref.keywd, ref.rest) : 0;
     default: return 0;
   }
 }
@@ -365,7 +368,7 @@ int64_t Value::longField(const char* field) const {
     case FieldRef::F_VAL: return longVal();
     case FieldRef::F_TYPE: return dataType();
     case FieldRef::F_SUB:
-      return m_value != nullptr ? m_value->longSubField(ref.keywd, ref.rest) : 0;
+      return compound() != nullptr ? compound()->longSubField(ref.keywd, ref.rest) : 0;
     default: return 0;
   }
 }
@@ -376,7 +379,7 @@ float Value::fltField(const char* field) const {
     case FieldRef::F_VAL: return fltVal();
     case FieldRef::F_TYPE: return static_cast<float>(dataType());
     case FieldRef::F_SUB:
-      return m_value != nullptr ? m_value->fltSubField(ref.keywd, ref.rest) : 0.0f;
+      return compound() != nullptr ? compound()->fltSubField(ref.keywd, ref.rest) : 0.0f;
     default: return 0.0f;
   }
 }
@@ -387,7 +390,7 @@ const char* Value::strField(const char* field) const {
     case FieldRef::F_VAL: return strVal();
     case FieldRef::F_TYPE: return DataType::symbol(dataType());
     case FieldRef::F_SUB:
-      return m_value != nullptr ? m_value->strSubField(ref.keywd, ref.rest) : "";
+      return compound() != nullptr ? compound()->strSubField(ref.keywd, ref.rest) : "";
     default: return "";
   }
 }
@@ -425,13 +428,13 @@ float Value::incrFlt(float amount) { return stepBy(&Value::fltVal, 0, amount, tr
 float Value::decrFlt(float amount) { return stepBy(&Value::fltVal, 0, -amount, true); }
 
 bool Value::isOn(int numInsertions) {
-  if (m_value != nullptr) return m_value->isOn(numInsertions);
+  if (compound() != nullptr) return compound()->isOn(numInsertions);
   unimplemented("unimplemented rc::fault::Value::isOn");
   return false;
 }
 
 void Value::setSubField(int keywd, const char* field, const char* text) {
-  if (m_value != nullptr) return m_value->setSubField(keywd, field, text);
+  if (compound() != nullptr) return compound()->setSubField(keywd, field, text);
   unimplemented("unimplemented rc::fault::Value::setSubField");
 }
 
@@ -468,7 +471,7 @@ String Value::stringSubField(int, const char*) const {
 // --- Value: binary form, display, dump
 
 size_t Value::binarySize() const {
-  return 12 + m_strVal.size() + 7 + (m_value != nullptr ? m_value->binarySize() : 0);
+  return 12 + m_strVal.size() + 7 + (compound() != nullptr ? compound()->binarySize() : 0);
 }
 
 void Value::savePlainOn(ByteStrm& s) const {
@@ -484,7 +487,7 @@ void Value::savePlainOn(ByteStrm& s) const {
 
 void Value::saveOn(ByteStrm& s) const {
   savePlainOn(s);
-  if (m_value != nullptr) m_value->saveOn(s);
+  if (compound() != nullptr) compound()->saveOn(s);
 }
 
 void Value::restorePlainFrom(ByteStrm& s) {
@@ -522,8 +525,8 @@ void Value::restoreFrom(ByteStrm& s) {
   try {
     restorePlainFrom(s);
     if (m_dataType == DataType::DT_AUTO_COUNTER) {
-      m_value = new AutoCounter(m_memRegion);
-      m_value->restoreFrom(s);
+      m_vals.compound = new AutoCounter(m_memRegion);
+      m_vals.compound->restoreFrom(s);
     }
   } catch (...) {
     clear();
@@ -540,7 +543,7 @@ void Value::restorePlainOnly(ByteStrm& s) {
 }
 
 void Value::displayContents(const char* ruleName, const char* attrName, bool verbose) const {
-  if (m_value != nullptr) return m_value->displayContents(ruleName, attrName, verbose);
+  if (compound() != nullptr) return compound()->displayContents(ruleName, attrName, verbose);
   const bool isStr = m_dataType == DataType::DT_STR;
   if (verbose) {
     printf("%s.%s.%s = %s\n", ruleName, attrName, "type", DataType::symbol(m_dataType));
@@ -558,11 +561,11 @@ void Value::displayContents(const char* ruleName, const char* attrName, bool ver
 
 void Value::dumpObj(int indentLvl, const char* label) const {
   const int type = dataType();
-  if (m_value != nullptr) {
+  if (compound() != nullptr) {
     rc::dumpHeader(indentLvl, label, "Value", this,
                    ": mem = %d, type = %s (%d), compound value = \n", m_memRegion,
                    DataType::symbol(type), type);
-    m_value->dumpObj(indentLvl + 1, nullptr);
+    compound()->dumpObj(indentLvl + 1, nullptr);
   } else {
     rc::dumpHeader(indentLvl, label, "Value", this, ": mem = %d, type = %s (%d), val = '%s'\n",
                    m_memRegion, DataType::symbol(type), type, strVal());

@@ -3,7 +3,7 @@
 // rc::fault::AutoCounter, which decides on which evaluations a rule fires.
 //
 // A Value holds a bool, a 64-bit integer, a 32-bit float or a string, or, for the type
-// DT_AUTO_COUNTER, an owned AutoCounter (m_value). Readers convert between the scalar types on
+// DT_AUTO_COUNTER, an owned AutoCounter (compound()). Readers convert between the scalar types on
 // the fly (a string reads as 0, an integer as its "%lld" text, and so on); the text form of a
 // non-string is cached in m_strVal when asked for (and only then: a value holds no text
 // storage until it has text). Values are set from text the way a tester
@@ -169,7 +169,9 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
 
   mem::regionName_t memRegion() const { return m_memRegion; }
   // The compound part; null unless the type is DT_AUTO_COUNTER.
-  Value* compound() const { return m_value; }
+  Value* compound() const {
+    return m_dataType == DataType::DT_AUTO_COUNTER ? m_vals.compound : nullptr;
+  }
 
   // Each setter drops what the value held (a compound part included) and stores the new value
   // with its type. stripQuotes drops a leading quote and a matching last character.
@@ -256,8 +258,8 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
     bool boolVal;
     float fltVal;
     int64_t longVal;
+    Value* compound;  // DT_AUTO_COUNTER: the owned compound part (or null)
   } m_vals;
-  Value* m_value;
 };
 
 // The compound value of type DT_AUTO_COUNTER: with interval I and repeat R, one evaluation in
