@@ -119,6 +119,12 @@ const typename NamedSet<T, SetType>::Set& NamedSet<T, SetType>::ordered() const 
 
 template <typename T, memType_t SetType>
 std::pair<size_t, bool> NamedSet<T, SetType>::position(std::string_view name) const {
+  if (m_frontLen == m_set.size() && m_frontLen != 0) {
+    // Names that arrive in order, as in a generated rules file, need no search.
+    const std::string_view last(m_set.back()->nameStr());
+    if (last < name) return {m_set.size(), false};
+    if (last == name) return {m_set.size() - 1, true};
+  }
   const auto front = findIn(m_set.begin(), m_set.begin() + m_frontLen, name);
   if (front.second || m_frontLen == m_set.size()) {
     return {static_cast<size_t>(front.first - m_set.begin()), front.second};

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +15,8 @@ namespace rc::fault {
 
 namespace {
 
-bool isSpace(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+// The blanks of the "C" locale, which rules files are written in.
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // A floating-point conversion takes at least one character of the text.
 bool readsAsNumber(const String& text) {

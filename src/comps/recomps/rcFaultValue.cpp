@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDump.h"
@@ -574,34 +575,66 @@ void Value::dumpObj(int indentLvl, const char* label) const {
 
 // --- AutoCounter
 
+namespace {
+
+// fn(value) for a repeat or limit; an untouched one (null) is read as a fresh integer 0, which has
+// not made its text.
+template <typename Fn>
+auto withSub(const Value* sub, Fn fn) {
+  if (sub != nullptr) return fn(*sub);
+  Value zero;
+  zero.setIntVal(0);
+  return fn(zero);
+}
+
+}  // namespace
+
 AutoCounter::AutoCounter(mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
       m_interval(DataType::NO_VAL, region),
       m_intervalCtr(0),
-      m_repeat(DataType::NO_VAL, region),
+      m_repeat(nullptr),
       m_repeatCtr(0),
-      m_limit(DataType::NO_VAL, region),
+      m_limit(nullptr),
       m_evalState(INTERVAL) {
   m_interval.setIntVal(1);
-  m_repeat.setIntVal(0);
-  m_limit.setIntVal(0);
 }
 
 AutoCounter::AutoCounter(const AutoCounter& other, mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
       m_interval(other.m_interval, region),
       m_intervalCtr(other.m_intervalCtr),
-      m_repeat(other.m_repeat, region),
+      m_repeat(nullptr),
       m_repeatCtr(other.m_repeatCtr),
-      m_limit(other.m_limit, region),
-      m_evalState(other.m_evalState) {}
+      m_limit(nullptr),
+      m_evalState(other.m_evalState) {
+  std::unique_ptr<Value> repeat(other.m_repeat != nullptr ? other.m_repeat->copy(region) : nullptr);
+  m_limit = other.m_limit != nullptr ? other.m_limit->copy(region) : nullptr;
+  m_repeat = repeat.release();
+}
 
 AutoCounter& AutoCounter::operator=(const AutoCounter& other) {
   assignFrom(other);
   return *this;
 }
 
-AutoCounter::~AutoCounter() = default;
+AutoCounter::~AutoCounter() {
+  delete m_repeat;
+  delete m_limit;
+  rc::poison(m_repeat);
+  rc::poison(m_limit);
+}
+
+const Value& AutoCounter::zero() {
+  static const Value* const s_zero = [] {
+    auto* v = new Value();
+    v->setIntVal(0);
+    // Its text is made now, so that reading it later writes nothing.
+    v->strVal();
+    return v;
+  }();
+  return *s_zero;
+}
 
 void AutoCounter::assignFrom(const Value& other) {
   const AutoCounter* src = dynamic_cast<const AutoCounter*>(&other);
@@ -609,27 +642,32 @@ void AutoCounter::assignFrom(const Value& other) {
   if (src == nullptr || src == this) return;
   m_interval = src->m_interval;
   m_intervalCtr = src->m_intervalCtr;
-  m_repeat = src->m_repeat;
+  std::unique_ptr<Value> repeat(src->m_repeat != nullptr ? src->m_repeat->copy(memRegion())
+                                                         : nullptr);
+  std::unique_ptr<Value> limit(src->m_limit != nullptr ? src->m_limit->copy(memRegion()) : nullptr);
+  delete m_repeat;
+  delete m_limit;
+  m_repeat = repeat.release();
+  m_limit = limit.release();
   m_repeatCtr = src->m_repeatCtr;
-  m_limit = src->m_limit;
   m_evalState = src->m_evalState;
 }
 
 Value* AutoCounter::copy(mem::regionName_t region) const { return new AutoCounter(*this, region); }
 
 bool AutoCounter::isOn(int numInsertions) {
-  const int limit = m_limit.intVal();
-  if (limit != 0 && numInsertions >= limit) return false;
+  const int maxInsertions = limit().intVal();
+  if (maxInsertions != 0 && numInsertions >= maxInsertions) return false;
   if (m_evalState == INTERVAL) {
     wrappingIncr(m_intervalCtr);
     if (m_intervalCtr < m_interval.intVal()) return false;
     m_intervalCtr = 0;
-    if (m_repeat.intVal() > 0) m_evalState = REPEAT;
+    if (repeat().intVal() > 0) m_evalState = REPEAT;
     return true;
   }
   RC_FAULT_ASSERT(m_evalState == REPEAT, "m_evalState == REPEAT");
   wrappingIncr(m_repeatCtr);
-  const int repeat = m_repeat.intVal();
+  const int repeat = this->repeat().intVal();
   if (m_repeatCtr > repeat) {
     // The repeat count was lowered below what this run already fired: the run is over, and the
     // next evaluation starts a new interval instead of never firing again.
@@ -651,20 +689,32 @@ void AutoCounter::setDataType(int) {
 const Value* AutoCounter::subValue(int keywd) const {
   switch (keywd) {
     case Keywd::K_INTERVAL: return &m_interval;
-    case Keywd::K_REPEAT: return &m_repeat;
-    case Keywd::K_LIMIT: return &m_limit;
+    case Keywd::K_REPEAT: return &repeat();
+    case Keywd::K_LIMIT: return &limit();
     default: return nullptr;
   }
 }
 
+Value* AutoCounter::subValueForWrite(int keywd) {
+  Value** slot = keywd == Keywd::K_REPEAT  ? &m_repeat
+                 : keywd == Keywd::K_LIMIT ? &m_limit
+                                           : nullptr;
+  if (slot == nullptr) return keywd == Keywd::K_INTERVAL ? &m_interval : nullptr;
+  if (*slot == nullptr) {
+    auto sub = std::make_unique<Value>(DataType::NO_VAL, memRegion());
+    sub->setIntVal(0);
+    *slot = sub.release();
+  }
+  return *slot;
+}
+
 void AutoCounter::setSubField(int keywd, const char* field, const char* text) {
-  Value* sub = subValue(keywd);
-  if (sub == nullptr) return;
+  if (subValue(keywd) == nullptr) return;
   // The sub-values are plain numbers: a field or a type that would nest a counter is ignored.
   const FieldRef ref = parseField(field);
   if (ref.kind == FieldRef::F_SUB) return;
   if (ref.kind == FieldRef::F_TYPE && DataType::isCompoundType(DataType::id(text))) return;
-  sub->setVal(field, text);
+  subValueForWrite(keywd)->setVal(field, text);
 }
 
 bool AutoCounter::boolSubField(int keywd, const char* field) const {
@@ -697,24 +747,46 @@ String AutoCounter::stringSubField(int keywd, const char* field) const {
 }
 
 size_t AutoCounter::binarySize() const {
-  return m_interval.binarySize() + m_repeat.binarySize() + m_limit.binarySize() + 12;
+  return m_interval.binarySize() + subBinarySize(m_repeat) + subBinarySize(m_limit) + 12;
+}
+
+void AutoCounter::saveSub(const Value* sub, ByteStrm& s) {
+  withSub(sub, [&](const Value& v) { v.saveOn(s); });
+}
+
+size_t AutoCounter::subBinarySize(const Value* sub) {
+  return withSub(sub, [](const Value& v) { return v.binarySize(); });
+}
+
+void AutoCounter::restoreSub(Value*& sub, ByteStrm& s) {
+  Value read(DataType::NO_VAL, memRegion());
+  read.restorePlainOnly(s);
+  const bool untouched =
+      read.m_dataType == DataType::DT_INT && read.m_vals.longVal == 0 && read.m_strVal.empty();
+  if (untouched) {
+    delete sub;
+    sub = nullptr;
+  } else {
+    if (sub == nullptr) sub = new Value(DataType::NO_VAL, memRegion());
+    *sub = read;
+  }
 }
 
 void AutoCounter::saveOn(ByteStrm& s) const {
   m_interval.saveOn(s);
   s << m_intervalCtr;
-  m_repeat.saveOn(s);
+  saveSub(m_repeat, s);
   s << m_repeatCtr;
-  m_limit.saveOn(s);
+  saveSub(m_limit, s);
   s << m_evalState;
 }
 
 void AutoCounter::restoreFrom(ByteStrm& s) {
   m_interval.restorePlainOnly(s);
   s >> m_intervalCtr;
-  m_repeat.restorePlainOnly(s);
+  restoreSub(m_repeat, s);
   s >> m_repeatCtr;
-  m_limit.restorePlainOnly(s);
+  restoreSub(m_limit, s);
   int state = INTERVAL;
   s >> state;
   if (state != INTERVAL && state != REPEAT) {
@@ -729,9 +801,12 @@ void AutoCounter::displayContents(const char* ruleName, const char* attrName, bo
   const String name(attrName);
   m_interval.displayContents(ruleName, (name + ".interval").c_str(), verbose);
   if (verbose) printf("%s.%s.interval.ctr = %d\n", ruleName, attrName, m_intervalCtr);
-  m_repeat.displayContents(ruleName, (name + ".repeat").c_str(), verbose);
+  withSub(m_repeat, [&](const Value& v) {
+    v.displayContents(ruleName, (name + ".repeat").c_str(), verbose);
+  });
   if (verbose) printf("%s.%s.repeat.ctr = %d\n", ruleName, attrName, m_repeatCtr);
-  m_limit.displayContents(ruleName, (name + ".limit").c_str(), verbose);
+  withSub(m_limit,
+          [&](const Value& v) { v.displayContents(ruleName, (name + ".limit").c_str(), verbose); });
   if (verbose) {
     printf("%s.%s.evalState = %s\n", ruleName, attrName,
            m_evalState == REPEAT ? "repeat" : "interval");
@@ -743,8 +818,8 @@ void AutoCounter::dumpObj(int indentLvl, const char* label) const {
                  ", intvlCtr = %d, repeatCtr = %d, state = %d\n", m_intervalCtr, m_repeatCtr,
                  m_evalState);
   m_interval.dumpObj(indentLvl + 1, "interval: ");
-  m_repeat.dumpObj(indentLvl + 1, "repeat: ");
-  m_limit.dumpObj(indentLvl + 1, "limit: ");
+  withSub(m_repeat, [&](const Value& v) { v.dumpObj(indentLvl + 1, "repeat: "); });
+  withSub(m_limit, [&](const Value& v) { v.dumpObj(indentLvl + 1, "limit: "); });
 }
 
 }  // namespace rc::fault

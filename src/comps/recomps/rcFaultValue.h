@@ -297,22 +297,33 @@ class AutoCounter : public Value {
   String stringSubField(int keywd, const char* field) const override;
 
   const Value& interval() const { return m_interval; }
-  const Value& repeat() const { return m_repeat; }
-  const Value& limit() const { return m_limit; }
+  const Value& repeat() const { return m_repeat != nullptr ? *m_repeat : zero(); }
+  const Value& limit() const { return m_limit != nullptr ? *m_limit : zero(); }
   int intervalCtr() const { return m_intervalCtr; }
   int repeatCtr() const { return m_repeatCtr; }
   int evalState() const { return m_evalState; }
 
  private:
-  // The sub-value a keyword names; null for any other keyword.
+  // The sub-value a keyword names, for reading; null for any other keyword.
   const Value* subValue(int keywd) const;
-  Value* subValue(int keywd) { return const_cast<Value*>(std::as_const(*this).subValue(keywd)); }
+  // The sub-value a keyword names, made if it was still the untouched 0; null for any other
+  // keyword.
+  Value* subValueForWrite(int keywd);
+  // The shared, never written integer 0 that an untouched repeat or limit reads as.
+  static const Value& zero();
+  // Writes and sizes a repeat or limit as a value of its own would be (null: the untouched 0).
+  static void saveSub(const Value* sub, ByteStrm& s);
+  static size_t subBinarySize(const Value* sub);
+  // Restores a repeat or limit, keeping no value for the untouched 0.
+  void restoreSub(Value*& sub, ByteStrm& s);
 
+  // Most counters only ever set the interval: repeat and limit are made when first set (null
+  // reads as the integer 0), which keeps a rule set read from a large rules file small.
   Value m_interval;
   int m_intervalCtr;
-  Value m_repeat;
+  Value* m_repeat;
   int m_repeatCtr;
-  Value m_limit;
+  Value* m_limit;
   int m_evalState;
 };
 
