@@ -302,3 +302,62 @@ TEST(FaultRules, DumpLines) {
 }
 
 }  // namespace
+
+namespace {
+
+// Walks the set in order, checking that every member is found by its name.
+std::vector<std::string> orderedNames(const Rules& rules) {
+  std::vector<std::string> names;
+  for (const Rule* rule : rules) {
+    EXPECT_EQ(rules.lookup(rule->name()), rule) << rule->name();
+    names.push_back(rule->name());
+  }
+  return names;
+}
+
+TEST(FaultRule, NamesArrivingInAnyOrderAreFoundOnceAndWalkedInOrder) {
+  // Enough names that recent insertions are merged several times over.
+  constexpr int kCount = 3000;
+  const std::vector<std::pair<const char*, std::function<int(int)>>> orders = {
+      {"ascending", [](int i) { return i; }},
+      {"descending", [](int i) { return kCount - 1 - i; }},
+      {"scattered", [](int i) { return static_cast<int>((i * 1237LL) % kCount); }},
+  };
+  auto nameOf = [](int i) {
+    char name[16];
+    snprintf(name, sizeof name, "r%05d", i);
+    return std::string(name);
+  };
+  std::vector<std::string> all;
+  for (int i = 0; i < kCount; ++i) all.push_back(nameOf(i));
+
+  for (const auto& [order, at] : orders) {
+    Rules rules;
+    std::vector<Rule*> made(kCount);
+    for (int i = 0; i < kCount; ++i) {
+      made[at(i)] = rules.lookup(nameOf(at(i)), true);
+      // Both the newest name and one from long before are found between insertions.
+      ASSERT_EQ(rules.lookup(nameOf(at(i))), made[at(i)]) << order;
+      ASSERT_EQ(rules.lookup(nameOf(at(i / 2))), made[at(i / 2)]) << order;
+    }
+    // A second pass in another order creates nothing.
+    for (int i = kCount - 1; i >= 0; --i) ASSERT_EQ(rules.lookup(nameOf(i), true), made[i]);
+    EXPECT_EQ(rules.entries(), kCount) << order;
+    EXPECT_EQ(orderedNames(rules), all) << order;
+
+    // Removing every third rule, in the same order, leaves the others found and in order.
+    Rules gone;
+    std::vector<std::string> kept;
+    for (int i = 0; i < kCount; ++i) {
+      if (at(i) % 3 == 0) gone.lookup(nameOf(at(i)), true);
+    }
+    for (int i = 0; i < kCount; ++i) {
+      if (i % 3 != 0) kept.push_back(nameOf(i));
+    }
+    rules.mergeFrom(gone, false);
+    EXPECT_EQ(orderedNames(rules), kept) << order;
+    EXPECT_EQ(orderedNames(Rules(rules)), kept) << order;
+  }
+}
+
+}  // namespace
