@@ -10,10 +10,10 @@
 // ("c.interval").
 //
 // Objects live in heap blocks of their own types (mt_rc_fault_attr, mt_rc_fault_rule ...); the
-// sets keep their nodes under mt_rc_fault_attrs and mt_rc_fault_rules. Misuse by code fails an
-// internal assertion; restoreFrom refuses data that runs short or is malformed (a duplicate
-// name) with the stream's read error (RC_SC_READ_FAILED). Not thread-safe: the rules belong to the
-// thread that owns the fault controls.
+// sets keep their arrays of members under mt_rc_fault_attrs and mt_rc_fault_rules. Misuse by
+// code fails an internal assertion; restoreFrom refuses data that runs short or is malformed (a
+// duplicate name) with the stream's read error (RC_SC_READ_FAILED). Not thread-safe: the rules
+// belong to the thread that owns the fault controls.
 #pragma once
 
 #include <cstddef>
