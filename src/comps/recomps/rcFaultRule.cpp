@@ -276,6 +276,8 @@ Rule::Rule()
 
 Rule::Rule(std::string_view name) : Rule() {
   m_name = name;
+  // The default attributes and the one a rules file line usually adds: one array, never grown.
+  m_attrs.reserve(4);
   addDefaultAttrs();
 }
 

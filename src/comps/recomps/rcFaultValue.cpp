@@ -592,10 +592,10 @@ auto withSub(const Value* sub, Fn fn) {
 AutoCounter::AutoCounter(mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
       m_interval(DataType::NO_VAL, region),
-      m_intervalCtr(0),
       m_repeat(nullptr),
-      m_repeatCtr(0),
       m_limit(nullptr),
+      m_intervalCtr(0),
+      m_repeatCtr(0),
       m_evalState(INTERVAL) {
   m_interval.setIntVal(1);
 }
@@ -603,10 +603,10 @@ AutoCounter::AutoCounter(mem::regionName_t region)
 AutoCounter::AutoCounter(const AutoCounter& other, mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
       m_interval(other.m_interval, region),
-      m_intervalCtr(other.m_intervalCtr),
       m_repeat(nullptr),
-      m_repeatCtr(other.m_repeatCtr),
       m_limit(nullptr),
+      m_intervalCtr(other.m_intervalCtr),
+      m_repeatCtr(other.m_repeatCtr),
       m_evalState(other.m_evalState) {
   std::unique_ptr<Value> repeat(other.m_repeat != nullptr ? other.m_repeat->copy(region) : nullptr);
   m_limit = other.m_limit != nullptr ? other.m_limit->copy(region) : nullptr;

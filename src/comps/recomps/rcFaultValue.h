@@ -320,10 +320,10 @@ class AutoCounter : public Value {
   // Most counters only ever set the interval: repeat and limit are made when first set (null
   // reads as the integer 0), which keeps a rule set read from a large rules file small.
   Value m_interval;
-  int m_intervalCtr;
   Value* m_repeat;
-  int m_repeatCtr;
   Value* m_limit;
+  int m_intervalCtr;
+  int m_repeatCtr;
   int m_evalState;
 };
 
