@@ -17,6 +17,16 @@ const char* const kNumInsertions = "numInsertions";
 
 const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
 
+bool isDefaultName(std::string_view name) {
+  return name == kOn || name == kNumOns || name == kNumInsertions;
+}
+
+// The mark of a rule whose default attributes are still to be made; never read.
+Attr* pendingMark() {
+  static Attr s_mark;
+  return &s_mark;
+}
+
 // The part of name before its first "." and the rest after it ("" without a ".").
 std::string_view headOf(const char* name, const char** rest) {
   name = orEmpty(name);
@@ -276,9 +286,7 @@ Rule::Rule()
 
 Rule::Rule(std::string_view name) : Rule() {
   m_name = name;
-  // The default attributes and the one a rules file line usually adds: one array, never grown.
-  m_attrs.reserve(4);
-  addDefaultAttrs();
+  m_onAttr = pendingMark();
 }
 
 Rule::Rule(const Rule& other) : Rule() { *this = other; }
@@ -288,6 +296,7 @@ Rule& Rule::operator=(const Rule& other) {
   m_name = other.m_name;
   m_attrs = other.m_attrs;
   findRefs();
+  if (other.defaultsPending()) m_onAttr = pendingMark();
   return *this;
 }
 
@@ -300,7 +309,15 @@ void Rule::findRefs() {
   m_autoCtrAttr = m_attrs.findAutoCtrAttr();
 }
 
-void Rule::addDefaultAttrs() {
+bool Rule::defaultsPending() const { return m_onAttr == pendingMark(); }
+
+void Rule::materialize() const {
+  if (!defaultsPending()) return;
+  m_onAttr = nullptr;
+  addDefaultAttrs();
+}
+
+void Rule::addDefaultAttrs() const {
   bool added = false;
   m_onAttr = m_attrs.addDefault(kOn, &added);
   if (added) m_onAttr->setBoolVal(true);
@@ -322,6 +339,7 @@ Attr* Rule::autoCtrAttr() {
 
 Attr* Rule::lookup(const char* name, const char** field) const {
   *field = "";
+  materialize();
   name = orEmpty(name);
   if (Attr* attr = m_attrs.lookup(name)) return attr;
   const char* rest = "";
@@ -333,6 +351,7 @@ Attr* Rule::lookup(const char* name, const char** field) const {
 }
 
 Attr* Rule::attrForWrite(const char* name) {
+  materialize();
   const char* field = "";
   const std::string_view head = headOf(name, &field);
   Attr* attr = m_attrs.lookup(head);
@@ -350,8 +369,10 @@ Attr* Rule::attrForWrite(const char* name) {
 
 void Rule::setAttr(const char* name, const char* text) {
   const char* field = "";
-  headOf(name, &field);
-  Attr* attr = attrForWrite(name);
+  const std::string_view head = headOf(name, &field);
+  // Any attribute but a default one is set without making the defaults.
+  Attr* attr = defaultsPending() && !isDefaultName(head) ? m_attrs.lookup(head, true)
+                                                         : attrForWrite(name);
   attr->setValue(field, text);
   // Only this attribute changed, so only it can take over or give up the counting: no walk over
   // every attribute per line of a rules file.
@@ -422,11 +443,14 @@ void Rule::bumpCounter(Attr* counter) {
 }
 
 void Rule::incrNumInsertions() {
+  materialize();
   RC_FAULT_ASSERT(m_numInsAttr, "m_numInsAttr");
   if (m_numInsAttr != nullptr) bumpCounter(m_numInsAttr);
 }
 
 bool Rule::isOn(bool updateCounters) {
+  if (!updateCounters && defaultsPending()) return true;
+  materialize();
   RC_FAULT_ASSERT(m_onAttr, "m_onAttr");
   if (m_onAttr == nullptr || !m_onAttr->boolVal()) return false;
   if (!updateCounters) return true;
@@ -440,6 +464,7 @@ bool Rule::isOn(bool updateCounters) {
 }
 
 void Rule::saveOn(ByteStrm& s) const {
+  materialize();
   s << m_name;
   m_attrs.saveOn(s);
 }
@@ -456,7 +481,7 @@ void Rule::restoreFrom(ByteStrm& s) {
   addDefaultAttrs();
 }
 
-size_t Rule::binarySize() const { return m_name.size() + 7 + m_attrs.binarySize(); }
+size_t Rule::binarySize() const { return m_name.size() + 7 + attrs().binarySize(); }
 
 void Rule::clear() {
   m_name.clear();
@@ -466,7 +491,7 @@ void Rule::clear() {
 
 void Rule::dumpObj(int indentLvl, const char* label) const {
   rc::dumpHeader(indentLvl, label, "Rule", this, ": name = '%s', attrs:\n", name());
-  m_attrs.dumpObj(indentLvl + 1, nullptr);
+  attrs().dumpObj(indentLvl + 1, nullptr);
 }
 
 // --- Rules
@@ -490,6 +515,7 @@ void Rules::mergeFrom(const Rules& src, bool addNew) {
     if (addNew) insert(copy.release());
   }
   for (Rule* rule : ordered()) {
+    if (rule->defaultsPending()) continue;  // its counts are 0 already
     rule->setIntVal(kNumOns, 0);
     rule->setIntVal(kNumInsertions, 0);
   }

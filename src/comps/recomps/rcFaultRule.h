@@ -191,8 +191,15 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
 
   const char* name() const { return m_name.c_str(); }
   const String& nameStr() const { return m_name; }
-  Attrs& attrs() { return m_attrs; }
-  const Attrs& attrs() const { return m_attrs; }
+  // The attributes, the default ones included.
+  Attrs& attrs() {
+    materialize();
+    return m_attrs;
+  }
+  const Attrs& attrs() const {
+    materialize();
+    return m_attrs;
+  }
 
   // The attribute of the whole name, else, for a name with ".", the attribute of the part before
   // the first "." with *field set to the rest; null when there is none. *field is "" unless
@@ -240,7 +247,7 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   // the default attribute.
   void restoreFrom(ByteStrm& s);
   size_t binarySize() const;
-  void displayContents(bool verbose) const { m_attrs.displayContents(name(), verbose); }
+  void displayContents(bool verbose) const { attrs().displayContents(name(), verbose); }
   void dumpObj(int indentLvl, const char* label) const;
   void dump() const { dumpObj(0, nullptr); }
   // No name, no attributes.
@@ -249,8 +256,17 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   Mutex* mutex() const { return nullptr; }
 
  private:
+  friend class Rules;
+  friend class RulesFile;
+
   // Creates the default attributes that are missing and finds the references again.
-  void addDefaultAttrs();
+  void addDefaultAttrs() const;
+  // A rule made by name gets its default attributes only when something first looks at its
+  // attributes or counts with them: a large rules file mostly sets one attribute of each of many
+  // rules, and three default attributes apiece would be most of its size. Until then m_onAttr
+  // holds a mark, and the defaults read as they will be made (on, no counts).
+  bool defaultsPending() const;
+  void materialize() const;
   void findRefs();
   Attr* attrForWrite(const char* name);
   // read(attribute, field) of the attribute name addresses (see lookup); dflt without one.
@@ -258,12 +274,13 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   T readAttr(const char* name, T dflt, Read read) const;
   static void bumpCounter(Attr* counter);
 
+  // Mutable for the default attributes made on a first look.
   String m_name;
-  Attrs m_attrs;
-  Attr* m_onAttr;
-  Attr* m_numOnsAttr;
-  Attr* m_numInsAttr;
-  Attr* m_autoCtrAttr;
+  mutable Attrs m_attrs;
+  mutable Attr* m_onAttr;
+  mutable Attr* m_numOnsAttr;
+  mutable Attr* m_numInsAttr;
+  mutable Attr* m_autoCtrAttr;
 };
 
 class Rules : public mem::newDelete<mt_rc_fault_rules>, public NamedSet<Rule, mt_rc_fault_rules> {

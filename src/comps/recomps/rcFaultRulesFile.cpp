@@ -172,7 +172,8 @@ void RulesFile::applyLine(Rules& rules, Tkn& tkn, const char* line) {
       attrAndField.c_str(), dot != nullptr ? dot - attrAndField.c_str() : attrAndField.size());
 
   Rule* rule = rules.lookup(ruleName, true);
-  const Attr* attr = rule->attrs().lookup(attrName);
+  // The default attributes are never auto-counters: they need not be made for this.
+  const Attr* attr = rule->m_attrs.lookup(attrName);
   if (attr != nullptr && attr->dataType() == DataType::DT_AUTO_COUNTER &&
       Value::selectsPlainValue(field)) {
     Err_Throw(Err(RC_ERROR, RC_SC_BAD_VALUE, VarArgs() << name.c_str() << value.c_str(),
