@@ -371,8 +371,8 @@ void Rule::setAttr(const char* name, const char* text) {
   const char* field = "";
   const std::string_view head = headOf(name, &field);
   // Any attribute but a default one is set without making the defaults.
-  Attr* attr = defaultsPending() && !isDefaultName(head) ? m_attrs.lookup(head, true)
-                                                         : attrForWrite(name);
+  Attr* attr =
+      defaultsPending() && !isDefaultName(head) ? m_attrs.lookup(head, true) : attrForWrite(name);
   attr->setValue(field, text);
   // Only this attribute changed, so only it can take over or give up the counting: no walk over
   // every attribute per line of a rules file.

@@ -361,3 +361,52 @@ TEST(FaultRule, NamesArrivingInAnyOrderAreFoundOnceAndWalkedInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FaultRule, DefaultAttributesMadeLateReadAsMadeAtOnce) {
+  // A rule whose defaults are made on a first look answers every question as one that has had
+  // them from the start.
+  auto make = [](bool early) {
+    Rule r("x");
+    if (early) r.attrs();
+    r.setAttr("c.interval", "2");
+    return r;
+  };
+  auto saved = [](const Rule& r) {
+    rc::ByteStrm strm(0);
+    r.saveOn(strm);
+    const qvtest::Bytes bytes = qvtest::bytesOf(strm);
+    return std::string(bytes.begin(), bytes.end()) + std::to_string(r.binarySize());
+  };
+  const std::vector<std::pair<const char*, std::function<std::string(Rule&)>>> views = {
+      {"binary form", [&](Rule& r) { return saved(r); }},
+      {"binary form of a copy", [&](Rule& r) { return saved(Rule(r)); }},
+      {"walk",
+       [](Rule& r) { return std::to_string(r.attrs().entries()) + r.attrs().begin()[0]->name(); }},
+      {"on without counting", [](Rule& r) { return std::to_string(r.isOn(false)); }},
+      {"pattern and counts",
+       [](Rule& r) {
+         return pattern(r, 4, true) + std::to_string(r.intVal("numOns", -1)) +
+                std::to_string(r.intVal("numInsertions", -1));
+       }},
+      {"switched off",
+       [](Rule& r) {
+         r.setAttr("on", "no");
+         return std::to_string(r.isOn(false)) + pattern(r, 2);
+       }},
+      {"display",
+       [](Rule& r) {
+         Rules rules;
+         rules.insert(new Rule(r));
+         return display(rules, true);
+       }},
+  };
+  for (const auto& [what, view] : views) {
+    Rule late = make(false);
+    Rule early = make(true);
+    EXPECT_EQ(view(late), view(early)) << what;
+  }
+}
+
+}  // namespace
