@@ -301,10 +301,6 @@ TEST(FaultRules, DumpLines) {
   EXPECT_NE(out.find("]: mem = 0, type = integer (3), val = '5'\n"), std::string::npos) << out;
 }
 
-}  // namespace
-
-namespace {
-
 // Walks the set in order, checking that every member is found by its name.
 std::vector<std::string> orderedNames(const Rules& rules) {
   std::vector<std::string> names;
@@ -350,8 +346,6 @@ TEST(FaultRule, NamesArrivingInAnyOrderAreFoundOnceAndWalkedInOrder) {
     std::vector<std::string> kept;
     for (int i = 0; i < kCount; ++i) {
       if (at(i) % 3 == 0) gone.lookup(nameOf(at(i)), true);
-    }
-    for (int i = 0; i < kCount; ++i) {
       if (i % 3 != 0) kept.push_back(nameOf(i));
     }
     rules.mergeFrom(gone, false);
@@ -359,10 +353,6 @@ TEST(FaultRule, NamesArrivingInAnyOrderAreFoundOnceAndWalkedInOrder) {
     EXPECT_EQ(orderedNames(Rules(rules)), kept) << order;
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(FaultRule, DefaultAttributesMadeLateReadAsMadeAtOnce) {
   // A rule whose defaults are made on a first look answers every question as one that has had
@@ -382,13 +372,10 @@ TEST(FaultRule, DefaultAttributesMadeLateReadAsMadeAtOnce) {
   const std::vector<std::pair<const char*, std::function<std::string(Rule&)>>> views = {
       {"binary form", [&](Rule& r) { return saved(r); }},
       {"binary form of a copy", [&](Rule& r) { return saved(Rule(r)); }},
-      {"walk",
-       [](Rule& r) { return std::to_string(r.attrs().entries()) + r.attrs().begin()[0]->name(); }},
       {"on without counting", [](Rule& r) { return std::to_string(r.isOn(false)); }},
       {"pattern and counts",
        [](Rule& r) {
-         return pattern(r, 4, true) + std::to_string(r.intVal("numOns", -1)) +
-                std::to_string(r.intVal("numInsertions", -1));
+         return pattern(r, 4, true) + r.strVal("numOns", "") + r.strVal("numInsertions", "");
        }},
       {"switched off",
        [](Rule& r) {
