@@ -131,8 +131,6 @@ class NamedSet {
     m_set.swap(other.m_set);
     std::swap(m_frontLen, other.m_frontLen);
   }
-  // Makes room for that many members in all.
-  void reserve(size_t count) { m_set.reserve(count); }
 
  protected:
   // The object of that name; with add, one is created when there is none (*added says so).
