@@ -21,12 +21,6 @@ bool isDefaultName(std::string_view name) {
   return name == kOn || name == kNumOns || name == kNumInsertions;
 }
 
-// The mark of a rule whose default attributes are still to be made; never read.
-Attr* pendingMark() {
-  static Attr s_mark;
-  return &s_mark;
-}
-
 // The part of name before its first "." and the rest after it ("" without a ".").
 std::string_view headOf(const char* name, const char** rest) {
   name = orEmpty(name);
@@ -85,10 +79,9 @@ namespace {
 // Where name is or would go within one run of members in name order.
 template <typename It>
 std::pair<It, bool> findIn(It first, It last, std::string_view name) {
-  const It it = std::lower_bound(first, last, name, [](const auto* obj, std::string_view n) {
-    return std::string_view(obj->nameStr()) < n;
-  });
-  return {it, it != last && std::string_view((*it)->nameStr()) == name};
+  const It it = std::lower_bound(
+      first, last, name, [](const auto* obj, std::string_view n) { return obj->nameView() < n; });
+  return {it, it != last && (*it)->nameView() == name};
 }
 
 // The recent run is merged once it is longer than the square root of the size (at least 16), so
@@ -110,61 +103,57 @@ NamedSet<T, SetType>& NamedSet<T, SetType>::operator=(const NamedSet& other) {
   m_set.reserve(src.size());
   for (const T* obj : src) {
     auto copy = std::make_unique<T>(*obj);
-    m_set.push_back(copy.get());
+    m_set.insert(m_set.size(), copy.get());
     copy.release();
   }
-  m_frontLen = m_set.size();
+  m_set.setFrontLen(m_set.size());
   return *this;
 }
 
 template <typename T, memType_t SetType>
 const typename NamedSet<T, SetType>::Set& NamedSet<T, SetType>::ordered() const {
-  if (m_frontLen != m_set.size()) {
-    const auto byName = [](const T* a, const T* b) { return a->nameStr() < b->nameStr(); };
-    std::inplace_merge(m_set.begin(), m_set.begin() + m_frontLen, m_set.end(), byName);
-    m_frontLen = m_set.size();
+  if (m_set.frontLen() != m_set.size()) {
+    const auto byName = [](const T* a, const T* b) { return a->nameView() < b->nameView(); };
+    std::inplace_merge(m_set.begin(), m_set.begin() + m_set.frontLen(), m_set.end(), byName);
+    m_set.setFrontLen(m_set.size());
   }
   return m_set;
 }
 
 template <typename T, memType_t SetType>
 std::pair<size_t, bool> NamedSet<T, SetType>::position(std::string_view name) const {
-  if (m_frontLen == m_set.size() && m_frontLen != 0) {
+  const size_t frontLen = m_set.frontLen();
+  if (frontLen == m_set.size() && frontLen != 0) {
     // Names that arrive in order, as in a generated rules file, need no search.
-    const std::string_view last(m_set.back()->nameStr());
+    const std::string_view last(m_set.back()->nameView());
     if (last < name) return {m_set.size(), false};
     if (last == name) return {m_set.size() - 1, true};
   }
-  const auto front = findIn(m_set.begin(), m_set.begin() + m_frontLen, name);
-  if (front.second || m_frontLen == m_set.size()) {
+  const auto front = findIn(m_set.begin(), m_set.begin() + frontLen, name);
+  if (front.second || frontLen == m_set.size()) {
     return {static_cast<size_t>(front.first - m_set.begin()), front.second};
   }
-  const auto recent = findIn(m_set.begin() + m_frontLen, m_set.end(), name);
+  const auto recent = findIn(m_set.begin() + frontLen, m_set.end(), name);
   return {static_cast<size_t>(recent.first - m_set.begin()), recent.second};
 }
 
 template <typename T, memType_t SetType>
 void NamedSet<T, SetType>::insertAt(size_t pos, T* obj) {
-  if (pos == m_set.size() && m_frontLen == m_set.size()) {
-    // After every member: the front run simply grows.
-    m_set.push_back(obj);
-    ++m_frontLen;
+  const size_t frontLen = m_set.frontLen();
+  if (frontLen == m_set.size() && frontLen - pos <= kShortMove) {
+    // After every member, or a few pointers to move: the front run takes it at once.
+    m_set.insert(pos, obj);
+    m_set.setFrontLen(frontLen + 1);
     return;
   }
-  if (m_frontLen == m_set.size() && m_frontLen - pos <= kShortMove) {
-    // A few pointers to move: the front run takes it at once.
-    m_set.insert(m_set.begin() + static_cast<std::ptrdiff_t>(pos), obj);
-    ++m_frontLen;
-    return;
-  }
-  if (pos < m_frontLen) {
+  if (pos < frontLen) {
     // position() points into the front run only for a name that is there or while the recent run
     // is empty; a new name belongs in the recent run.
-    pos = static_cast<size_t>(
-        findIn(m_set.begin() + m_frontLen, m_set.end(), obj->nameStr()).first - m_set.begin());
+    pos = static_cast<size_t>(findIn(m_set.begin() + frontLen, m_set.end(), obj->nameView()).first -
+                              m_set.begin());
   }
-  m_set.insert(m_set.begin() + static_cast<std::ptrdiff_t>(pos), obj);
-  if (recentRunTooLong(m_set.size() - m_frontLen, m_set.size())) ordered();
+  m_set.insert(pos, obj);
+  if (recentRunTooLong(m_set.size() - frontLen, m_set.size())) ordered();
 }
 
 template <typename T, memType_t SetType>
@@ -186,7 +175,7 @@ T* NamedSet<T, SetType>::findOrAdd(std::string_view name, bool add, bool* added)
 
 template <typename T, memType_t SetType>
 bool NamedSet<T, SetType>::insertNew(T* obj) {
-  const auto [pos, found] = position(obj->nameStr());
+  const auto [pos, found] = position(obj->nameView());
   if (found) return false;
   insertAt(pos, obj);
   return true;
@@ -203,15 +192,15 @@ void NamedSet<T, SetType>::remove(std::string_view name) {
   const auto [pos, found] = position(name);
   if (!found) return;
   delete m_set[pos];
-  m_set.erase(m_set.begin() + static_cast<std::ptrdiff_t>(pos));
-  if (pos < m_frontLen) --m_frontLen;
+  const size_t frontLen = m_set.frontLen();
+  m_set.erase(pos);
+  if (pos < frontLen) m_set.setFrontLen(frontLen - 1);
 }
 
 template <typename T, memType_t SetType>
 void NamedSet<T, SetType>::clear() {
   for (T* obj : m_set) delete obj;
   m_set.clear();
-  m_frontLen = 0;
 }
 
 template <typename T, memType_t SetType>
@@ -281,13 +270,14 @@ void Attrs::displayContents(const char* ruleName, bool verbose) const {
 
 // --- Rule
 
-Rule::Rule()
-    : m_onAttr(nullptr), m_numOnsAttr(nullptr), m_numInsAttr(nullptr), m_autoCtrAttr(nullptr) {}
-
-Rule::Rule(std::string_view name) : Rule() {
-  m_name = name;
-  m_onAttr = pendingMark();
+Rule::Refs* Rule::pendingMark() {
+  static Refs s_mark;
+  return &s_mark;
 }
+
+Rule::Rule() : m_refs(nullptr) {}
+
+Rule::Rule(std::string_view name) : m_name(name), m_refs(pendingMark()) {}
 
 Rule::Rule(const Rule& other) : Rule() { *this = other; }
 
@@ -295,46 +285,68 @@ Rule& Rule::operator=(const Rule& other) {
   if (this == &other) return *this;
   m_name = other.m_name;
   m_attrs = other.m_attrs;
-  findRefs();
-  if (other.defaultsPending()) m_onAttr = pendingMark();
+  if (other.defaultsPending()) {
+    dropRefs();
+    m_refs = pendingMark();
+  } else {
+    findRefs();
+  }
   return *this;
 }
 
-Rule::~Rule() { m_onAttr = m_numOnsAttr = m_numInsAttr = m_autoCtrAttr = rc::invalidAddr<Attr>(); }
-
-void Rule::findRefs() {
-  m_onAttr = m_attrs.lookup(kOn);
-  m_numOnsAttr = m_attrs.lookup(kNumOns);
-  m_numInsAttr = m_attrs.lookup(kNumInsertions);
-  m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+Rule::~Rule() {
+  dropRefs();
+  rc::poison(m_refs);
 }
 
-bool Rule::defaultsPending() const { return m_onAttr == pendingMark(); }
+Rule::Refs& Rule::ownRefs() const {
+  if (m_refs == nullptr || m_refs == pendingMark()) m_refs = new Refs;
+  return *m_refs;
+}
+
+void Rule::dropRefs() const {
+  if (m_refs != pendingMark()) delete m_refs;
+  m_refs = nullptr;
+}
+
+void Rule::findRefs() {
+  Refs& refs = ownRefs();
+  refs.on = m_attrs.lookup(kOn);
+  refs.numOns = m_attrs.lookup(kNumOns);
+  refs.numIns = m_attrs.lookup(kNumInsertions);
+  refs.autoCtr = m_attrs.findAutoCtrAttr();
+}
+
+bool Rule::defaultsPending() const { return m_refs == pendingMark(); }
 
 void Rule::materialize() const {
   if (!defaultsPending()) return;
-  m_onAttr = nullptr;
+  m_refs = nullptr;
   addDefaultAttrs();
 }
 
 void Rule::addDefaultAttrs() const {
+  Refs& refs = ownRefs();
   bool added = false;
-  m_onAttr = m_attrs.addDefault(kOn, &added);
-  if (added) m_onAttr->setBoolVal(true);
-  m_numOnsAttr = m_attrs.addDefault(kNumOns, &added);
-  if (added) m_numOnsAttr->setIntVal(0);
-  m_numInsAttr = m_attrs.addDefault(kNumInsertions, &added);
-  if (added) m_numInsAttr->setIntVal(0);
-  m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+  refs.on = m_attrs.addDefault(kOn, &added);
+  if (added) refs.on->setBoolVal(true);
+  refs.numOns = m_attrs.addDefault(kNumOns, &added);
+  if (added) refs.numOns->setIntVal(0);
+  refs.numIns = m_attrs.addDefault(kNumInsertions, &added);
+  if (added) refs.numIns->setIntVal(0);
+  refs.autoCtr = m_attrs.findAutoCtrAttr();
 }
 
 Attr* Rule::autoCtrAttr() {
+  // Pending defaults keep no references: the rule's few attributes are looked at.
+  if (m_refs == nullptr || defaultsPending()) return m_attrs.findAutoCtrAttr();
   // The attribute may since have been given a plain value through a writer; the next counter
   // then takes over.
-  if (m_autoCtrAttr == nullptr || m_autoCtrAttr->dataType() != DataType::DT_AUTO_COUNTER) {
-    m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+  Attr*& autoCtr = m_refs->autoCtr;
+  if (autoCtr == nullptr || autoCtr->dataType() != DataType::DT_AUTO_COUNTER) {
+    autoCtr = m_attrs.findAutoCtrAttr();
   }
-  return m_autoCtrAttr;
+  return autoCtr;
 }
 
 Attr* Rule::lookup(const char* name, const char** field) const {
@@ -358,10 +370,11 @@ Attr* Rule::attrForWrite(const char* name) {
   if (attr == nullptr) {
     attr = m_attrs.lookup(head, true);
     // A rule built without its default attributes may just have got one.
-    if (m_onAttr == nullptr || m_numOnsAttr == nullptr || m_numInsAttr == nullptr) {
-      Attr* autoCtr = m_autoCtrAttr;
+    const Refs& refs = ownRefs();
+    if (refs.on == nullptr || refs.numOns == nullptr || refs.numIns == nullptr) {
+      Attr* autoCtr = refs.autoCtr;
       findRefs();
-      if (autoCtr != nullptr) m_autoCtrAttr = autoCtr;
+      if (autoCtr != nullptr) m_refs->autoCtr = autoCtr;
     }
   }
   return attr;
@@ -370,17 +383,22 @@ Attr* Rule::attrForWrite(const char* name) {
 void Rule::setAttr(const char* name, const char* text) {
   const char* field = "";
   const std::string_view head = headOf(name, &field);
-  // Any attribute but a default one is set without making the defaults.
-  Attr* attr =
-      defaultsPending() && !isDefaultName(head) ? m_attrs.lookup(head, true) : attrForWrite(name);
+  // Any attribute but a default one is set without making the defaults, nor references to
+  // them: the counter is found when the defaults are made.
+  if (defaultsPending() && !isDefaultName(head)) {
+    m_attrs.lookup(head, true)->setValue(field, text);
+    return;
+  }
+  Attr* attr = attrForWrite(name);
   attr->setValue(field, text);
   // Only this attribute changed, so only it can take over or give up the counting: no walk over
-  // every attribute per line of a rules file.
-  if (m_autoCtrAttr != nullptr && m_autoCtrAttr->dataType() != DataType::DT_AUTO_COUNTER) {
-    m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+  // every attribute.
+  Attr*& autoCtr = ownRefs().autoCtr;
+  if (autoCtr != nullptr && autoCtr->dataType() != DataType::DT_AUTO_COUNTER) {
+    autoCtr = m_attrs.findAutoCtrAttr();
   } else if (attr->dataType() == DataType::DT_AUTO_COUNTER &&
-             (m_autoCtrAttr == nullptr || attr->nameStr() < m_autoCtrAttr->nameStr())) {
-    m_autoCtrAttr = attr;
+             (autoCtr == nullptr || attr->nameView() < autoCtr->nameView())) {
+    autoCtr = attr;
   }
 }
 
@@ -444,35 +462,40 @@ void Rule::bumpCounter(Attr* counter) {
 
 void Rule::incrNumInsertions() {
   materialize();
-  RC_FAULT_ASSERT(m_numInsAttr, "m_numInsAttr");
-  if (m_numInsAttr != nullptr) bumpCounter(m_numInsAttr);
+  Attr* numIns = m_refs != nullptr ? m_refs->numIns : nullptr;
+  RC_FAULT_ASSERT(numIns, "m_numInsAttr");
+  if (numIns != nullptr) bumpCounter(numIns);
 }
 
 bool Rule::isOn(bool updateCounters) {
   if (!updateCounters && defaultsPending()) return true;
   materialize();
-  RC_FAULT_ASSERT(m_onAttr, "m_onAttr");
-  if (m_onAttr == nullptr || !m_onAttr->boolVal()) return false;
+  static const Refs kNone;
+  const Refs& refs = m_refs != nullptr ? *m_refs : kNone;
+  RC_FAULT_ASSERT(refs.on, "m_onAttr");
+  if (refs.on == nullptr || !refs.on->boolVal()) return false;
   if (!updateCounters) return true;
   if (Attr* autoCtr = autoCtrAttr()) {
-    RC_FAULT_ASSERT(m_numInsAttr, "m_numInsAttr");
-    if (m_numInsAttr == nullptr || !autoCtr->isOn(m_numInsAttr->intVal())) return false;
+    RC_FAULT_ASSERT(refs.numIns, "m_numInsAttr");
+    if (refs.numIns == nullptr || !autoCtr->isOn(refs.numIns->intVal())) return false;
   }
-  RC_FAULT_ASSERT(m_numOnsAttr, "m_numOnsAttr");
-  if (m_numOnsAttr != nullptr) bumpCounter(m_numOnsAttr);
+  RC_FAULT_ASSERT(refs.numOns, "m_numOnsAttr");
+  if (refs.numOns != nullptr) bumpCounter(refs.numOns);
   return true;
 }
 
 void Rule::saveOn(ByteStrm& s) const {
   materialize();
-  s << m_name;
+  s << nameStr();
   m_attrs.saveOn(s);
 }
 
 void Rule::restoreFrom(ByteStrm& s) {
   clear();
   try {
-    s >> m_name;
+    String name;
+    s >> name;
+    m_name.assign(name);
     m_attrs.restoreFrom(s);
   } catch (...) {
     clear();
@@ -486,7 +509,7 @@ size_t Rule::binarySize() const { return m_name.size() + 7 + attrs().binarySize(
 void Rule::clear() {
   m_name.clear();
   m_attrs.clear();
-  m_onAttr = m_numOnsAttr = m_numInsAttr = m_autoCtrAttr = nullptr;
+  dropRefs();
 }
 
 void Rule::dumpObj(int indentLvl, const char* label) const {
@@ -511,7 +534,7 @@ void Rules::mergeFrom(const Rules& src, bool addNew) {
   }
   for (const Rule* rule : src.ordered()) {
     auto copy = std::make_unique<Rule>(*rule);
-    remove(rule->nameStr());
+    remove(rule->nameView());
     if (addNew) insert(copy.release());
   }
   for (Rule* rule : ordered()) {
@@ -541,7 +564,7 @@ void Rules::restoreFrom(ByteStrm& s) {
 
 size_t Rules::binarySize() const {
   size_t size = 4;
-  for (const Rule* rule : ordered()) size += rule->nameStr().size() + 7 + rule->binarySize();
+  for (const Rule* rule : ordered()) size += rule->nameView().size() + 7 + rule->binarySize();
   return size;
 }
 

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "comps/memcomps/base/memNewDelete.h"
-#include "comps/memcomps/base/memStlAlloc.h"
 #include "comps/memcomps/base/memString.h"
+#include "comps/recomps/rcFaultCompact.h"
 #include "comps/recomps/rcFaultValue.h"
 
 namespace rc {
@@ -43,6 +43,7 @@ class Attr : public mem::newDelete<mt_rc_fault_attr> {
 
   const char* name() const { return m_name.c_str(); }
   const String& nameStr() const { return m_name; }
+  std::string_view nameView() const { return m_name; }
   Value& value() { return m_value; }
   const Value& value() const { return m_value; }
   int dataType() const { return m_value.dataType(); }
@@ -108,8 +109,8 @@ class Attr : public mem::newDelete<mt_rc_fault_attr> {
 template <typename T, memType_t SetType>
 class NamedSet {
  public:
-  using Set = std::vector<T*, mem::stlAlloc<T*, SetType>>;
-  using const_iterator = typename Set::const_iterator;
+  using Set = MemberArray<T, SetType>;
+  using const_iterator = T* const*;
 
   NamedSet() = default;
   NamedSet(const NamedSet& other) { *this = other; }
@@ -127,10 +128,7 @@ class NamedSet {
   int entries() const { return static_cast<int>(m_set.size()); }
   void clear();
   // Exchanges the contents with other's, without copying a member.
-  void swap(NamedSet& other) {
-    m_set.swap(other.m_set);
-    std::swap(m_frontLen, other.m_frontLen);
-  }
+  void swap(NamedSet& other) { m_set.swap(other.m_set); }
 
  protected:
   // The object of that name; with add, one is created when there is none (*added says so).
@@ -155,9 +153,9 @@ class NamedSet {
   // Puts obj at index pos (as position() gave it) and keeps the runs short.
   void insertAt(size_t pos, T* obj);
 
-  // Merging reorders the pointers only: walks and lookups stay valid.
+  // Merging reorders the pointers only: walks and lookups stay valid. The array records the
+  // length of the front run.
   mutable Set m_set;
-  mutable size_t m_frontLen = 0;  // the length of the front run
 };
 
 class Attrs : public NamedSet<Attr, mt_rc_fault_attrs> {
@@ -188,7 +186,9 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   ~Rule();
 
   const char* name() const { return m_name.c_str(); }
-  const String& nameStr() const { return m_name; }
+  // A copy: the rule keeps its name in place.
+  String nameStr() const { return String(m_name.view()); }
+  std::string_view nameView() const { return m_name.view(); }
   // The attributes, the default ones included.
   Attrs& attrs() {
     materialize();
@@ -261,7 +261,7 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   void addDefaultAttrs() const;
   // A rule made by name gets its default attributes only when something first looks at its
   // attributes or counts with them: a large rules file mostly sets one attribute of each of many
-  // rules, and three default attributes apiece would be most of its size. Until then m_onAttr
+  // rules, and three default attributes apiece would be most of its size. Until then m_refs
   // holds a mark, and the defaults read as they will be made (on, no counts).
   bool defaultsPending() const;
   void materialize() const;
@@ -272,13 +272,29 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   T readAttr(const char* name, T dflt, Read read) const;
   static void bumpCounter(Attr* counter);
 
+  // The attributes a rule with its defaults refers to; the counter is the one that decides the
+  // firing (it may lag behind a value changed in place, see autoCtrAttr).
+  struct Refs : mem::newDelete<mt_rc_fault_rule> {
+    Attr* on = nullptr;
+    Attr* numOns = nullptr;
+    Attr* numIns = nullptr;
+    Attr* autoCtr = nullptr;
+  };
+  // The references, made when missing (and no longer pending).
+  Refs& ownRefs() const;
+  // The mark of a rule whose default attributes are still to be made; never read or written.
+  static Refs* pendingMark();
+  void dropRefs() const;
+  // The rule's names fit in place: a rule read from a rules file is one block besides its
+  // attributes.
+  using Name = CompactName<24, mt_rc_fault_rule>;
+
   // Mutable for the default attributes made on a first look.
-  String m_name;
+  Name m_name;
   mutable Attrs m_attrs;
-  mutable Attr* m_onAttr;
-  mutable Attr* m_numOnsAttr;
-  mutable Attr* m_numInsAttr;
-  mutable Attr* m_autoCtrAttr;
+  // Null while nothing refers to an attribute; a shared mark while the defaults are pending
+  // (they and the counter are then looked up when asked for).
+  mutable Refs* m_refs;
 };
 
 class Rules : public mem::newDelete<mt_rc_fault_rules>, public NamedSet<Rule, mt_rc_fault_rules> {
