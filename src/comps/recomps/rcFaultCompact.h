@@ -24,7 +24,7 @@ namespace rc::fault {
 // A name of up to N - 2 bytes kept in the object (N bytes in all); a longer one in a heap block.
 template <size_t N, memType_t BlockType>
 class CompactName {
-  static_assert(N >= sizeof(char*) + 1 && N <= 256);
+  static_assert(N >= sizeof(void*) + 1 && N <= 256);
 
  public:
   CompactName() { clearInPlace(); }
@@ -36,29 +36,29 @@ class CompactName {
   }
   ~CompactName() { release(); }
 
-  const char* c_str() const { return onHeap() ? m_u.block->bytes : m_u.bytes; }
-  size_t size() const { return onHeap() ? m_u.block->len : m_len; }
+  const char* c_str() const { return onHeap() ? block()->bytes : m_bytes; }
+  size_t size() const { return onHeap() ? block()->len : m_len; }
   std::string_view view() const { return std::string_view(c_str(), size()); }
   // text may point into this name.
   void assign(std::string_view text) {
     if (text.size() + 1 <= kInPlace) {
       // The bytes overwrite the block pointer, and text may lie in that block: free it last.
-      Block* old = onHeap() ? m_u.block : nullptr;
-      memmove(m_u.bytes, text.data(), text.size());
-      m_u.bytes[text.size()] = '\0';
+      Block* old = onHeap() ? block() : nullptr;
+      memmove(m_bytes, text.data(), text.size());
+      m_bytes[text.size()] = '\0';
       m_len = static_cast<uint8_t>(text.size());
       mem::freeBlock(old);
       return;
     }
     static constexpr mem::AllocContext kContext{BlockType, mem::REGION_HEAP, mem::MEM_NOALIGN,
                                                 mem::MEM_SCOPE_TEMPORARY};
-    auto* block =
+    auto* fresh =
         static_cast<Block*>(mem::allocBlock(offsetof(Block, bytes) + text.size() + 1, kContext));
-    block->len = static_cast<uint32_t>(text.size());
-    memcpy(block->bytes, text.data(), text.size());
-    block->bytes[text.size()] = '\0';
+    fresh->len = static_cast<uint32_t>(text.size());
+    memcpy(fresh->bytes, text.data(), text.size());
+    fresh->bytes[text.size()] = '\0';
     release();
-    m_u.block = block;
+    memcpy(m_bytes, &fresh, sizeof fresh);
     m_len = kOnHeap;
   }
   void clear() {
@@ -75,20 +75,24 @@ class CompactName {
   static constexpr uint8_t kOnHeap = 0xff;
 
   bool onHeap() const { return m_len == kOnHeap; }
+  Block* block() const {
+    Block* p = nullptr;
+    memcpy(&p, m_bytes, sizeof p);
+    return p;
+  }
   void release() {
-    if (onHeap()) mem::freeBlock(m_u.block);
+    if (onHeap()) mem::freeBlock(block());
     clearInPlace();
   }
   void clearInPlace() {
-    m_u.bytes[0] = '\0';
+    m_bytes[0] = '\0';
     m_len = 0;
   }
 
-  union {
-    char bytes[kInPlace];
-    Block* block;
-  } m_u;
-  uint8_t m_len;  // kOnHeap: the name is in m_u.block
+  // The bytes, or the address of the block (copied in and out: the bytes are not aligned for
+  // it, and a pointer member would pad the object beyond N bytes).
+  char m_bytes[kInPlace];
+  uint8_t m_len;  // kOnHeap: the name is in a block
 };
 
 // The members of a named set in order: one pointer in place, more in a heap block that also

@@ -55,13 +55,15 @@ void Attr::clear() {
 }
 
 void Attr::saveOn(ByteStrm& s) const {
-  s << m_name;
+  s << nameStr();
   m_value.saveOn(s);
 }
 
 void Attr::restoreFrom(ByteStrm& s) {
   clear();
-  s >> m_name;
+  String name;
+  s >> name;
+  m_name.assign(name);
   m_value.restoreFrom(s);
 }
 

@@ -42,8 +42,9 @@ class Attr : public mem::newDelete<mt_rc_fault_attr> {
   ~Attr();
 
   const char* name() const { return m_name.c_str(); }
-  const String& nameStr() const { return m_name; }
-  std::string_view nameView() const { return m_name; }
+  // A copy: the attribute keeps its name in place.
+  String nameStr() const { return String(m_name.view()); }
+  std::string_view nameView() const { return m_name.view(); }
   Value& value() { return m_value; }
   const Value& value() const { return m_value; }
   int dataType() const { return m_value.dataType(); }
@@ -94,7 +95,8 @@ class Attr : public mem::newDelete<mt_rc_fault_attr> {
   void clear();
 
  private:
-  String m_name;
+  // Attribute names are short words ("c", "numInsertions"): in place, an attribute is one block.
+  CompactName<16, mt_rc_fault_attr> m_name;
   Value m_value;
 };
 

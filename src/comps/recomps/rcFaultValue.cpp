@@ -158,13 +158,13 @@ void ValueText::clear() {
 // --- Value
 
 Value::Value(int dataType, mem::regionName_t region)
-    : m_memRegion(region), m_dataType(DataType::NO_VAL) {
+    : m_memRegion(static_cast<uint8_t>(region)), m_dataType(DataType::NO_VAL) {
   m_vals.longVal = 0;
   if (dataType != DataType::NO_VAL) setDataType(dataType);
 }
 
 Value::Value(const Value& other, mem::regionName_t region)
-    : m_memRegion(region), m_dataType(DataType::NO_VAL) {
+    : m_memRegion(static_cast<uint8_t>(region)), m_dataType(DataType::NO_VAL) {
   m_vals.longVal = 0;
   Value::assignFrom(other);
 }
@@ -181,7 +181,7 @@ Value::~Value() {
 
 void Value::assignFrom(const Value& other) {
   if (this == &other) return;
-  Value* part = other.compound() != nullptr ? other.compound()->copy(m_memRegion) : nullptr;
+  Value* part = other.compound() != nullptr ? other.compound()->copy(memRegion()) : nullptr;
   clear();
   m_dataType = other.m_dataType;
   m_strVal = other.m_strVal;
@@ -203,8 +203,8 @@ void Value::setDataType(int dataType) {
   RC_FAULT_ASSERT(dataType >= DataType::NO_VAL && dataType < DataType::END_VAL,
                   "dataType != rc::fault::DataType::BAD_VAL");
   clear();
-  if (dataType == DataType::DT_AUTO_COUNTER) m_vals.compound = new AutoCounter(m_memRegion);
-  m_dataType = dataType;
+  if (dataType == DataType::DT_AUTO_COUNTER) m_vals.compound = new AutoCounter(memRegion());
+  m_dataType = static_cast<int8_t>(dataType);
 }
 
 void Value::setBoolVal(bool val) {
@@ -476,7 +476,7 @@ size_t Value::binarySize() const {
 }
 
 void Value::savePlainOn(ByteStrm& s) const {
-  s << m_dataType;
+  s << static_cast<int>(m_dataType);
   s.writeStr(m_strVal.c_str(), m_strVal.size());
   switch (m_dataType) {
     case DataType::DT_FLT: s << m_vals.fltVal; break;
@@ -518,7 +518,7 @@ void Value::restorePlainFrom(ByteStrm& s) {
     }
     default: break;
   }
-  m_dataType = dataType;
+  m_dataType = static_cast<int8_t>(dataType);
   m_strVal.swap(text);
 }
 
@@ -526,7 +526,7 @@ void Value::restoreFrom(ByteStrm& s) {
   try {
     restorePlainFrom(s);
     if (m_dataType == DataType::DT_AUTO_COUNTER) {
-      m_vals.compound = new AutoCounter(m_memRegion);
+      m_vals.compound = new AutoCounter(memRegion());
       m_vals.compound->restoreFrom(s);
     }
   } catch (...) {
@@ -589,25 +589,30 @@ auto withSub(const Value* sub, Fn fn) {
 
 }  // namespace
 
+// The tail bytes hold the counters on the usual ABIs; elsewhere a counter is merely larger.
+static_assert(sizeof(void*) != 8 || sizeof(AutoCounter) <= 80 ||
+                  !__has_cpp_attribute(no_unique_address),
+              "an auto-counter has outgrown its heap size class");
+
 AutoCounter::AutoCounter(mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
-      m_interval(DataType::NO_VAL, region),
-      m_repeat(nullptr),
-      m_limit(nullptr),
+      m_evalState(INTERVAL),
       m_intervalCtr(0),
+      m_interval(DataType::NO_VAL, region),
       m_repeatCtr(0),
-      m_evalState(INTERVAL) {
+      m_repeat(nullptr),
+      m_limit(nullptr) {
   m_interval.setIntVal(1);
 }
 
 AutoCounter::AutoCounter(const AutoCounter& other, mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
-      m_interval(other.m_interval, region),
-      m_repeat(nullptr),
-      m_limit(nullptr),
+      m_evalState(other.m_evalState),
       m_intervalCtr(other.m_intervalCtr),
+      m_interval(other.m_interval, region),
       m_repeatCtr(other.m_repeatCtr),
-      m_evalState(other.m_evalState) {
+      m_repeat(nullptr),
+      m_limit(nullptr) {
   std::unique_ptr<Value> repeat(other.m_repeat != nullptr ? other.m_repeat->copy(region) : nullptr);
   m_limit = other.m_limit != nullptr ? other.m_limit->copy(region) : nullptr;
   m_repeat = repeat.release();
@@ -778,7 +783,7 @@ void AutoCounter::saveOn(ByteStrm& s) const {
   saveSub(m_repeat, s);
   s << m_repeatCtr;
   saveSub(m_limit, s);
-  s << m_evalState;
+  s << static_cast<int>(m_evalState);
 }
 
 void AutoCounter::restoreFrom(ByteStrm& s) {
@@ -793,7 +798,7 @@ void AutoCounter::restoreFrom(ByteStrm& s) {
     m_evalState = INTERVAL;
     ByteStrm::readFailed("recomps/fault::AutoCounter::restoreFrom");
   }
-  m_evalState = state;
+  m_evalState = static_cast<uint8_t>(state);
 }
 
 void AutoCounter::displayContents(const char* ruleName, const char* attrName, bool verbose) const {

@@ -167,7 +167,7 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
   virtual const char* strSubField(int keywd, const char* field) const;
   virtual String stringSubField(int keywd, const char* field) const;
 
-  mem::regionName_t memRegion() const { return m_memRegion; }
+  mem::regionName_t memRegion() const { return static_cast<mem::regionName_t>(m_memRegion); }
   // The compound part; null unless the type is DT_AUTO_COUNTER.
   Value* compound() const {
     return m_dataType == DataType::DT_AUTO_COUNTER ? m_vals.compound : nullptr;
@@ -250,8 +250,6 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
   template <typename T>
   T stepBy(T (Value::*read)() const, int64_t intAmount, float fltAmount, bool amountIsFloat);
 
-  mem::regionName_t m_memRegion;
-  int m_dataType;
   // The string, or the text form of another type once asked for (or as restored).
   mutable ValueText m_strVal;
   union {
@@ -260,6 +258,9 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
     int64_t longVal;
     Value* compound;  // DT_AUTO_COUNTER: the owned compound part (or null)
   } m_vals;
+  // Last and narrow: an auto-counter keeps its own small fields in the bytes behind them.
+  uint8_t m_memRegion;  // a mem::regionName_t
+  int8_t m_dataType;    // a DataType::Val
 };
 
 // The compound value of type DT_AUTO_COUNTER: with interval I and repeat R, one evaluation in
@@ -318,13 +319,15 @@ class AutoCounter : public Value {
   void restoreSub(Value*& sub, ByteStrm& s);
 
   // Most counters only ever set the interval: repeat and limit are made when first set (null
-  // reads as the integer 0), which keeps a rule set read from a large rules file small.
-  Value m_interval;
+  // reads as the integer 0), which keeps a rule set read from a large rules file small. The
+  // counters and the state fill the unused tail bytes of the base value and of the interval,
+  // which keeps a counter within one size class less of the heap.
+  uint8_t m_evalState;  // an EvalState
+  int m_intervalCtr;
+  [[no_unique_address]] Value m_interval;
+  int m_repeatCtr;
   Value* m_repeat;
   Value* m_limit;
-  int m_intervalCtr;
-  int m_repeatCtr;
-  int m_evalState;
 };
 
 }  // namespace rc::fault
