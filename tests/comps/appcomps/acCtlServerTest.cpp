@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -10,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acCtlChannel.h"
+#include "comps/appcomps/acCtlServer.h"
 #include "comps/appcomps/acCtrlsMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acIpcClient.h"
@@ -19,6 +22,7 @@
 #include "comps/appcomps/acPingMsgs.h"
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
+#include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -159,6 +163,72 @@ TEST_F(CtlServerTest, BadConnectionsLeakNoDescriptors) {
   ping("settled");
   // The server closes its end of the last connection after we see the reply.
   EXPECT_TRUE(qvtest::eventually([&] { return openFds() == before; })) << openFds();
+}
+
+// A server in this process, so that the test clock drives its idle time-out.
+class IdleApp : public ac::App {
+ public:
+  IdleApp() : ac::App("idleTest", 0, AF_DEFAULT) {}
+  void printUsage() const override {}
+  // One loop iteration that does not wait.
+  void poll() {
+    rc::FdSet set;
+    m_fdSetInfoVec->updateDynamicFdSet(&set);
+    set.doSelect(false);
+  }
+};
+
+TEST(CtlServerIdleTest, QuietPeersAreClosedWhileBusyAndActiveOnesStay) {
+  qvtest::TestMonotonicClock clock;
+  qvtest::TempDir dir;
+  qvtest::ScopedEnv env;
+  env.set("XDG_RUNTIME_DIR", dir.path());
+  IdleApp app;
+  app.openCtlChannel();
+  ac::CtlServer* server = app.ctlServer();
+  EXPECT_EQ(server->idleTimeout(), rc::Timeval(30, 0));
+  qvtest::StdStreamsCapture capture;
+
+  const std::string ping =
+      frameOf(ac::PingCall(0, new ac::PingData(std::string(1000, 'p').c_str(), 0)), true);
+  const int silent = sendRaw(server->path(), "", false);
+  const int cut = sendRaw(server->path(), ping.substr(0, 100), false);
+  const int busy = sendRaw(server->path(), "", false);
+  const int active = sendRaw(server->path(), "", false);
+  for (int i = 0; i < 100 && server->numConns() < 4; ++i) app.poll();
+  ASSERT_EQ(server->numConns(), 4u);
+
+  // The busy peer sends calls but takes no replies, until the server stops reading from it.
+  size_t sent = 0;
+  for (int stuck = 0; stuck < 50;) {
+    const ssize_t n = send(busy, ping.data() + sent, ping.size() - sent, MSG_DONTWAIT);
+    stuck = n > 0 ? 0 : stuck + 1;
+    if (n > 0) sent = (sent + n) % ping.size();
+    app.poll();
+  }
+  clock.advance(20);
+  ASSERT_EQ(write(active, ping.data(), ping.size()), ssize_t(ping.size()));
+  app.poll();
+  clock.advance(11);
+  app.poll();
+  EXPECT_EQ(server->numConns(), 2u);
+  for (const int fd : {silent, cut}) EXPECT_TRUE(closedByPeer(fd)) << fd;
+  const std::string& err = capture.err.text;
+  const std::string text = "closed: nothing received for 30 seconds";
+  EXPECT_NE(err.find(text), err.rfind(text)) << err;
+  // Once its replies are taken, the busy peer is timed again.
+  fcntl(busy, F_SETFL, O_NONBLOCK);
+  char buf[65536];
+  for (int i = 0; i < 200; ++i) {
+    while (read(busy, buf, sizeof buf) > 0) {
+    }
+    app.poll();
+  }
+  EXPECT_EQ(server->numConns(), 2u);
+  clock.advance(30);
+  app.poll();
+  EXPECT_EQ(server->numConns(), 0u);
+  for (const int fd : {silent, cut, busy, active}) close(fd);
 }
 
 TEST_F(CtlServerTest, HundredClientsAtOnceEachGetTheirAnswer) {
