@@ -39,26 +39,19 @@ pid_t deadPid() {
   return pid;
 }
 
-// A child that has exited and is not reaped until the object goes: a zombie.
-struct Zombie {
-  pid_t pid = fork();
-  Zombie() {
-    if (pid == 0) _exit(0);
-    siginfo_t info;
-    waitid(P_PID, pid, &info, WEXITED | WNOWAIT);
-  }
-  ~Zombie() { waitpid(pid, nullptr, 0); }
-  std::string str() const { return std::to_string(pid); }
-};
-
 TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
   CtlDir d;
   const int mine = d.listen("dup", getpid());
   const int parents = d.listen("dup", getppid());
   const std::string dead = std::to_string(deadPid());
   const std::string self = std::to_string(getpid());
-  const Zombie zombie;
-  const int undead = d.listen("undead", zombie.pid);
+  // A child that has exited but is not reaped yet.
+  const pid_t undeadPid = fork();
+  if (undeadPid == 0) _exit(0);
+  siginfo_t info;
+  waitid(P_PID, undeadPid, &info, WEXITED | WNOWAIT);
+  const std::string zombie = std::to_string(undeadPid);
+  const int undead = d.listen("undead", undeadPid);
   const struct {
     std::vector<std::string> args;
     int status;
@@ -76,7 +69,7 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
       {{"ping", "1"}, 21, "Error: no running program with a control channel matches '1'"},
       {{"fault", "dup", "-Frf", d.tmp.path() + "/none"}, RC_SC_OPEN_FAILED, "Error: "},
       {{"rev", dead}, 22, "Error: process " + dead + " is not running.\n"},
-      {{"rev", zombie.str()}, 22, "Error: process " + zombie.str() + " is not running.\n"},
+      {{"rev", zombie}, 22, "Error: process " + zombie + " is not running.\n"},
       {{"ping", "undead"}, 21, "Error: no running program with a control channel matches"},
       {{"rev", "dup"}, 23, "Error: 'dup' matches 2 running programs (pids "},
       {{"rev", self, "-timeout", "1"}, 25, "Error: no reply from dup (pid " + self + ") within 1"},
@@ -89,6 +82,7 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
   close(mine);
   close(parents);
   close(undead);
+  waitpid(undeadPid, nullptr, 0);
 }
 
 // A program that closes the connection, and a directory others may write to.
