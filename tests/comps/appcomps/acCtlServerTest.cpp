@@ -204,6 +204,9 @@ class IdleApp : public ac::App {
 };
 
 TEST(CtlServerIdleTest, QuietPeersAreClosedWhileBusyAndActiveOnesStay) {
+  struct FactoryCleanup {
+    ~FactoryCleanup() { ac::IpcMsgFactory::cleanupInstance(); }
+  } cleanup;
   qvtest::TestMonotonicClock clock;
   qvtest::TempDir dir;
   qvtest::ScopedEnv env;
