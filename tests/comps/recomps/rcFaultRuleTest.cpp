@@ -396,4 +396,62 @@ TEST(FaultRule, DefaultAttributesMadeLateReadAsMadeAtOnce) {
   }
 }
 
+TEST(FaultRule, NamesOfAnyLengthSurviveCopiesRenamesAndTheBinaryForm) {
+  // Lengths on both sides of what a rule or an attribute keeps in place.
+  for (const size_t len : {size_t{0}, size_t{1}, size_t{13}, size_t{14}, size_t{15}, size_t{21},
+                           size_t{22}, size_t{23}, size_t{64}}) {
+    const std::string name(len, 'n');
+    const std::string attrName = "a" + std::string(len, 'm');
+    Rules rules;
+    set(rules, name.c_str(), {{attrName.c_str(), "7"}});
+    set(rules, "z", {});
+    const Rule* rule = rules.lookup(name);
+    ASSERT_NE(rule, nullptr) << len;
+    EXPECT_EQ(rule->name(), name);
+    EXPECT_EQ(rule->nameStr(), name.c_str());
+    EXPECT_EQ(rule->intVal(attrName.c_str(), 0), 7) << len;
+    EXPECT_EQ(rule->attrs().lookup(attrName)->nameStr(), attrName.c_str());
+
+    rc::ByteStrm strm(0);
+    rules.saveOn(strm);
+    Rules back;
+    back.restoreFrom(strm);
+    EXPECT_EQ(orderedNames(back), orderedNames(rules)) << len;
+    EXPECT_EQ(back.lookup(name)->intVal(attrName.c_str(), 0), 7) << len;
+
+    // Renaming through assignment and restoring goes both ways between short and long names.
+    Rule renamed(std::string(40 - len % 40, 'o'));
+    renamed = *rule;
+    EXPECT_EQ(renamed.name(), name);
+    rc::ByteStrm other(0);
+    Rule("x").saveOn(other);
+    renamed.restoreFrom(other);
+    EXPECT_STREQ(renamed.name(), "x");
+    EXPECT_EQ(renamed.attrs().lookup(attrName), nullptr);
+  }
+}
+
+TEST(FaultRules, SetsShrinkToNoneAndGrowAgain) {
+  Rules rules;
+  Rules one;
+  set(one, "b", {});
+  for (int round = 0; round < 2; ++round) {
+    rules.mergeFrom(one, true);
+    EXPECT_EQ(orderedNames(rules), (std::vector<std::string>{"b"}));
+    for (const char* name : {"d", "a", "c"}) set(rules, name, {});
+    EXPECT_EQ(orderedNames(rules), (std::vector<std::string>{"a", "b", "c", "d"}));
+    Rules some;
+    for (const char* name : {"a", "c", "d"}) set(some, name, {});
+    rules.mergeFrom(some, false);
+    EXPECT_EQ(orderedNames(rules), (std::vector<std::string>{"b"}));
+    rules.mergeFrom(one, false);
+    EXPECT_EQ(rules.entries(), 0);
+    EXPECT_EQ(rules.lookup("b"), nullptr);
+  }
+  set(rules, "x", {});
+  rules.swap(one);
+  EXPECT_EQ(orderedNames(rules), (std::vector<std::string>{"b"}));
+  EXPECT_EQ(orderedNames(one), (std::vector<std::string>{"x"}));
+}
+
 }  // namespace
