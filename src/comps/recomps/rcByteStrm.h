@@ -161,6 +161,8 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
 
   // Upper bounds of encoded sizes, for sizing messages in advance.
   static size_t binarySize(const char* /*str*/, size_t nBytes) { return nBytes + 7; }
+  // The exact encoded size of a string of nBytes: length word, bytes and padding.
+  static size_t strSize(size_t nBytes) { return 4 + ((nBytes + 3) & ~size_t{3}); }
   template <typename Alloc>
   static size_t binarySize(const std::basic_string<char, std::char_traits<char>, Alloc>& s) {
     return s.size() + 7;
