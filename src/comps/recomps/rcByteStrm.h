@@ -157,7 +157,7 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
     if (unreadBytes() < nBytes) readFailed(routine);
   }
   // Raises the read error (naming routine), for restoreFrom code that finds the data inconsistent.
-  [[noreturn]] static void readFailed(const char* routine);
+  [[noreturn, gnu::cold]] static void readFailed(const char* routine);
 
   // Upper bounds of encoded sizes, for sizing messages in advance.
   static size_t binarySize(const char* /*str*/, size_t nBytes) { return nBytes + 7; }
@@ -177,11 +177,12 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
   // Capacity.
   void needRoom(size_t n) {
     const size_t avail = static_cast<size_t>(m_bufferEnd - m_writePos);
-    if (avail < n) addCapacity(n - avail);
+    if (avail < n) [[unlikely]]
+      addCapacity(n - avail);
   }
   // Grows by at least increment and at least the initial capacity; a large buffer grows by at
   // least half its size, so that streams filled in many small writes stay linear in time.
-  void addCapacity(size_t increment);
+  [[gnu::cold]] void addCapacity(size_t increment);
   void expand(size_t capacity) {
     if (this->capacity() < capacity) resize(capacity);
   }
@@ -238,7 +239,7 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
   template <typename T>
   ByteStrm& get(T& v) {
     unsigned char* p = m_readPos;
-    if (m_writePos - p < static_cast<ptrdiff_t>(sizeof v))
+    if (m_writePos - p < static_cast<ptrdiff_t>(sizeof v)) [[unlikely]]
       readFailed("recomps/ByteStrm::operator>>");
     memcpy(&v, p, sizeof v);
     m_readPos = p + sizeof v;
