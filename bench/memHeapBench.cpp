@@ -1,10 +1,12 @@
 // Cost of the typed heap's header work: allocBlock + freeBlock beside malloc + free of the same
-// user size, one block at a time (the allocator's fast path) and in batches of 64 live blocks.
+// user size, one block at a time (the allocator's fast path) and in batches of 64 live blocks;
+// and new + delete of a 64-byte typed object, which also notes the object it makes.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 
 #include "comps/memcomps/base/memHeap.h"
+#include "comps/memcomps/base/memNewDelete.h"
 
 namespace {
 
@@ -55,8 +57,21 @@ void BM_AllocBlockFreeBlockBatch(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kBatch);
 }
 
+struct Typed : mem::newDelete<mt_rc_byte_strm> {
+  char m_bytes[64];
+};
+
+void BM_TypedNewDelete(benchmark::State& state) {
+  for (auto _ : state) {
+    Typed* p = new Typed;
+    benchmark::DoNotOptimize(p);
+    delete p;
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_TypedNewDelete);
 BENCHMARK(BM_MallocFree)->Arg(16)->Arg(64)->Arg(256)->Arg(4096);
 BENCHMARK(BM_AllocBlockFreeBlock)->Arg(16)->Arg(64)->Arg(256)->Arg(4096);
 BENCHMARK(BM_MallocFreeBatch)->Arg(16)->Arg(64)->Arg(256)->Arg(4096);

@@ -1,10 +1,10 @@
-# Installs the kit (bin/qvrev, sys/strings), the library, its headers and the CMake package.
+# Installs the kit (bin/qvrev, bin/qvctl, sys/strings), the library, its headers and the CMake package.
 include(CMakePackageConfigHelpers)
 
 install(TARGETS qvframework EXPORT qvframeworkTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvframework)
-install(TARGETS qvrev RUNTIME DESTINATION bin)
+install(TARGETS qvrev qvctl RUNTIME DESTINATION bin)
 install(DIRECTORY ${QV_KIT_STRINGS_DIR}/ DESTINATION sys/strings)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvframework
         FILES_MATCHING PATTERN "*.h")

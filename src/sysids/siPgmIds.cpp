@@ -11,6 +11,8 @@ namespace {
 constexpr rc::SymRec kRecs[] = {
     {PgmIds::CLIENT_MGR, "clientmgr", "Client Manager"},
     {PgmIds::REV_CMD, "qvrev", "qvrev Cmd"},
+    {PgmIds::CTL_CMD, "qvctl", "qvctl Cmd"},
+    {PgmIds::DEMO_DAEMON, "qvdemod", "Demo Daemon"},
     {PgmIds::LOAD_CMD, "qvload", "qvload Cmd"},
 };
 constexpr rc::SymRows kRows(kRecs);

@@ -27,6 +27,9 @@ class PgmIds {
 
     PGM_TYPE_BEGIN = 901,
     REV_CMD = 922,
+    // The live-control command and the example daemon it is shown with.
+    CTL_CMD = 930,
+    DEMO_DAEMON = 931,
     // Its log files carry the start time in their names.
     LOAD_CMD = 944,
     PGM_TYPE_END = 976,

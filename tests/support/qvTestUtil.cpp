@@ -201,11 +201,21 @@ LiveProc::~LiveProc() {
 }
 
 bool LiveProc::waitForLine(const std::string& line, int timeoutSec) {
+  return waitForMatch([&line](const std::string& got) { return got == line; }, timeoutSec);
+}
+
+bool LiveProc::waitForLineWith(const std::string& text, int timeoutSec) {
+  return waitForMatch(
+      [&text](const std::string& got) { return got.find(text) != std::string::npos; }, timeoutSec);
+}
+
+bool LiveProc::waitForMatch(const std::function<bool(const std::string&)>& matches,
+                            int timeoutSec) {
   const double deadline = nowSec() + timeoutSec;
   for (;;) {
     size_t eol;
     while ((eol = m_out.find('\n', m_consumed)) != std::string::npos) {
-      const bool found = m_out.compare(m_consumed, eol - m_consumed, line) == 0;
+      const bool found = matches(m_out.substr(m_consumed, eol - m_consumed));
       m_consumed = eol + 1;
       if (found) return true;
     }
@@ -277,6 +287,8 @@ ProcResult LiveProc::finish(int timeoutSec) {
 }
 
 std::string qvrevPath() { return QV_TEST_QVREV; }
+
+std::string kitProgramPath(const std::string& name) { return QV_TEST_KIT_DIR "/bin/" + name; }
 
 std::string kitStringsEnv() { return "QV_STRINGS_DIR=" QV_TEST_KIT_DIR "/sys/strings"; }
 

@@ -149,12 +149,16 @@ class LiveProc {
   // consumes up to it. False when the output ends or timeoutSec passes first (0: only what
   // has arrived already).
   bool waitForLine(const std::string& line, int timeoutSec = 20);
+  // The same for a line that holds text (a log or trace line with its prefix).
+  bool waitForLineWith(const std::string& text, int timeoutSec = 20);
   bool writeInput(const char* bytes, size_t n);
   // Closes the child's input, collects the rest of its output and its exit; a child still
   // running after timeoutSec is killed. Returns everything it wrote.
   ProcResult finish(int timeoutSec = 20);
 
  private:
+  bool waitForMatch(const std::function<bool(const std::string&)>& matches, int timeoutSec);
+
   pid_t m_pid = -1;
   int m_inFd = -1;
   int m_outFd = -1;
@@ -208,6 +212,8 @@ bool eventually(const std::function<bool()>& cond, int timeoutSec = 10);
 
 // The built revision command and the folder of the test applications.
 std::string qvrevPath();
+// A program of the build's kit (kit/bin/<name>).
+std::string kitProgramPath(const std::string& name);
 std::string testAppPath(const std::string& name);
 // "QV_STRINGS_DIR=<the build's kit strings folder>", for programs that do not live in the kit.
 std::string kitStringsEnv();

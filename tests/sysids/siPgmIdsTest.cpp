@@ -26,6 +26,8 @@ TEST(PgmIds, SymbolsAndLabels) {
       {922, "qvrev", "qvrev Cmd"},
       {si::PgmIds::CLIENT_MGR, "clientmgr", "Client Manager"},
       {944, "qvload", "qvload Cmd"},
+      {930, "qvctl", "qvctl Cmd"},
+      {si::PgmIds::DEMO_DAEMON, "qvdemod", "Demo Daemon"},
       {0, "unknown", "Unknown"},
       {-1, "unknown", "Unknown"},
       {1, "unknown", "Unknown"},

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <exception>
 
@@ -85,7 +86,8 @@ App::App(const char* programPath, int pgmType, unsigned int appFlags)
       m_childTbl(nullptr),
       m_checkForMsgObj(nullptr),
       m_checkForMsgRtn(nullptr),
-      m_ipcMsgHndlrTbl(nullptr) {
+      m_ipcMsgHndlrTbl(nullptr),
+      m_ctlServer(nullptr) {
   m_tryHelpSubcmd[0] = '\0';
   RC_ASSERT(s_app == 0);
   s_app = this;
@@ -98,6 +100,7 @@ App::~App() {
     uninitSignalPipe();
     s_app = nullptr;
   }
+  closeCtlChannel();
   delete m_childTbl;
   delete m_fdSetInfoVec;
   delete m_ipcMsgHndlrTbl;
@@ -225,6 +228,9 @@ void App::init(int argc, char** argv) {
   preInitApp();
   initApp();
   postInitApp();
+  // Read outside the environment table: asking for the channel changes no listing of it.
+  const char* ctl = getenv("QV_CTL_CHANNEL");
+  if (ctl != nullptr && (strcmp(ctl, "1") == 0 || strcasecmp(ctl, "yes") == 0)) openCtlChannel();
   if (rc::Dbg::s_anyOn) {
     rc::Dbg::instance()->print(DM_AC, DF_INIT, "initialization (App::init) complete\n");
   }
@@ -321,6 +327,7 @@ bool App::exitProgram(int status, bool forceExit) {
   rc::fault::Api::instance()->onExit();
   exitCleanup(forceExit);
   appCleanup(forceExit);
+  closeCtlChannel();
   if (rc::PgmClass::isDaemon(rc::Env::pgmClass()) && rc::Log::instance() != nullptr) {
     rc::Log::instance()->pgmExitMsg(rc::PgmAttrs::instance()->pgmLabel());
   }

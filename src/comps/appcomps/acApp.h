@@ -30,8 +30,10 @@
 
 namespace ac {
 
+class CtlServer;
 class GetDbgCtrlsCall;
 class GetFaultCtrlsCall;
+class GetPgmInfoCall;
 class GetRevDataCall;
 class IpcMsgHdr;
 class IpcMsgProto;
@@ -108,6 +110,18 @@ class App {
   // test says so (through the handler table), else forwarded.
   virtual void handleIpcMsgCb(IpcMsgHdr* msg, IpcMsgProto* proto);
   virtual void forwardMsg(IpcMsgHdr* msg, IpcMsgProto* proto);
+  // The message transport. openCtlChannel listens on this program's control channel socket
+  // (CtlChannel: "<program>.<pid>" in the user's channel directory) and serves it from the event
+  // loop; App::init does it by itself when the environment variable QV_CTL_CHANNEL is "1" or
+  // "yes". connectIpc makes a connection to another program's channel; sendIpcMsg, ipcMsgRpc
+  // and forwardMsg send on the first such connection. Both register the standard messages and
+  // their handlers when the program has not. closeCtlChannel closes every connection and
+  // removes the socket file; exitProgram calls it. Failures raise the CtlChannel errors.
+  void openCtlChannel();
+  void connectIpc(const std::string& path);
+  void closeCtlChannel();
+  CtlServer* ctlServer() const { return m_ctlServer; }
+
   // The standard calls; each answers through proto.
   virtual void getDbgCtrlsCallCb(GetDbgCtrlsCall* msg, IpcMsgProto* proto);
   virtual void setDbgCtrlsCallCb(SetDbgCtrlsCall* msg, IpcMsgProto* proto);
@@ -258,6 +272,8 @@ class App {
   void pingMsgCb(PingMsg* msg);
   void pingCallCb(PingCall* msg, IpcMsgProto* proto);
   void getRevDataCallCb(GetRevDataCall* msg, IpcMsgProto* proto);
+  // This program's class, type and start time (the time its image was loaded).
+  void getPgmInfoCallCb(GetPgmInfoCall* msg, IpcMsgProto* proto);
 
  protected:
   const char* m_programName;
@@ -274,6 +290,7 @@ class App {
   void* m_checkForMsgObj;
   bool (*m_checkForMsgRtn)(void*);
   IpcMsgHndlrTbl* m_ipcMsgHndlrTbl;
+  CtlServer* m_ctlServer;
 
   static App* s_app;
 };

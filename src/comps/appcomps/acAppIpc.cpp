@@ -1,5 +1,7 @@
 // The application's part of the message layer: the handler table, the dispatch of received
 // messages and the handlers of the standard messages every program answers.
+#include <ctime>
+
 #include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acCtrlsMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
@@ -7,10 +9,14 @@
 #include "comps/appcomps/acPingMsgs.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcOut.h"
+#include "comps/recomps/rcPgmAttrs.h"
 
 namespace ac {
 
 namespace {
+
+// Taken while the program's image is initialised, which is as early as the program can tell.
+const int32_t kStartTime = static_cast<int32_t>(time(nullptr));
 
 unsigned appAddr(const App* app) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(app)); }
 
@@ -29,18 +35,6 @@ void reply(Reply& reply, const IpcMsgHdr& call, IpcMsgProto* proto) {
 }
 
 }  // namespace
-
-void App::sendIpcMsg(IpcMsgHdr* /*msg*/, bool /*deleteMsg*/) {
-  rc::Assert_throwAssert("unimplemented ac::App::sendIpcMsg", nullptr, false, __FILE__, __LINE__);
-}
-
-void App::ipcMsgRpc(IpcMsgHdr* /*msg*/, void* /*handlerObj*/, IpcMsgHndlrCCb /*handler*/) {
-  rc::Assert_throwAssert("unimplemented ac::App::ipcMsgRpc", nullptr, false, __FILE__, __LINE__);
-}
-
-void App::forwardMsg(IpcMsgHdr* /*msg*/, IpcMsgProto* /*proto*/) {
-  rc::Assert_throwAssert("unimplemented App::forwardMsg", nullptr, false, __FILE__, __LINE__);
-}
 
 void App::prepareForSend(IpcMsgHdr* msg) {
   if (pgmId() != 0) msg->setSrcPgmId(static_cast<short>(pgmId()));
@@ -79,9 +73,10 @@ void App::removeIpcMsgHandler(int replyType, int interactId) {
 void App::registerAppIpcMsgs() { MsgTypes::registerMsgs(); }
 
 void App::initAppIpcMsgHandlers() {
-  for (int msgType : {MsgTypes::PING_MSG, MsgTypes::PING_CALL, MsgTypes::GET_DBG_CTRLS_CALL,
-                      MsgTypes::SET_DBG_CTRLS_CALL, MsgTypes::GET_FAULT_CTRLS_CALL,
-                      MsgTypes::SET_FAULT_CTRLS_CALL, MsgTypes::GET_REV_DATA_CALL}) {
+  for (int msgType :
+       {MsgTypes::PING_MSG, MsgTypes::PING_CALL, MsgTypes::GET_DBG_CTRLS_CALL,
+        MsgTypes::SET_DBG_CTRLS_CALL, MsgTypes::GET_FAULT_CTRLS_CALL,
+        MsgTypes::SET_FAULT_CTRLS_CALL, MsgTypes::GET_REV_DATA_CALL, MsgTypes::GET_PGM_INFO_CALL}) {
     addIpcMsgHandler(msgType, this, callCCb);
   }
 }
@@ -118,6 +113,10 @@ void App::callCCb(void* cbObj, IpcMsgHdr* msg, IpcMsgProto* proto) {
     case MsgTypes::GET_REV_DATA_CALL:
       if (auto* call = dynamic_cast<GetRevDataCall*>(msg))
         return app->getRevDataCallCb(call, proto);
+      break;
+    case MsgTypes::GET_PGM_INFO_CALL:
+      if (auto* call = dynamic_cast<GetPgmInfoCall*>(msg))
+        return app->getPgmInfoCallCb(call, proto);
       break;
     default: break;
   }
@@ -175,6 +174,12 @@ void App::getRevDataCallCb(GetRevDataCall* msg, IpcMsgProto* proto) {
   traceReceived(this, "getRevData call");
   GetRevDataReply revReply{rc::RevData()};
   reply(revReply, *msg, proto);
+}
+
+void App::getPgmInfoCallCb(GetPgmInfoCall* msg, IpcMsgProto* proto) {
+  traceReceived(this, "getPgmInfo call");
+  GetPgmInfoReply infoReply(rc::PgmAttrs::pgmClass(), pgmType(), kStartTime);
+  reply(infoReply, *msg, proto);
 }
 
 }  // namespace ac

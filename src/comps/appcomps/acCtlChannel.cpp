@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -126,12 +127,13 @@ bool CtlChannel::parseName(const std::string& name, std::string* program, pid_t*
   const size_t dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0 || dot + 1 == name.size() || dot + 11 < name.size())
     return false;
-  long value = 0;
+  // At most ten digits: a 64-bit sum cannot overflow.
+  int64_t value = 0;
   for (size_t i = dot + 1; i < name.size(); ++i) {
     if (name[i] < '0' || name[i] > '9') return false;
     value = value * 10 + (name[i] - '0');
   }
-  if (value <= 0 || value > 0x7fffffffL) return false;
+  if (value <= 0 || value > INT32_MAX) return false;
   *program = name.substr(0, dot);
   *pid = static_cast<pid_t>(value);
   return true;

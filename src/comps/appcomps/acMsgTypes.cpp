@@ -22,6 +22,8 @@ void MsgTypes::registerMsgs() {
       {SET_DBG_CTRLS_REPLY, SetDbgCtrlsReply::newInstance},
       {GET_REV_DATA_CALL, GetRevDataCall::newInstance},
       {GET_REV_DATA_REPLY, GetRevDataReply::newInstance},
+      {GET_PGM_INFO_CALL, GetPgmInfoCall::newInstance},
+      {GET_PGM_INFO_REPLY, GetPgmInfoReply::newInstance},
       {GET_PGM_TBL_CALL, GetPgmTblCall::newInstance},
       {GET_PGM_TBL_REPLY, GetPgmTblReply::newInstance},
       {GET_FAULT_CTRLS_CALL, GetFaultCtrlsCall::newInstance},

@@ -29,10 +29,12 @@ class MsgTypes {
     SET_FAULT_CTRLS_CALL = 1015,
     SET_FAULT_CTRLS_REPLY = 1016,
     TRANSACTION_CALL = 1017,
-    TRANSACTION_REPLY = 1018
+    TRANSACTION_REPLY = 1018,
+    GET_PGM_INFO_CALL = 1019,
+    GET_PGM_INFO_REPLY = 1020
   };
 
-  // Ping, debug controls, revision data, program table and fault controls.
+  // Ping, debug controls, revision data, program information, program table and fault controls.
   static void registerMsgs();
   // A manager receives the login call, a client the login reply.
   static void registerLoginMsgs(bool isMgr);

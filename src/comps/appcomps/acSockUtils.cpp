@@ -80,43 +80,11 @@ bool SockUtils::setRecvTimeout(int sock, int nSecs) {
   return setSocketOption(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
-unsigned long SockUtils::stringToIp(const char* ip) {
-  return ip != nullptr ? static_cast<uint32_t>(inet_addr(ip)) : static_cast<uint32_t>(INADDR_NONE);
-}
-
-const char* SockUtils::ipToString(unsigned long ipAddr) {
-  // inet_ntoa's formatting, without its process-wide buffer.
-  static thread_local char text[INET_ADDRSTRLEN];
-  const uint32_t net = static_cast<uint32_t>(ipAddr);
-  const auto* b = reinterpret_cast<const unsigned char*>(&net);
-  snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-  return text;
-}
-
-void SockUtils::fillInAddr(sockaddr_in* inAddr, int port, const char* hostName) {
+void SockUtils::fillInAddr(sockaddr_in* inAddr, int port, unsigned long ipAddr) {
   memset(inAddr, 0, sizeof *inAddr);
   inAddr->sin_family = AF_INET;
   inAddr->sin_port = htons(static_cast<uint16_t>(port));
-  inAddr->sin_addr.s_addr = htonl(INADDR_ANY);
-  if (hostName == nullptr) return;
-  if (inet_aton(hostName, &inAddr->sin_addr) != 0) return;
-
-  // The reentrant resolver; the first IPv4 answer wins, as with the classic host lookup.
-  struct addrinfo hints = {};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  struct addrinfo* answers = nullptr;
-  if (getaddrinfo(hostName, nullptr, &hints, &answers) != 0 || answers == nullptr) {
-    rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_BAD_HOST_NAME, rc::VarArgs() << hostName,
-                          SOCK_ROUTINE("fillInAddr")));
-  }
-  inAddr->sin_addr = reinterpret_cast<const sockaddr_in*>(answers->ai_addr)->sin_addr;
-  freeaddrinfo(answers);
-}
-
-void SockUtils::fillInAddr(sockaddr_in* inAddr, int port, unsigned long ipAddr) {
-  fillInAddr(inAddr, port, static_cast<const char*>(nullptr));
-  if (ipAddr != 0) inAddr->sin_addr.s_addr = static_cast<uint32_t>(ipAddr);
+  inAddr->sin_addr.s_addr = ipAddr != 0 ? static_cast<uint32_t>(ipAddr) : htonl(INADDR_ANY);
 }
 
 void SockUtils::getSockName(int s, unsigned short* port, unsigned int* ipaddr) {
@@ -158,37 +126,6 @@ int SockUtils::createSocket(unsigned short bind_port, unsigned int bind_ipaddr,
     closeAndThrow(sock, AC_SC_LISTEN_FAILED, rc::VarArgs() << port, errno, routine);
   }
   return sock;
-}
-
-int SockUtils::connectToSocket(int port, const char* hostName, const char* localHostName) {
-  const char* routine = SOCK_ROUTINE("connectToSocket");
-  const int sock = createSocket(0, 0, TCP_SOCK);
-  sockaddr_in addr;
-  try {
-    if (localHostName != nullptr && *localHostName != '\0') {
-      fillInAddr(&addr, 0, localHostName);
-      if (bind(sock, asSockAddr(&addr), sizeof addr) != 0) {
-        rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << port, errno, routine);
-      }
-    }
-    fillInAddr(&addr, port, hostName);
-  } catch (...) {
-    close(sock);
-    throw;
-  }
-  bool interrupted = false;
-  for (;;) {
-    if (connect(sock, asSockAddr(&addr), sizeof addr) == 0) return sock;
-    // A connect repeated after an interruption may find the connection already made.
-    if (interrupted && errno == EISCONN) return sock;
-    if (errno != EINTR) break;
-    interrupted = true;
-  }
-  const int savedErrno = errno;
-  closeSocket(sock, true);
-  rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED,
-                     rc::VarArgs() << (hostName != nullptr ? hostName : "localhost") << port,
-                     savedErrno, routine);
 }
 
 int SockUtils::acceptConnect(int svrSock, unsigned int* remoteIp) {

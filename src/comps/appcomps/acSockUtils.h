@@ -12,9 +12,12 @@
 // The operations keep no state. Not for use in signal handlers.
 #pragma once
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 
 namespace ac {
 
@@ -33,10 +36,21 @@ class SockUtils {
   static bool setRecvTimeout(int sock, int nSecs);
 
   // The dotted address in network byte order; INADDR_NONE (all bits set) when not valid.
-  static unsigned long stringToIp(const char* ip);
+  // (The conversions are inline so that a program that only shows addresses does not link the
+  // resolver.)
+  static unsigned long stringToIp(const char* ip) {
+    return ip != nullptr ? static_cast<uint32_t>(inet_addr(ip))
+                         : static_cast<uint32_t>(INADDR_NONE);
+  }
   // The dotted text of a network-order address, in a buffer of the calling thread that the next
-  // call overwrites.
-  static const char* ipToString(unsigned long ipAddr);
+  // call overwrites (inet_ntoa's formatting, without its process-wide buffer).
+  static const char* ipToString(unsigned long ipAddr) {
+    static thread_local char text[INET_ADDRSTRLEN];
+    const uint32_t net = static_cast<uint32_t>(ipAddr);
+    const auto* b = reinterpret_cast<const unsigned char*>(&net);
+    snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    return text;
+  }
 
   // IPv4, the port in network order. A null hostName gives the any-address; a dotted address is
   // taken as it is; anything else is resolved (first IPv4 answer) or raises AC_SC_BAD_HOST_NAME.

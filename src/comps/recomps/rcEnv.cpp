@@ -241,17 +241,21 @@ bool EnvVarRec::isSecret() const {
   return len >= sizeof kSuffix - 1 && strcmp(m_varName + len - (sizeof kSuffix - 1), kSuffix) == 0;
 }
 
-void EnvVarRec::prEnv() {
-  // The listing ends up on terminals, in support bundles and in logs: a password is shown only
-  // as present, never in clear.
+std::string EnvVarRec::shownText() {
+  // Listings and dumps end up on terminals, in support bundles and in logs: a password is shown
+  // only as present, never in clear.
   std::string text = valText();
   if (isSecret() && !text.empty()) text = "********";
-  printf("%-21s = %s%s\n", m_varName, text.c_str(), exists() ? " (set)" : "");
+  return text;
+}
+
+void EnvVarRec::prEnv() {
+  printf("%-21s = %s%s\n", m_varName, shownText().c_str(), exists() ? " (set)" : "");
 }
 
 void EnvVarRec::dumpObj(int indentLvl, const char* label) {
   dumpHeader(indentLvl, label, "Rec", this, ": %s (# %d) = %s, DT = %d\n", m_varName,
-             static_cast<int>(m_varType), valText().c_str(), static_cast<int>(m_dataType));
+             static_cast<int>(m_varType), shownText().c_str(), static_cast<int>(m_dataType));
 }
 
 // --- EnvVarTbl ---------------------------------------------------------------------------------

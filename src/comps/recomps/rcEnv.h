@@ -232,8 +232,12 @@ class EnvVarRec : public mem::newDelete<mt_env_var_tbl> {
   std::string valText();
   // True for the variables that hold secrets (names ending in "PASSWORD").
   bool isSecret() const;
-  // One "-prEnv" line on standard output; a secret's non-empty value is shown as a fixed mask.
+  // The value as listings and dumps show it: valText(), except that a secret's non-empty value
+  // is a fixed mask. The getters still return the real value.
+  std::string shownText();
+  // One "-prEnv" line on standard output, with shownText().
   void prEnv();
+  // Shows shownText() too: dumps land in the same logs as the listing.
   void dumpObj(int indentLvl, const char* label);
   void dump() { dumpObj(0, nullptr); }
 

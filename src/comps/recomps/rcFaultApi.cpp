@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
@@ -51,6 +52,13 @@ Rules* Ctrls::rules(bool allocIfNone) {
 
 void Ctrls::setRules(const Rules& rules) {
   if (&rules != m_rules) *this->rules(true) = rules;
+}
+
+void Ctrls::setRules(Rules&& rules) {
+  if (&rules == m_rules) return;
+  Rules* mine = this->rules(true);
+  mine->swap(rules);
+  rules.clear();
 }
 
 bool Ctrls::isAnyOn() const { return isOn() && m_rules != nullptr && m_rules->isAnyOn(); }
@@ -234,7 +242,8 @@ void Api::readRulesFile() {
     file->rules().dumpObj(1, nullptr);
   }
   file->close();
-  setRules(file->rules());
+  // A large file makes a large rule set: it is handed over, not copied.
+  setRules(std::move(file->rules()));
 }
 
 // --- Api: the controls
@@ -273,6 +282,10 @@ void Api::clearCtrls() {
 
 void Api::setRules(const Rules& rules) {
   changeCtrls([&](Ctrls& next) { next.setRules(rules); });
+}
+
+void Api::setRules(Rules&& rules) {
+  changeCtrls([&](Ctrls& next) { next.setRules(std::move(rules)); });
 }
 
 void Api::registerFaultCtrlsEventCb(void* param, FaultCtrlsEventCb cb) {

@@ -56,6 +56,8 @@ class Ctrls : public mem::newDelete<mt_rc_fault_ctrls> {
   Rules* rules(bool allocIfNone);
   // A copy of rules becomes the rule set.
   void setRules(const Rules& rules);
+  // The contents of rules become the rule set, without a copy; rules is left empty.
+  void setRules(Rules&& rules);
   Rule* lookupRule(const char* name) const { return lookupRuleByKey(name); }
   Rule* lookupRuleByKey(const char* key) const {
     return m_rules != nullptr ? m_rules->lookupByKey(key) : nullptr;
@@ -113,6 +115,8 @@ class Api : public mem::newDelete<mt_rc_fault_api> {
   void mergeCtrls(const Ctrls& ctrls, bool clearExistingRules, bool addNew);
   void clearCtrls();
   void setRules(const Rules& rules);
+  // As setRules, taking the contents of rules rather than copying them.
+  void setRules(Rules&& rules);
   void registerFaultCtrlsEventCb(void* param, FaultCtrlsEventCb cb);
 
   // s_anyOn from the controls in force; s_faultSeq moves on.

@@ -73,7 +73,12 @@ template <typename T, memType_t SetType>
 NamedSet<T, SetType>& NamedSet<T, SetType>::operator=(const NamedSet& other) {
   if (this == &other) return *this;
   clear();
-  for (const T* obj : other.m_set) insert(new T(*obj));
+  // The source is in order: each copy goes at the end without a search.
+  for (const T* obj : other.m_set) {
+    auto copy = std::make_unique<T>(*obj);
+    m_set.insert(m_set.end(), copy.get());
+    copy.release();
+  }
   return *this;
 }
 
@@ -84,13 +89,15 @@ T* NamedSet<T, SetType>::lookup(std::string_view name) const {
 }
 
 template <typename T, memType_t SetType>
-T* NamedSet<T, SetType>::lookup(std::string_view name, bool allocOnDemand) {
-  T* obj = lookup(name);
-  if (obj == nullptr && allocOnDemand) {
-    obj = new T(name);
-    insert(obj);
-  }
-  return obj;
+T* NamedSet<T, SetType>::findOrAdd(std::string_view name, bool add, bool* added) {
+  const auto it = m_set.lower_bound(name);
+  const bool found = it != m_set.end() && !(name < (*it)->nameStr());
+  if (added != nullptr) *added = !found && add;
+  if (found) return *it;
+  if (!add) return nullptr;
+  auto obj = std::make_unique<T>(name);
+  m_set.insert(it, obj.get());
+  return obj.release();
 }
 
 template <typename T, memType_t SetType>
@@ -200,12 +207,14 @@ void Rule::findRefs() {
 }
 
 void Rule::addDefaultAttrs() {
-  if (m_attrs.lookup(kOn) == nullptr) m_attrs.lookup(kOn, true)->setBoolVal(true);
-  if (m_attrs.lookup(kNumOns) == nullptr) m_attrs.lookup(kNumOns, true)->setIntVal(0);
-  if (m_attrs.lookup(kNumInsertions) == nullptr) {
-    m_attrs.lookup(kNumInsertions, true)->setIntVal(0);
-  }
-  findRefs();
+  bool added = false;
+  m_onAttr = m_attrs.addDefault(kOn, &added);
+  if (added) m_onAttr->setBoolVal(true);
+  m_numOnsAttr = m_attrs.addDefault(kNumOns, &added);
+  if (added) m_numOnsAttr->setIntVal(0);
+  m_numInsAttr = m_attrs.addDefault(kNumInsertions, &added);
+  if (added) m_numInsAttr->setIntVal(0);
+  m_autoCtrAttr = m_attrs.findAutoCtrAttr();
 }
 
 Attr* Rule::autoCtrAttr() {
@@ -250,7 +259,14 @@ void Rule::setAttr(const char* name, const char* text) {
   headOf(name, &field);
   Attr* attr = attrForWrite(name);
   attr->setValue(field, text);
-  m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+  // Only this attribute changed, so only it can take over or give up the counting: no walk over
+  // every attribute per line of a rules file.
+  if (m_autoCtrAttr != nullptr && m_autoCtrAttr->dataType() != DataType::DT_AUTO_COUNTER) {
+    m_autoCtrAttr = m_attrs.findAutoCtrAttr();
+  } else if (attr->dataType() == DataType::DT_AUTO_COUNTER &&
+             (m_autoCtrAttr == nullptr || attr->nameStr() < m_autoCtrAttr->nameStr())) {
+    m_autoCtrAttr = attr;
+  }
 }
 
 void Rule::setBoolVal(const char* name, bool val) { attrForWrite(name)->setBoolVal(val); }

@@ -117,15 +117,20 @@ class NamedSet {
 
   T* lookup(std::string_view name) const;
   // Creates one of that name when asked and there is none.
-  T* lookup(std::string_view name, bool allocOnDemand);
+  T* lookup(std::string_view name, bool allocOnDemand) { return findOrAdd(name, allocOnDemand); }
   // Takes ownership; a duplicate name fails the assertion "result.second".
   void insert(T* obj);
   const_iterator begin() const { return m_set.begin(); }
   const_iterator end() const { return m_set.end(); }
   int entries() const { return static_cast<int>(m_set.size()); }
   void clear();
+  // Exchanges the contents with other's, without copying a member.
+  void swap(NamedSet& other) { m_set.swap(other.m_set); }
 
  protected:
+  // The object of that name; with add, one is created when there is none (*added says so). One
+  // search of the set either way.
+  T* findOrAdd(std::string_view name, bool add, bool* added = nullptr);
   // Replaces the contents by the count read from s and that many objects made by readOne(s).
   // Data that runs short or names an object twice is the stream's read error (naming routine),
   // and leaves the set empty.
@@ -140,6 +145,8 @@ class NamedSet {
 
 class Attrs : public NamedSet<Attr, mt_rc_fault_attrs> {
  public:
+  // The attribute of that name, created when missing (*added says so).
+  Attr* addDefault(std::string_view name, bool* added) { return findOrAdd(name, true, added); }
   // The first attribute in name order whose value is an auto-counter; null when none is.
   Attr* findAutoCtrAttr() const;
 

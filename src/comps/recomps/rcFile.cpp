@@ -151,7 +151,7 @@ std::string currentDir() { return orEmpty(Os::currentDir()); }
 }  // namespace
 
 File::File(int references)
-    : OutDevice(nullptr, references), m_fileType(FT_NONE), m_readBuf(nullptr) {}
+    : OutDevice(nullptr, references), m_fileType(FT_NONE), m_readBuf(nullptr), m_bufCtx(this) {}
 
 File::~File() {
   closeAny();
@@ -216,7 +216,7 @@ bool File::open(const char* fileName, const char* mode, bool createParentDir, Er
     // Files are mostly read whole, line by line: a larger buffer than stdio's default saves
     // most of the system calls. The buffer outlives the stream (it is kept for the next open).
     if (m_readBuf == nullptr) {
-      m_readBuf = static_cast<char*>(mem::allocBlock(READ_BUF_SIZE, mem::AllocContext(this)));
+      m_readBuf = static_cast<char*>(mem::allocBlock(READ_BUF_SIZE, m_bufCtx));
     }
     setvbuf(fp, m_readBuf, _IOFBF, READ_BUF_SIZE);
   }

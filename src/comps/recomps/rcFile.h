@@ -23,6 +23,7 @@
 #include <ctime>
 #include <string>
 
+#include "comps/memcomps/base/memHeader.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcOutDevice.h"
 
@@ -167,8 +168,9 @@ class File : public OutDevice {
   FileType m_fileType;
   std::string m_fileName;
   // The stdio buffer of a file opened for reading only, a heap block with the handle's
-  // attributes; null until one is.
+  // attributes (taken when the handle is made); null until one is.
   char* m_readBuf;
+  mem::AllocContext m_bufCtx;
 };
 
 }  // namespace rc

@@ -80,8 +80,9 @@ SymBuf::~SymBuf() {
   mem::freeBlock(m_idIndex);
 }
 
+// The arrays carry the buffer's own attributes, which are the same wherever the buffer lives.
 void* SymBuf::allocMem(size_t nBytes) {
-  return mem::allocBlock(nBytes != 0 ? nBytes : 1, mem::AllocContext(this, mt_sym_buf));
+  return mem::allocBlock(nBytes != 0 ? nBytes : 1, k_allocContext);
 }
 
 void SymBuf::allocArrays(unsigned int capacity) {

@@ -153,6 +153,11 @@ TEST(App, StandardHandlersAnswerThroughTheProtocolObject) {
   ASSERT_NE(proto.last<ac::GetRevDataReply>(), nullptr);
   EXPECT_STREQ(proto.last<ac::GetRevDataReply>()->revData()->revSymbol(),
                rc::RevData().revSymbol());
+  ac::GetPgmInfoCall getInfo(9);
+  app.handleIpcMsgCb(&getInfo, &proto);
+  ASSERT_NE(proto.last<ac::GetPgmInfoReply>(), nullptr);
+  EXPECT_EQ(proto.last<ac::GetPgmInfoReply>()->pgmType(), app.pgmType());
+  EXPECT_GT(proto.last<ac::GetPgmInfoReply>()->startTime(), 0);
 
   proto.forUs = false;
   app.handleIpcMsgCb(&getRev, &proto);

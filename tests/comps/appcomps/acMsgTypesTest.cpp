@@ -54,6 +54,8 @@ std::vector<std::function<ac::IpcMsgHdr*()>> samples() {
       [] { return new ac::GetRevDataCall(6); },
       [] { return new ac::GetRevDataReply(rc::RevData()); },
       [] { return new ac::GetRevDataReply(); },
+      [] { return new ac::GetPgmInfoCall(6); },
+      [] { return new ac::GetPgmInfoReply(3, 931, 1700000000); },
       [] { return new ac::GetPgmTblCall(); },
       [] {
         auto* reply = new ac::GetPgmTblReply();

@@ -567,6 +567,8 @@ TEST(Env, VarValsAndHelpTagsListTheTaggedDirectories) {
 TEST(Env, DumpListsEveryRecord) {
   qvtest::ScopedEnv guard(kNoTableVars);
   guard.set("QV_CLIENT_MGR_PORT", "6100");
+  guard.set("QV_PASSWORD", "hunter2");
+  guard.set("QV_ARCV_PASSWORD", "hunter2");
   const qvtest::ProcResult result = qvtest::runInChild([] {
     rc::EnvVarTbl::instance()->dumpObj(1, "Env: ");
     // Tracing is off: the message and the table stay away.
@@ -587,7 +589,10 @@ TEST(Env, DumpListsEveryRecord) {
   for (rc::EnvVarRec* rec : *rc::EnvVarTbl::instance()) {
     ASSERT_TRUE(std::getline(lines, line));
     ++n;
-    const std::string value = rec->varType() == Env::CLIENT_MGR_PORT ? "6100" : rec->valText();
+    // Dumps mask passwords as "-prEnv" does.
+    const std::string value = rec->varType() == Env::CLIENT_MGR_PORT ? "6100"
+                              : rec->isSecret()                      ? "********"
+                                                                     : rec->valText();
     const std::string tail = std::string("]: ") + rec->varName() + " (# " +
                              std::to_string(rec->varType()) + ") = " + value +
                              ", DT = " + std::to_string(rec->dataType());
@@ -595,6 +600,7 @@ TEST(Env, DumpListsEveryRecord) {
   }
   EXPECT_FALSE(std::getline(lines, line)) << line;
   EXPECT_EQ(n, 34);
+  EXPECT_EQ(result.out.find("hunter2"), std::string::npos);
 }
 
 // --- The environment of a program in a kit, seen through "-prEnv" of a copied qvrev ----------

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "comps/recomps/rcByteStrm.h"
@@ -332,7 +333,11 @@ TEST_F(FaultApi, InstancesLiveOnTheHeapOnly) {
 
 TEST_F(FaultApi, ControlsBinaryFormRoundTrips) {
   Ctrls ctrls(RC_B_AS_IS);
-  ctrls.setRules(rulesOf({"x.c.interval = 2", "y.s = 'a b'"}));
+  rc::fault::Rules given = rulesOf({"x.c.interval = 2", "y.s = 'a b'"});
+  ctrls.setRules(std::move(given));
+  // A rules file's set is handed over, not copied.
+  EXPECT_EQ(given.entries(), 0);
+  ASSERT_EQ(ctrls.rules()->entries(), 2);
   ctrls.rules()->lookup("x")->isOn(true);
   rc::ByteStrm strm(0);
   ctrls.saveOn(strm);

@@ -12,7 +12,7 @@ constinit Header s_myHeader;
 
 AllocContext::AllocContext(const void* owner, memType_t memType) : AllocContext() {
   memHeader hdr;
-  if (Header::getHeader(owner, &hdr)) {
+  if (owner != nullptr && owner == detail::t_newObject && Header::getHeader(owner, &hdr)) {
     m_memType = hdr.m_memType;
     m_region = hdr.m_region;
     m_memScope = hdr.m_memScope;

@@ -9,8 +9,10 @@
 //
 // The queries (blockHeader, getHeader, getRegion, getMemType, validateHeader) accept any
 // non-null pointer whose preceding 8 bytes are readable, including stack and static objects; they
-// answer "not a valid block" for a null pointer. The mark* operations and setHeader require a
-// block of this heap and end the process through a failed verification otherwise.
+// answer "not a valid block" for a null pointer. AllocContext(owner) reads nothing outside owner
+// unless owner is the object a typed operator new has just created (see below). The mark*
+// operations and setHeader require a block of this heap and end the process through a failed
+// verification otherwise.
 //
 // s_myHeader is process-wide and constant-initialised, so it is usable during static
 // initialisation. Not thread-safe: the tracking state belongs to the application thread.
@@ -119,11 +121,15 @@ class AllocContext {
         m_ioAlign(align),
         m_MBZ(0),
         m_spare(0) {}
-  // The context of the block that starts at owner: its type, region, scope and alignment when
-  // owner is a live heap block (an object allocated through the heap, not a base-class part of
-  // one), else the anonymous heap context; then memType replaces the type unless it is mt_unused.
-  // Only the 8 bytes before owner are read, never the owner itself, which may still be under
-  // construction: the attribute tells the compiler so.
+  // The context of the object at owner: its block's type, region, scope and alignment when owner
+  // is the object that a typed operator new (memNewDelete.h) created last on this thread and
+  // that has not been deleted, else the anonymous heap context; then memType replaces the type
+  // unless it is mt_unused. A constructor therefore gets its object's attributes as long as it
+  // asks before it creates another typed object; an object that needs them later keeps the
+  // context it got. Stack, static and member objects, and blocks from allocBlock, get the
+  // anonymous context: nothing outside owner is read for them, since the bytes in front of such
+  // an object may be unmapped, uninitialised or someone else's. The owner itself is never read
+  // (it may still be under construction): the attribute tells the compiler so.
   MEM_NO_OWNER_ACCESS explicit AllocContext(const void* owner, memType_t memType = mt_unused);
 
   constexpr memType_t getMemType() const { return static_cast<memType_t>(m_memType); }
@@ -157,6 +163,19 @@ class AllocContext {
   [[maybe_unused]] uint32_t m_spare : 6;
 };
 static_assert(sizeof(AllocContext) == 4);
+
+namespace detail {
+// The object that a typed operator new created last on this thread, until it is deleted: the one
+// owner whose header AllocContext(owner) reads.
+inline thread_local const void* t_newObject = nullptr;
+}  // namespace detail
+
+// Called by a typed operator new with the object it is about to construct, and by its operator
+// delete with the object it releases.
+inline void noteNewObject(const void* p) { detail::t_newObject = p; }
+inline void forgetNewObject(const void* p) {
+  if (p == detail::t_newObject) detail::t_newObject = nullptr;
+}
 
 inline constexpr AllocContext k_anonHeap{mt_anonymous, REGION_HEAP, MEM_NOALIGN,
                                          MEM_SCOPE_TEMPORARY};

@@ -3,8 +3,10 @@
 // gives Mutex class-level operator new and delete (plain, array, nothrow and placement forms)
 // that allocate through mem::allocBlock with a context of the four template values (the region
 // is forced to REGION_HEAP) and release through mem::freeBlock. Objects created with new are
-// therefore heap blocks whose header names their type, and an object can pass `this` to
-// AllocContext to give its own buffers the same attributes.
+// therefore heap blocks whose header names their type, and an object's constructor can pass
+// `this` to AllocContext to give its own buffers the same attributes: operator new notes the
+// object it returns (mem::noteNewObject) so that the lookup knows there is a header in front of
+// it. Elements of arrays are not noted: they are not blocks of their own.
 //
 // Heap blocks are aligned to mem::kBlockAlignment (8). A class aligned beyond the default new
 // alignment does not compile; one aligned to exactly 16 (a long double member on 64-bit builds)
@@ -31,10 +33,16 @@ class newDelete {
  public:
   static constexpr AllocContext k_allocContext{MemType, Region, Align, Scope};
 
-  static void* operator new(std::size_t size) { return allocBlock(size, k_allocContext); }
+  static void* operator new(std::size_t size) {
+    void* p = allocBlock(size, k_allocContext);
+    noteNewObject(p);
+    return p;
+  }
   static void* operator new[](std::size_t size) { return allocBlock(size, k_allocContext); }
   static void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocBlockNothrow(size, k_allocContext);
+    void* p = allocBlockNothrow(size, k_allocContext);
+    noteNewObject(p);
+    return p;
   }
   static void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return allocBlockNothrow(size, k_allocContext);
@@ -43,9 +51,15 @@ class newDelete {
   static void* operator new(std::size_t, void* where) noexcept { return where; }
   static void* operator new[](std::size_t, void* where) noexcept { return where; }
 
-  static void operator delete(void* p) noexcept { freeBlock(p); }
+  static void operator delete(void* p) noexcept {
+    forgetNewObject(p);
+    freeBlock(p);
+  }
   static void operator delete[](void* p) noexcept { freeBlock(p); }
-  static void operator delete(void* p, const std::nothrow_t&) noexcept { freeBlock(p); }
+  static void operator delete(void* p, const std::nothrow_t&) noexcept {
+    forgetNewObject(p);
+    freeBlock(p);
+  }
   static void operator delete[](void* p, const std::nothrow_t&) noexcept { freeBlock(p); }
   static void operator delete(void*, void*) noexcept {}
   static void operator delete[](void*, void*) noexcept {}

@@ -227,7 +227,7 @@ TEST_F(HeaderTest, TrackingIdInForceFollowsPriority) {
   EXPECT_EQ(mem::s_myHeader.trackId(), 0u);
 }
 
-TEST(AllocContext, DerivesFromTheOwnerBlock) {
+TEST(AllocContext, DerivesOnlyFromTheObjectATypedNewMade) {
   static int s_staticOwner = 0;
   int stackOwner = 0;
   const mem::AllocContext ownerCtx(mt_err, mem::REGION_HEAP, mem::MEM_ALIGN,
@@ -235,27 +235,38 @@ TEST(AllocContext, DerivesFromTheOwnerBlock) {
   void* heapOwner = mem::allocBlock(16, ownerCtx);
   void* freedOwner = mem::allocBlock(16, ownerCtx);
   mem::Header::markFree(freedOwner);
+  // An object on the stack behind bytes that look like a live header of ownerCtx.
+  struct {
+    uint32_t header[2];
+    uint64_t object;
+  } forged{{0, ownerCtx.headerBits() | mem::hdrbits::kAllocMark}, 0};
+  ASSERT_TRUE(mem::hdrbits::isLive(forged.header[1]));
 
   struct Case {
     const char* what;
     const void* owner;
+    bool noted;  // as a typed operator new notes the object it makes
     memType_t memType;
     mem::AllocContext expected;
   };
   const Case cases[] = {
-      {"heap owner keeps everything", heapOwner, mt_unused, ownerCtx},
-      {"heap owner with a type of its own", heapOwner, mt_rc_byte_strm_buf,
+      {"noted heap owner keeps everything", heapOwner, true, mt_unused, ownerCtx},
+      {"noted heap owner with a type of its own", heapOwner, true, mt_rc_byte_strm_buf,
        mem::AllocContext(mt_rc_byte_strm_buf, mem::REGION_HEAP, mem::MEM_ALIGN,
                          mem::MEM_SCOPE_PERMANENT)},
-      {"stack owner", &stackOwner, mt_unused, mem::k_anonHeap},
-      {"stack owner with a type", &stackOwner, mt_strpool, mem::AllocContext(mt_strpool)},
-      {"static owner", &s_staticOwner, mt_unused, mem::k_anonHeap},
-      {"freed owner", freedOwner, mt_unused, mem::k_anonHeap},
-      {"no owner", nullptr, mt_sym, mem::AllocContext(mt_sym)},
+      {"heap block nobody noted", heapOwner, false, mt_unused, mem::k_anonHeap},
+      {"stack owner", &stackOwner, false, mt_unused, mem::k_anonHeap},
+      {"stack owner with a type", &stackOwner, false, mt_strpool, mem::AllocContext(mt_strpool)},
+      {"stack owner behind a forged header", &forged.object, false, mt_unused, mem::k_anonHeap},
+      {"static owner", &s_staticOwner, false, mt_unused, mem::k_anonHeap},
+      {"noted freed owner", freedOwner, true, mt_unused, mem::k_anonHeap},
+      {"no owner", nullptr, false, mt_sym, mem::AllocContext(mt_sym)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    if (c.noted) mem::noteNewObject(c.owner);
     const mem::AllocContext ctx(c.owner, c.memType);
+    mem::forgetNewObject(c.owner);
     EXPECT_EQ(ctx.getMemType(), c.expected.getMemType());
     EXPECT_EQ(ctx.getRegion(), c.expected.getRegion());
     EXPECT_EQ(ctx.getMemScope(), c.expected.getMemScope());

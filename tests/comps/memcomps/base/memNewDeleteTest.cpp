@@ -28,7 +28,8 @@ class Plain {
 };
 
 // Owns a buffer allocated with its own attributes, the way the framework's objects do.
-class Owner : public mem::newDelete<mt_rc_byte_strm> {
+class Owner : public mem::newDelete<mt_rc_byte_strm, mem::REGION_HEAP, mem::MEM_NOALIGN,
+                                    mem::MEM_SCOPE_PERMANENT> {
  public:
   Owner() : m_buf(mem::allocBlock(32, mem::AllocContext(this, mt_rc_byte_strm_buf))) {}
   ~Owner() { mem::freeBlock(m_buf); }
@@ -84,7 +85,11 @@ TEST(NewDelete, OwnedBuffersInheritTheOwnersAttributes) {
   mem::memHeader hdr;
   ASSERT_TRUE(mem::Header::getHeader(heapOwner->m_buf, &hdr));
   EXPECT_EQ(hdr.m_memType, mt_rc_byte_strm_buf);
+  EXPECT_EQ(hdr.m_memScope, mem::MEM_SCOPE_PERMANENT);
+  EXPECT_EQ(mem::detail::t_newObject, heapOwner);
   delete heapOwner;
+  // The deleted object is forgotten: its address no longer counts as a block.
+  EXPECT_EQ(mem::detail::t_newObject, nullptr);
 
   // An owner on the stack gives its buffer the anonymous context, with the type it asks for.
   Owner stackOwner;

@@ -1,0 +1,144 @@
+// The message transport beside a plain socket pair, with the server in a child process:
+//   Xport/Ping          a ping call and its reply through an ac::IpcClient and a program
+//                       serving its control channel from the framework's event loop
+//   SocketPair/Ping     the same number of bytes each way bounced over a Unix-domain socket
+//                       pair by a child that only reads and writes them back
+//   Xport/Clients/<n>   n clients each with one ping in flight at a time against the same server
+// Items are round trips.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "comps/appcomps/acApp.h"
+#include "comps/appcomps/acCtlChannel.h"
+#include "comps/appcomps/acIpcClient.h"
+#include "comps/appcomps/acMsgTypes.h"
+#include "comps/appcomps/acPingMsgs.h"
+#include "comps/recomps/rcByteStrm.h"
+
+namespace {
+
+class ServerApp : public ac::App {
+ public:
+  ServerApp() : ac::App("xportBench", 0, AF_NO_SIGNALS) {}
+  void printUsage() const override {}
+};
+
+// A child serving its control channel; the socket path is known before the child runs.
+struct Server {
+  pid_t pid = -1;
+  std::string path;
+  Server() {
+    char dir[] = "/tmp/qvxportXXXXXX";
+    if (mkdtemp(dir) == nullptr) abort();
+    setenv("XDG_RUNTIME_DIR", dir, 1);
+    int ready[2];
+    if (pipe(ready) != 0) abort();
+    pid = fork();
+    if (pid == 0) {
+      ServerApp app;
+      app.openCtlChannel();
+      if (write(ready[1], "r", 1) != 1) _exit(1);
+      app.run();
+      _exit(0);
+    }
+    char c;
+    if (read(ready[0], &c, 1) != 1) abort();
+    close(ready[0]);
+    close(ready[1]);
+    path = ac::CtlChannel::socketPath(ac::CtlChannel::dirPath(), "xportBench", pid);
+  }
+  ~Server() {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
+std::unique_ptr<ac::PingCall> newPing() {
+  return std::make_unique<ac::PingCall>(0, new ac::PingData("bench", 0));
+}
+
+void XportPing(benchmark::State& state) {
+  ac::MsgTypes::registerMsgs();
+  Server server;
+  ac::IpcClient client(server.path);
+  auto call = newPing();
+  for (auto _ : state) {
+    call->setInteractId(ac::IpcMsgHdr::nextInteractId());
+    benchmark::DoNotOptimize(client.call(*call, 10000));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(XportPing)->UseRealTime();
+
+// The byte counts of the call's and the reply's frames.
+size_t frameBytes(const ac::IpcMsgHdr& msg) {
+  rc::ByteStrm m(64), p(64);
+  msg.saveMsg(m);
+  msg.savePayload(p);
+  return ac::IpcFrameHdr::SIZE + m.size() + p.size();
+}
+
+bool transfer(int fd, char* buf, size_t n, bool out) {
+  for (size_t done = 0; done < n;) {
+    const ssize_t k = out ? write(fd, buf + done, n - done) : read(fd, buf + done, n - done);
+    if (k <= 0) return false;
+    done += static_cast<size_t>(k);
+  }
+  return true;
+}
+
+void SocketPairPing(benchmark::State& state) {
+  auto call = newPing();
+  const size_t n = frameBytes(*call);
+  int sv[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) abort();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(sv[0]);
+    std::vector<char> buf(n);
+    while (transfer(sv[1], buf.data(), n, false) && transfer(sv[1], buf.data(), n, true)) {
+    }
+    _exit(0);
+  }
+  close(sv[1]);
+  std::vector<char> buf(n, 'x');
+  for (auto _ : state) {
+    if (!transfer(sv[0], buf.data(), n, true) || !transfer(sv[0], buf.data(), n, false)) abort();
+  }
+  close(sv[0]);
+  waitpid(pid, nullptr, 0);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(SocketPairPing)->UseRealTime();
+
+void XportClients(benchmark::State& state) {
+  ac::MsgTypes::registerMsgs();
+  Server server;
+  const int n = static_cast<int>(state.range(0));
+  std::vector<std::unique_ptr<ac::IpcClient>> clients;
+  for (int i = 0; i < n; ++i) clients.push_back(std::make_unique<ac::IpcClient>(server.path));
+  auto call = newPing();
+  for (auto _ : state) {
+    // Every client's call is in flight before the first reply is read.
+    call->setInteractId(ac::IpcMsgHdr::nextInteractId());
+    for (auto& client : clients) client->send(*call);
+    for (auto& client : clients) {
+      ac::IpcMsgPtr reply = client->awaitReply(*call, 10000);
+      benchmark::DoNotOptimize(reply);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(XportClients)->Arg(1)->Arg(100)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,87 @@
+#include "comps/appcomps/acIpcStrmProto.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <utility>
+
+#include "comps/appcomps/acApp.h"
+#include "comps/appcomps/acIpcMsgFactory.h"
+#include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcDbg.h"
+
+namespace ac {
+
+namespace {
+
+// A stream holding a copy of n received bytes, read from the start.
+void fill(rc::ByteStrm* s, const char* bytes, size_t n) {
+  if (n > 0) s->writeBytes(bytes, n);
+}
+
+// Bytes a message did not read mean sender and receiver disagree about its layout.
+void checkAllRead(const rc::ByteStrm& s, const char* field, size_t len) {
+  if (s.unreadBytes() == 0) return;
+  char text[16];
+  snprintf(text, sizeof text, "%zu", len);
+  rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_BAD_PKT_HDR_FIELD, rc::VarArgs() << field << text,
+                        "appcomps/IpcStrmProto::decode"));
+}
+
+}  // namespace
+
+void IpcStrmProto::encode(const IpcMsgHdr& msg, IpcFrameWriter* writer) {
+  rc::ByteStrm m(msg.binaryMsgSize());
+  rc::ByteStrm p(msg.binaryPayloadSize() + 1);
+  msg.saveMsg(m);
+  msg.savePayload(p);
+  writer->queue(m.buffer(), m.size(), p.buffer(), p.size());
+}
+
+IpcMsgPtr IpcStrmProto::decode(const IpcFrame& frame) {
+  short msgType = 0;
+  if (frame.msgLen >= sizeof msgType) memcpy(&msgType, frame.msg, sizeof msgType);
+  IpcMsgPtr msg(IpcMsgFactory::instance()->newIpcMsg(msgType));
+  if (msg == nullptr) {
+    rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_UNKNOWN_MSG_TYPE, rc::VarArgs() << int{msgType},
+                          "appcomps/IpcStrmProto::decode"));
+  }
+  rc::ByteStrm m(frame.msgLen);
+  fill(&m, frame.msg, frame.msgLen);
+  msg->restoreMsg(m);
+  checkAllRead(m, "msgLen", frame.msgLen);
+  if (frame.payloadLen > 0 || msg->isCallMsg()) {
+    rc::ByteStrm p(frame.payloadLen + 1);
+    fill(&p, frame.payload, frame.payloadLen);
+    msg->restorePayload(p);
+    checkAllRead(p, "payloadLen", frame.payloadLen);
+  }
+  return msg;
+}
+
+IpcStrmConn::IpcStrmConn(int fd, std::string peer) : m_fd(fd), m_peer(std::move(peer)) {}
+
+IpcStrmConn::~IpcStrmConn() {
+  if (m_fd >= 0) close(m_fd);
+}
+
+void IpcStrmConn::send(const IpcMsgHdr& msg) {
+  IpcStrmProto::encode(msg, &m_writer);
+  flush();
+}
+
+bool IpcStrmConn::receive(App* app) {
+  const IpcFrameReader::ReadResult result = m_reader.readFrom(m_fd);
+  IpcFrame frame;
+  while (m_reader.nextFrame(&frame)) {
+    IpcMsgPtr msg = IpcStrmProto::decode(frame);
+    if (rc::Dbg::s_anyOn) {
+      rc::Dbg::instance()->print(DM_IPC, DF_MSG, "received %s (interaction id %d) on %s\n",
+                                 msg->msgName(), msg->interactId(), m_peer.c_str());
+    }
+    app->handleIpcMsgCb(msg.get(), this);
+  }
+  return result != IpcFrameReader::RR_CLOSED;
+}
+
+}  // namespace ac

@@ -1,0 +1,75 @@
+// One connection of the framework's stream transport, and the conversion between messages and
+// frames. A frame carries a message's saveMsg image as its message part and its savePayload
+// image as its payload part; the receiving side builds the object with the message factory from
+// the type at the start of the message part, restores it and then restores the payload part
+// into it. A call always restores its payload part (an empty one fails for a call class that
+// needs a payload object); a reply restores a non-empty one only, since a failed call may be
+// answered by a bare status reply.
+//
+// IpcStrmConn owns its descriptor (closed by the destructor), a frame reader and a frame writer;
+// it is the protocol object handed to ac::App::handleIpcMsgCb with every message received on
+// it, so that sendReply frames the reply back onto the same connection. Sending never blocks:
+// what the peer does not take yet stays queued until the descriptor is writable.
+//
+// Errors: decode raises AC_SC_UNKNOWN_MSG_TYPE for a type the factory does not know,
+// AC_SC_BAD_PKT_HDR_FIELD when a part holds bytes its message does not read, and whatever the
+// message's restore raises for damaged bytes (RC_SC_READ_FAILED, AC_SC_BAD_MSG_HDR_VER).
+// Not thread-safe; not for signal handlers.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "comps/appcomps/acIpcFrame.h"
+#include "comps/appcomps/acIpcMsgHdr.h"
+#include "comps/appcomps/acIpcMsgProto.h"
+
+namespace ac {
+
+class App;
+
+struct IpcMsgDeleter {
+  void operator()(IpcMsgHdr* msg) const { delete msg; }
+};
+using IpcMsgPtr = std::unique_ptr<IpcMsgHdr, IpcMsgDeleter>;
+
+class IpcStrmProto {
+ public:
+  // Appends the frame of msg to writer.
+  static void encode(const IpcMsgHdr& msg, IpcFrameWriter* writer);
+  // The message a frame carries, restored.
+  static IpcMsgPtr decode(const IpcFrame& frame);
+};
+
+class IpcStrmConn : public IpcMsgProto, public mem::newDelete<mt_anonymous> {
+ public:
+  // Takes over fd, which must be non-blocking; peer names it in error texts.
+  IpcStrmConn(int fd, std::string peer);
+  ~IpcStrmConn() override;
+  IpcStrmConn(const IpcStrmConn&) = delete;
+  IpcStrmConn& operator=(const IpcStrmConn&) = delete;
+
+  // Every message on a connection of this program is its own to handle.
+  bool isMsgForThisPgm(const IpcMsgHdr* /*msg*/) override { return true; }
+  void sendReply(IpcMsgHdr* reply) override { send(*reply); }
+  // Queues msg and writes what the peer takes now. Raises AC_SC_SEND_FAILED for a dead peer.
+  void send(const IpcMsgHdr& msg);
+  // Writes queued bytes; true when nothing is left.
+  bool flush() { return m_writer.flush(m_fd); }
+  bool hasPendingOutput() const { return m_writer.hasPending(); }
+
+  // Reads what is waiting and passes every complete message to app->handleIpcMsgCb with this
+  // connection. Returns false once the peer has closed; raises for bad frames or messages.
+  bool receive(App* app);
+
+  int fd() const { return m_fd; }
+  const std::string& peer() const { return m_peer; }
+
+ private:
+  int m_fd;
+  std::string m_peer;
+  IpcFrameReader m_reader;
+  IpcFrameWriter m_writer;
+};
+
+}  // namespace ac

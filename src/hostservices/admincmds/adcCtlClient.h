@@ -1,0 +1,51 @@
+// The command side of a program's control channel: ac::IpcClient (connect, send a call, wait for
+// its reply) with every wait bounded by the time-out given, and its failures told in the admin
+// commands' terms, naming the program and its pid: ADC_SC_REFUSED (the socket may not be used,
+// the program runs as a user we may not talk to, or it closed on us because we are another user),
+// ADC_SC_NO_SUCH_PID (the program ended before it could be reached), ADC_SC_TIMED_OUT,
+// ADC_SC_CONNECTION_LOST (closed before the reply), ADC_SC_BAD_REPLY (damaged bytes, a reply of
+// an unexpected class) and ADC_SC_CALL_FAILED (a reply whose status is an error, its text as the
+// last argument). Not for signal handlers.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "comps/appcomps/acCtlChannel.h"
+#include "comps/appcomps/acIpcClient.h"
+#include "hostservices/admincmds/adcStrCodes.h"
+
+namespace adc {
+
+class CtlClient {
+ public:
+  CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec);
+  ~CtlClient();
+  CtlClient(const CtlClient&) = delete;
+  CtlClient& operator=(const CtlClient&) = delete;
+
+  // Sends call and returns its reply, of the call's reply class.
+  ac::IpcMsgPtr call(const ac::IpcMsgHdr& call);
+  template <class Reply>
+  std::unique_ptr<Reply> rpc(const ac::IpcMsgHdr& msg) {
+    ac::IpcMsgPtr reply = call(msg);
+    auto* typed = dynamic_cast<Reply*>(reply.get());
+    if (typed == nullptr) fail(ADC_SC_BAD_REPLY, "reply of an unexpected class");
+    reply.release();
+    return std::unique_ptr<Reply>(typed);
+  }
+
+  const ac::CtlChannel::Entry& target() const { return m_target; }
+
+ private:
+  // Turns a failure of the connection into the command's error.
+  [[noreturn]] void rethrow(const rc::Err& err) const;
+  [[noreturn]] void fail(int code, const std::string& why) const;
+
+  ac::CtlChannel::Entry m_target;
+  int m_timeoutSec;
+  uid_t m_peerUid;
+  std::unique_ptr<ac::IpcClient> m_client;
+};
+
+}  // namespace adc

@@ -1,0 +1,17 @@
+// Message codes of the admin commands (code range 13). A command that ends with one of them
+// exits with the code's low eight bits, so each failure has its own exit status (20 to 29).
+#pragma once
+
+enum AdcStrCode {
+  ADC_SC_NEED_TARGET = 1300,
+  ADC_SC_NO_SUCH_TARGET = 1301,
+  ADC_SC_NO_SUCH_PID = 1302,
+  ADC_SC_AMBIGUOUS_TARGET = 1303,
+  ADC_SC_REFUSED = 1304,
+  ADC_SC_TIMED_OUT = 1305,
+  ADC_SC_CONNECTION_LOST = 1306,
+  ADC_SC_CALL_FAILED = 1307,
+  ADC_SC_BAD_REPLY = 1308,
+  ADC_SC_NEED_SUBCMD = 1309,
+  ADC_SC_LAST_CODE = 1310
+};

@@ -1,0 +1,221 @@
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "comps/appcomps/acCtlChannel.h"
+#include "comps/appcomps/acCtrlsMsgs.h"
+#include "comps/appcomps/acInfoMsgs.h"
+#include "comps/appcomps/acIpcClient.h"
+#include "comps/appcomps/acIpcMsgFactory.h"
+#include "comps/appcomps/acMsgTypes.h"
+#include "comps/appcomps/acPingMsgs.h"
+#include "comps/recomps/rcByteStrm.h"
+#include "comps/recomps/rcDbg.h"
+#include "qvTestUtil.h"
+
+namespace {
+
+// acCtlApp serving its channel (opened through the environment) in a directory of its own.
+class CtlServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ac::MsgTypes::registerMsgs();
+    const std::string app = qvtest::testAppPath("acCtlApp");
+    const std::string runtimeDir = m_dir.path();
+    const std::string strings = qvtest::kitStringsEnv();
+    m_server = std::make_unique<qvtest::LiveProc>([&] {
+      setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+      setenv("QV_CTL_CHANNEL", "yes", 1);
+      putenv(const_cast<char*>(strings.c_str()));
+      execl(app.c_str(), app.c_str(), "serve", nullptr);
+      _exit(127);
+    });
+    ASSERT_TRUE(m_server->waitForLine("ready"));
+    m_path = m_dir.path() + "/qvctl/acCtlApp." + std::to_string(m_server->pid());
+  }
+  void TearDown() override { ac::IpcMsgFactory::cleanupInstance(); }
+
+  // The comment a ping through a new client comes back with.
+  std::string ping(const char* comment) {
+    ac::IpcClient client(m_path);
+    ac::IpcMsgPtr reply = client.call(ac::PingCall(0, new ac::PingData(comment, 0)), 10000);
+    auto* ping = dynamic_cast<ac::PingReply*>(reply.get());
+    return ping != nullptr && ping->pingData() != nullptr ? ping->pingData()->comment() : "?";
+  }
+  int openFds() const {
+    int n = 0;
+    DIR* d = opendir(("/proc/" + std::to_string(m_server->pid()) + "/fd").c_str());
+    while (d != nullptr && readdir(d) != nullptr) ++n;
+    if (d != nullptr) closedir(d);
+    return n;
+  }
+
+  qvtest::TempDir m_dir;
+  std::unique_ptr<qvtest::LiveProc> m_server;
+  std::string m_path;
+};
+
+// The bytes of a frame: the header as given, then the parts.
+std::string frame(uint32_t magic, uint32_t msgLen, uint32_t payloadLen, const std::string& data) {
+  const uint32_t hdr[3] = {magic, msgLen, payloadLen};
+  return std::string(reinterpret_cast<const char*>(hdr), sizeof hdr) + data;
+}
+
+std::string frameOf(const ac::IpcMsgHdr& msg, bool withPayload) {
+  rc::ByteStrm m(64), p(64);
+  msg.saveMsg(m);
+  if (withPayload) msg.savePayload(p);
+  const std::string data(reinterpret_cast<const char*>(m.buffer()), m.size());
+  return frame(ac::IpcFrameHdr::MAGIC, static_cast<uint32_t>(m.size()),
+               static_cast<uint32_t>(p.size()),
+               data + std::string(reinterpret_cast<const char*>(p.buffer()), p.size()));
+}
+
+// Sends bytes on a new connection; with closeAfter the connection is half-closed after them.
+// Returns the descriptor, whose peer should close it.
+int sendRaw(const std::string& path, const std::string& bytes, bool closeAfter) {
+  const int fd = ac::CtlChannel::connectTo(path);
+  if (!bytes.empty()) {
+    EXPECT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
+  if (closeAfter) shutdown(fd, SHUT_WR);
+  return fd;
+}
+
+bool closedByPeer(int fd) {
+  char c;
+  ssize_t n;
+  while ((n = read(fd, &c, 1)) > 0) {
+  }
+  return n == 0;
+}
+
+TEST_F(CtlServerTest, AnswersTheStandardCalls) {
+  EXPECT_EQ(ping("hello"), "hello");
+
+  ac::IpcClient client(m_path);
+  rc::DbgCtrls on;
+  on.processModulesArg("ipc", false);
+  on.processFlagsArg("m", false);
+  ac::IpcMsgPtr set = client.call(ac::SetDbgCtrlsCall(0, on), 10000);
+  EXPECT_TRUE(static_cast<ac::IpcStsMsgHdr*>(set.get())->isStatusOk());
+  ac::IpcMsgPtr got = client.call(ac::GetDbgCtrlsCall(), 10000);
+  auto* dbg = dynamic_cast<ac::GetDbgCtrlsReply*>(got.get());
+  ASSERT_NE(dbg, nullptr);
+  EXPECT_EQ(dbg->dbgCtrls().composeArgList(), on.composeArgList());
+
+  ac::IpcMsgPtr rev = client.call(ac::GetRevDataCall(), 10000);
+  ASSERT_NE(dynamic_cast<ac::GetRevDataReply*>(rev.get()), nullptr);
+  EXPECT_TRUE(static_cast<ac::IpcStsMsgHdr*>(rev.get())->isStatusOk());
+}
+
+TEST_F(CtlServerTest, BadPeersAreDroppedAndOthersServed) {
+  ac::PingCall call(0, new ac::PingData("x", 0));
+  ac::PingCall unknown(0, new ac::PingData("x", 0));
+  unknown.setMsgType(999);
+  const std::string ok = frameOf(call, true);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* expectText;
+  } cases[] = {
+      {"garbage", std::string(64, 'g'), "field 'magic' has bad value '0x67676767'"},
+      {"4 GiB length", frame(ac::IpcFrameHdr::MAGIC, 0xFFFFFFFFu, 0, ""),
+       "field 'msgLen' has bad value '4294967295'"},
+      {"cut frame", ok.substr(0, ok.size() / 2), "unable to receive from socket"},
+      {"unknown type", frameOf(unknown, true), "message type '999' is unknown"},
+      {"call without payload", frameOf(call, false), "unable to read from 'rc::ByteStrm'"},
+  };
+  const int silent = sendRaw(m_path, "", false);
+  for (const Case& c : cases) {
+    const int fd = sendRaw(m_path, c.bytes, true);
+    EXPECT_TRUE(closedByPeer(fd)) << c.name;
+    close(fd);
+    EXPECT_EQ(ping(c.name), c.name);
+  }
+  close(silent);
+  // A client gone before its reply is written.
+  close(sendRaw(m_path, ok, false));
+  EXPECT_EQ(ping("still here"), "still here");
+  kill(m_server->pid(), SIGTERM);
+  const qvtest::ProcResult result = m_server->finish();
+  for (const Case& c : cases) {
+    EXPECT_NE(result.err.find(c.expectText), std::string::npos) << c.name << "\n" << result.err;
+  }
+}
+
+TEST_F(CtlServerTest, BadConnectionsLeakNoDescriptors) {
+  const int before = openFds();
+  const std::string junk = frame(0, 0, 0, "");
+  for (int i = 0; i < 1000; ++i) close(sendRaw(m_path, i % 2 ? junk : "", true));
+  ping("settled");
+  // The server closes its end of the last connection after we see the reply.
+  EXPECT_TRUE(qvtest::eventually([&] { return openFds() == before; })) << openFds();
+}
+
+TEST_F(CtlServerTest, HundredClientsAtOnceEachGetTheirAnswer) {
+  std::vector<std::unique_ptr<ac::IpcClient>> clients;
+  std::vector<std::unique_ptr<ac::PingCall>> calls;
+  for (int i = 0; i < 100; ++i) {
+    clients.push_back(std::make_unique<ac::IpcClient>(m_path));
+    calls.push_back(
+        std::make_unique<ac::PingCall>(0, new ac::PingData(std::to_string(i).c_str(), 0)));
+    clients.back()->send(*calls.back());
+  }
+  for (int i = 0; i < 100; ++i) {
+    ac::IpcMsgPtr reply = clients[i]->awaitReply(*calls[i], 10000);
+    auto* ping = dynamic_cast<ac::PingReply*>(reply.get());
+    ASSERT_NE(ping, nullptr);
+    EXPECT_EQ(std::string(ping->pingData()->comment()), std::to_string(i));
+  }
+}
+
+TEST_F(CtlServerTest, AppSendsCallsAndGetsRepliesThroughItsHandlers) {
+  const std::string app = qvtest::testAppPath("acCtlApp");
+  const std::string path = m_path;
+  qvtest::LiveProc client([&] {
+    execl(app.c_str(), app.c_str(), "rpc", path.c_str(), nullptr);
+    _exit(127);
+  });
+  EXPECT_TRUE(client.waitForLine("reply 0 over the wire"));
+  EXPECT_EQ(client.finish().exitStatus, 0);
+}
+
+TEST_F(CtlServerTest, SocketIsRemovedAtExitAndOtherUsersAreRefused) {
+  if (geteuid() == 0) {
+    // Opened up so that the other user reaches the socket at all: only the peer check is left.
+    chmod(m_dir.path().c_str(), 0755);
+    chmod((m_dir.path() + "/qvctl").c_str(), 0755);
+    chmod(m_path.c_str(), 0666);
+    const std::string path = m_path;
+    qvtest::LiveProc other([&] {
+      if (setuid(65534) != 0) _exit(2);
+      try {
+        ac::IpcClient client(path);
+        client.call(ac::GetRevDataCall(), 10000);
+      } catch (const rc::Err& err) {
+        printf("refused\n");
+        fflush(stdout);
+      }
+      _exit(0);
+    });
+    EXPECT_TRUE(other.waitForLine("refused"));
+  }
+  kill(m_server->pid(), SIGTERM);
+  const qvtest::ProcResult result = m_server->finish();
+  EXPECT_EQ(access(m_path.c_str(), F_OK), -1);
+  if (geteuid() == 0) {
+    EXPECT_NE(result.err.find("connection of user id 65534 refused"), std::string::npos)
+        << result.err;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// qvctl run as a process against channel directories the test sets up: its argument errors,
+// target resolution and failure statuses. (Talking to a live program: tests/examples.)
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "comps/appcomps/acCtlChannel.h"
+#include "qvTestUtil.h"
+
+namespace {
+
+using ac::CtlChannel;
+
+// A private channel directory (XDG_RUNTIME_DIR/qvctl) and qvctl run against it.
+struct CtlDir {
+  qvtest::TempDir tmp{"qvctl"};
+  std::string dir = tmp.mkdirs("qvctl");
+  CtlDir() { chmod(dir.c_str(), 0700); }
+  qvtest::ProcResult qvctl(const std::vector<std::string>& args) const {
+    return qvtest::runProgram(qvtest::kitProgramPath("qvctl"), args,
+                              {"XDG_RUNTIME_DIR=" + tmp.path()});
+  }
+  // A channel that is listened on but never served.
+  int listen(const char* program, pid_t pid) const {
+    return CtlChannel::listenAt(CtlChannel::socketPath(dir, program, pid));
+  }
+};
+
+pid_t deadPid() {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
+  CtlDir d;
+  const int mine = d.listen("dup", getpid());
+  const int parents = d.listen("dup", getppid());
+  const std::string dead = std::to_string(deadPid());
+  const std::string self = std::to_string(getpid());
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string errStart;
+  } rows[] = {
+      {{}, 29, "Error: a sub-command is required: list, ping, rev, dbg or fault.\n"},
+      {{"ping"}, 20, "Error: sub-command 'ping' requires a program name or a pid.\n"},
+      {{"dbg", "-Dm", "ac"}, 20, "Error: sub-command 'dbg' requires"},
+      {{"stop", "dup"}, 17, "Error: command line arg 'stop' is unknown or invalid.\n"},
+      {{"rev", "dup", "-count", "2"}, 17, "Error: command line arg '-count'"},
+      {{"fault", "dup", "-add"}, 17, "Error: command line arg '-add'"},
+      {{"dbg", "dup", "-Dm", "nosuch"}, 58, "Error: -Dm value 'nosuch' is not a debug module"},
+      {{"ping", "dup", "-count", "0"}, 218 & 0xff, "Error: value '0' is out of range"},
+      {{"ping", "nosuch"}, 21, "Error: no running program with a control channel matches 'nosuch'"},
+      {{"ping", "1"}, 21, "Error: no running program with a control channel matches '1'"},
+      {{"fault", "dup", "-Frf", d.tmp.path() + "/none"}, RC_SC_OPEN_FAILED, "Error: "},
+      {{"rev", dead}, 22, "Error: process " + dead + " is not running.\n"},
+      {{"rev", "dup"}, 23, "Error: 'dup' matches 2 running programs (pids "},
+      {{"rev", self, "-timeout", "1"}, 25, "Error: no reply from dup (pid " + self + ") within 1"},
+  };
+  for (const auto& row : rows) {
+    const auto r = d.qvctl(row.args);
+    EXPECT_EQ(r.exitStatus, row.status) << ::testing::PrintToString(row.args) << r.err;
+    EXPECT_EQ(r.err.rfind(row.errStart, 0), 0u) << r.err;
+  }
+  close(mine);
+  close(parents);
+}
+
+// A program that closes the connection, and a directory others may write to.
+TEST(CtlApp, LostConnectionsAndUnsafeDirectoriesAreReported) {
+  CtlDir d;
+  const int fd = d.listen("quitter", getpid());
+  const pid_t server = fork();
+  if (server == 0) {
+    fcntl(fd, F_SETFL, 0);
+    close(accept(fd, nullptr, nullptr));
+    _exit(0);
+  }
+  auto r = d.qvctl({"ping", "quitter"});
+  EXPECT_EQ(r.exitStatus, 26) << r.err;
+  EXPECT_EQ(r.err, "Error: quitter (pid " + std::to_string(getpid()) +
+                       ") closed the connection without a reply.\n");
+  waitpid(server, nullptr, 0);
+  close(fd);
+
+  chmod(d.dir.c_str(), 0777);
+  r = d.qvctl({"list"});
+  EXPECT_EQ(r.exitStatus, AC_SC_CTL_DIR_REFUSED & 0xff) << r.err;
+  EXPECT_NE(r.err.find("open to other users"), std::string::npos) << r.err;
+}
+
+// Programs that do not answer are still listed; stale sockets are dropped.
+TEST(CtlApp, ListShowsEveryLiveChannel) {
+  CtlDir d;
+  const int fd = d.listen("silent", getpid());
+  close(d.listen("gone", deadPid()));
+  const auto r = d.qvctl({"list", "-timeout", "1"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_NE(r.out.find(" PROGRAM CLASS STARTED REVISION\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::to_string(getpid()) + " silent  ?     ?       ?"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("gone"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("no reply from silent"), std::string::npos) << r.err;
+  close(fd);
+}
+
+}  // namespace
