@@ -91,6 +91,18 @@ struct SpuAddr {
   void dump() const;
 };
 
+// The SPU address both fault calls carry after their header, with its accessors.
+class SpuTarget {
+ public:
+  const SpuAddr& spuAddr() const { return m_spu; }
+  void setDstSpuIp(unsigned int ip) { m_spu.m_spuip = ip; }
+  void setDstSpuSpa(int spa) { m_spu.m_spuspa = spa; }
+  void setDstSpuSlot(int slot) { m_spu.m_spuslot = slot; }
+
+ protected:
+  SpuAddr m_spu;
+};
+
 class GetFaultCtrlsReply
     : public IpcMsgOf<GetFaultCtrlsReply, PayloadObjMsg<IpcStsMsgHdr, rc::fault::Ctrls>> {
  public:
@@ -107,7 +119,8 @@ class GetFaultCtrlsReply
   rc::fault::Ctrls* allocCtrls() { return allocObj(); }
 };
 
-class GetFaultCtrlsCall : public IpcMsgOf<GetFaultCtrlsCall, IpcMsgHdr, GetFaultCtrlsReply> {
+class GetFaultCtrlsCall : public IpcMsgOf<GetFaultCtrlsCall, IpcMsgHdr, GetFaultCtrlsReply>,
+                          public SpuTarget {
  public:
   static constexpr const char* kMsgName = "GetFaultCtrlsCall";
   explicit GetFaultCtrlsCall(short dstPgmId = 0)
@@ -122,14 +135,6 @@ class GetFaultCtrlsCall : public IpcMsgOf<GetFaultCtrlsCall, IpcMsgHdr, GetFault
   }
   void saveMsg(rc::ByteStrm& s) const override;
   void dumpMsg() const override;
-
-  const SpuAddr& spuAddr() const { return m_spu; }
-  void setDstSpuIp(unsigned int ip) { m_spu.m_spuip = ip; }
-  void setDstSpuSpa(int spa) { m_spu.m_spuspa = spa; }
-  void setDstSpuSlot(int slot) { m_spu.m_spuslot = slot; }
-
- private:
-  SpuAddr m_spu;
 };
 
 class SetFaultCtrlsReply : public IpcMsgOf<SetFaultCtrlsReply, IpcStsMsgHdr> {
@@ -145,7 +150,8 @@ class SetFaultCtrlsReply : public IpcMsgOf<SetFaultCtrlsReply, IpcStsMsgHdr> {
 // merges the call's controls into its own.
 class SetFaultCtrlsCall
     : public IpcMsgOf<SetFaultCtrlsCall, PayloadObjMsg<IpcMsgHdr, rc::fault::Ctrls>,
-                      SetFaultCtrlsReply> {
+                      SetFaultCtrlsReply>,
+      public SpuTarget {
  public:
   static constexpr const char* kMsgName = "SetFaultCtrlsCall";
   explicit SetFaultCtrlsCall(short dstPgmId = 0)
@@ -165,10 +171,6 @@ class SetFaultCtrlsCall
   void saveMsg(rc::ByteStrm& s) const override;
   void dumpMsg() const override;
 
-  const SpuAddr& spuAddr() const { return m_spu; }
-  void setDstSpuIp(unsigned int ip) { m_spu.m_spuip = ip; }
-  void setDstSpuSpa(int spa) { m_spu.m_spuspa = spa; }
-  void setDstSpuSlot(int slot) { m_spu.m_spuslot = slot; }
   bool clearExistingRules() const { return m_clearExistingRules; }
   void setClearExistingRules(bool clear) { m_clearExistingRules = clear; }
   bool addNew() const { return m_addNew; }
@@ -178,7 +180,6 @@ class SetFaultCtrlsCall
   rc::fault::Ctrls* allocCtrls() { return allocObj(); }
 
  private:
-  SpuAddr m_spu;
   bool m_clearExistingRules = false;
   bool m_addNew = false;
 };
