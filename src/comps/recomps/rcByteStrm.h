@@ -206,7 +206,8 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
     try {
       m_ext = grown(m_ext, m_growStep, increment);
     } catch (const std::bad_alloc&) {
-      // Emptied in place: a call taking the stream's address would undo the point of the above.
+      // Emptied here rather than by reset(): a call given the stream's address would keep the
+      // stream out of registers wherever this is inlined.
       m_reserve = m_readIdx = m_writeIdx = 0;
       throw;
     }
