@@ -1,15 +1,20 @@
 // A program that serves its control channel from the framework's event loop, or calls one.
 //   acCtlApp serve        the channel is opened through QV_CTL_CHANNEL; prints "ready" once the
-//                         loop is about to run
+//                         loop is about to run. A ping call with the comment "heap" comes back
+//                         with the bytes the process has allocated instead, which leak tests
+//                         compare
 //   acCtlApp rpc <path>   connects to the channel at path, sends a one-way ping and a ping call
 //                         through the application's sending operations and prints
 //                         "reply <status code> <comment>" from the reply handler, then exits 0
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "comps/appcomps/acApp.h"
+#include "comps/appcomps/acMsgTypes.h"
 #include "comps/appcomps/acPingMsgs.h"
 #include "comps/recomps/rcPgmClass.h"
 
@@ -23,6 +28,7 @@ class CtlApp : public ac::App {
 
   void run() override {
     if (m_target == nullptr) {
+      addIpcMsgHandler(ac::MsgTypes::PING_CALL, this, heapPingCCb);
       printf("ready\n");
       fflush(stdout);
     } else {
@@ -35,6 +41,15 @@ class CtlApp : public ac::App {
   }
 
  private:
+  static void heapPingCCb(void* obj, ac::IpcMsgHdr* msg, ac::IpcMsgProto* proto) {
+    auto* call = dynamic_cast<ac::PingCall*>(msg);
+    if (call != nullptr && call->pingData() != nullptr &&
+        strcmp(call->pingData()->comment(), "heap") == 0) {
+      call->pingData()->setComment(std::to_string(mallinfo2().uordblks).c_str());
+    }
+    callCCb(obj, msg, proto);
+  }
+
   static void replyCCb(void* obj, ac::IpcMsgHdr* msg, ac::IpcMsgProto*) {
     auto* reply = dynamic_cast<ac::PingReply*>(msg);
     const bool matches = msg->interactId() == static_cast<CtlApp*>(obj)->m_call->interactId();

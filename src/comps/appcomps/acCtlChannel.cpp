@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,9 +41,23 @@ int unixSocket(int flags, const std::string& path, const char* routine) {
   return fd;
 }
 
-bool processAlive(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
-
 }  // namespace
+
+bool CtlChannel::processAlive(pid_t pid) {
+  if (pid <= 0 || (kill(pid, 0) != 0 && errno != EPERM)) return false;
+  // A zombie still answers kill but will never serve its channel again. Its state follows the
+  // command name, which may itself hold blanks and parentheses.
+  char path[32];
+  snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  FILE* f = fopen(path, "re");
+  if (f == nullptr) return true;
+  char buf[512];
+  const size_t n = fread(buf, 1, sizeof buf - 1, f);
+  fclose(f);
+  buf[n] = '\0';
+  const char* end = strrchr(buf, ')');
+  return end == nullptr || end[1] != ' ' || (end[2] != 'Z' && end[2] != 'X');
+}
 
 std::string CtlChannel::dirPath() {
   const char* runtimeDir = getenv("XDG_RUNTIME_DIR");

@@ -44,6 +44,9 @@ class CtlChannel {
   // Whether the peer of a connected socket is this user or root; its uid in *peerUid.
   static bool peerAllowed(int fd, uid_t* peerUid);
 
+  // Whether pid names a process that exists and has not exited (a zombie has); a process of
+  // another user counts.
+  static bool processAlive(pid_t pid);
   // The channels in dir whose process is alive, in name order; stale sockets are removed.
   static std::vector<Entry> liveChannels(const std::string& dir);
   // Splits "<program>.<pid>"; false for any other name.

@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acCtlChannel.h"
@@ -52,13 +54,44 @@ void CtlServer::add(int fd, const std::string& peer, bool outgoing) {
                           rc::VarArgs() << fd << 0 << rc::FdBitSet::MAX_FD_SET_FDS - 1,
                           "appcomps/CtlServer::add"));
   }
-  m_conns[fd] = ConnRec{new IpcStrmConn(fd, peer), outgoing};
+  m_conns[fd] = ConnRec{new IpcStrmConn(fd, peer), outgoing, rc::Timeval::monotonicNow()};
+}
+
+rc::Timeval CtlServer::idleDeadline(const ConnRec& rec) const {
+  if (rec.outgoing || rec.conn->hasPendingOutput() ||
+      !(m_idleTimeout > rc::Timeval::ZERO_TIMEVAL) || m_idleTimeout >= rc::Timeval::NO_TIMEVAL) {
+    return rc::Timeval::NO_TIMEVAL;
+  }
+  return rec.lastActive + m_idleTimeout;
+}
+
+void CtlServer::dropIdle() {
+  const rc::Timeval now = rc::Timeval::monotonicNow();
+  char secs[32];
+  snprintf(secs, sizeof secs, "%g", m_idleTimeout.asDouble());
+  for (auto it = m_conns.begin(); it != m_conns.end();) {
+    const int fd = it->first;
+    const rc::Timeval deadline = idleDeadline(it->second);
+    ++it;  // drop() erases the current entry
+    if (deadline == rc::Timeval::NO_TIMEVAL || deadline > now) continue;
+    const rc::Err err(RC_ERROR, AC_SC_CTL_IDLE_TIMEOUT, rc::VarArgs() << fd << secs,
+                      "appcomps/CtlServer::dropIdle");
+    drop(fd, &err);
+  }
 }
 
 const rc::FdSet& CtlServer::fdSetCCb(void* cbObj) {
   CtlServer* self = static_cast<CtlServer*>(cbObj);
   rc::FdSet& set = self->m_fdSet;
-  set.clear();
+  rc::Timeval deadline = rc::Timeval::NO_TIMEVAL;
+  for (const auto& [fd, rec] : self->m_conns)
+    deadline = std::min(deadline, self->idleDeadline(rec));
+  if (deadline == rc::Timeval::NO_TIMEVAL) {
+    set.clear();
+  } else {
+    const rc::Timeval now = rc::Timeval::monotonicNow();
+    set.set(deadline > now ? deadline - now : rc::Timeval::ZERO_TIMEVAL, self, fdCCb, nullptr);
+  }
   if (self->m_listenFd >= 0) set.add(rc::FdSet::FDT_READ, self->m_listenFd, self, fdCCb, nullptr);
   for (const auto& [fd, rec] : self->m_conns) {
     // A peer that does not take its replies is not read from until it does.
@@ -72,8 +105,12 @@ const rc::FdSet& CtlServer::fdSetCCb(void* cbObj) {
 }
 
 void CtlServer::fdCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* userData) {
-  if (cbType != rc::FdSet::CBT_FD_READY) return;
   CtlServer* self = static_cast<CtlServer*>(cbObj);
+  if (cbType == rc::FdSet::CBT_TIMEOUT) {
+    self->dropIdle();
+    return;
+  }
+  if (cbType != rc::FdSet::CBT_FD_READY) return;
   if (fd == self->m_listenFd) {
     self->accept();
   } else {
@@ -115,6 +152,8 @@ void CtlServer::serve(int fd, rc::FdSet::FdType fdType) {
   const auto it = m_conns.find(fd);
   if (it == m_conns.end()) return;
   IpcStrmConn* conn = it->second.conn;
+  // A wake-up brings bytes, an end of stream or room for our replies: the peer is alive.
+  it->second.lastActive = rc::Timeval::monotonicNow();
   try {
     const bool open = fdType == rc::FdSet::FDT_WRITE ? (conn->flush(), true) : conn->receive(m_app);
     if (!open) drop(fd, nullptr);

@@ -10,6 +10,13 @@
 // frame or a message that cannot be restored, or that fails while we write to it, is closed
 // after its error has been printed through rc::Out; the program keeps serving the others.
 //
+// An accepted connection that neither sends nor takes bytes for the idle time-out (30 s unless
+// set; measured on rc::Timeval::monotonicNow, which tests replace) is closed after
+// AC_SC_CTL_IDLE_TIMEOUT has been printed: a peer that connects and says nothing, or stops in
+// the middle of a frame, would otherwise hold its descriptor and buffers for ever. A connection
+// whose replies are still queued waits on its peer, not the peer on us, and is never idle; the
+// connections the program made itself are its own to keep.
+//
 // The server owns every descriptor; the destructor closes them, leaves the event loop and
 // removes the socket file. Not thread-safe; not for signal handlers.
 #pragma once
@@ -38,6 +45,12 @@ class CtlServer : public mem::newDelete<mt_anonymous> {
   // The first connection made by connectTo that is still open, or null.
   IpcStrmConn* outgoing() const;
 
+  // NO_TIMEVAL (or any value not above zero) keeps idle connections for ever. A new value counts
+  // from each connection's last activity.
+  void setIdleTimeout(const rc::Timeval& timeout) { m_idleTimeout = timeout; }
+  const rc::Timeval& idleTimeout() const { return m_idleTimeout; }
+  static constexpr rc::Timeval DEFAULT_IDLE_TIMEOUT{30, 0};
+
   const std::string& path() const { return m_path; }
   int listenFd() const { return m_listenFd; }
   size_t numConns() const { return m_conns.size(); }
@@ -46,6 +59,8 @@ class CtlServer : public mem::newDelete<mt_anonymous> {
   struct ConnRec {
     IpcStrmConn* conn;
     bool outgoing;
+    // When bytes last went either way, on the monotonic clock.
+    rc::Timeval lastActive;
   };
 
   static const rc::FdSet& fdSetCCb(void* cbObj);
@@ -55,10 +70,15 @@ class CtlServer : public mem::newDelete<mt_anonymous> {
   void add(int fd, const std::string& peer, bool outgoing);
   // Closes the connection of fd, after printing err when given.
   void drop(int fd, const rc::Err* err);
+  // When rec counts as idle; NO_TIMEVAL when it never does.
+  rc::Timeval idleDeadline(const ConnRec& rec) const;
+  // Closes every connection idle by now.
+  void dropIdle();
 
   App* m_app;
   std::string m_path;
   int m_listenFd = -1;
+  rc::Timeval m_idleTimeout = DEFAULT_IDLE_TIMEOUT;
   std::map<int, ConnRec> m_conns;
   rc::FdSet m_fdSet;
 };

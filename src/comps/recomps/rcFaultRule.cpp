@@ -1,5 +1,6 @@
 #include "comps/recomps/rcFaultRule.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -15,6 +16,16 @@ const char* const kNumOns = "numOns";
 const char* const kNumInsertions = "numInsertions";
 
 const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+bool isDefaultName(std::string_view name) {
+  return name == kOn || name == kNumOns || name == kNumInsertions;
+}
+
+// The mark of a rule whose default attributes are still to be made; never read.
+Attr* pendingMark() {
+  static Attr s_mark;
+  return &s_mark;
+}
 
 // The part of name before its first "." and the rest after it ("" without a ".").
 std::string_view headOf(const char* name, const char** rest) {
@@ -69,47 +80,138 @@ void Attr::dumpObj(int indentLvl, const char* label) const {
 
 // --- NamedSet
 
+namespace {
+
+// Where name is or would go within one run of members in name order.
+template <typename It>
+std::pair<It, bool> findIn(It first, It last, std::string_view name) {
+  const It it = std::lower_bound(first, last, name, [](const auto* obj, std::string_view n) {
+    return std::string_view(obj->nameStr()) < n;
+  });
+  return {it, it != last && std::string_view((*it)->nameStr()) == name};
+}
+
+// The recent run is merged once it is longer than the square root of the size (at least 16), so
+// n insertions in any order cost O(n sqrt n) moves rather than O(n^2).
+// Members a front-run insertion may move.
+constexpr size_t kShortMove = 64;
+
+bool recentRunTooLong(size_t recentLen, size_t size) {
+  return recentLen > 16 && recentLen * recentLen > size;
+}
+
+}  // namespace
+
 template <typename T, memType_t SetType>
 NamedSet<T, SetType>& NamedSet<T, SetType>::operator=(const NamedSet& other) {
   if (this == &other) return *this;
   clear();
-  // The source is in order: each copy goes at the end without a search.
-  for (const T* obj : other.m_set) {
+  const Set& src = other.ordered();
+  m_set.reserve(src.size());
+  for (const T* obj : src) {
     auto copy = std::make_unique<T>(*obj);
-    m_set.insert(m_set.end(), copy.get());
+    m_set.push_back(copy.get());
     copy.release();
   }
+  m_frontLen = m_set.size();
   return *this;
 }
 
 template <typename T, memType_t SetType>
+const typename NamedSet<T, SetType>::Set& NamedSet<T, SetType>::ordered() const {
+  if (m_frontLen != m_set.size()) {
+    const auto byName = [](const T* a, const T* b) { return a->nameStr() < b->nameStr(); };
+    std::inplace_merge(m_set.begin(), m_set.begin() + m_frontLen, m_set.end(), byName);
+    m_frontLen = m_set.size();
+  }
+  return m_set;
+}
+
+template <typename T, memType_t SetType>
+std::pair<size_t, bool> NamedSet<T, SetType>::position(std::string_view name) const {
+  if (m_frontLen == m_set.size() && m_frontLen != 0) {
+    // Names that arrive in order, as in a generated rules file, need no search.
+    const std::string_view last(m_set.back()->nameStr());
+    if (last < name) return {m_set.size(), false};
+    if (last == name) return {m_set.size() - 1, true};
+  }
+  const auto front = findIn(m_set.begin(), m_set.begin() + m_frontLen, name);
+  if (front.second || m_frontLen == m_set.size()) {
+    return {static_cast<size_t>(front.first - m_set.begin()), front.second};
+  }
+  const auto recent = findIn(m_set.begin() + m_frontLen, m_set.end(), name);
+  return {static_cast<size_t>(recent.first - m_set.begin()), recent.second};
+}
+
+template <typename T, memType_t SetType>
+void NamedSet<T, SetType>::insertAt(size_t pos, T* obj) {
+  if (pos == m_set.size() && m_frontLen == m_set.size()) {
+    // After every member: the front run simply grows.
+    m_set.push_back(obj);
+    ++m_frontLen;
+    return;
+  }
+  if (m_frontLen == m_set.size() && m_frontLen - pos <= kShortMove) {
+    // A few pointers to move: the front run takes it at once.
+    m_set.insert(m_set.begin() + static_cast<std::ptrdiff_t>(pos), obj);
+    ++m_frontLen;
+    return;
+  }
+  if (pos < m_frontLen) {
+    // position() points into the front run only for a name that is there or while the recent run
+    // is empty; a new name belongs in the recent run.
+    pos = static_cast<size_t>(
+        findIn(m_set.begin() + m_frontLen, m_set.end(), obj->nameStr()).first - m_set.begin());
+  }
+  m_set.insert(m_set.begin() + static_cast<std::ptrdiff_t>(pos), obj);
+  if (recentRunTooLong(m_set.size() - m_frontLen, m_set.size())) ordered();
+}
+
+template <typename T, memType_t SetType>
 T* NamedSet<T, SetType>::lookup(std::string_view name) const {
-  const auto it = m_set.find(name);
-  return it != m_set.end() ? *it : nullptr;
+  const auto [pos, found] = position(name);
+  return found ? m_set[pos] : nullptr;
 }
 
 template <typename T, memType_t SetType>
 T* NamedSet<T, SetType>::findOrAdd(std::string_view name, bool add, bool* added) {
-  const auto it = m_set.lower_bound(name);
-  const bool found = it != m_set.end() && !(name < (*it)->nameStr());
+  const auto [pos, found] = position(name);
   if (added != nullptr) *added = !found && add;
-  if (found) return *it;
+  if (found) return m_set[pos];
   if (!add) return nullptr;
   auto obj = std::make_unique<T>(name);
-  m_set.insert(it, obj.get());
+  insertAt(pos, obj.get());
   return obj.release();
 }
 
 template <typename T, memType_t SetType>
+bool NamedSet<T, SetType>::insertNew(T* obj) {
+  const auto [pos, found] = position(obj->nameStr());
+  if (found) return false;
+  insertAt(pos, obj);
+  return true;
+}
+
+template <typename T, memType_t SetType>
 void NamedSet<T, SetType>::insert(T* obj) {
-  const bool inserted = m_set.insert(obj).second;
+  const bool inserted = insertNew(obj);
   RC_FAULT_ASSERT(inserted, "result.second");
+}
+
+template <typename T, memType_t SetType>
+void NamedSet<T, SetType>::remove(std::string_view name) {
+  const auto [pos, found] = position(name);
+  if (!found) return;
+  delete m_set[pos];
+  m_set.erase(m_set.begin() + static_cast<std::ptrdiff_t>(pos));
+  if (pos < m_frontLen) --m_frontLen;
 }
 
 template <typename T, memType_t SetType>
 void NamedSet<T, SetType>::clear() {
   for (T* obj : m_set) delete obj;
   m_set.clear();
+  m_frontLen = 0;
 }
 
 template <typename T, memType_t SetType>
@@ -121,7 +223,7 @@ void NamedSet<T, SetType>::restoreEntries(ByteStrm& s, const char* routine, Read
     s >> count;
     for (unsigned i = 0; i < count; ++i) {
       std::unique_ptr<T> obj = readOne(s);
-      if (!m_set.insert(obj.get()).second) ByteStrm::readFailed(routine);
+      if (!insertNew(obj.get())) ByteStrm::readFailed(routine);
       obj.release();
     }
   } catch (...) {
@@ -135,7 +237,7 @@ void NamedSet<T, SetType>::dumpEntries(int indentLvl, const char* label, const c
   rc::dumpHeader(indentLvl, label, kind, this, ", set [%s], entries = %d, contents:\n",
                  rc::DumpAddr(&m_set).str(), entries());
   int index = 0;
-  for (const T* obj : m_set) {
+  for (const T* obj : ordered()) {
     char entryLabel[16];
     snprintf(entryLabel, sizeof entryLabel, "%d. ", ++index);
     obj->dumpObj(indentLvl + 1, entryLabel);
@@ -148,7 +250,7 @@ template class NamedSet<Rule, mt_rc_fault_rules>;
 // --- Attrs
 
 Attr* Attrs::findAutoCtrAttr() const {
-  for (Attr* attr : m_set) {
+  for (Attr* attr : ordered()) {
     if (attr->dataType() == DataType::DT_AUTO_COUNTER) return attr;
   }
   return nullptr;
@@ -156,7 +258,7 @@ Attr* Attrs::findAutoCtrAttr() const {
 
 void Attrs::saveOn(ByteStrm& s) const {
   s << static_cast<unsigned>(m_set.size());
-  for (const Attr* attr : m_set) attr->saveOn(s);
+  for (const Attr* attr : ordered()) attr->saveOn(s);
 }
 
 void Attrs::restoreFrom(ByteStrm& s) {
@@ -169,12 +271,12 @@ void Attrs::restoreFrom(ByteStrm& s) {
 
 size_t Attrs::binarySize() const {
   size_t size = 4;
-  for (const Attr* attr : m_set) size += attr->binarySize();
+  for (const Attr* attr : ordered()) size += attr->binarySize();
   return size;
 }
 
 void Attrs::displayContents(const char* ruleName, bool verbose) const {
-  for (const Attr* attr : m_set) attr->displayContents(ruleName, verbose);
+  for (const Attr* attr : ordered()) attr->displayContents(ruleName, verbose);
 }
 
 // --- Rule
@@ -184,7 +286,7 @@ Rule::Rule()
 
 Rule::Rule(std::string_view name) : Rule() {
   m_name = name;
-  addDefaultAttrs();
+  m_onAttr = pendingMark();
 }
 
 Rule::Rule(const Rule& other) : Rule() { *this = other; }
@@ -194,6 +296,7 @@ Rule& Rule::operator=(const Rule& other) {
   m_name = other.m_name;
   m_attrs = other.m_attrs;
   findRefs();
+  if (other.defaultsPending()) m_onAttr = pendingMark();
   return *this;
 }
 
@@ -206,7 +309,15 @@ void Rule::findRefs() {
   m_autoCtrAttr = m_attrs.findAutoCtrAttr();
 }
 
-void Rule::addDefaultAttrs() {
+bool Rule::defaultsPending() const { return m_onAttr == pendingMark(); }
+
+void Rule::materialize() const {
+  if (!defaultsPending()) return;
+  m_onAttr = nullptr;
+  addDefaultAttrs();
+}
+
+void Rule::addDefaultAttrs() const {
   bool added = false;
   m_onAttr = m_attrs.addDefault(kOn, &added);
   if (added) m_onAttr->setBoolVal(true);
@@ -228,6 +339,7 @@ Attr* Rule::autoCtrAttr() {
 
 Attr* Rule::lookup(const char* name, const char** field) const {
   *field = "";
+  materialize();
   name = orEmpty(name);
   if (Attr* attr = m_attrs.lookup(name)) return attr;
   const char* rest = "";
@@ -239,6 +351,7 @@ Attr* Rule::lookup(const char* name, const char** field) const {
 }
 
 Attr* Rule::attrForWrite(const char* name) {
+  materialize();
   const char* field = "";
   const std::string_view head = headOf(name, &field);
   Attr* attr = m_attrs.lookup(head);
@@ -256,8 +369,10 @@ Attr* Rule::attrForWrite(const char* name) {
 
 void Rule::setAttr(const char* name, const char* text) {
   const char* field = "";
-  headOf(name, &field);
-  Attr* attr = attrForWrite(name);
+  const std::string_view head = headOf(name, &field);
+  // Any attribute but a default one is set without making the defaults.
+  Attr* attr =
+      defaultsPending() && !isDefaultName(head) ? m_attrs.lookup(head, true) : attrForWrite(name);
   attr->setValue(field, text);
   // Only this attribute changed, so only it can take over or give up the counting: no walk over
   // every attribute per line of a rules file.
@@ -328,11 +443,14 @@ void Rule::bumpCounter(Attr* counter) {
 }
 
 void Rule::incrNumInsertions() {
+  materialize();
   RC_FAULT_ASSERT(m_numInsAttr, "m_numInsAttr");
   if (m_numInsAttr != nullptr) bumpCounter(m_numInsAttr);
 }
 
 bool Rule::isOn(bool updateCounters) {
+  if (!updateCounters && defaultsPending()) return true;
+  materialize();
   RC_FAULT_ASSERT(m_onAttr, "m_onAttr");
   if (m_onAttr == nullptr || !m_onAttr->boolVal()) return false;
   if (!updateCounters) return true;
@@ -346,6 +464,7 @@ bool Rule::isOn(bool updateCounters) {
 }
 
 void Rule::saveOn(ByteStrm& s) const {
+  materialize();
   s << m_name;
   m_attrs.saveOn(s);
 }
@@ -362,7 +481,7 @@ void Rule::restoreFrom(ByteStrm& s) {
   addDefaultAttrs();
 }
 
-size_t Rule::binarySize() const { return m_name.size() + 7 + m_attrs.binarySize(); }
+size_t Rule::binarySize() const { return m_name.size() + 7 + attrs().binarySize(); }
 
 void Rule::clear() {
   m_name.clear();
@@ -372,13 +491,13 @@ void Rule::clear() {
 
 void Rule::dumpObj(int indentLvl, const char* label) const {
   rc::dumpHeader(indentLvl, label, "Rule", this, ": name = '%s', attrs:\n", name());
-  m_attrs.dumpObj(indentLvl + 1, nullptr);
+  attrs().dumpObj(indentLvl + 1, nullptr);
 }
 
 // --- Rules
 
 bool Rules::isAnyOn() const {
-  for (Rule* rule : m_set) {
+  for (Rule* rule : ordered()) {
     if (rule->isOn(false)) return true;
   }
   return false;
@@ -390,16 +509,13 @@ void Rules::mergeFrom(const Rules& src, bool addNew) {
     mergeFrom(copy, addNew);
     return;
   }
-  for (const Rule* rule : src.m_set) {
+  for (const Rule* rule : src.ordered()) {
     auto copy = std::make_unique<Rule>(*rule);
-    const auto it = m_set.find(std::string_view(rule->nameStr()));
-    if (it != m_set.end()) {
-      delete *it;
-      m_set.erase(it);
-    }
+    remove(rule->nameStr());
     if (addNew) insert(copy.release());
   }
-  for (Rule* rule : m_set) {
+  for (Rule* rule : ordered()) {
+    if (rule->defaultsPending()) continue;  // its counts are 0 already
     rule->setIntVal(kNumOns, 0);
     rule->setIntVal(kNumInsertions, 0);
   }
@@ -407,7 +523,7 @@ void Rules::mergeFrom(const Rules& src, bool addNew) {
 
 void Rules::saveOn(ByteStrm& s) const {
   s << static_cast<unsigned>(m_set.size());
-  for (const Rule* rule : m_set) {
+  for (const Rule* rule : ordered()) {
     s << rule->nameStr();
     rule->saveOn(s);
   }
@@ -425,12 +541,12 @@ void Rules::restoreFrom(ByteStrm& s) {
 
 size_t Rules::binarySize() const {
   size_t size = 4;
-  for (const Rule* rule : m_set) size += rule->nameStr().size() + 7 + rule->binarySize();
+  for (const Rule* rule : ordered()) size += rule->nameStr().size() + 7 + rule->binarySize();
   return size;
 }
 
 void Rules::displayContents(bool verbose) const {
-  for (const Rule* rule : m_set) rule->displayContents(verbose);
+  for (const Rule* rule : ordered()) rule->displayContents(verbose);
 }
 
 }  // namespace rc::fault

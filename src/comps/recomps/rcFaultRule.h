@@ -10,16 +10,17 @@
 // ("c.interval").
 //
 // Objects live in heap blocks of their own types (mt_rc_fault_attr, mt_rc_fault_rule ...); the
-// sets keep their nodes under mt_rc_fault_attrs and mt_rc_fault_rules. Misuse by code fails an
-// internal assertion; restoreFrom refuses data that runs short or is malformed (a duplicate
-// name) with the stream's read error (RC_SC_READ_FAILED). Not thread-safe: the rules belong to the
-// thread that owns the fault controls.
+// sets keep their arrays of members under mt_rc_fault_attrs and mt_rc_fault_rules. Misuse by
+// code fails an internal assertion; restoreFrom refuses data that runs short or is malformed (a
+// duplicate name) with the stream's read error (RC_SC_READ_FAILED). Not thread-safe: the rules
+// belong to the thread that owns the fault controls.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <set>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "comps/memcomps/base/memNewDelete.h"
 #include "comps/memcomps/base/memStlAlloc.h"
@@ -97,17 +98,17 @@ class Attr : public mem::newDelete<mt_rc_fault_attr> {
 };
 
 // The ordered set of owned, uniquely named objects behind Attrs and Rules. Copies are deep.
+//
+// The members are kept in one flat array of pointers rather than a tree: a rule set read from a
+// large rules file holds hundreds of thousands of rules, and a tree node per member cost more
+// than the member itself. The array is two runs, each in name order: the front run and a short
+// run of recent insertions behind it, merged into the front run when it grows past the square
+// root of the size (and before any walk in order), so that names arriving in any order cost no
+// more than a few moves each. Names arriving in order are appended to the front run.
 template <typename T, memType_t SetType>
 class NamedSet {
-  struct NameLess {
-    using is_transparent = void;
-    bool operator()(const T* a, const T* b) const { return a->nameStr() < b->nameStr(); }
-    bool operator()(const T* a, std::string_view b) const { return a->nameStr() < b; }
-    bool operator()(std::string_view a, const T* b) const { return a < b->nameStr(); }
-  };
-
  public:
-  using Set = std::set<T*, NameLess, mem::stlAlloc<T*, SetType>>;
+  using Set = std::vector<T*, mem::stlAlloc<T*, SetType>>;
   using const_iterator = typename Set::const_iterator;
 
   NamedSet() = default;
@@ -120,17 +121,26 @@ class NamedSet {
   T* lookup(std::string_view name, bool allocOnDemand) { return findOrAdd(name, allocOnDemand); }
   // Takes ownership; a duplicate name fails the assertion "result.second".
   void insert(T* obj);
-  const_iterator begin() const { return m_set.begin(); }
-  const_iterator end() const { return m_set.end(); }
+  // In name order.
+  const_iterator begin() const { return ordered().begin(); }
+  const_iterator end() const { return ordered().end(); }
   int entries() const { return static_cast<int>(m_set.size()); }
   void clear();
   // Exchanges the contents with other's, without copying a member.
-  void swap(NamedSet& other) { m_set.swap(other.m_set); }
+  void swap(NamedSet& other) {
+    m_set.swap(other.m_set);
+    std::swap(m_frontLen, other.m_frontLen);
+  }
 
  protected:
-  // The object of that name; with add, one is created when there is none (*added says so). One
-  // search of the set either way.
+  // The object of that name; with add, one is created when there is none (*added says so).
   T* findOrAdd(std::string_view name, bool add, bool* added = nullptr);
+  // Takes ownership of obj unless one of that name is there already (then false).
+  bool insertNew(T* obj);
+  // Deletes the member of that name, if any.
+  void remove(std::string_view name);
+  // The members, merged into name order.
+  const Set& ordered() const;
   // Replaces the contents by the count read from s and that many objects made by readOne(s).
   // Data that runs short or names an object twice is the stream's read error (naming routine),
   // and leaves the set empty.
@@ -140,7 +150,14 @@ class NamedSet {
   // with the label "<i>. ".
   void dumpEntries(int indentLvl, const char* label, const char* kind) const;
 
-  Set m_set;
+  // Where name is or would go: the index, and whether it is there.
+  std::pair<size_t, bool> position(std::string_view name) const;
+  // Puts obj at index pos (as position() gave it) and keeps the runs short.
+  void insertAt(size_t pos, T* obj);
+
+  // Merging reorders the pointers only: walks and lookups stay valid.
+  mutable Set m_set;
+  mutable size_t m_frontLen = 0;  // the length of the front run
 };
 
 class Attrs : public NamedSet<Attr, mt_rc_fault_attrs> {
@@ -172,8 +189,15 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
 
   const char* name() const { return m_name.c_str(); }
   const String& nameStr() const { return m_name; }
-  Attrs& attrs() { return m_attrs; }
-  const Attrs& attrs() const { return m_attrs; }
+  // The attributes, the default ones included.
+  Attrs& attrs() {
+    materialize();
+    return m_attrs;
+  }
+  const Attrs& attrs() const {
+    materialize();
+    return m_attrs;
+  }
 
   // The attribute of the whole name, else, for a name with ".", the attribute of the part before
   // the first "." with *field set to the rest; null when there is none. *field is "" unless
@@ -221,7 +245,7 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   // the default attribute.
   void restoreFrom(ByteStrm& s);
   size_t binarySize() const;
-  void displayContents(bool verbose) const { m_attrs.displayContents(name(), verbose); }
+  void displayContents(bool verbose) const { attrs().displayContents(name(), verbose); }
   void dumpObj(int indentLvl, const char* label) const;
   void dump() const { dumpObj(0, nullptr); }
   // No name, no attributes.
@@ -230,8 +254,17 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   Mutex* mutex() const { return nullptr; }
 
  private:
+  friend class Rules;
+  friend class RulesFile;
+
   // Creates the default attributes that are missing and finds the references again.
-  void addDefaultAttrs();
+  void addDefaultAttrs() const;
+  // A rule made by name gets its default attributes only when something first looks at its
+  // attributes or counts with them: a large rules file mostly sets one attribute of each of many
+  // rules, and three default attributes apiece would be most of its size. Until then m_onAttr
+  // holds a mark, and the defaults read as they will be made (on, no counts).
+  bool defaultsPending() const;
+  void materialize() const;
   void findRefs();
   Attr* attrForWrite(const char* name);
   // read(attribute, field) of the attribute name addresses (see lookup); dflt without one.
@@ -239,12 +272,13 @@ class Rule : public mem::newDelete<mt_rc_fault_rule> {
   T readAttr(const char* name, T dflt, Read read) const;
   static void bumpCounter(Attr* counter);
 
+  // Mutable for the default attributes made on a first look.
   String m_name;
-  Attrs m_attrs;
-  Attr* m_onAttr;
-  Attr* m_numOnsAttr;
-  Attr* m_numInsAttr;
-  Attr* m_autoCtrAttr;
+  mutable Attrs m_attrs;
+  mutable Attr* m_onAttr;
+  mutable Attr* m_numOnsAttr;
+  mutable Attr* m_numInsAttr;
+  mutable Attr* m_autoCtrAttr;
 };
 
 class Rules : public mem::newDelete<mt_rc_fault_rules>, public NamedSet<Rule, mt_rc_fault_rules> {

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +15,8 @@ namespace rc::fault {
 
 namespace {
 
-bool isSpace(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+// The blanks of the "C" locale, which rules files are written in.
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // A floating-point conversion takes at least one character of the text.
 bool readsAsNumber(const String& text) {
@@ -172,7 +172,8 @@ void RulesFile::applyLine(Rules& rules, Tkn& tkn, const char* line) {
       attrAndField.c_str(), dot != nullptr ? dot - attrAndField.c_str() : attrAndField.size());
 
   Rule* rule = rules.lookup(ruleName, true);
-  const Attr* attr = rule->attrs().lookup(attrName);
+  // The default attributes are never auto-counters: they need not be made for this.
+  const Attr* attr = rule->m_attrs.lookup(attrName);
   if (attr != nullptr && attr->dataType() == DataType::DT_AUTO_COUNTER &&
       Value::selectsPlainValue(field)) {
     Err_Throw(Err(RC_ERROR, RC_SC_BAD_VALUE, VarArgs() << name.c_str() << value.c_str(),

@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDump.h"
@@ -130,16 +132,39 @@ int Keywd::id(std::string_view symbol) {
   return idOf(symbol, kKeywdSymbols, BEGIN_VAL, END_VAL, NO_VAL, BAD_VAL);
 }
 
+// --- ValueText
+
+void ValueText::assign(std::string_view text) {
+  if (text == view()) return;
+  Block* block = nullptr;
+  if (!text.empty()) {
+    static constexpr mem::AllocContext kContext{mt_rc_fault_value, mem::REGION_HEAP,
+                                                mem::MEM_NOALIGN, mem::MEM_SCOPE_TEMPORARY};
+    block =
+        static_cast<Block*>(mem::allocBlock(offsetof(Block, bytes) + text.size() + 1, kContext));
+    block->len = static_cast<uint32_t>(text.size());
+    memcpy(block->bytes, text.data(), text.size());
+    block->bytes[text.size()] = '\0';
+  }
+  clear();
+  m_block = block;
+}
+
+void ValueText::clear() {
+  mem::freeBlock(m_block);
+  m_block = nullptr;
+}
+
 // --- Value
 
 Value::Value(int dataType, mem::regionName_t region)
-    : m_memRegion(region), m_dataType(DataType::NO_VAL), m_value(nullptr) {
+    : m_memRegion(region), m_dataType(DataType::NO_VAL) {
   m_vals.longVal = 0;
   if (dataType != DataType::NO_VAL) setDataType(dataType);
 }
 
 Value::Value(const Value& other, mem::regionName_t region)
-    : m_memRegion(region), m_dataType(DataType::NO_VAL), m_value(nullptr) {
+    : m_memRegion(region), m_dataType(DataType::NO_VAL) {
   m_vals.longVal = 0;
   Value::assignFrom(other);
 }
@@ -150,35 +175,36 @@ Value& Value::operator=(const Value& other) {
 }
 
 Value::~Value() {
-  delete m_value;
-  rc::poison(m_value);
+  delete compound();
+  rc::poison(m_vals.compound);
 }
 
 void Value::assignFrom(const Value& other) {
   if (this == &other) return;
+  Value* part = other.compound() != nullptr ? other.compound()->copy(m_memRegion) : nullptr;
   clear();
   m_dataType = other.m_dataType;
   m_strVal = other.m_strVal;
   m_vals = other.m_vals;
-  if (other.m_value != nullptr) m_value = other.m_value->copy(m_memRegion);
+  if (part != nullptr) m_vals.compound = part;
 }
 
 Value* Value::copy(mem::regionName_t region) const { return new Value(*this, region); }
 
 void Value::clear() {
+  Value* part = compound();
   m_dataType = DataType::NO_VAL;
   m_strVal.clear();
   m_vals.longVal = 0;
-  delete m_value;
-  m_value = nullptr;
+  delete part;
 }
 
 void Value::setDataType(int dataType) {
   RC_FAULT_ASSERT(dataType >= DataType::NO_VAL && dataType < DataType::END_VAL,
                   "dataType != rc::fault::DataType::BAD_VAL");
   clear();
+  if (dataType == DataType::DT_AUTO_COUNTER) m_vals.compound = new AutoCounter(m_memRegion);
   m_dataType = dataType;
-  if (dataType == DataType::DT_AUTO_COUNTER) m_value = new AutoCounter(m_memRegion);
 }
 
 void Value::setBoolVal(bool val) {
@@ -203,7 +229,8 @@ void Value::setStrVal(const char* text, bool stripQuotes) {
   std::string_view view(orEmpty(text));
   if (stripQuotes) view = withoutQuotes(view);
   // The text may point into this value's own cache.
-  String copy(view);
+  ValueText copy;
+  copy.assign(view);
   clear();
   m_dataType = DataType::DT_STR;
   m_strVal.swap(copy);
@@ -214,7 +241,7 @@ void Value::setStringVal(const String& text, bool stripQuotes) {
 }
 
 void Value::setVal(const char* text) {
-  RC_FAULT_ASSERT(!m_value, "!m_value");
+  RC_FAULT_ASSERT(!compound(), "!m_value");
   text = orEmpty(text);
   int64_t intVal = 0;
   float fltVal = 0;
@@ -256,7 +283,7 @@ void Value::setVal(const char* field, const char* text) {
       break;
     }
     case FieldRef::F_SUB:
-      if (m_value == nullptr) setDataType(DataType::DT_AUTO_COUNTER);
+      if (compound() == nullptr) setDataType(DataType::DT_AUTO_COUNTER);
       setSubField(ref.keywd, ref.rest, text);
       break;
     case FieldRef::F_NONE: break;
@@ -300,13 +327,14 @@ const char* Value::strVal() const {
   char text[64];
   switch (m_dataType) {
     case DataType::DT_STR: return m_strVal.c_str();
-    case DataType::DT_BOOL: m_strVal = m_vals.boolVal ? "yes" : "no"; break;
+    case DataType::DT_BOOL: m_strVal.assign(m_vals.boolVal ? "yes" : "no"); break;
     case DataType::DT_INT:
-      m_strVal =
-          Utils::formatInto(text, sizeof text, "%lld", static_cast<long long>(m_vals.longVal));
+      m_strVal.assign(
+          Utils::formatInto(text, sizeof text, "%lld", static_cast<long long>(m_vals.longVal)));
       break;
     case DataType::DT_FLT:
-      m_strVal = Utils::formatInto(text, sizeof text, "%g", static_cast<double>(m_vals.fltVal));
+      m_strVal.assign(
+          Utils::formatInto(text, sizeof text, "%g", static_cast<double>(m_vals.fltVal)));
       break;
     default: m_strVal.clear(); break;
   }
@@ -318,7 +346,8 @@ bool Value::boolField(const char* field) const {
   switch (ref.kind) {
     case FieldRef::F_VAL: return boolVal();
     case FieldRef::F_TYPE: return DataType::isRealType(dataType());
-    case FieldRef::F_SUB: return m_value != nullptr && m_value->boolSubField(ref.keywd, ref.rest);
+    case FieldRef::F_SUB:
+      return compound() != nullptr && compound()->boolSubField(ref.keywd, ref.rest);
     default: return false;
   }
 }
@@ -328,7 +357,8 @@ int Value::intField(const char* field) const {
   switch (ref.kind) {
     case FieldRef::F_VAL: return intVal();
     case FieldRef::F_TYPE: return dataType();
-    case FieldRef::F_SUB: return m_value != nullptr ? m_value->intSubField(ref.keywd, ref.rest) : 0;
+    case FieldRef::F_SUB:
+      return compound() != nullptr ? compound()->intSubField(ref.keywd, ref.rest) : 0;
     default: return 0;
   }
 }
@@ -339,7 +369,7 @@ int64_t Value::longField(const char* field) const {
     case FieldRef::F_VAL: return longVal();
     case FieldRef::F_TYPE: return dataType();
     case FieldRef::F_SUB:
-      return m_value != nullptr ? m_value->longSubField(ref.keywd, ref.rest) : 0;
+      return compound() != nullptr ? compound()->longSubField(ref.keywd, ref.rest) : 0;
     default: return 0;
   }
 }
@@ -350,7 +380,7 @@ float Value::fltField(const char* field) const {
     case FieldRef::F_VAL: return fltVal();
     case FieldRef::F_TYPE: return static_cast<float>(dataType());
     case FieldRef::F_SUB:
-      return m_value != nullptr ? m_value->fltSubField(ref.keywd, ref.rest) : 0.0f;
+      return compound() != nullptr ? compound()->fltSubField(ref.keywd, ref.rest) : 0.0f;
     default: return 0.0f;
   }
 }
@@ -361,7 +391,7 @@ const char* Value::strField(const char* field) const {
     case FieldRef::F_VAL: return strVal();
     case FieldRef::F_TYPE: return DataType::symbol(dataType());
     case FieldRef::F_SUB:
-      return m_value != nullptr ? m_value->strSubField(ref.keywd, ref.rest) : "";
+      return compound() != nullptr ? compound()->strSubField(ref.keywd, ref.rest) : "";
     default: return "";
   }
 }
@@ -399,13 +429,13 @@ float Value::incrFlt(float amount) { return stepBy(&Value::fltVal, 0, amount, tr
 float Value::decrFlt(float amount) { return stepBy(&Value::fltVal, 0, -amount, true); }
 
 bool Value::isOn(int numInsertions) {
-  if (m_value != nullptr) return m_value->isOn(numInsertions);
+  if (compound() != nullptr) return compound()->isOn(numInsertions);
   unimplemented("unimplemented rc::fault::Value::isOn");
   return false;
 }
 
 void Value::setSubField(int keywd, const char* field, const char* text) {
-  if (m_value != nullptr) return m_value->setSubField(keywd, field, text);
+  if (compound() != nullptr) return compound()->setSubField(keywd, field, text);
   unimplemented("unimplemented rc::fault::Value::setSubField");
 }
 
@@ -442,12 +472,12 @@ String Value::stringSubField(int, const char*) const {
 // --- Value: binary form, display, dump
 
 size_t Value::binarySize() const {
-  return 12 + m_strVal.size() + 7 + (m_value != nullptr ? m_value->binarySize() : 0);
+  return 12 + m_strVal.size() + 7 + (compound() != nullptr ? compound()->binarySize() : 0);
 }
 
 void Value::savePlainOn(ByteStrm& s) const {
   s << m_dataType;
-  s << m_strVal;
+  s.writeStr(m_strVal.c_str(), m_strVal.size());
   switch (m_dataType) {
     case DataType::DT_FLT: s << m_vals.fltVal; break;
     case DataType::DT_INT: s << static_cast<long long>(m_vals.longVal); break;
@@ -458,7 +488,7 @@ void Value::savePlainOn(ByteStrm& s) const {
 
 void Value::saveOn(ByteStrm& s) const {
   savePlainOn(s);
-  if (m_value != nullptr) m_value->saveOn(s);
+  if (compound() != nullptr) compound()->saveOn(s);
 }
 
 void Value::restorePlainFrom(ByteStrm& s) {
@@ -468,8 +498,10 @@ void Value::restorePlainFrom(ByteStrm& s) {
   if (dataType < DataType::NO_VAL || dataType >= DataType::END_VAL) {
     ByteStrm::readFailed("recomps/fault::Value::restoreFrom");
   }
-  String text;
-  s >> text;
+  uint32_t textLen = 0;
+  s >> textLen;
+  ValueText text;
+  text.assign(std::string_view(s.readStr(textLen), textLen));
   switch (dataType) {
     case DataType::DT_FLT: s >> m_vals.fltVal; break;
     case DataType::DT_INT: {
@@ -494,8 +526,8 @@ void Value::restoreFrom(ByteStrm& s) {
   try {
     restorePlainFrom(s);
     if (m_dataType == DataType::DT_AUTO_COUNTER) {
-      m_value = new AutoCounter(m_memRegion);
-      m_value->restoreFrom(s);
+      m_vals.compound = new AutoCounter(m_memRegion);
+      m_vals.compound->restoreFrom(s);
     }
   } catch (...) {
     clear();
@@ -512,7 +544,7 @@ void Value::restorePlainOnly(ByteStrm& s) {
 }
 
 void Value::displayContents(const char* ruleName, const char* attrName, bool verbose) const {
-  if (m_value != nullptr) return m_value->displayContents(ruleName, attrName, verbose);
+  if (compound() != nullptr) return compound()->displayContents(ruleName, attrName, verbose);
   const bool isStr = m_dataType == DataType::DT_STR;
   if (verbose) {
     printf("%s.%s.%s = %s\n", ruleName, attrName, "type", DataType::symbol(m_dataType));
@@ -530,11 +562,11 @@ void Value::displayContents(const char* ruleName, const char* attrName, bool ver
 
 void Value::dumpObj(int indentLvl, const char* label) const {
   const int type = dataType();
-  if (m_value != nullptr) {
+  if (compound() != nullptr) {
     rc::dumpHeader(indentLvl, label, "Value", this,
                    ": mem = %d, type = %s (%d), compound value = \n", m_memRegion,
                    DataType::symbol(type), type);
-    m_value->dumpObj(indentLvl + 1, nullptr);
+    compound()->dumpObj(indentLvl + 1, nullptr);
   } else {
     rc::dumpHeader(indentLvl, label, "Value", this, ": mem = %d, type = %s (%d), val = '%s'\n",
                    m_memRegion, DataType::symbol(type), type, strVal());
@@ -543,34 +575,66 @@ void Value::dumpObj(int indentLvl, const char* label) const {
 
 // --- AutoCounter
 
+namespace {
+
+// fn(value) for a repeat or limit; an untouched one (null) is read as a fresh integer 0, which has
+// not made its text.
+template <typename Fn>
+auto withSub(const Value* sub, Fn fn) {
+  if (sub != nullptr) return fn(*sub);
+  Value zero;
+  zero.setIntVal(0);
+  return fn(zero);
+}
+
+}  // namespace
+
 AutoCounter::AutoCounter(mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
       m_interval(DataType::NO_VAL, region),
+      m_repeat(nullptr),
+      m_limit(nullptr),
       m_intervalCtr(0),
-      m_repeat(DataType::NO_VAL, region),
       m_repeatCtr(0),
-      m_limit(DataType::NO_VAL, region),
       m_evalState(INTERVAL) {
   m_interval.setIntVal(1);
-  m_repeat.setIntVal(0);
-  m_limit.setIntVal(0);
 }
 
 AutoCounter::AutoCounter(const AutoCounter& other, mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
       m_interval(other.m_interval, region),
+      m_repeat(nullptr),
+      m_limit(nullptr),
       m_intervalCtr(other.m_intervalCtr),
-      m_repeat(other.m_repeat, region),
       m_repeatCtr(other.m_repeatCtr),
-      m_limit(other.m_limit, region),
-      m_evalState(other.m_evalState) {}
+      m_evalState(other.m_evalState) {
+  std::unique_ptr<Value> repeat(other.m_repeat != nullptr ? other.m_repeat->copy(region) : nullptr);
+  m_limit = other.m_limit != nullptr ? other.m_limit->copy(region) : nullptr;
+  m_repeat = repeat.release();
+}
 
 AutoCounter& AutoCounter::operator=(const AutoCounter& other) {
   assignFrom(other);
   return *this;
 }
 
-AutoCounter::~AutoCounter() = default;
+AutoCounter::~AutoCounter() {
+  delete m_repeat;
+  delete m_limit;
+  rc::poison(m_repeat);
+  rc::poison(m_limit);
+}
+
+const Value& AutoCounter::zero() {
+  static const Value* const s_zero = [] {
+    auto* v = new Value();
+    v->setIntVal(0);
+    // Its text is made now, so that reading it later writes nothing.
+    v->strVal();
+    return v;
+  }();
+  return *s_zero;
+}
 
 void AutoCounter::assignFrom(const Value& other) {
   const AutoCounter* src = dynamic_cast<const AutoCounter*>(&other);
@@ -578,27 +642,32 @@ void AutoCounter::assignFrom(const Value& other) {
   if (src == nullptr || src == this) return;
   m_interval = src->m_interval;
   m_intervalCtr = src->m_intervalCtr;
-  m_repeat = src->m_repeat;
+  std::unique_ptr<Value> repeat(src->m_repeat != nullptr ? src->m_repeat->copy(memRegion())
+                                                         : nullptr);
+  std::unique_ptr<Value> limit(src->m_limit != nullptr ? src->m_limit->copy(memRegion()) : nullptr);
+  delete m_repeat;
+  delete m_limit;
+  m_repeat = repeat.release();
+  m_limit = limit.release();
   m_repeatCtr = src->m_repeatCtr;
-  m_limit = src->m_limit;
   m_evalState = src->m_evalState;
 }
 
 Value* AutoCounter::copy(mem::regionName_t region) const { return new AutoCounter(*this, region); }
 
 bool AutoCounter::isOn(int numInsertions) {
-  const int limit = m_limit.intVal();
-  if (limit != 0 && numInsertions >= limit) return false;
+  const int maxInsertions = limit().intVal();
+  if (maxInsertions != 0 && numInsertions >= maxInsertions) return false;
   if (m_evalState == INTERVAL) {
     wrappingIncr(m_intervalCtr);
     if (m_intervalCtr < m_interval.intVal()) return false;
     m_intervalCtr = 0;
-    if (m_repeat.intVal() > 0) m_evalState = REPEAT;
+    if (repeat().intVal() > 0) m_evalState = REPEAT;
     return true;
   }
   RC_FAULT_ASSERT(m_evalState == REPEAT, "m_evalState == REPEAT");
   wrappingIncr(m_repeatCtr);
-  const int repeat = m_repeat.intVal();
+  const int repeat = this->repeat().intVal();
   if (m_repeatCtr > repeat) {
     // The repeat count was lowered below what this run already fired: the run is over, and the
     // next evaluation starts a new interval instead of never firing again.
@@ -620,20 +689,32 @@ void AutoCounter::setDataType(int) {
 const Value* AutoCounter::subValue(int keywd) const {
   switch (keywd) {
     case Keywd::K_INTERVAL: return &m_interval;
-    case Keywd::K_REPEAT: return &m_repeat;
-    case Keywd::K_LIMIT: return &m_limit;
+    case Keywd::K_REPEAT: return &repeat();
+    case Keywd::K_LIMIT: return &limit();
     default: return nullptr;
   }
 }
 
+Value* AutoCounter::subValueForWrite(int keywd) {
+  Value** slot = keywd == Keywd::K_REPEAT  ? &m_repeat
+                 : keywd == Keywd::K_LIMIT ? &m_limit
+                                           : nullptr;
+  if (slot == nullptr) return keywd == Keywd::K_INTERVAL ? &m_interval : nullptr;
+  if (*slot == nullptr) {
+    auto sub = std::make_unique<Value>(DataType::NO_VAL, memRegion());
+    sub->setIntVal(0);
+    *slot = sub.release();
+  }
+  return *slot;
+}
+
 void AutoCounter::setSubField(int keywd, const char* field, const char* text) {
-  Value* sub = subValue(keywd);
-  if (sub == nullptr) return;
+  if (subValue(keywd) == nullptr) return;
   // The sub-values are plain numbers: a field or a type that would nest a counter is ignored.
   const FieldRef ref = parseField(field);
   if (ref.kind == FieldRef::F_SUB) return;
   if (ref.kind == FieldRef::F_TYPE && DataType::isCompoundType(DataType::id(text))) return;
-  sub->setVal(field, text);
+  subValueForWrite(keywd)->setVal(field, text);
 }
 
 bool AutoCounter::boolSubField(int keywd, const char* field) const {
@@ -666,24 +747,46 @@ String AutoCounter::stringSubField(int keywd, const char* field) const {
 }
 
 size_t AutoCounter::binarySize() const {
-  return m_interval.binarySize() + m_repeat.binarySize() + m_limit.binarySize() + 12;
+  return m_interval.binarySize() + subBinarySize(m_repeat) + subBinarySize(m_limit) + 12;
+}
+
+void AutoCounter::saveSub(const Value* sub, ByteStrm& s) {
+  withSub(sub, [&](const Value& v) { v.saveOn(s); });
+}
+
+size_t AutoCounter::subBinarySize(const Value* sub) {
+  return withSub(sub, [](const Value& v) { return v.binarySize(); });
+}
+
+void AutoCounter::restoreSub(Value*& sub, ByteStrm& s) {
+  Value read(DataType::NO_VAL, memRegion());
+  read.restorePlainOnly(s);
+  const bool untouched =
+      read.m_dataType == DataType::DT_INT && read.m_vals.longVal == 0 && read.m_strVal.empty();
+  if (untouched) {
+    delete sub;
+    sub = nullptr;
+  } else {
+    if (sub == nullptr) sub = new Value(DataType::NO_VAL, memRegion());
+    *sub = read;
+  }
 }
 
 void AutoCounter::saveOn(ByteStrm& s) const {
   m_interval.saveOn(s);
   s << m_intervalCtr;
-  m_repeat.saveOn(s);
+  saveSub(m_repeat, s);
   s << m_repeatCtr;
-  m_limit.saveOn(s);
+  saveSub(m_limit, s);
   s << m_evalState;
 }
 
 void AutoCounter::restoreFrom(ByteStrm& s) {
   m_interval.restorePlainOnly(s);
   s >> m_intervalCtr;
-  m_repeat.restorePlainOnly(s);
+  restoreSub(m_repeat, s);
   s >> m_repeatCtr;
-  m_limit.restorePlainOnly(s);
+  restoreSub(m_limit, s);
   int state = INTERVAL;
   s >> state;
   if (state != INTERVAL && state != REPEAT) {
@@ -698,9 +801,12 @@ void AutoCounter::displayContents(const char* ruleName, const char* attrName, bo
   const String name(attrName);
   m_interval.displayContents(ruleName, (name + ".interval").c_str(), verbose);
   if (verbose) printf("%s.%s.interval.ctr = %d\n", ruleName, attrName, m_intervalCtr);
-  m_repeat.displayContents(ruleName, (name + ".repeat").c_str(), verbose);
+  withSub(m_repeat, [&](const Value& v) {
+    v.displayContents(ruleName, (name + ".repeat").c_str(), verbose);
+  });
   if (verbose) printf("%s.%s.repeat.ctr = %d\n", ruleName, attrName, m_repeatCtr);
-  m_limit.displayContents(ruleName, (name + ".limit").c_str(), verbose);
+  withSub(m_limit,
+          [&](const Value& v) { v.displayContents(ruleName, (name + ".limit").c_str(), verbose); });
   if (verbose) {
     printf("%s.%s.evalState = %s\n", ruleName, attrName,
            m_evalState == REPEAT ? "repeat" : "interval");
@@ -712,8 +818,8 @@ void AutoCounter::dumpObj(int indentLvl, const char* label) const {
                  ", intvlCtr = %d, repeatCtr = %d, state = %d\n", m_intervalCtr, m_repeatCtr,
                  m_evalState);
   m_interval.dumpObj(indentLvl + 1, "interval: ");
-  m_repeat.dumpObj(indentLvl + 1, "repeat: ");
-  m_limit.dumpObj(indentLvl + 1, "limit: ");
+  withSub(m_repeat, [&](const Value& v) { v.dumpObj(indentLvl + 1, "repeat: "); });
+  withSub(m_limit, [&](const Value& v) { v.dumpObj(indentLvl + 1, "limit: "); });
 }
 
 }  // namespace rc::fault

@@ -3,9 +3,10 @@
 // rc::fault::AutoCounter, which decides on which evaluations a rule fires.
 //
 // A Value holds a bool, a 64-bit integer, a 32-bit float or a string, or, for the type
-// DT_AUTO_COUNTER, an owned AutoCounter (m_value). Readers convert between the scalar types on
+// DT_AUTO_COUNTER, an owned AutoCounter (compound()). Readers convert between the scalar types on
 // the fly (a string reads as 0, an integer as its "%lld" text, and so on); the text form of a
-// non-string is cached in m_strVal when asked for. Values are set from text the way a tester
+// non-string is cached in m_strVal when asked for (and only then: a value holds no text
+// storage until it has text). Values are set from text the way a tester
 // writes them in a rules file: setVal(text) types the text, setVal(field, text) addresses the
 // declared type ("type") or a sub-value of an auto-counter ("interval", "repeat", "limit").
 //
@@ -99,6 +100,37 @@ class Keywd {
   Keywd& operator=(const Keywd&) = delete;
 };
 
+// The text a Value holds: one heap block of type mt_rc_fault_value with the length, the bytes and
+// a NUL, or nothing at all while the text is empty. A rule set read from a large rules file holds
+// several values per rule, most of them numbers whose text is never asked for: a pointer costs
+// them far less than a string object each.
+class ValueText {
+ public:
+  ValueText() = default;
+  ValueText(const ValueText& other) { assign(other.view()); }
+  ValueText& operator=(const ValueText& other) {
+    if (this != &other) assign(other.view());
+    return *this;
+  }
+  ~ValueText() { clear(); }
+
+  const char* c_str() const { return m_block != nullptr ? m_block->bytes : ""; }
+  size_t size() const { return m_block != nullptr ? m_block->len : 0; }
+  bool empty() const { return m_block == nullptr; }
+  std::string_view view() const { return std::string_view(c_str(), size()); }
+  // text may point into this text.
+  void assign(std::string_view text);
+  void clear();
+  void swap(ValueText& other) { std::swap(m_block, other.m_block); }
+
+ private:
+  struct Block {
+    uint32_t len;
+    char bytes[1];
+  };
+  Block* m_block = nullptr;
+};
+
 class Value : public mem::newDelete<mt_rc_fault_value> {
  public:
   explicit Value(int dataType = DataType::NO_VAL, mem::regionName_t region = mem::REGION_HEAP);
@@ -137,7 +169,9 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
 
   mem::regionName_t memRegion() const { return m_memRegion; }
   // The compound part; null unless the type is DT_AUTO_COUNTER.
-  Value* compound() const { return m_value; }
+  Value* compound() const {
+    return m_dataType == DataType::DT_AUTO_COUNTER ? m_vals.compound : nullptr;
+  }
 
   // Each setter drops what the value held (a compound part included) and stores the new value
   // with its type. stripQuotes drops a leading quote and a matching last character.
@@ -218,13 +252,14 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
 
   mem::regionName_t m_memRegion;
   int m_dataType;
-  mutable String m_strVal;
+  // The string, or the text form of another type once asked for (or as restored).
+  mutable ValueText m_strVal;
   union {
     bool boolVal;
     float fltVal;
     int64_t longVal;
+    Value* compound;  // DT_AUTO_COUNTER: the owned compound part (or null)
   } m_vals;
-  Value* m_value;
 };
 
 // The compound value of type DT_AUTO_COUNTER: with interval I and repeat R, one evaluation in
@@ -262,22 +297,33 @@ class AutoCounter : public Value {
   String stringSubField(int keywd, const char* field) const override;
 
   const Value& interval() const { return m_interval; }
-  const Value& repeat() const { return m_repeat; }
-  const Value& limit() const { return m_limit; }
+  const Value& repeat() const { return m_repeat != nullptr ? *m_repeat : zero(); }
+  const Value& limit() const { return m_limit != nullptr ? *m_limit : zero(); }
   int intervalCtr() const { return m_intervalCtr; }
   int repeatCtr() const { return m_repeatCtr; }
   int evalState() const { return m_evalState; }
 
  private:
-  // The sub-value a keyword names; null for any other keyword.
+  // The sub-value a keyword names, for reading; null for any other keyword.
   const Value* subValue(int keywd) const;
-  Value* subValue(int keywd) { return const_cast<Value*>(std::as_const(*this).subValue(keywd)); }
+  // The sub-value a keyword names, made if it was still the untouched 0; null for any other
+  // keyword.
+  Value* subValueForWrite(int keywd);
+  // The shared, never written integer 0 that an untouched repeat or limit reads as.
+  static const Value& zero();
+  // Writes and sizes a repeat or limit as a value of its own would be (null: the untouched 0).
+  static void saveSub(const Value* sub, ByteStrm& s);
+  static size_t subBinarySize(const Value* sub);
+  // Restores a repeat or limit, keeping no value for the untouched 0.
+  void restoreSub(Value*& sub, ByteStrm& s);
 
+  // Most counters only ever set the interval: repeat and limit are made when first set (null
+  // reads as the integer 0), which keeps a rule set read from a large rules file small.
   Value m_interval;
+  Value* m_repeat;
+  Value* m_limit;
   int m_intervalCtr;
-  Value m_repeat;
   int m_repeatCtr;
-  Value m_limit;
   int m_evalState;
 };
 

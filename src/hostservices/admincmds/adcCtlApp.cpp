@@ -1,6 +1,5 @@
 #include "hostservices/admincmds/adcCtlApp.h"
 
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -104,7 +103,9 @@ void CtlApp::processArgs(int argc, char** argv) {
 
 void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
   if (m_subCmd == SC_DBG) {
+    bool off = false;
     for (char* arg : args) {
+      off = off || strcmp(arg, "-Doff") == 0;
       if (strcmp(arg, "-Dh") == 0) {
         rc::Dbg::printUsage(true);
         ac::_do_exit(0);
@@ -113,6 +114,9 @@ void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
     int n = static_cast<int>(args.size());
     args.push_back(nullptr);
     m_dbgCtrls.processArgs(&n, args.data());
+    // A record says nothing about modules when "-Doff" alone cleared them, and the program
+    // would keep its own; on a command line "-Doff" leaves no module on, so neither may we.
+    if (off) m_dbgCtrls.setModules(m_dbgCtrls.modules());
     m_setDbg = static_cast<size_t>(n) + 1 < args.size();
     args.resize(static_cast<size_t>(n));
   }
@@ -162,8 +166,7 @@ ac::CtlChannel::Entry CtlApp::resolve(const std::string& target) {
     for (const auto& entry : live) {
       if (entry.pid == pid) return entry;
     }
-    if (pid <= 0 || pid > 0x7fffffffL ||
-        (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) {
+    if (pid <= 0 || pid > 0x7fffffffL || !ac::CtlChannel::processAlive(static_cast<pid_t>(pid))) {
       rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NO_SUCH_PID, rc::VarArgs() << target, routine));
     }
     rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NO_SUCH_TARGET, rc::VarArgs() << target, routine));

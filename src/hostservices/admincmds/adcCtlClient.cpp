@@ -1,6 +1,5 @@
 #include "hostservices/admincmds/adcCtlClient.h"
 
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,7 +21,7 @@ CtlClient::CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec)
   try {
     m_client = std::make_unique<ac::IpcClient>(target.path);
   } catch (const rc::Err& err) {
-    if (kill(target.pid, 0) != 0 && errno == ESRCH) {
+    if (!ac::CtlChannel::processAlive(target.pid)) {
       rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NO_SUCH_PID, rc::VarArgs() << target.pid,
                             "admincmds/CtlClient::CtlClient"));
     }

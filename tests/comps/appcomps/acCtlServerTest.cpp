@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acCtlChannel.h"
+#include "comps/appcomps/acCtlServer.h"
 #include "comps/appcomps/acCtrlsMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acIpcClient.h"
@@ -19,6 +21,7 @@
 #include "comps/appcomps/acPingMsgs.h"
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
+#include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -26,7 +29,11 @@ namespace {
 // acCtlApp serving its channel (opened through the environment) in a directory of its own.
 class CtlServerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { start(false); }
+  // A server for counting writes its errors nowhere (thousands of them would fill the pipe we
+  // read) and keeps no freed blocks in per-thread caches, which its heap figure would count as
+  // in use.
+  void start(bool forCounting) {
     ac::MsgTypes::registerMsgs();
     const std::string app = qvtest::testAppPath("acCtlApp");
     const std::string runtimeDir = m_dir.path();
@@ -35,6 +42,10 @@ class CtlServerTest : public ::testing::Test {
       setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
       setenv("QV_CTL_CHANNEL", "yes", 1);
       putenv(const_cast<char*>(strings.c_str()));
+      if (forCounting) {
+        freopen("/dev/null", "w", stderr);
+        setenv("GLIBC_TUNABLES", "glibc.malloc.tcache_count=0", 1);
+      }
       execl(app.c_str(), app.c_str(), "serve", nullptr);
       _exit(127);
     });
@@ -117,25 +128,35 @@ TEST_F(CtlServerTest, AnswersTheStandardCalls) {
   EXPECT_TRUE(static_cast<ac::IpcStsMsgHdr*>(rev.get())->isStatusOk());
 }
 
-TEST_F(CtlServerTest, BadPeersAreDroppedAndOthersServed) {
+// Connections of the kinds a server must survive, what each sends, and the error it is closed
+// with (null: none is required).
+struct BadPeer {
+  const char* name;
+  std::string bytes;
+  const char* expectText;
+};
+
+std::vector<BadPeer> badPeers() {
   ac::PingCall call(0, new ac::PingData("x", 0));
   ac::PingCall unknown(0, new ac::PingData("x", 0));
   unknown.setMsgType(999);
   const std::string ok = frameOf(call, true);
-  struct Case {
-    const char* name;
-    std::string bytes;
-    const char* expectText;
-  } cases[] = {
+  return {
       {"garbage", std::string(64, 'g'), "field 'magic' has bad value '0x67676767'"},
       {"4 GiB length", frame(ac::IpcFrameHdr::MAGIC, 0xFFFFFFFFu, 0, ""),
        "field 'msgLen' has bad value '4294967295'"},
       {"cut frame", ok.substr(0, ok.size() / 2), "unable to receive from socket"},
       {"unknown type", frameOf(unknown, true), "message type '999' is unknown"},
       {"call without payload", frameOf(call, false), "unable to read from 'rc::ByteStrm'"},
+      {"silent", "", nullptr},
+      {"takes no reply", ok, nullptr},
   };
+}
+
+TEST_F(CtlServerTest, BadPeersAreDroppedAndOthersServed) {
+  const std::vector<BadPeer> peers = badPeers();
   const int silent = sendRaw(m_path, "", false);
-  for (const Case& c : cases) {
+  for (const BadPeer& c : peers) {
     const int fd = sendRaw(m_path, c.bytes, true);
     EXPECT_TRUE(closedByPeer(fd)) << c.name;
     close(fd);
@@ -143,22 +164,95 @@ TEST_F(CtlServerTest, BadPeersAreDroppedAndOthersServed) {
   }
   close(silent);
   // A client gone before its reply is written.
-  close(sendRaw(m_path, ok, false));
+  close(sendRaw(m_path, badPeers().back().bytes, false));
   EXPECT_EQ(ping("still here"), "still here");
   kill(m_server->pid(), SIGTERM);
   const qvtest::ProcResult result = m_server->finish();
-  for (const Case& c : cases) {
+  for (const BadPeer& c : peers) {
+    if (c.expectText == nullptr) continue;
     EXPECT_NE(result.err.find(c.expectText), std::string::npos) << c.name << "\n" << result.err;
   }
 }
 
-TEST_F(CtlServerTest, BadConnectionsLeakNoDescriptors) {
-  const int before = openFds();
-  const std::string junk = frame(0, 0, 0, "");
-  for (int i = 0; i < 1000; ++i) close(sendRaw(m_path, i % 2 ? junk : "", true));
-  ping("settled");
-  // The server closes its end of the last connection after we see the reply.
-  EXPECT_TRUE(qvtest::eventually([&] { return openFds() == before; })) << openFds();
+class CtlServerQuietTest : public CtlServerTest {
+ protected:
+  void SetUp() override { start(true); }
+};
+
+TEST_F(CtlServerQuietTest, BadConnectionsLeakNeitherDescriptorsNorHeap) {
+  const std::vector<BadPeer> peers = badPeers();
+  const auto burst = [&](size_t rounds) {
+    for (size_t i = 0; i < rounds * peers.size(); ++i)
+      close(sendRaw(m_path, peers[i % peers.size()].bytes, false));
+  };
+  const int fds = openFds();
+  // The first connections grow what the server keeps for good (descriptor tables, strings).
+  burst(15);
+  ASSERT_TRUE(qvtest::eventually([&] { return openFds() == fds; }));
+  const std::string heap = ping("heap");
+  burst(10000 / peers.size() + 1);
+  // The server closes its end of the last connections after we see them closed.
+  EXPECT_TRUE(qvtest::eventually([&] { return openFds() == fds && ping("heap") == heap; }))
+      << openFds() << " descriptors, not " << fds << "; " << ping("heap") << " bytes, not " << heap;
+}
+
+// A server in this process, so that the test clock drives its idle time-out.
+class IdleApp : public ac::App {
+ public:
+  IdleApp() : ac::App("idleTest", 0, AF_DEFAULT) {}
+  void printUsage() const override {}
+  // One loop iteration that does not wait.
+  void poll() {
+    rc::FdSet set;
+    m_fdSetInfoVec->updateDynamicFdSet(&set);
+    set.doSelect(false);
+  }
+};
+
+TEST(CtlServerIdleTest, QuietPeersAreClosedWhileBusyAndActiveOnesStay) {
+  struct FactoryCleanup {
+    ~FactoryCleanup() { ac::IpcMsgFactory::cleanupInstance(); }
+  } cleanup;
+  qvtest::TestMonotonicClock clock;
+  qvtest::TempDir dir;
+  qvtest::ScopedEnv env;
+  env.set("XDG_RUNTIME_DIR", dir.path());
+  IdleApp app;
+  app.openCtlChannel();
+  ac::CtlServer* server = app.ctlServer();
+  qvtest::StdStreamsCapture capture;
+
+  const std::string ping =
+      frameOf(ac::PingCall(0, new ac::PingData(std::string(1000, 'p').c_str(), 0)), true);
+  const int silent = sendRaw(server->path(), "", false);
+  const int cut = sendRaw(server->path(), ping.substr(0, 100), false);
+  const int busy = sendRaw(server->path(), "", false);
+  const int active = sendRaw(server->path(), "", false);
+  for (int i = 0; i < 100 && server->numConns() < 4; ++i) app.poll();
+  ASSERT_EQ(server->numConns(), 4u);
+
+  // The busy peer sends calls but takes no replies, until the server stops reading from it.
+  size_t sent = 0;
+  for (int stuck = 0; stuck < 50;) {
+    const ssize_t n = send(busy, ping.data() + sent, ping.size() - sent, MSG_DONTWAIT);
+    stuck = n > 0 ? 0 : stuck + 1;
+    if (n > 0) sent = (sent + n) % ping.size();
+    app.poll();
+  }
+  clock.advance(20);
+  ASSERT_EQ(write(active, ping.data(), ping.size()), ssize_t(ping.size()));
+  app.poll();
+  clock.advance(11);
+  app.poll();
+  EXPECT_EQ(server->numConns(), 2u);
+  for (const int fd : {silent, cut}) EXPECT_TRUE(closedByPeer(fd)) << fd;
+  const std::string& err = capture.err.text;
+  EXPECT_NE(err.find("closed: nothing received for 30 seconds"), std::string::npos) << err;
+  // However long its replies wait on it, the busy peer stays.
+  clock.advance(60);
+  app.poll();
+  EXPECT_EQ(server->numConns(), 1u);
+  for (const int fd : {silent, cut, busy, active}) close(fd);
 }
 
 TEST_F(CtlServerTest, HundredClientsAtOnceEachGetTheirAnswer) {

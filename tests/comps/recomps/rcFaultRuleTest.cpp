@@ -301,4 +301,99 @@ TEST(FaultRules, DumpLines) {
   EXPECT_NE(out.find("]: mem = 0, type = integer (3), val = '5'\n"), std::string::npos) << out;
 }
 
+// Walks the set in order, checking that every member is found by its name.
+std::vector<std::string> orderedNames(const Rules& rules) {
+  std::vector<std::string> names;
+  for (const Rule* rule : rules) {
+    EXPECT_EQ(rules.lookup(rule->name()), rule) << rule->name();
+    names.push_back(rule->name());
+  }
+  return names;
+}
+
+TEST(FaultRule, NamesArrivingInAnyOrderAreFoundOnceAndWalkedInOrder) {
+  // Enough names that recent insertions are merged several times over.
+  constexpr int kCount = 3000;
+  const std::vector<std::pair<const char*, std::function<int(int)>>> orders = {
+      {"ascending", [](int i) { return i; }},
+      {"descending", [](int i) { return kCount - 1 - i; }},
+      {"scattered", [](int i) { return static_cast<int>((i * 1237LL) % kCount); }},
+  };
+  auto nameOf = [](int i) {
+    char name[16];
+    snprintf(name, sizeof name, "r%05d", i);
+    return std::string(name);
+  };
+  std::vector<std::string> all;
+  for (int i = 0; i < kCount; ++i) all.push_back(nameOf(i));
+
+  for (const auto& [order, at] : orders) {
+    Rules rules;
+    std::vector<Rule*> made(kCount);
+    for (int i = 0; i < kCount; ++i) {
+      made[at(i)] = rules.lookup(nameOf(at(i)), true);
+      // Both the newest name and one from long before are found between insertions.
+      ASSERT_EQ(rules.lookup(nameOf(at(i))), made[at(i)]) << order;
+      ASSERT_EQ(rules.lookup(nameOf(at(i / 2))), made[at(i / 2)]) << order;
+    }
+    // A second pass in another order creates nothing.
+    for (int i = kCount - 1; i >= 0; --i) ASSERT_EQ(rules.lookup(nameOf(i), true), made[i]);
+    EXPECT_EQ(rules.entries(), kCount) << order;
+    EXPECT_EQ(orderedNames(rules), all) << order;
+
+    // Removing every third rule, in the same order, leaves the others found and in order.
+    Rules gone;
+    std::vector<std::string> kept;
+    for (int i = 0; i < kCount; ++i) {
+      if (at(i) % 3 == 0) gone.lookup(nameOf(at(i)), true);
+      if (i % 3 != 0) kept.push_back(nameOf(i));
+    }
+    rules.mergeFrom(gone, false);
+    EXPECT_EQ(orderedNames(rules), kept) << order;
+    EXPECT_EQ(orderedNames(Rules(rules)), kept) << order;
+  }
+}
+
+TEST(FaultRule, DefaultAttributesMadeLateReadAsMadeAtOnce) {
+  // A rule whose defaults are made on a first look answers every question as one that has had
+  // them from the start.
+  auto make = [](bool early) {
+    Rule r("x");
+    if (early) r.attrs();
+    r.setAttr("c.interval", "2");
+    return r;
+  };
+  auto saved = [](const Rule& r) {
+    rc::ByteStrm strm(0);
+    r.saveOn(strm);
+    const qvtest::Bytes bytes = qvtest::bytesOf(strm);
+    return std::string(bytes.begin(), bytes.end()) + std::to_string(r.binarySize());
+  };
+  const std::vector<std::pair<const char*, std::function<std::string(Rule&)>>> views = {
+      {"binary form", [&](Rule& r) { return saved(r); }},
+      {"binary form of a copy", [&](Rule& r) { return saved(Rule(r)); }},
+      {"on without counting", [](Rule& r) { return std::to_string(r.isOn(false)); }},
+      {"pattern and counts",
+       [](Rule& r) {
+         return pattern(r, 4, true) + r.strVal("numOns", "") + r.strVal("numInsertions", "");
+       }},
+      {"switched off",
+       [](Rule& r) {
+         r.setAttr("on", "no");
+         return std::to_string(r.isOn(false)) + pattern(r, 2);
+       }},
+      {"display",
+       [](Rule& r) {
+         Rules rules;
+         rules.insert(new Rule(r));
+         return display(rules, true);
+       }},
+  };
+  for (const auto& [what, view] : views) {
+    Rule late = make(false);
+    Rule early = make(true);
+    EXPECT_EQ(view(late), view(early)) << what;
+  }
+}
+
 }  // namespace

@@ -423,4 +423,53 @@ TEST(FaultValue, MalformedBinaryFormsAreReadErrors) {
   qvtest::expectEveryCutRefused(whole, [](rc::ByteStrm& part) { Value().restoreFrom(part); });
 }
 
+qvtest::Bytes savedForm(const Value& v) {
+  rc::ByteStrm strm(0);
+  v.saveOn(strm);
+  EXPECT_LE(strm.size(), v.binarySize());
+  return qvtest::bytesOf(strm);
+}
+
+TEST(FaultValue, UnsetRepeatAndLimitReadAsZeroAndStayApart) {
+  Value plain;
+  plain.setVal("interval", "3");
+  const qvtest::Bytes before = savedForm(plain);
+  // Reading the unset sub-values, as text too, changes neither the value nor its binary form.
+  EXPECT_EQ(plain.intField("repeat"), 0);
+  EXPECT_STREQ(plain.strField("limit"), "0");
+  EXPECT_EQ(static_cast<const AutoCounter*>(plain.compound())->repeat().intVal(), 0);
+  EXPECT_EQ(savedForm(plain), before);
+  // Unset reads exactly as explicitly set to 0.
+  EXPECT_EQ(savedForm(counter("3")), before);
+
+  // A sub-value set on a copy belongs to the copy alone, and survives the binary form.
+  Value copy(plain);
+  copy.setVal("repeat", "2");
+  copy.setVal("limit", "4");
+  EXPECT_EQ(plain.intField("repeat"), 0);
+  EXPECT_EQ(pattern(plain, 6), "..X..X");
+  EXPECT_EQ(pattern(copy, 6), "..XXX.");
+  rc::ByteStrm strm(0);
+  copy.saveOn(strm);
+  Value back(plain);
+  back.restoreFrom(strm);
+  EXPECT_EQ(savedForm(back), savedForm(copy));
+  back.assignFrom(plain);
+  EXPECT_EQ(back.intField("limit"), 0);
+  EXPECT_EQ(savedForm(back), savedForm(plain));
+}
+
+TEST(FaultValue, RestoredTextKeepsEveryByte) {
+  // A peer's text with a NUL inside comes back whole; a number's text goes back as it came.
+  const std::string text("a\0b", 3);
+  for (int type : {DataType::DT_STR, DataType::DT_INT}) {
+    rc::ByteStrm in(0);
+    in << type << text;
+    if (type == DataType::DT_INT) in << 7LL;
+    Value v;
+    v.restoreFrom(in);
+    EXPECT_EQ(savedForm(v), qvtest::bytesOf(in)) << type;
+  }
+}
+
 }  // namespace

@@ -45,6 +45,13 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
   const int parents = d.listen("dup", getppid());
   const std::string dead = std::to_string(deadPid());
   const std::string self = std::to_string(getpid());
+  // A child that has exited but is not reaped yet.
+  const pid_t undeadPid = fork();
+  if (undeadPid == 0) _exit(0);
+  siginfo_t info;
+  waitid(P_PID, undeadPid, &info, WEXITED | WNOWAIT);
+  const std::string zombie = std::to_string(undeadPid);
+  const int undead = d.listen("undead", undeadPid);
   const struct {
     std::vector<std::string> args;
     int status;
@@ -62,6 +69,8 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
       {{"ping", "1"}, 21, "Error: no running program with a control channel matches '1'"},
       {{"fault", "dup", "-Frf", d.tmp.path() + "/none"}, RC_SC_OPEN_FAILED, "Error: "},
       {{"rev", dead}, 22, "Error: process " + dead + " is not running.\n"},
+      {{"rev", zombie}, 22, "Error: process " + zombie + " is not running.\n"},
+      {{"ping", "undead"}, 21, "Error: no running program with a control channel matches"},
       {{"rev", "dup"}, 23, "Error: 'dup' matches 2 running programs (pids "},
       {{"rev", self, "-timeout", "1"}, 25, "Error: no reply from dup (pid " + self + ") within 1"},
   };
@@ -72,6 +81,8 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
   }
   close(mine);
   close(parents);
+  close(undead);
+  waitpid(undeadPid, nullptr, 0);
 }
 
 // A program that closes the connection, and a directory others may write to.
