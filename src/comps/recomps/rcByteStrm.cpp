@@ -27,31 +27,6 @@ constexpr size_t TEXT_LINE_BUF_SIZE = 2048;
 
 }  // namespace
 
-ByteStrm::ByteStrm(size_t initialCapacity, int references)
-    : m_buffer(allocBuf(initialCapacity)),
-      m_bufferEnd(m_buffer + initialCapacity),
-      m_readPos(m_buffer),
-      m_writePos(m_buffer),
-      m_resizeIncr(initialCapacity),
-      m_references(references),
-      m_resizeable(true) {
-  if (initialCapacity != 0) memset(m_buffer, 0, initialCapacity);
-}
-
-ByteStrm::ByteStrm(void* fixedBuffer, size_t bufferCapacity, int references)
-    : m_buffer(static_cast<unsigned char*>(fixedBuffer)),
-      m_bufferEnd(m_buffer + bufferCapacity),
-      m_readPos(m_buffer),
-      m_writePos(m_buffer),
-      m_resizeIncr(bufferCapacity),
-      m_references(references),
-      m_resizeable(false) {}
-
-ByteStrm::~ByteStrm() {
-  if (m_resizeable) freeBuf(m_buffer);
-  m_buffer = m_bufferEnd = m_readPos = m_writePos = invalidAddr<unsigned char>();
-}
-
 namespace {
 constexpr mem::AllocContext kBufContext{mt_rc_byte_strm_buf};
 }  // namespace
@@ -62,19 +37,18 @@ unsigned char* ByteStrm::allocBuf(size_t nBytes) {
 }
 
 unsigned char* ByteStrm::growBuf(unsigned char* buf, size_t /*oldBytes*/, size_t newBytes) {
-  // Resizing in place keeps the old bytes and often avoids the copy; on exhaustion the old block
-  // stays valid and null is returned.
-  try {
-    return static_cast<unsigned char*>(
-        mem::reallocBlock(buf, newBytes != 0 ? newBytes : 1, kBufContext));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  // Resizing in place keeps the old bytes and often avoids the copy.
+  return static_cast<unsigned char*>(
+      mem::reallocBlock(buf, newBytes != 0 ? newBytes : 1, kBufContext));
 }
 
 void ByteStrm::freeBuf(unsigned char* buf) { mem::freeBlock(buf); }
 
 // --- writing ----------------------------------------------------------------------------------
+
+void ByteStrm::positionOutside(const char* condition) {
+  Assert_throwAssert(condition, nullptr, false, __FILE__, __LINE__);
+}
 
 void ByteStrm::strTooLong() {
   Err_Throw(
@@ -85,21 +59,22 @@ void ByteStrm::writeBytes(const void* src, size_t nBytes, bool autoAlign) {
   if (autoAlign && nBytes > std::numeric_limits<size_t>::max() - 3) throw std::bad_alloc();
   const size_t room = autoAlign ? alignUp(nBytes) : nBytes;
   needRoom(room);
-  if (room != nBytes) memset(m_writePos + room - 4, 0, 4);
-  if (nBytes != 0) memcpy(m_writePos, src, nBytes);
-  m_writePos += room;
+  unsigned char* p = m_ext.buffer + m_writeIdx;
+  if (room != nBytes) memset(p + room - 4, 0, 4);
+  if (nBytes != 0) memcpy(p, src, nBytes);
+  m_writeIdx += room;
 }
 
 void ByteStrm::writeBytes(ByteStrm* src, size_t nBytes) {
   needRoom(nBytes);
-  src->readBytes(m_writePos, nBytes, false);
-  m_writePos += nBytes;
+  src->readBytes(m_ext.buffer + m_writeIdx, nBytes, false);
+  m_writeIdx += nBytes;
 }
 
 void* ByteStrm::addWriteSpace(size_t nBytes) {
   needRoom(nBytes);
-  void* block = m_writePos;
-  m_writePos += nBytes;
+  void* block = m_ext.buffer + m_writeIdx;
+  m_writeIdx += nBytes;
   return block;
 }
 
@@ -107,7 +82,7 @@ void ByteStrm::adjustWritePos(int offset) {
   const long long index = static_cast<long long>(writeIndex()) + offset;
   RC_BYTE_STRM_CHECK(index >= 0 && static_cast<unsigned long long>(index) <= capacity(),
                      "m_buffer <= m_writePos && m_writePos <= m_bufferEnd");
-  m_writePos = m_buffer + index;
+  m_writeIdx = static_cast<size_t>(index);
 }
 
 // --- reading ----------------------------------------------------------------------------------
@@ -124,8 +99,8 @@ void ByteStrm::readBytes(void* dst, size_t nBytes, bool autoAlign) {
     advance = alignUp(nBytes);
   }
   checkUnread(advance, routine);
-  if (nBytes != 0) memcpy(dst, m_readPos, nBytes);
-  m_readPos += advance;
+  if (nBytes != 0) memcpy(dst, m_ext.buffer + m_readIdx, nBytes);
+  m_readIdx += advance;
 }
 
 const char* ByteStrm::readStr(size_t nBytes) {
@@ -133,8 +108,8 @@ const char* ByteStrm::readStr(size_t nBytes) {
   if (nBytes > MAX_STR_BYTES) readFailed(routine);
   const size_t alignedBytes = alignUp(nBytes);
   checkUnread(alignedBytes, routine);
-  const char* str = reinterpret_cast<const char*>(m_readPos);
-  m_readPos += alignedBytes;
+  const char* str = reinterpret_cast<const char*>(m_ext.buffer + m_readIdx);
+  m_readIdx += alignedBytes;
   return str;
 }
 
@@ -143,57 +118,46 @@ const char* ByteStrm::readStr(size_t nBytes) {
 void ByteStrm::saveOn(ByteStrm& s) const {
   const size_t nBytes = size();
   s << static_cast<unsigned int>(nBytes);
-  s.writeBytes(m_buffer, nBytes, false);
+  s.writeBytes(m_ext.buffer, nBytes, false);
 }
 
 void ByteStrm::restoreFrom(ByteStrm& s) {
   const char* routine = "recomps/ByteStrm::restoreFrom";
   int32_t count;
   s.checkUnread(sizeof count, routine);
-  memcpy(&count, s.m_readPos, sizeof count);
+  memcpy(&count, s.readPtr(), sizeof count);
   if (count < 0) readFailed(routine);
   s.checkUnread(sizeof count + static_cast<size_t>(count), routine);
-  s.m_readPos += sizeof count;
+  s.m_readIdx += sizeof count;
   writeBytes(&s, static_cast<size_t>(count));
 }
 
 // --- capacity ---------------------------------------------------------------------------------
 
-void ByteStrm::addCapacity(size_t increment) {
-  RC_ASSERT(m_resizeable);
-  const size_t cap = capacity();
-  size_t step = std::max(increment, m_resizeIncr);
-  if (cap >= GEOMETRIC_GROWTH_FROM) step = std::max(step, cap / 2);
-  if (step > std::numeric_limits<size_t>::max() - cap) {
-    // No buffer of that size can exist: the same outcome as an allocation failure.
-    reset(0);
-    throw std::bad_alloc();
-  }
-  resize(cap + step);
+ByteStrm::Extent ByteStrm::grown(Extent ext, size_t growStep, size_t increment) {
+  RC_BYTE_STRM_CHECK(growStep != FIXED, "m_resizeable");
+  size_t step = std::max(increment, growStep);
+  if (ext.capacity >= GEOMETRIC_GROWTH_FROM) step = std::max(step, ext.capacity / 2);
+  // No buffer of that size can exist: the same outcome as an allocation failure.
+  if (step > std::numeric_limits<size_t>::max() - ext.capacity) throw std::bad_alloc();
+  return resized(ext, ext.capacity + step);
+}
+
+ByteStrm::Extent ByteStrm::resized(Extent ext, size_t newCapacity) {
+  trace(DM_RC, DF_MEMORY, "resizing byte strm from %d to %d\n", static_cast<int>(ext.capacity),
+        static_cast<int>(newCapacity));
+  return {growBuf(ext.buffer, ext.capacity, newCapacity), newCapacity};
 }
 
 void ByteStrm::resize(size_t newCapacity) {
   RC_ASSERT(m_resizeable);
   RC_BYTE_STRM_CHECK(newCapacity >= capacity(), "newCapacity >= capacity ()");
-  trace(DM_RC, DF_MEMORY, "resizing byte strm from %d to %d\n", static_cast<int>(capacity()),
-        static_cast<int>(newCapacity));
-  const size_t readIdx = readIndex();
-  const size_t writeIdx = writeIndex();
-  unsigned char* newBuffer = growBuf(m_buffer, capacity(), newCapacity);
-  if (newBuffer == nullptr) {
+  try {
+    m_ext = resized(m_ext, newCapacity);
+  } catch (const std::bad_alloc&) {
     reset(0);
-    throw std::bad_alloc();
+    throw;
   }
-  m_buffer = newBuffer;
-  m_bufferEnd = newBuffer + newCapacity;
-  m_readPos = newBuffer + readIdx;
-  m_writePos = newBuffer + writeIdx;
-}
-
-void ByteStrm::reset(size_t reserve) {
-  RC_BYTE_STRM_CHECK(reserve <= capacity(), "m_writePos <= m_bufferEnd");
-  m_reserve = reserve;
-  m_readPos = m_writePos = m_buffer + reserve;
 }
 
 // --- files ------------------------------------------------------------------------------------
@@ -206,7 +170,7 @@ bool ByteStrm::writeToFile(const char* fileName) const {
   File file(1);
   if (!file.open(fileName, "wb", &err)) return false;
   const size_t nBytes = size();
-  const bool written = nBytes == 0 || file.write2(m_buffer, nBytes, &err) == nBytes;
+  const bool written = nBytes == 0 || file.write2(m_ext.buffer, nBytes, &err) == nBytes;
   return file.close2(&err) && written;
 }
 

@@ -17,15 +17,21 @@
 // position as they were. A length word whose rounding up to 4 would overflow is rejected the same
 // way. Every restoreFrom written on top of a stream inherits this.
 //
+// The positions are offsets into the buffer and growing is a cold static routine handed the
+// buffer's extent by value, never the stream: nothing takes a stream's address out of line on the
+// write path, so a stream on the stack keeps its positions in registers across a run of writes.
+//
 // Not thread-safe; not for use in signal handlers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "comps/memcomps/base/memNewDelete.h"
+#include "comps/recomps/rcDump.h"
 
 namespace rc {
 
@@ -37,10 +43,23 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
 
   // Resizeable: owns a zero-filled buffer of initialCapacity bytes, which is also the smallest
   // step by which it grows.
-  explicit ByteStrm(size_t initialCapacity = DEFAULT_CAPACITY, int references = 1);
+  explicit ByteStrm(size_t initialCapacity = DEFAULT_CAPACITY, int references = 1)
+      : m_ext{allocBuf(initialCapacity), initialCapacity},
+        m_growStep(initialCapacity),
+        m_references(references),
+        m_resizeable(true) {
+    if (initialCapacity != 0) memset(m_ext.buffer, 0, initialCapacity);
+  }
   // Fixed: works inside the caller's buffer, which is neither cleared nor freed.
-  ByteStrm(void* fixedBuffer, size_t bufferCapacity, int references = 1);
-  ~ByteStrm();
+  ByteStrm(void* fixedBuffer, size_t bufferCapacity, int references = 1)
+      : m_ext{static_cast<unsigned char*>(fixedBuffer), bufferCapacity},
+        m_growStep(FIXED),
+        m_references(references),
+        m_resizeable(false) {}
+  ~ByteStrm() {
+    if (m_resizeable) freeBuf(m_ext.buffer);
+    poison(m_ext.buffer);
+  }
 
   ByteStrm(const ByteStrm&) = delete;
   ByteStrm& operator=(const ByteStrm&) = delete;
@@ -77,11 +96,12 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
     const size_t alignedBytes = (nBytes + 3) & ~size_t{3};
     put(static_cast<uint32_t>(nBytes));
     needRoom(alignedBytes);
-    unsigned char* p = m_writePos;
+    const size_t w = m_writeIdx;
+    unsigned char* p = m_ext.buffer + w;
     // Zero the last word first: padding never carries stale memory to another process.
     if (alignedBytes != nBytes) memset(p + alignedBytes - 4, 0, 4);
     if (str != nullptr) memcpy(p, str, nBytes);
-    m_writePos = p + alignedBytes;
+    m_writeIdx = w + alignedBytes;
   }
   // Copies nBytes; with autoAlign the write position advances by nBytes rounded up to 4 and the
   // padding is zeroed.
@@ -125,10 +145,10 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
   }
   template <typename Alloc>
   ByteStrm& operator>>(std::basic_string<char, std::char_traits<char>, Alloc>& s) {
-    unsigned char* p = m_readPos;
-    const size_t alignedBytes = strBytesAt(p, "recomps/ByteStrm::operator>>");
-    s.assign(reinterpret_cast<const char*>(p + 4), lengthAt(p));
-    m_readPos = p + 4 + alignedBytes;
+    const size_t r = m_readIdx;
+    const size_t alignedBytes = strBytesAt(r, "recomps/ByteStrm::operator>>");
+    s.assign(reinterpret_cast<const char*>(m_ext.buffer + r + 4), lengthAt(r));
+    m_readIdx = r + 4 + alignedBytes;
     return *this;
   }
 
@@ -137,15 +157,15 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
   // Reads a string into str: at most bufSize - 1 bytes and a NUL (a longer string is cut, a
   // bufSize of 0 stores nothing); the read position passes the whole string and its padding.
   void readStr(char* str, size_t bufSize) {
-    unsigned char* p = m_readPos;
-    const size_t alignedBytes = strBytesAt(p, "recomps/ByteStrm::readStr");
-    const size_t nBytes = lengthAt(p);
+    const size_t r = m_readIdx;
+    const size_t alignedBytes = strBytesAt(r, "recomps/ByteStrm::readStr");
+    const size_t nBytes = lengthAt(r);
     if (bufSize != 0) {
       const size_t copied = nBytes < bufSize - 1 ? nBytes : bufSize - 1;
-      memcpy(str, p + 4, copied);
+      memcpy(str, m_ext.buffer + r + 4, copied);
       str[copied] = '\0';
     }
-    m_readPos = p + 4 + alignedBytes;
+    m_readIdx = r + 4 + alignedBytes;
   }
   // The string bytes in place (not NUL-terminated), for a length the caller has just read; the
   // read position passes them and their padding.
@@ -157,10 +177,12 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
     if (unreadBytes() < nBytes) readFailed(routine);
   }
   // Raises the read error (naming routine), for restoreFrom code that finds the data inconsistent.
-  [[noreturn]] static void readFailed(const char* routine);
+  [[noreturn, gnu::cold]] static void readFailed(const char* routine);
 
   // Upper bounds of encoded sizes, for sizing messages in advance.
   static size_t binarySize(const char* /*str*/, size_t nBytes) { return nBytes + 7; }
+  // The exact encoded size of a string of nBytes: length word, bytes and padding.
+  static size_t strSize(size_t nBytes) { return 4 + ((nBytes + 3) & ~size_t{3}); }
   template <typename Alloc>
   static size_t binarySize(const std::basic_string<char, std::char_traits<char>, Alloc>& s) {
     return s.size() + 7;
@@ -174,21 +196,36 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
 
   // Capacity.
   void needRoom(size_t n) {
-    const size_t avail = static_cast<size_t>(m_bufferEnd - m_writePos);
-    if (avail < n) addCapacity(n - avail);
+    const size_t avail = m_ext.capacity - m_writeIdx;
+    if (avail < n) [[unlikely]]
+      addCapacity(n - avail);
   }
   // Grows by at least increment and at least the initial capacity; a large buffer grows by at
   // least half its size, so that streams filled in many small writes stay linear in time.
-  void addCapacity(size_t increment);
+  [[gnu::always_inline]] void addCapacity(size_t increment) {
+    try {
+      m_ext = grown(m_ext, m_growStep, increment);
+    } catch (const std::bad_alloc&) {
+      // Emptied here rather than by reset(): a call given the stream's address would keep the
+      // stream out of registers wherever this is inlined.
+      m_reserve = m_readIdx = m_writeIdx = 0;
+      throw;
+    }
+  }
   void expand(size_t capacity) {
     if (this->capacity() < capacity) resize(capacity);
   }
   void resize(size_t newCapacity);
   // Both positions to the start of the buffer plus reserve; the content is kept.
-  void reset(size_t reserve = 0);
+  void reset(size_t reserve = 0) {
+    if (reserve > m_ext.capacity) [[unlikely]]
+      positionOutside("m_writePos <= m_bufferEnd");
+    m_reserve = reserve;
+    m_readIdx = m_writeIdx = reserve;
+  }
   // Whether nBytes more can be written (always for a resizeable stream).
   bool hasRoom(size_t nBytes) const {
-    return m_resizeable || static_cast<size_t>(m_bufferEnd - m_writePos) >= nBytes;
+    return m_resizeable || m_ext.capacity - m_writeIdx >= nBytes;
   }
   // Values are always in host order.
   static bool needEndianConvert() { return false; }
@@ -202,16 +239,14 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
   // appended.
   bool restoreFromTextFile(const char* fileName);
 
-  size_t capacity() const { return static_cast<size_t>(m_bufferEnd - m_buffer); }
-  size_t size() const { return static_cast<size_t>(m_writePos - m_buffer); }
-  size_t writeIndex() const { return size(); }
-  size_t readIndex() const { return static_cast<size_t>(m_readPos - m_buffer); }
+  size_t capacity() const { return m_ext.capacity; }
+  size_t size() const { return m_writeIdx; }
+  size_t writeIndex() const { return m_writeIdx; }
+  size_t readIndex() const { return m_readIdx; }
   // 0 when the write position was moved back behind the read position.
-  size_t unreadBytes() const {
-    return m_writePos > m_readPos ? static_cast<size_t>(m_writePos - m_readPos) : 0;
-  }
-  unsigned char* buffer() const { return m_buffer; }
-  unsigned char* readPtr() const { return m_readPos; }
+  size_t unreadBytes() const { return m_writeIdx > m_readIdx ? m_writeIdx - m_readIdx : 0; }
+  unsigned char* buffer() const { return m_ext.buffer; }
+  unsigned char* readPtr() const { return m_ext.buffer + m_readIdx; }
   size_t reserve() const { return m_reserve; }
   bool isResizeable() const { return m_resizeable; }
 
@@ -223,39 +258,42 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
   void setUserData(void* userData) { m_userData = userData; }
 
  private:
-  // The position is copied before the bytes are: a byte store may alias any member, and the
-  // copy lets the compiler keep the position in a register from one value to the next.
+  // The offset is copied before the bytes are: a byte store may alias any member, and the copy
+  // spares reloading it after the store. The write offset never exceeds the capacity, so the
+  // subtraction cannot wrap; the read offset never exceeds it either, so adding a value's size
+  // cannot wrap, and a write position moved back behind the read position leaves nothing to read.
   template <typename T>
   ByteStrm& put(T v) {
-    needRoom(sizeof v);
-    unsigned char* p = m_writePos;
-    memcpy(p, &v, sizeof v);
-    m_writePos = p + sizeof v;
+    const size_t w = m_writeIdx;
+    const size_t end = w + sizeof v;
+    if (end > m_ext.capacity) [[unlikely]]
+      addCapacity(end - m_ext.capacity);
+    memcpy(m_ext.buffer + w, &v, sizeof v);
+    m_writeIdx = end;
     return *this;
   }
   template <typename T>
   ByteStrm& get(T& v) {
-    unsigned char* p = m_readPos;
-    if (m_writePos - p < static_cast<ptrdiff_t>(sizeof v))
+    const size_t r = m_readIdx;
+    if (r + sizeof v > m_writeIdx) [[unlikely]]
       readFailed("recomps/ByteStrm::operator>>");
-    memcpy(&v, p, sizeof v);
-    m_readPos = p + sizeof v;
+    memcpy(&v, m_ext.buffer + r, sizeof v);
+    m_readIdx = r + sizeof v;
     return *this;
   }
-  static uint32_t lengthAt(const unsigned char* p) {
+  uint32_t lengthAt(size_t index) const {
     uint32_t n;
-    memcpy(&n, p, sizeof n);
+    memcpy(&n, m_ext.buffer + index, sizeof n);
     return n;
   }
-  // For the string whose length word is at p (the read position): its length rounded up to 4,
-  // after checking that the word and that many bytes were written.
-  size_t strBytesAt(const unsigned char* p, const char* routine) const {
-    const ptrdiff_t unread = m_writePos - p;
-    if (unread < 4) readFailed(routine);
-    const size_t nBytes = lengthAt(p);
+  // For the string whose length word is at index (the read position): its length rounded up to
+  // 4, after checking that the word and that many bytes were written.
+  size_t strBytesAt(size_t index, const char* routine) const {
+    if (index + 4 > m_writeIdx) readFailed(routine);
+    const size_t nBytes = lengthAt(index);
     if (nBytes > MAX_STR_BYTES) readFailed(routine);
     const size_t alignedBytes = (nBytes + 3) & ~size_t{3};
-    if (static_cast<size_t>(unread) - 4 < alignedBytes) readFailed(routine);
+    if (m_writeIdx - index - 4 < alignedBytes) readFailed(routine);
     return alignedBytes;
   }
   static uint32_t pointerMarker(const void* p) {
@@ -264,20 +302,35 @@ class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
     return (p != nullptr && low == 0) ? 1u : low;
   }
   [[noreturn]] static void strTooLong();
+  [[gnu::cold]] static void positionOutside(const char* condition);
+
+  // The buffer and its capacity: what growing replaces, handed over and back by value (in two
+  // registers) so that the write path never passes the stream's address out. The small inline
+  // write path is what lets the compiler inline loops of writes and keep a stream in registers.
+  struct Extent {
+    unsigned char* buffer;
+    size_t capacity;
+  };
+  // The growth step of a stream that never grows.
+  static constexpr size_t FIXED = SIZE_MAX;
+  // The extent grown by at least increment by the policy of addCapacity, or resized to
+  // newCapacity. Without memory they raise std::bad_alloc and the old buffer stays valid.
+  [[gnu::cold]] static Extent grown(Extent ext, size_t growStep, size_t increment);
+  static Extent resized(Extent ext, size_t newCapacity);
 
   // The one place the buffer memory is obtained and given back.
   static unsigned char* allocBuf(size_t nBytes);
-  // A block of newBytes holding the first oldBytes of buf, which is given back; null (with buf
-  // left as it was) when there is no memory.
+  // A block of newBytes holding the first oldBytes of buf, which is given back; std::bad_alloc
+  // (with buf left as it was) when there is no memory.
   static unsigned char* growBuf(unsigned char* buf, size_t oldBytes, size_t newBytes);
   static void freeBuf(unsigned char* buf);
 
-  unsigned char* m_buffer;
-  unsigned char* m_bufferEnd;
-  unsigned char* m_readPos;
-  unsigned char* m_writePos;
+  Extent m_ext;
+  // The smallest step by which the buffer grows, FIXED for a fixed stream.
+  size_t m_growStep;
+  size_t m_readIdx = 0;
+  size_t m_writeIdx = 0;
   size_t m_reserve = 0;
-  size_t m_resizeIncr;
   int m_references;
   bool m_resizeable;
   void* m_userData = nullptr;

@@ -259,9 +259,21 @@ void Err::restoreFrom(ByteStrm& s) {
   s.readStr(m_routine, ROUTINE_BUF_SIZE);
 }
 
+namespace {
+
+// What saveArgs writes after its flag.
+size_t argsSize(const VarArgs* args) {
+  return args != nullptr && !args->isEmpty() ? args->binarySize() : 0;
+}
+
+}  // namespace
+
+// Exactly what saveOn writes, so a buffer sized from it holds any file name and argument list.
 size_t Err::binarySize() const {
-  return 80 + (m_args != nullptr ? m_args->binarySize() : 0) +
-         (m_args2 != nullptr ? m_args2->binarySize() : 0) + (m_fileName != nullptr ? 64 : 0);
+  const size_t ints = 6 * sizeof(int32_t);
+  return ints + argsSize(m_args) + argsSize(m_args2) +
+         ByteStrm::strSize(m_fileName != nullptr ? strlen(m_fileName) : 0) +
+         ByteStrm::strSize(strlen(m_routine));
 }
 
 void Err::dumpObj(int indentLvl, const char* label) const {
@@ -356,6 +368,10 @@ IntnlErr::IntnlErr(RcSeverity severity, const char* msgString, int code, const V
 void IntnlErr::saveOn(ByteStrm& s) const {
   m_err.saveOn(s);
   s.writeStr(m_msgString, strlen(m_msgString));
+}
+
+size_t IntnlErr::binarySize() const {
+  return m_err.binarySize() + ByteStrm::strSize(strlen(m_msgString));
 }
 
 void IntnlErr::restoreFrom(ByteStrm& s) {

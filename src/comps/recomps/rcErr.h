@@ -125,7 +125,7 @@ class Err : public mem::newDelete<mt_err> {
   // name and routine. A restore of damaged bytes raises RC_SC_READ_FAILED.
   void saveOn(ByteStrm& s) const;
   void restoreFrom(ByteStrm& s);
-  // An estimate for sizing buffers.
+  // The exact size saveOn writes, for sizing buffers.
   size_t binarySize() const;
 
   void dumpObj(int indentLvl, const char* label) const;
@@ -191,7 +191,7 @@ class IntnlErr : public mem::newDelete<mt_intnl_err> {
   // The error part, then the message.
   void saveOn(ByteStrm& s) const;
   void restoreFrom(ByteStrm& s);
-  size_t binarySize() const { return m_err.binarySize() + 256; }
+  size_t binarySize() const;
 
   static std::string format(const IntnlErr& err, FmtFlags flags = FF_DEFAULT);
   static void setAbortErr(const IntnlErr& err) { s_abortErr = &err; }

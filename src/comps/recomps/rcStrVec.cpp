@@ -387,7 +387,12 @@ void StrVec::restoreFrom(ByteStrm& s) {
   updateCache();
 }
 
-size_t StrVec::binarySize() const { return m_buf->allocatedSpace() + 8 * m_entries + 4; }
+size_t StrVec::binarySize() const {
+  size_t size = 4;
+  const unsigned int* lens = m_buf->strLens();
+  for (unsigned int i = 0; i < m_entries; ++i) size += ByteStrm::strSize(lens[i]);
+  return size;
+}
 
 void StrVec::dumpObj(int indentLvl, const char* label) const {
   dumpHeader(indentLvl, label, "StrVec", this, ", entries = %d, capacity = %d, values:\n",

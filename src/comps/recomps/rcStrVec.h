@@ -209,7 +209,7 @@ class StrVec : public mem::newDelete<mt_strvec> {
   // The 32-bit count, then each string.
   void saveOn(ByteStrm& s) const;
   void restoreFrom(ByteStrm& s);
-  // An upper bound of saveOn's output.
+  // The exact size saveOn writes.
   size_t binarySize() const;
 
   void dumpObj(int indentLvl, const char* label) const;

@@ -189,11 +189,14 @@ TEST_F(CtlServerQuietTest, BadConnectionsLeakNeitherDescriptorsNorHeap) {
   // The first connections grow what the server keeps for good (descriptor tables, strings).
   burst(15);
   ASSERT_TRUE(qvtest::eventually([&] { return openFds() == fds; }));
-  const std::string heap = ping("heap");
+  // A leak grows the heap; it may shrink by a few bytes that a straggler held at this reading.
+  const long heap = std::stol(ping("heap"));
   burst(10000 / peers.size() + 1);
   // The server closes its end of the last connections after we see them closed.
-  EXPECT_TRUE(qvtest::eventually([&] { return openFds() == fds && ping("heap") == heap; }))
-      << openFds() << " descriptors, not " << fds << "; " << ping("heap") << " bytes, not " << heap;
+  EXPECT_TRUE(qvtest::eventually([&] {
+    return openFds() == fds && std::stol(ping("heap")) <= heap;
+  })) << openFds()
+      << " descriptors, not " << fds << "; " << ping("heap") << " bytes, not " << heap;
 }
 
 // A server in this process, so that the test clock drives its idle time-out.

@@ -513,11 +513,14 @@ TEST(ByteStrm, UnencodableStringsAndImpossibleSizesAreRefused) {
             std::to_string(RC_SC_WRITE_FAILED) + ":rc::ByteStrm");
   EXPECT_EQ(s.size(), 8u);
 
-  // A size no buffer can have is an allocation failure: the stream is emptied, capacity kept.
+  // A size no buffer can have is an allocation failure: the stream is emptied (its reserve
+  // too), capacity kept.
+  s.reset(4);
   EXPECT_THROW(s.needRoom(SIZE_MAX), std::bad_alloc);
   EXPECT_EQ(s.capacity(), 16u);
   EXPECT_EQ(s.size(), 0u);
   EXPECT_EQ(s.readIndex(), 0u);
+  EXPECT_EQ(s.reserve(), 0u);
 }
 
 class ByteStrmFile : public ::testing::Test {

@@ -249,6 +249,22 @@ TEST(Err, WireRoundTripsKeepEveryPart) {
   EXPECT_EQ(rc::IntnlErr::format(intnlBack), rc::IntnlErr::format(intnl));
 }
 
+TEST(Err, BinarySizeBoundsWhatSaveOnWrites) {
+  const std::string name(300, 'f'), routine(rc::Err::MAX_ROUTINE_LEN, 'r'), msg(255, 'm');
+  rc::VarArgs many;
+  for (int i = 0; i < 200; ++i) many << std::string(static_cast<size_t>(i % 13), 'a') << i;
+  rc::IntnlErr intnl(RC_FATAL, msg.c_str(), RC_SC_ASSERT, many, routine.c_str());
+  intnl.err().addFileName(name.c_str(), 5);
+  intnl.err().addCode2(7, many);
+  // A long file name, the longest routine and message, and long lists on both codes.
+  rc::ByteStrm s(0);
+  intnl.err().saveOn(s);
+  EXPECT_LE(s.size(), intnl.err().binarySize());
+  s.reset();
+  intnl.saveOn(s);
+  EXPECT_LE(s.size(), intnl.binarySize());
+}
+
 TEST(Err, DamagedWireFormsGiveTheReadErrorAtEveryCut) {
   rc::Err err = openFailed();
   err.addFileName("a.txt", 12);
