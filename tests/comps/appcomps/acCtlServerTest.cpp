@@ -189,14 +189,18 @@ TEST_F(CtlServerQuietTest, BadConnectionsLeakNeitherDescriptorsNorHeap) {
   // The first connections grow what the server keeps for good (descriptor tables, strings).
   burst(15);
   ASSERT_TRUE(qvtest::eventually([&] { return openFds() == fds; }));
-  // A leak grows the heap; it may shrink by a few bytes that a straggler held at this reading.
+  // A leak grows the heap by at least one block per connection. Tables indexed by descriptor
+  // may keep a larger size after a burst with more connections open at once (a loaded machine
+  // serves them later), so growth below a byte per connection is capacity, not a leak.
   const long heap = std::stol(ping("heap"));
-  burst(10000 / peers.size() + 1);
+  const size_t rounds = 10000 / peers.size() + 1;
+  burst(rounds);
+  const long allowed = heap + static_cast<long>(rounds * peers.size());
   // The server closes its end of the last connections after we see them closed.
-  EXPECT_TRUE(qvtest::eventually([&] {
-    return openFds() == fds && std::stol(ping("heap")) <= heap;
-  })) << openFds()
-      << " descriptors, not " << fds << "; " << ping("heap") << " bytes, not " << heap;
+  EXPECT_TRUE(
+      qvtest::eventually([&] { return openFds() == fds && std::stol(ping("heap")) < allowed; }, 60))
+      << openFds() << " descriptors, not " << fds << "; " << ping("heap") << " bytes, not under "
+      << allowed;
 }
 
 // A server in this process, so that the test clock drives its idle time-out.
