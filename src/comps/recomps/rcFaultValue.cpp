@@ -192,6 +192,10 @@ void Value::assignFrom(const Value& other) {
 Value* Value::copy(mem::regionName_t region) const { return new Value(*this, region); }
 
 void Value::clear() {
+  // An auto-counter keeps its tail in the scalar slot: it has no plain value to drop.
+  RC_FAULT_ASSERT(
+      m_dataType == DataType::DT_AUTO_COUNTER || dataType() != DataType::DT_AUTO_COUNTER,
+      "dataType () != rc::fault::DataType::DT_AUTO_COUNTER");
   Value* part = compound();
   m_dataType = DataType::NO_VAL;
   m_strVal.clear();
@@ -589,8 +593,29 @@ auto withSub(const Value* sub, Fn fn) {
 
 }  // namespace
 
+struct AutoCounter::Tail : mem::newDelete<mt_rc_fault_value> {
+  Tail() = default;
+  Tail(const Tail& other, mem::regionName_t region) : repeatCtr(other.repeatCtr) {
+    std::unique_ptr<Value> r(other.repeat != nullptr ? other.repeat->copy(region) : nullptr);
+    limit = other.limit != nullptr ? other.limit->copy(region) : nullptr;
+    repeat = r.release();
+  }
+  Tail(const Tail&) = delete;
+  Tail& operator=(const Tail&) = delete;
+  ~Tail() {
+    delete repeat;
+    delete limit;
+    rc::poison(repeat);
+    rc::poison(limit);
+  }
+
+  int repeatCtr = 0;
+  Value* repeat = nullptr;  // null: the untouched 0
+  Value* limit = nullptr;   // null: the untouched 0
+};
+
 // The tail bytes hold the counters on the usual ABIs; elsewhere a counter is merely larger.
-static_assert(sizeof(void*) != 8 || sizeof(AutoCounter) <= 80 ||
+static_assert(sizeof(void*) != 8 || sizeof(AutoCounter) <= 64 ||
                   !__has_cpp_attribute(no_unique_address),
               "an auto-counter has outgrown its heap size class");
 
@@ -598,10 +623,7 @@ AutoCounter::AutoCounter(mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
       m_evalState(INTERVAL),
       m_intervalCtr(0),
-      m_interval(DataType::NO_VAL, region),
-      m_repeatCtr(0),
-      m_repeat(nullptr),
-      m_limit(nullptr) {
+      m_interval(DataType::NO_VAL, region) {
   m_interval.setIntVal(1);
 }
 
@@ -609,13 +631,8 @@ AutoCounter::AutoCounter(const AutoCounter& other, mem::regionName_t region)
     : Value(DataType::NO_VAL, region),
       m_evalState(other.m_evalState),
       m_intervalCtr(other.m_intervalCtr),
-      m_interval(other.m_interval, region),
-      m_repeatCtr(other.m_repeatCtr),
-      m_repeat(nullptr),
-      m_limit(nullptr) {
-  std::unique_ptr<Value> repeat(other.m_repeat != nullptr ? other.m_repeat->copy(region) : nullptr);
-  m_limit = other.m_limit != nullptr ? other.m_limit->copy(region) : nullptr;
-  m_repeat = repeat.release();
+      m_interval(other.m_interval, region) {
+  if (other.tail() != nullptr) setTail(new Tail(*other.tail(), region));
 }
 
 AutoCounter& AutoCounter::operator=(const AutoCounter& other) {
@@ -624,10 +641,34 @@ AutoCounter& AutoCounter::operator=(const AutoCounter& other) {
 }
 
 AutoCounter::~AutoCounter() {
-  delete m_repeat;
-  delete m_limit;
-  rc::poison(m_repeat);
-  rc::poison(m_limit);
+  delete tail();
+  // The base destructor poisons the slot.
+}
+
+AutoCounter::Tail& AutoCounter::ownTail() {
+  if (tail() == nullptr) setTail(new Tail);
+  return *tail();
+}
+
+const Value* AutoCounter::repeatSub() const { return tail() != nullptr ? tail()->repeat : nullptr; }
+
+const Value* AutoCounter::limitSub() const { return tail() != nullptr ? tail()->limit : nullptr; }
+
+const Value& AutoCounter::repeat() const {
+  const Value* sub = repeatSub();
+  return sub != nullptr ? *sub : zero();
+}
+
+const Value& AutoCounter::limit() const {
+  const Value* sub = limitSub();
+  return sub != nullptr ? *sub : zero();
+}
+
+int AutoCounter::repeatCtr() const { return tail() != nullptr ? tail()->repeatCtr : 0; }
+
+void AutoCounter::setTail(Tail* fresh) {
+  delete tail();
+  m_vals.counterTail = fresh;
 }
 
 const Value& AutoCounter::zero() {
@@ -645,16 +686,11 @@ void AutoCounter::assignFrom(const Value& other) {
   const AutoCounter* src = dynamic_cast<const AutoCounter*>(&other);
   RC_FAULT_ASSERT(src != nullptr, "other.dataType () == rc::fault::DataType::DT_AUTO_COUNTER");
   if (src == nullptr || src == this) return;
+  std::unique_ptr<Tail> fresh(src->tail() != nullptr ? new Tail(*src->tail(), memRegion())
+                                                     : nullptr);
   m_interval = src->m_interval;
   m_intervalCtr = src->m_intervalCtr;
-  std::unique_ptr<Value> repeat(src->m_repeat != nullptr ? src->m_repeat->copy(memRegion())
-                                                         : nullptr);
-  std::unique_ptr<Value> limit(src->m_limit != nullptr ? src->m_limit->copy(memRegion()) : nullptr);
-  delete m_repeat;
-  delete m_limit;
-  m_repeat = repeat.release();
-  m_limit = limit.release();
-  m_repeatCtr = src->m_repeatCtr;
+  setTail(fresh.release());
   m_evalState = src->m_evalState;
 }
 
@@ -671,17 +707,18 @@ bool AutoCounter::isOn(int numInsertions) {
     return true;
   }
   RC_FAULT_ASSERT(m_evalState == REPEAT, "m_evalState == REPEAT");
-  wrappingIncr(m_repeatCtr);
+  int& repeatCtr = ownTail().repeatCtr;
+  wrappingIncr(repeatCtr);
   const int repeat = this->repeat().intVal();
-  if (m_repeatCtr > repeat) {
+  if (repeatCtr > repeat) {
     // The repeat count was lowered below what this run already fired: the run is over, and the
     // next evaluation starts a new interval instead of never firing again.
-    m_repeatCtr = 0;
+    repeatCtr = 0;
     m_evalState = INTERVAL;
     return false;
   }
-  if (m_repeatCtr == repeat) {
-    m_repeatCtr = 0;
+  if (repeatCtr == repeat) {
+    repeatCtr = 0;
     m_evalState = INTERVAL;
   }
   return true;
@@ -701,10 +738,10 @@ const Value* AutoCounter::subValue(int keywd) const {
 }
 
 Value* AutoCounter::subValueForWrite(int keywd) {
-  Value** slot = keywd == Keywd::K_REPEAT  ? &m_repeat
-                 : keywd == Keywd::K_LIMIT ? &m_limit
-                                           : nullptr;
-  if (slot == nullptr) return keywd == Keywd::K_INTERVAL ? &m_interval : nullptr;
+  if (keywd != Keywd::K_REPEAT && keywd != Keywd::K_LIMIT) {
+    return keywd == Keywd::K_INTERVAL ? &m_interval : nullptr;
+  }
+  Value** slot = keywd == Keywd::K_REPEAT ? &ownTail().repeat : &ownTail().limit;
   if (*slot == nullptr) {
     auto sub = std::make_unique<Value>(DataType::NO_VAL, memRegion());
     sub->setIntVal(0);
@@ -752,7 +789,7 @@ String AutoCounter::stringSubField(int keywd, const char* field) const {
 }
 
 size_t AutoCounter::binarySize() const {
-  return m_interval.binarySize() + subBinarySize(m_repeat) + subBinarySize(m_limit) + 12;
+  return m_interval.binarySize() + subBinarySize(repeatSub()) + subBinarySize(limitSub()) + 12;
 }
 
 void AutoCounter::saveSub(const Value* sub, ByteStrm& s) {
@@ -780,18 +817,23 @@ void AutoCounter::restoreSub(Value*& sub, ByteStrm& s) {
 void AutoCounter::saveOn(ByteStrm& s) const {
   m_interval.saveOn(s);
   s << m_intervalCtr;
-  saveSub(m_repeat, s);
-  s << m_repeatCtr;
-  saveSub(m_limit, s);
+  saveSub(repeatSub(), s);
+  s << repeatCtr();
+  saveSub(limitSub(), s);
   s << static_cast<int>(m_evalState);
 }
 
 void AutoCounter::restoreFrom(ByteStrm& s) {
   m_interval.restorePlainOnly(s);
   s >> m_intervalCtr;
-  restoreSub(m_repeat, s);
-  s >> m_repeatCtr;
-  restoreSub(m_limit, s);
+  // The tail is read aside and kept only when it holds something.
+  auto fresh = std::make_unique<Tail>();
+  restoreSub(fresh->repeat, s);
+  s >> fresh->repeatCtr;
+  restoreSub(fresh->limit, s);
+  setTail(fresh->repeat != nullptr || fresh->limit != nullptr || fresh->repeatCtr != 0
+              ? fresh.release()
+              : nullptr);
   int state = INTERVAL;
   s >> state;
   if (state != INTERVAL && state != REPEAT) {
@@ -806,11 +848,11 @@ void AutoCounter::displayContents(const char* ruleName, const char* attrName, bo
   const String name(attrName);
   m_interval.displayContents(ruleName, (name + ".interval").c_str(), verbose);
   if (verbose) printf("%s.%s.interval.ctr = %d\n", ruleName, attrName, m_intervalCtr);
-  withSub(m_repeat, [&](const Value& v) {
+  withSub(repeatSub(), [&](const Value& v) {
     v.displayContents(ruleName, (name + ".repeat").c_str(), verbose);
   });
-  if (verbose) printf("%s.%s.repeat.ctr = %d\n", ruleName, attrName, m_repeatCtr);
-  withSub(m_limit,
+  if (verbose) printf("%s.%s.repeat.ctr = %d\n", ruleName, attrName, repeatCtr());
+  withSub(limitSub(),
           [&](const Value& v) { v.displayContents(ruleName, (name + ".limit").c_str(), verbose); });
   if (verbose) {
     printf("%s.%s.evalState = %s\n", ruleName, attrName,
@@ -820,11 +862,11 @@ void AutoCounter::displayContents(const char* ruleName, const char* attrName, bo
 
 void AutoCounter::dumpObj(int indentLvl, const char* label) const {
   rc::dumpHeader(indentLvl, label, "AutoCounter", this,
-                 ", intvlCtr = %d, repeatCtr = %d, state = %d\n", m_intervalCtr, m_repeatCtr,
+                 ", intvlCtr = %d, repeatCtr = %d, state = %d\n", m_intervalCtr, repeatCtr(),
                  m_evalState);
   m_interval.dumpObj(indentLvl + 1, "interval: ");
-  withSub(m_repeat, [&](const Value& v) { v.dumpObj(indentLvl + 1, "repeat: "); });
-  withSub(m_limit, [&](const Value& v) { v.dumpObj(indentLvl + 1, "limit: "); });
+  withSub(repeatSub(), [&](const Value& v) { v.dumpObj(indentLvl + 1, "repeat: "); });
+  withSub(limitSub(), [&](const Value& v) { v.dumpObj(indentLvl + 1, "limit: "); });
 }
 
 }  // namespace rc::fault

@@ -256,7 +256,8 @@ class Value : public mem::newDelete<mt_rc_fault_value> {
     bool boolVal;
     float fltVal;
     int64_t longVal;
-    Value* compound;  // DT_AUTO_COUNTER: the owned compound part (or null)
+    Value* compound;    // DT_AUTO_COUNTER: the owned compound part (or null)
+    void* counterTail;  // an AutoCounter itself: its repeat and limit (see AutoCounter)
   } m_vals;
   // Last and narrow: an auto-counter keeps its own small fields in the bytes behind them.
   uint8_t m_memRegion;  // a mem::regionName_t
@@ -298,10 +299,10 @@ class AutoCounter : public Value {
   String stringSubField(int keywd, const char* field) const override;
 
   const Value& interval() const { return m_interval; }
-  const Value& repeat() const { return m_repeat != nullptr ? *m_repeat : zero(); }
-  const Value& limit() const { return m_limit != nullptr ? *m_limit : zero(); }
+  const Value& repeat() const;
+  const Value& limit() const;
   int intervalCtr() const { return m_intervalCtr; }
-  int repeatCtr() const { return m_repeatCtr; }
+  int repeatCtr() const;
   int evalState() const { return m_evalState; }
 
  private:
@@ -312,22 +313,32 @@ class AutoCounter : public Value {
   Value* subValueForWrite(int keywd);
   // The shared, never written integer 0 that an untouched repeat or limit reads as.
   static const Value& zero();
+  // The repeat and limit as kept: null while untouched.
+  const Value* repeatSub() const;
+  const Value* limitSub() const;
   // Writes and sizes a repeat or limit as a value of its own would be (null: the untouched 0).
   static void saveSub(const Value* sub, ByteStrm& s);
   static size_t subBinarySize(const Value* sub);
   // Restores a repeat or limit, keeping no value for the untouched 0.
   void restoreSub(Value*& sub, ByteStrm& s);
 
-  // Most counters only ever set the interval: repeat and limit are made when first set (null
-  // reads as the integer 0), which keeps a rule set read from a large rules file small. The
-  // counters and the state fill the unused tail bytes of the base value and of the interval,
-  // which keeps a counter within one size class less of the heap.
+  // The repeat and limit with the repeat run's counter; a counter that never set either and never
+  // ran a repeat has none.
+  struct Tail;
+  Tail* tail() const { return static_cast<Tail*>(m_vals.counterTail); }
+  // The tail, made when missing.
+  Tail& ownTail();
+  // Replaces the tail (null: none).
+  void setTail(Tail* fresh);
+
+  // Most counters only ever set the interval: repeat and limit live in a tail block made when
+  // first set (a missing one reads as the integer 0), whose address takes the base value's slot
+  // that an auto-counter has no use for. The counter and the state fill the unused tail bytes of
+  // the base value; the object keeps within one size class less of the heap, which matters for a
+  // rule set read from a large rules file.
   uint8_t m_evalState;  // an EvalState
   int m_intervalCtr;
   [[no_unique_address]] Value m_interval;
-  int m_repeatCtr;
-  Value* m_repeat;
-  Value* m_limit;
 };
 
 }  // namespace rc::fault
