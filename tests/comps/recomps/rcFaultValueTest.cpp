@@ -222,6 +222,11 @@ TEST(FaultValue, PlainValuesRefuseCompoundOperations) {
   AutoCounter ac;
   EXPECT_EQ(failedAssertion([&] { ac.setDataType(DataType::DT_INT); }, true),
             "false: unimplemented rc::fault::AutoCounter::setDataType");
+  // A plain setter on the counter itself is refused and leaves its repeat and limit alone.
+  ac.setSubField(Keywd::K_REPEAT, "", "2");
+  EXPECT_EQ(failedAssertion([&] { ac.setIntVal(4); }, true),
+            "dataType () != rc::fault::DataType::DT_AUTO_COUNTER");
+  EXPECT_EQ(ac.repeat().intVal(), 2);
   EXPECT_EQ(failedAssertion([&] { v.setDataType(DataType::BAD_VAL); }, true),
             "dataType != rc::fault::DataType::BAD_VAL");
 }
@@ -457,6 +462,25 @@ TEST(FaultValue, UnsetRepeatAndLimitReadAsZeroAndStayApart) {
   back.assignFrom(plain);
   EXPECT_EQ(back.intField("limit"), 0);
   EXPECT_EQ(savedForm(back), savedForm(plain));
+}
+
+TEST(FaultValue, RepeatRunSurvivesCopiesAndTheBinaryForm) {
+  // Mid-run counters, one whose repeat was then lowered to the untouched 0.
+  for (const char* lowered : {"", "0"}) {
+    Value v = counter("1", "3");
+    EXPECT_EQ(pattern(v, 2), "XX");
+    if (*lowered != '\0') v.setVal("repeat", lowered);
+    rc::ByteStrm strm(0);
+    v.saveOn(strm);
+    Value back;
+    back.restoreFrom(strm);
+    Value copy(v);
+    EXPECT_EQ(static_cast<const AutoCounter*>(back.compound())->repeatCtr(), 1) << lowered;
+    EXPECT_EQ(savedForm(back), savedForm(v)) << lowered;
+    const std::string expected = pattern(v, 6);
+    EXPECT_EQ(pattern(back, 6), expected) << lowered;
+    EXPECT_EQ(pattern(copy, 6), expected) << lowered;
+  }
 }
 
 TEST(FaultValue, RestoredTextKeepsEveryByte) {
