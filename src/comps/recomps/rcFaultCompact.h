@@ -1,5 +1,6 @@
-// Compact storage for the members of fault rule sets: rc::fault::CompactName, a name kept inside
-// its owner, and rc::fault::MemberArray, the pointer array behind a named set.
+// Compact storage for the members of fault rule sets: rc::fault::TextBlock, a text in one heap
+// block; rc::fault::CompactName, a name kept inside its owner; rc::fault::MemberArray, the
+// pointer array behind a named set.
 //
 // A rule set read from a large rules file holds hundreds of thousands of rules of one attribute
 // each, and a heap block costs a header and malloc's rounding on top of its bytes: a rule name in
@@ -20,6 +21,25 @@
 #include "comps/memcomps/base/memHeap.h"
 
 namespace rc::fault {
+
+// A heap block of the given memory type holding a text's length, its bytes and a NUL; freed with
+// mem::freeBlock. The heap form of names and of value texts.
+struct TextBlock {
+  uint32_t len;
+  char bytes[1];
+
+  template <memType_t BlockType>
+  static TextBlock* make(std::string_view text) {
+    static constexpr mem::AllocContext kContext{BlockType, mem::REGION_HEAP, mem::MEM_NOALIGN,
+                                                mem::MEM_SCOPE_TEMPORARY};
+    auto* block = static_cast<TextBlock*>(
+        mem::allocBlock(offsetof(TextBlock, bytes) + text.size() + 1, kContext));
+    block->len = static_cast<uint32_t>(text.size());
+    memcpy(block->bytes, text.data(), text.size());
+    block->bytes[text.size()] = '\0';
+    return block;
+  }
+};
 
 // A name of up to N - 2 bytes kept in the object (N bytes in all); a longer one in a heap block.
 template <size_t N, memType_t BlockType>
@@ -50,13 +70,7 @@ class CompactName {
       mem::freeBlock(old);
       return;
     }
-    static constexpr mem::AllocContext kContext{BlockType, mem::REGION_HEAP, mem::MEM_NOALIGN,
-                                                mem::MEM_SCOPE_TEMPORARY};
-    auto* fresh =
-        static_cast<Block*>(mem::allocBlock(offsetof(Block, bytes) + text.size() + 1, kContext));
-    fresh->len = static_cast<uint32_t>(text.size());
-    memcpy(fresh->bytes, text.data(), text.size());
-    fresh->bytes[text.size()] = '\0';
+    TextBlock* fresh = TextBlock::make<BlockType>(text);
     release();
     memcpy(m_bytes, &fresh, sizeof fresh);
     m_len = kOnHeap;
@@ -67,10 +81,7 @@ class CompactName {
   }
 
  private:
-  struct Block {
-    uint32_t len;
-    char bytes[1];
-  };
+  using Block = TextBlock;
   static constexpr size_t kInPlace = N - 1;  // bytes, the NUL included
   static constexpr uint8_t kOnHeap = 0xff;
 

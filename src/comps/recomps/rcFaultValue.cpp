@@ -136,16 +136,7 @@ int Keywd::id(std::string_view symbol) {
 
 void ValueText::assign(std::string_view text) {
   if (text == view()) return;
-  Block* block = nullptr;
-  if (!text.empty()) {
-    static constexpr mem::AllocContext kContext{mt_rc_fault_value, mem::REGION_HEAP,
-                                                mem::MEM_NOALIGN, mem::MEM_SCOPE_TEMPORARY};
-    block =
-        static_cast<Block*>(mem::allocBlock(offsetof(Block, bytes) + text.size() + 1, kContext));
-    block->len = static_cast<uint32_t>(text.size());
-    memcpy(block->bytes, text.data(), text.size());
-    block->bytes[text.size()] = '\0';
-  }
+  TextBlock* block = text.empty() ? nullptr : TextBlock::make<mt_rc_fault_value>(text);
   clear();
   m_block = block;
 }

@@ -25,6 +25,7 @@
 #include "comps/memcomps/base/memNewDelete.h"
 #include "comps/memcomps/base/memString.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFaultCompact.h"
 
 // Asserts a condition of the fault classes; text is what the failure reports.
 #define RC_FAULT_ASSERT(cond, text) \
@@ -124,11 +125,7 @@ class ValueText {
   void swap(ValueText& other) { std::swap(m_block, other.m_block); }
 
  private:
-  struct Block {
-    uint32_t len;
-    char bytes[1];
-  };
-  Block* m_block = nullptr;
+  TextBlock* m_block = nullptr;
 };
 
 class Value : public mem::newDelete<mt_rc_fault_value> {
