@@ -7,9 +7,9 @@
 #include <new>
 
 #include "comps/memcomps/base/memHeap.h"
+#include "comps/recomps/rcAssert.h"
 #include "comps/recomps/rcDump.h"
-#include "comps/recomps/rcErr.h"
-#include "comps/recomps/rcFile.h"
+#include "comps/recomps/rcStrCodes.h"
 
 namespace rc {
 
@@ -19,7 +19,6 @@ constexpr size_t alignUp(size_t n) { return (n + 3) & ~static_cast<size_t>(3); }
 
 // Beyond this capacity growth becomes geometric.
 constexpr size_t GEOMETRIC_GROWTH_FROM = 64 * 1024;
-constexpr size_t TEXT_LINE_BUF_SIZE = 2048;
 
 // Raises the internal error with the condition's text as the stream's users know it.
 #define RC_BYTE_STRM_CHECK(cond, text) \
@@ -51,8 +50,7 @@ void ByteStrm::positionOutside(const char* condition) {
 }
 
 void ByteStrm::strTooLong() {
-  Err_Throw(
-      Err(RC_ERROR, RC_SC_WRITE_FAILED, VarArgs() << "rc::ByteStrm", "recomps/ByteStrm::writeStr"));
+  raiseErr(RC_SC_WRITE_FAILED, "rc::ByteStrm", "recomps/ByteStrm::writeStr");
 }
 
 void ByteStrm::writeBytes(const void* src, size_t nBytes, bool autoAlign) {
@@ -88,7 +86,7 @@ void ByteStrm::adjustWritePos(int offset) {
 // --- reading ----------------------------------------------------------------------------------
 
 void ByteStrm::readFailed(const char* routine) {
-  Err_Throw(Err(RC_ERROR, RC_SC_READ_FAILED, VarArgs() << "rc::ByteStrm", routine));
+  raiseErr(RC_SC_READ_FAILED, "rc::ByteStrm", routine);
 }
 
 void ByteStrm::readBytes(void* dst, size_t nBytes, bool autoAlign) {
@@ -162,62 +160,29 @@ void ByteStrm::resize(size_t newCapacity) {
 
 // --- files ------------------------------------------------------------------------------------
 
-// The file operations go through rc::File and report every failure through their result; the
-// errors the file layer raises are kept from the caller.
+namespace {
 
-bool ByteStrm::writeToFile(const char* fileName) const {
-  Err err;
-  File file(1);
-  if (!file.open(fileName, "wb", &err)) return false;
-  const size_t nBytes = size();
-  const bool written = nBytes == 0 || file.write2(m_ext.buffer, nBytes, &err) == nBytes;
-  return file.close2(&err) && written;
+bool noFileWrite(const ByteStrm& /*strm*/, const char* /*fileName*/) { return false; }
+bool noFileRead(ByteStrm& /*strm*/, const char* /*fileName*/) { return false; }
+
+StrmFileRtns s_fileRtns = {&noFileWrite, &noFileRead, &noFileRead};
+
+}  // namespace
+
+StrmFileRtns setStrmFileRtns(const StrmFileRtns& rtns) {
+  const StrmFileRtns prev = s_fileRtns;
+  s_fileRtns.write = rtns.write != nullptr ? rtns.write : &noFileWrite;
+  s_fileRtns.read = rtns.read != nullptr ? rtns.read : &noFileRead;
+  s_fileRtns.readText = rtns.readText != nullptr ? rtns.readText : &noFileRead;
+  return prev;
 }
 
-bool ByteStrm::readFromFile(const char* fileName) {
-  // A missing file is a failure, an empty one reads nothing.
-  const int64_t fileBytes = File::exists(fileName) ? File::fileSize(fileName) : -1;
-  if (fileBytes < 0 || static_cast<uint64_t>(fileBytes) > SIZE_MAX) return false;
-  if (fileBytes == 0) return true;
-  Err err;
-  File file(1);
-  if (!file.open(fileName, "rb", &err)) return false;
-  const size_t nBytes = static_cast<size_t>(fileBytes);
-  unsigned char* tmp = allocBuf(nBytes);
-  err.clear();
-  const size_t nRead = file.read2(tmp, nBytes, &err);
-  const bool ok = err.code() == 0;
-  try {
-    if (nRead != 0) writeBytes(tmp, nRead, false);
-  } catch (...) {
-    freeBuf(tmp);
-    throw;
-  }
-  freeBuf(tmp);
-  return ok;
-}
+bool ByteStrm::writeToFile(const char* fileName) const { return s_fileRtns.write(*this, fileName); }
+
+bool ByteStrm::readFromFile(const char* fileName) { return s_fileRtns.read(*this, fileName); }
 
 bool ByteStrm::restoreFromTextFile(const char* fileName) {
-  // A missing file is a failure, an empty one reads nothing.
-  const int64_t fileBytes = File::exists(fileName) ? File::fileSize(fileName) : -1;
-  if (fileBytes < 0) return false;
-  if (fileBytes == 0) return true;
-  Err err;
-  File file(1);
-  if (!file.open(fileName, "r", &err)) return false;
-  char line[TEXT_LINE_BUF_SIZE];
-  // The reader drops the newline and a carriage return before it. A line longer than the buffer
-  // fails the operation, but only that line is lost.
-  bool allRead = true;
-  for (;;) {
-    if (file.readLine2(line, sizeof line, &err) != nullptr) {
-      writeStr(line, strlen(line));
-    } else if (File::isLineTooLong(err) && file.skipLine()) {
-      allRead = false;
-    } else {
-      return allRead && err.code() == 0;
-    }
-  }
+  return s_fileRtns.readText(*this, fileName);
 }
 
 }  // namespace rc

@@ -15,6 +15,7 @@
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFile.h"
+#include "comps/recomps/rcHelpArgs.h"
 #include "comps/recomps/rcLog.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
@@ -99,8 +100,11 @@ void dumpToDbg(const char* line) { Dbg::instance()->print(line, false); }
 void traceToDbg(int module, int flag, const char* fmt, va_list ap) {
   if (Dbg::s_anyOn) Dbg::instance()->vprint(module, flag, fmt, ap);
 }
+bool traceOnInDbg(int module, int flag) {
+  return Dbg::s_anyOn && Dbg::instance()->isOn(module, flag);
+}
 [[maybe_unused]] const bool s_dumpSinkInstalled =
-    (setDumpSink(&dumpToDbg), setTraceRtn(&traceToDbg), true);
+    (setDumpSink(&dumpToDbg), setTraceRtn(&traceToDbg), setTraceOnRtn(&traceOnInDbg), true);
 
 // The switch options in field order, with the setter each one feeds.
 struct SwitchOption {
@@ -130,25 +134,6 @@ constexpr SwitchVariable kSwitchVariables[] = {
 };
 
 }  // namespace
-
-void takeOptions(int* argc, char** argv, const std::function<int(const char*, const char*)>& take) {
-  RC_ASSERT(argc);
-  const int n = *argc;
-  std::vector<char*, mem::stlAlloc<char*, mt_anonymous>> kept;
-  kept.reserve(static_cast<size_t>(n > 0 ? n : 0));
-  for (int i = 0; i < n;) {
-    const int used = argv[i] != nullptr ? take(argv[i], i + 1 < n ? argv[i + 1] : nullptr) : 0;
-    if (used == 0) {
-      kept.push_back(argv[i++]);
-    } else {
-      i += used;
-    }
-  }
-  if (static_cast<int>(kept.size()) == n) return;
-  for (size_t i = 0; i < kept.size(); ++i) argv[i] = kept[i];
-  argv[kept.size()] = nullptr;
-  *argc = static_cast<int>(kept.size());
-}
 
 // ---------------------------------------------------------------------------------------------
 // DbgCtrls

@@ -35,13 +35,6 @@ namespace rc {
 
 class ByteStrm;
 
-// Takes the options a facility owns out of the command line. take(arg, next) sees each argument
-// and the one after it (null at the end) and answers how many of them it used: 0 (not its
-// option), 1 or 2. argv changes only once every argument was seen, so an option that throws
-// leaves it as it was; otherwise *argc is lowered by the number used and, when that is not 0,
-// the entry after the last kept argument becomes null.
-void takeOptions(int* argc, char** argv, const std::function<int(const char*, const char*)>& take);
-
 class DbgCtrls : public mem::newDelete<mt_anonymous> {
  public:
   enum FieldFlags { FF_NONE = 0, FF_HAS_FLAGS = 1, FF_HAS_MODULES = 2, FF_ALL = 3 };

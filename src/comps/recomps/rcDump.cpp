@@ -16,6 +16,7 @@ void stdoutSink(const char* line) { fputs(line, stdout); }
 
 DumpSinkRtn s_sink = &stdoutSink;
 TraceRtn s_traceRtn = nullptr;
+TraceOnRtn s_traceOnRtn = nullptr;
 
 // Indents, formats and hands the line to the sink; returns nothing the caller needs.
 void emit(int indentLvl, const char* head, const char* fmt, va_list ap) {
@@ -47,6 +48,14 @@ TraceRtn setTraceRtn(TraceRtn rtn) {
   s_traceRtn = rtn;
   return prev;
 }
+
+TraceOnRtn setTraceOnRtn(TraceOnRtn rtn) {
+  TraceOnRtn prev = s_traceOnRtn;
+  s_traceOnRtn = rtn;
+  return prev;
+}
+
+bool traceOn(int module, int flag) { return s_traceOnRtn != nullptr && s_traceOnRtn(module, flag); }
 
 void trace(int module, int flag, const char* fmt, ...) {
   if (s_traceRtn == nullptr) return;

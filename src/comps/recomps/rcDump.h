@@ -28,6 +28,12 @@ using TraceRtn = void (*)(int module, int flag, const char* fmt, va_list ap);
 // Installs the trace routine; null drops trace lines. Returns the previous routine.
 TraceRtn setTraceRtn(TraceRtn rtn);
 
+// Whether the debug facility shows a module and flag, for work done only to be traced; the
+// facility installs its answer, which is false until then. Returns the previous routine.
+using TraceOnRtn = bool (*)(int module, int flag);
+TraceOnRtn setTraceOnRtn(TraceOnRtn rtn);
+bool traceOn(int module, int flag);
+
 // One trace line, printf-style, when the debug facility shows this module and flag.
 void trace(int module, int flag, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 

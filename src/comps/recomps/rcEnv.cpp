@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcOs.h"
@@ -572,8 +571,8 @@ void Env::prEnv(const char* /*arg0*/) {
 }
 
 void Env::dumpEnvVarTbl(int dbgModule, int dbgFlag, const char* msg) {
-  if (!Dbg::s_anyOn || !Dbg::instance()->isOn(dbgModule, dbgFlag)) return;
-  Dbg::instance()->print(dbgModule, dbgFlag, "%s\n", msg != nullptr ? msg : "");
+  if (!traceOn(dbgModule, dbgFlag)) return;
+  trace(dbgModule, dbgFlag, "%s\n", msg != nullptr ? msg : "");
   EnvVarTbl::instance()->dump();
 }
 

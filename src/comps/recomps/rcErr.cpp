@@ -10,7 +10,6 @@
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcSymRows.h"
-#include "comps/recomps/rcUtils.h"
 
 namespace rc {
 
@@ -193,7 +192,10 @@ void Err::deepCopyFrom(const Err& src) {
 
 Err* Err::copy() const { return new Err(*this); }
 
-void Err::addRoutine(const char* routine) { Utils::copyStr(m_routine, routine, sizeof m_routine); }
+// A truncating copy, as Utils::copyStr makes (that unit raises errors, so it sits above this one).
+void Err::addRoutine(const char* routine) {
+  snprintf(m_routine, sizeof m_routine, "%s", routine != nullptr ? routine : "");
+}
 
 void Err::addFileName(const char* fileName, int lineNo) {
   if (fileName != nullptr) {
@@ -385,7 +387,7 @@ void IntnlErr::clear() {
 }
 
 void IntnlErr::addStringString(const char* msgString) {
-  Utils::copyStr(m_msgString, msgString, sizeof m_msgString);
+  snprintf(m_msgString, sizeof m_msgString, "%s", msgString != nullptr ? msgString : "");
 }
 
 std::string IntnlErr::format(const IntnlErr& err, Err::FmtFlags flags) {
@@ -452,10 +454,10 @@ void Err_Print(const Err& err) { s_printRtn(&err, nullptr); }
 
 void Err_Print(const IntnlErr& intnlErr) { s_printRtn(nullptr, &intnlErr); }
 
-bool Assert::s_abortOnFail = true;
+namespace {
 
-void Assert_throwAssert(const char* condition, const char* msg, bool addErrno, const char* fileName,
-                        int lineNo) {
+void reportAssert(const char* condition, const char* msg, bool addErrno, const char* fileName,
+                  int lineNo) {
   const int savedErrno = errno;
   VarArgs args;
   args << condition;
@@ -471,5 +473,15 @@ void Assert_throwAssert(const char* condition, const char* msg, bool addErrno, c
   }
   throw IntnlErr(intnlErr);
 }
+
+void raiseCoded(int code, const char* arg, const char* routine) {
+  Err_Throw(Err(RC_ERROR, code, VarArgs() << arg, routine));
+}
+
+// The units below rc::Err report their failures as errors once this file is part of the program.
+[[maybe_unused]] const bool s_failRtnsInstalled =
+    (setAssertRtn(&reportAssert), setRaiseRtn(&raiseCoded), true);
+
+}  // namespace
 
 }  // namespace rc

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "comps/memcomps/base/memNewDelete.h"
+#include "comps/recomps/rcAssert.h"
 #include "comps/recomps/rcStrCodes.h"
 #include "comps/recomps/rcVarArgs.h"
 
@@ -216,17 +217,6 @@ ErrPrintRtn setErrPrintRtn(ErrPrintRtn rtn);
 void Err_Print(const Err& err);
 void Err_Print(const IntnlErr& intnlErr);
 
-class Assert {
- public:
-  static void setAbortOnFail(bool abortOnFail) { s_abortOnFail = abortOnFail; }
-  static bool s_abortOnFail;
-};
-
-// Reports a failed assertion: prints the internal error at once, then aborts (the default) or,
-// with abort switched off, throws it as rc::IntnlErr.
-void Assert_throwAssert(const char* condition, const char* msg, bool addErrno, const char* fileName,
-                        int lineNo);
-
 }  // namespace rc
 
 namespace rc {
@@ -248,9 +238,3 @@ struct CaughtExc {
 };
 
 }  // namespace rc
-
-// Asserts a condition that the program's own logic guarantees.
-#define RC_ASSERT(cond) \
-  ((cond) ? (void)0 : rc::Assert_throwAssert(#cond, nullptr, false, __FILE__, __LINE__))
-#define RC_ASSERT_MSG(cond, msg) \
-  ((cond) ? (void)0 : rc::Assert_throwAssert(#cond, (msg), false, __FILE__, __LINE__))

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "comps/memcomps/base/memHeap.h"
+#include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcOs.h"
 
 namespace rc {
@@ -642,5 +643,80 @@ bool File::rename(const char* from, const char* to, Err* err) {
   }
   return true;
 }
+
+// --- byte streams -----------------------------------------------------------------------------
+
+// The byte stream's file operations, installed below. They report every failure through their
+// result; the errors the file layer raises are kept from the caller.
+
+namespace {
+
+constexpr mem::AllocContext kStrmBufContext{mt_rc_byte_strm_buf};
+constexpr size_t kTextLineBufSize = 2048;
+
+bool writeStrmToFile(const ByteStrm& strm, const char* fileName) {
+  Err err;
+  File file(1);
+  if (!file.open(fileName, "wb", &err)) return false;
+  const size_t nBytes = strm.size();
+  const bool written = nBytes == 0 || file.write2(strm.buffer(), nBytes, &err) == nBytes;
+  return file.close2(&err) && written;
+}
+
+bool readStrmFromFile(ByteStrm& strm, const char* fileName) {
+  // A missing file is a failure, an empty one reads nothing.
+  const int64_t fileBytes = File::exists(fileName) ? File::fileSize(fileName) : -1;
+  if (fileBytes < 0 || static_cast<uint64_t>(fileBytes) > SIZE_MAX) return false;
+  if (fileBytes == 0) return true;
+  Err err;
+  File file(1);
+  if (!file.open(fileName, "rb", &err)) return false;
+  const size_t nBytes = static_cast<size_t>(fileBytes);
+  void* tmp = mem::allocBlock(nBytes, kStrmBufContext);
+  err.clear();
+  const size_t nRead = file.read2(tmp, nBytes, &err);
+  const bool ok = err.code() == 0;
+  try {
+    if (nRead != 0) strm.writeBytes(tmp, nRead, false);
+  } catch (...) {
+    mem::freeBlock(tmp);
+    throw;
+  }
+  mem::freeBlock(tmp);
+  return ok;
+}
+
+bool restoreStrmFromTextFile(ByteStrm& strm, const char* fileName) {
+  // A missing file is a failure, an empty one reads nothing.
+  const int64_t fileBytes = File::exists(fileName) ? File::fileSize(fileName) : -1;
+  if (fileBytes < 0) return false;
+  if (fileBytes == 0) return true;
+  Err err;
+  File file(1);
+  if (!file.open(fileName, "r", &err)) return false;
+  char line[kTextLineBufSize];
+  // The reader drops the newline and a carriage return before it. A line longer than the buffer
+  // fails the operation, but only that line is lost.
+  bool allRead = true;
+  for (;;) {
+    if (file.readLine2(line, sizeof line, &err) != nullptr) {
+      strm.writeStr(line, strlen(line));
+    } else if (File::isLineTooLong(err) && file.skipLine()) {
+      allRead = false;
+    } else {
+      return allRead && err.code() == 0;
+    }
+  }
+}
+
+bool makeDirForOs(const char* path, Err* err) { return File::createDir(path, true, 0700, err); }
+
+// The stream's file operations and Os::changeDir's directory maker work once this file is part
+// of the program.
+[[maybe_unused]] const bool s_hooksInstalled =
+    (setStrmFileRtns({&writeStrmToFile, &readStrmFromFile, &restoreStrmFromTextFile}),
+     Os::setMakeDirRtn(&makeDirForOs), true);
+
+}  // namespace
 
 }  // namespace rc

@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
+#include "comps/memcomps/base/memStlAlloc.h"
+#include "comps/recomps/rcAssert.h"
 #include "comps/recomps/rcUtils.h"
 #include "nde/qv/qvrev.h"
 
@@ -63,6 +66,25 @@ void HelpArgs::printUsage(int tabW) {
 // Utils' usage line names the standard options, so it is defined with them.
 void Utils::printUsageSummary(const char* pgmName) {
   printf("Usage: %s %s [<options>]\n", pgmName, HelpArgs::usageArgs());
+}
+
+void takeOptions(int* argc, char** argv, const std::function<int(const char*, const char*)>& take) {
+  RC_ASSERT(argc);
+  const int n = *argc;
+  std::vector<char*, mem::stlAlloc<char*, mt_anonymous>> kept;
+  kept.reserve(static_cast<size_t>(n > 0 ? n : 0));
+  for (int i = 0; i < n;) {
+    const int used = argv[i] != nullptr ? take(argv[i], i + 1 < n ? argv[i + 1] : nullptr) : 0;
+    if (used == 0) {
+      kept.push_back(argv[i++]);
+    } else {
+      i += used;
+    }
+  }
+  if (static_cast<int>(kept.size()) == n) return;
+  for (size_t i = 0; i < kept.size(); ++i) argv[i] = kept[i];
+  argv[kept.size()] = nullptr;
+  *argc = static_cast<int>(kept.size());
 }
 
 }  // namespace rc

@@ -9,11 +9,10 @@
 #include <cstring>
 
 #include "comps/recomps/rcByteStrm.h"
-#include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
+#include "comps/recomps/rcHelpArgs.h"
 #include "comps/recomps/rcOs.h"
-#include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcStrDb.h"
@@ -21,6 +20,23 @@
 namespace rc {
 
 Log* Log::s_log = nullptr;
+
+namespace {
+
+OutDevice* processStdOutDevice() { return StdOutDevice::instance(); }
+void noStdErrTee(bool /*enable*/) {}
+
+LogOutRtns s_outRtns = {&processStdOutDevice, &noStdErrTee};
+
+}  // namespace
+
+LogOutRtns setLogOutRtns(const LogOutRtns& rtns) {
+  const LogOutRtns prev = s_outRtns;
+  s_outRtns.stdOutDevice = rtns.stdOutDevice != nullptr ? rtns.stdOutDevice : &processStdOutDevice;
+  s_outRtns.teeStdErrToSysLog =
+      rtns.teeStdErrToSysLog != nullptr ? rtns.teeStdErrToSysLog : &noStdErrTee;
+  return prev;
+}
 
 namespace {
 
@@ -477,7 +493,7 @@ void Log::updateLogFile() {
     device->open(nullptr);
   } catch (const Err& err) {
     delete device;
-    Out::instance()->print(err, true);
+    Err_Print(err);
     return;
   }
   m_logDevice = device;
@@ -500,7 +516,7 @@ void Log::updateLogSysLog() {
 void Log::updateStdErrSysLog() {
   const int val = m_ctrls.stdErrToSysLog();
   RC_ASSERT(val != RC_B_AS_IS);
-  Out::instance()->setTeeToSysLog(val == RC_B_YES);
+  s_outRtns.teeStdErrToSysLog(val == RC_B_YES);
 }
 
 void Log::print(RcSeverity severity, const char* str) {
@@ -566,7 +582,7 @@ void Log::pr(const char* str) {
 }
 
 void Log::prStdOut(bool hasSeverity, RcSeverity severity, const char* str) {
-  OutDevice* device = Out::instance()->stdOutDevice();
+  OutDevice* device = s_outRtns.stdOutDevice();
   String prefixed;
   if (str[0] != '\n' && isDaemon()) {
     const char* prefix = PgmAttrs::instance()->srcPrefix();

@@ -38,6 +38,17 @@ namespace rc {
 
 class ByteStrm;
 
+// What the log needs from the output facility, which copies error lines into the log and so sits
+// above it; that facility installs these when it is part of the program: the device of its
+// standard output, where the logToStdOut copy goes, and its switch for copying standard error to
+// syslog. Until then the copy goes to the process's standard output device and the switch does
+// nothing. Returns the previous routines; a null member restores its default.
+struct LogOutRtns {
+  OutDevice* (*stdOutDevice)();
+  void (*teeStdErrToSysLog)(bool enable);
+};
+LogOutRtns setLogOutRtns(const LogOutRtns& rtns);
+
 class LogCtrls : public mem::newDelete<mt_anonymous> {
  public:
   enum { BINARY_SIZE = 16 };

@@ -17,7 +17,6 @@
 
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
-#include "comps/recomps/rcFile.h"
 
 namespace rc {
 
@@ -106,6 +105,20 @@ void Os::writeAll(int fd, const void* buf, size_t len) {
   }
 }
 
+namespace {
+
+bool noMakeDir(const char* /*path*/, Err* /*err*/) { return false; }
+
+Os::MakeDirRtn s_makeDirRtn = &noMakeDir;
+
+}  // namespace
+
+Os::MakeDirRtn Os::setMakeDirRtn(MakeDirRtn rtn) {
+  MakeDirRtn prev = s_makeDirRtn;
+  s_makeDirRtn = rtn != nullptr ? rtn : &noMakeDir;
+  return prev;
+}
+
 Os::UnexpectedRtn Os::setUnexpectedRtn(UnexpectedRtn rtn) {
   UnexpectedRtn prev = s_unexpectedRtn;
   s_unexpectedRtn = rtn != nullptr ? rtn : &reportToStdErr;
@@ -160,7 +173,7 @@ void Os::changeDir(const char* path, bool createIfNeeded) {
       Err_ThrowErrno(RC_SC_CHDIR_FAILED, VarArgs() << path, chdirErrno, kRoutine);
     // Report why the directory could not be made, which says more than chdir's ENOENT.
     Err mkdirErr;
-    if (!File::createDir(path, true, 0700, &mkdirErr)) {
+    if (!s_makeDirRtn(path, &mkdirErr)) {
       const int code2 = mkdirErr.code2();
       Err_ThrowErrno(RC_SC_CHDIR_FAILED, VarArgs() << path,
                      (code2 & Err::UNIX_ERRNO) ? code2 & ~Err::UNIX_ERRNO : chdirErrno, kRoutine);

@@ -21,7 +21,18 @@
 
 #include "comps/recomps/rcRandom.h"
 
+// The appliance's real-time notification signals.
+enum QvSigNum {
+  QV_MSG_Q_SIGNUM = 40,
+  QV_UPDATE_DBG_SIGNUM = 41,
+  QV_STATE_CHANGE_SIGNUM = 42,
+  QV_AIO_SIGNUM = 43,
+  QV_UPDATE_FAULT_SIGNUM = 45
+};
+
 namespace rc {
+
+class Err;
 
 class Os {
  public:
@@ -49,6 +60,11 @@ class Os {
   // error's text to standard error. Returns the previous routine; null restores the default.
   using UnexpectedRtn = void (*)();
   static UnexpectedRtn setUnexpectedRtn(UnexpectedRtn rtn);
+  // How changeDir makes a missing directory with its parents (mode 0700), storing a failure in
+  // *err. rc::File, which sits above this layer, installs its createDir; without it no directory
+  // is made. Returns the previous routine; null restores the default.
+  using MakeDirRtn = bool (*)(const char* path, Err* err);
+  static MakeDirRtn setMakeDirRtn(MakeDirRtn rtn);
 
   static pid_t getPid();
   // fflush(stdout), remembering the errno of a failure for the report made at exit (by then the

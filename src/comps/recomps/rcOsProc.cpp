@@ -25,10 +25,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcOs.h"
-#include "comps/recomps/rcOsSignals.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define QV_SPAWN_SHARES_MEMORY 0
@@ -291,11 +290,8 @@ void Os::_read_child_status(pid_t pid, int fd, int errCode, const char* errArg) 
     if (got != sizeof childErrno) kill(pid, SIGKILL);
     reaped = waitRetrying(pid, &rawStatus, 0);
   }
-  if (Dbg::s_anyOn) {
-    Dbg::instance()->print(DM_RC, DF_DEBUG, "childPid %d, status %d, errno %d : %s\n",
-                           static_cast<int>(pid), rawStatus, static_cast<int>(childErrno),
-                           strerror(childErrno));
-  }
+  trace(DM_RC, DF_DEBUG, "childPid %d, status %d, errno %d : %s\n", static_cast<int>(pid),
+        rawStatus, static_cast<int>(childErrno), strerror(childErrno));
   if (got == sizeof childErrno) {
     Err_ThrowErrno(errCode, errArg != nullptr ? VarArgs() << errArg : VarArgs(), childErrno,
                    kRoutine);

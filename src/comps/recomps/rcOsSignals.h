@@ -1,5 +1,5 @@
-// Signal delivery of the operating-system layer: the appliance's real-time notification signals
-// and the pieces of the common dispatcher behind rc::Os::setSigHandler (declared in rcOs.h).
+// Signal delivery of the operating-system layer: the pieces of the common dispatcher behind
+// rc::Os::setSigHandler (declared in rcOs.h, with the appliance's real-time notification signals).
 //
 // The dispatcher's trace line is written from inside signal handlers: everything here works on
 // caller-supplied fixed buffers, allocates nothing and uses only open/read/close/write. Only the
@@ -12,13 +12,7 @@
 
 #include <cstddef>
 
-enum QvSigNum {
-  QV_MSG_Q_SIGNUM = 40,
-  QV_UPDATE_DBG_SIGNUM = 41,
-  QV_STATE_CHANGE_SIGNUM = 42,
-  QV_AIO_SIGNUM = 43,
-  QV_UPDATE_FAULT_SIGNUM = 45
-};
+#include "comps/recomps/rcOs.h"
 
 namespace rc {
 

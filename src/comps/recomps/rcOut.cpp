@@ -103,9 +103,23 @@ void printThroughOut(const Err* err, const IntnlErr* intnlErr) {
   if (intnlErr != nullptr) Out::instance()->print(*intnlErr, true);
 }
 
-// Errors and the terminate handler report through this facility once it is part of the program.
+OutDevice* outStdOutDevice() { return Out::instance()->stdOutDevice(); }
+void teeOutStdErrToSysLog(bool enable) { Out::instance()->setTeeToSysLog(enable); }
+
+void reportForStrDb(RcSeverity severity, bool logOnly, const char* text) {
+  if (logOnly) {
+    Out::instance()->printLog("%s", text);
+  } else {
+    Out::instance()->print(severity, "%s", text);
+  }
+}
+
+// Errors, the terminate handler, the log's standard-output copy and the catalog's reports go
+// through this facility once it is part of the program.
 [[maybe_unused]] const bool s_hooksInstalled =
-    (setErrPrintRtn(&printThroughOut), Os::setUnexpectedRtn(&reportUnexpected), true);
+    (setErrPrintRtn(&printThroughOut), Os::setUnexpectedRtn(&reportUnexpected),
+     setLogOutRtns({&outStdOutDevice, &teeOutStdErrToSysLog}), setStrDbReportRtn(&reportForStrDb),
+     true);
 
 template <class Device>
 void holdDevice(Device*& slot, Device* device) {

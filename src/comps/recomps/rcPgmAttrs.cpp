@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-#include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcPgmClass.h"

@@ -10,12 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcMutex.h"
-#include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcStrVec.h"
 
 namespace rc {
@@ -67,8 +65,25 @@ StrDb* s_stdInstance = nullptr;
 StrDb* s_shmInstance = nullptr;
 
 void printRefused(const char* msg, int value) {
-  Out::instance()->print(
-      IntnlErr(RC_NON_FATAL, msg, RC_SC_OUT_OF_RANGE, VarArgs() << value, nullptr), true);
+  Err_Print(IntnlErr(RC_NON_FATAL, msg, RC_SC_OUT_OF_RANGE, VarArgs() << value, nullptr));
+}
+
+void reportToStdErr(RcSeverity severity, bool logOnly, const char* text) {
+  if (!logOnly) fprintf(stderr, "%s: %s", Severity::label(severity), text);
+}
+
+StrDbReportRtn s_reportRtn = &reportToStdErr;
+
+// At most 2046 characters of the text, as the output facility keeps of free-form text.
+void reportProblem(RcSeverity severity, bool logOnly, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+void reportProblem(RcSeverity severity, bool logOnly, const char* fmt, ...) {
+  char buf[2048] = {};
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(buf, sizeof buf - 1, fmt, ap);
+  va_end(ap);
+  s_reportRtn(severity, logOnly, buf);
 }
 
 // The file line parser's complaint, kept in the wording users of the catalog know.
@@ -81,6 +96,12 @@ std::string labelled(RcSeverity severity, int strCode, bool showCode) {
 }
 
 }  // namespace
+
+StrDbReportRtn setStrDbReportRtn(StrDbReportRtn rtn) {
+  StrDbReportRtn prev = s_reportRtn;
+  s_reportRtn = rtn != nullptr ? rtn : &reportToStdErr;
+  return prev;
+}
 
 const char* StrCodeDefs::rangeSymbolName(int range) {
   switch (range) {
@@ -101,8 +122,8 @@ class LocVec::FileReports {
   explicit FileReports(const std::string& path) : m_path(path) {}
   ~FileReports() {
     if (m_count > MAX_FILE_REPORTS) {
-      Out::instance()->print(RC_WARNING, "strings file '%s': %d more problems not shown\n",
-                             m_path.c_str(), m_count - MAX_FILE_REPORTS);
+      reportProblem(RC_WARNING, false, "strings file '%s': %d more problems not shown\n",
+                    m_path.c_str(), m_count - MAX_FILE_REPORTS);
     }
   }
   FileReports(const FileReports&) = delete;
@@ -116,8 +137,8 @@ class LocVec::FileReports {
     va_start(ap, fmt);
     vsnprintf(what, sizeof what, fmt, ap);
     va_end(ap);
-    Out::instance()->print(RC_WARNING, "strings file '%s', line %d: %s\n", m_path.c_str(),
-                           m_lineNum, what);
+    reportProblem(RC_WARNING, false, "strings file '%s', line %d: %s\n", m_path.c_str(), m_lineNum,
+                  what);
   }
 
  private:
@@ -193,7 +214,7 @@ const char* LocVec::lookupString(int strCode) {
     try {
       initFromFile(codeRange(strCode));
     } catch (const Err& err) {
-      Out::instance()->print(err, true);
+      Err_Print(err);
     }
   }
   return index < vec.entries() ? vec[index] : kIndexTooBig;
@@ -212,8 +233,9 @@ int LocVec::strCodeToken(char* curPos, char** newPos, int lineNum, const char* f
       if (m_fileReports != nullptr) {
         m_fileReports->report("%s", kNotInFormat);
       } else {
-        Out::instance()->printLog("Parsing error caught in strings file %s at line number %d,%s\n",
-                                  fileName, lineNum, kNotInFormat);
+        reportProblem(RC_INFO, true,
+                      "Parsing error caught in strings file %s at line number %d,%s\n", fileName,
+                      lineNum, kNotInFormat);
       }
       *curPos++ = '\0';  // the offending character ends the token and is consumed
       *newPos = curPos;
@@ -247,9 +269,7 @@ char* LocVec::strTxtToken(char* curPos) {
 
 void LocVec::initFromFile(int range) {
   const std::string path = Env::pathName(Env::STRINGS_DIR, fileName(range).c_str());
-  if (Dbg::s_anyOn) {
-    Dbg::instance()->print(DM_RC, DF_INIT, "loading strings file '%s' ...\n", path.c_str());
-  }
+  trace(DM_RC, DF_INIT, "loading strings file '%s' ...\n", path.c_str());
   // The range counts as loaded from the first attempt on: a file that cannot be opened is
   // reported once, and later misses answer at once without trying again.
   m_strVecLoaded[range] = true;
@@ -284,7 +304,7 @@ void LocVec::initFromFile(int range) {
     addString(code, strTxtToken(rest));
   }
   file.close();
-  if (Dbg::s_anyOn) Dbg::instance()->print(DM_RC, DF_INIT, "strings file load complete\n");
+  trace(DM_RC, DF_INIT, "strings file load complete\n");
 }
 
 void LocVec::dump() const {
@@ -407,7 +427,7 @@ const char* StrDb::lookupString(int strCode, Locale::LangType langType) const {
   if (vec == nullptr) return kNoString;
   const char* text = vec->lookupString(strCode);
   if (text == nullptr) {
-    if (Dbg::s_anyOn) Dbg::instance()->print(DM_RC, DF_DEBUG, "no string for code %d\n", strCode);
+    trace(DM_RC, DF_DEBUG, "no string for code %d\n", strCode);
     return kNoString;
   }
   return text;

@@ -34,6 +34,13 @@ namespace rc {
 class Mutex;
 class StrVec;
 
+// How the catalog reports problems with its strings files: a warning, or with logOnly a line for
+// the log only. The output facility formats its texts through this catalog, so it sits above it
+// and installs its printers when it is part of the program; until then warnings go to standard
+// error and log-only lines nowhere. Returns the previous routine; null restores the default.
+using StrDbReportRtn = void (*)(RcSeverity severity, bool logOnly, const char* text);
+StrDbReportRtn setStrDbReportRtn(StrDbReportRtn rtn);
+
 class StrCodeDefs {
  public:
   enum CodeRange { CR_RC = 0, CR_RC_TST = 1, CR_AC = 2, CR_DC = 11, CR_ADC = 13, CR_END = 33 };

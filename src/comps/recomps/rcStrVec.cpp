@@ -11,9 +11,9 @@
 #include <new>
 
 #include "comps/memcomps/base/memHeap.h"
+#include "comps/recomps/rcAssert.h"
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDump.h"
-#include "comps/recomps/rcErr.h"
 
 namespace rc {
 
