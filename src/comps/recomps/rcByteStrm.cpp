@@ -160,29 +160,7 @@ void ByteStrm::resize(size_t newCapacity) {
 
 // --- files ------------------------------------------------------------------------------------
 
-namespace {
-
-bool noFileWrite(const ByteStrm& /*strm*/, const char* /*fileName*/) { return false; }
-bool noFileRead(ByteStrm& /*strm*/, const char* /*fileName*/) { return false; }
-
-StrmFileRtns s_fileRtns = {&noFileWrite, &noFileRead, &noFileRead};
-
-}  // namespace
-
-StrmFileRtns setStrmFileRtns(const StrmFileRtns& rtns) {
-  const StrmFileRtns prev = s_fileRtns;
-  s_fileRtns.write = rtns.write != nullptr ? rtns.write : &noFileWrite;
-  s_fileRtns.read = rtns.read != nullptr ? rtns.read : &noFileRead;
-  s_fileRtns.readText = rtns.readText != nullptr ? rtns.readText : &noFileRead;
-  return prev;
-}
-
-bool ByteStrm::writeToFile(const char* fileName) const { return s_fileRtns.write(*this, fileName); }
-
-bool ByteStrm::readFromFile(const char* fileName) { return s_fileRtns.read(*this, fileName); }
-
-bool ByteStrm::restoreFromTextFile(const char* fileName) {
-  return s_fileRtns.readText(*this, fileName);
-}
+// writeToFile, readFromFile and restoreFromTextFile go through rc::File, which sits above the
+// stream, so they are defined with it (rcFile.cpp): a program that calls them links the file layer.
 
 }  // namespace rc

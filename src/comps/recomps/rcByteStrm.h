@@ -35,19 +35,6 @@
 
 namespace rc {
 
-class ByteStrm;
-
-// The file access behind writeToFile, readFromFile and restoreFromTextFile. rc::File raises
-// errors, so it sits above the stream and installs these when it is part of the program; until
-// then every file operation fails. Returns the previous routines; a null member restores its
-// default.
-struct StrmFileRtns {
-  bool (*write)(const ByteStrm& strm, const char* fileName);
-  bool (*read)(ByteStrm& strm, const char* fileName);
-  bool (*readText)(ByteStrm& strm, const char* fileName);
-};
-StrmFileRtns setStrmFileRtns(const StrmFileRtns& rtns);
-
 class ByteStrm : public mem::newDelete<mt_rc_byte_strm> {
  public:
   enum : size_t { DEFAULT_CAPACITY = 1024 };

@@ -646,24 +646,26 @@ bool File::rename(const char* from, const char* to, Err* err) {
 
 // --- byte streams -----------------------------------------------------------------------------
 
-// The byte stream's file operations, installed below. They report every failure through their
-// result; the errors the file layer raises are kept from the caller.
+// The byte stream's file operations live here, with the file layer they use. They report every
+// failure through their result; the errors the file layer raises are kept from the caller.
 
 namespace {
 
 constexpr mem::AllocContext kStrmBufContext{mt_rc_byte_strm_buf};
 constexpr size_t kTextLineBufSize = 2048;
 
-bool writeStrmToFile(const ByteStrm& strm, const char* fileName) {
+}  // namespace
+
+bool ByteStrm::writeToFile(const char* fileName) const {
   Err err;
   File file(1);
   if (!file.open(fileName, "wb", &err)) return false;
-  const size_t nBytes = strm.size();
-  const bool written = nBytes == 0 || file.write2(strm.buffer(), nBytes, &err) == nBytes;
+  const size_t nBytes = size();
+  const bool written = nBytes == 0 || file.write2(buffer(), nBytes, &err) == nBytes;
   return file.close2(&err) && written;
 }
 
-bool readStrmFromFile(ByteStrm& strm, const char* fileName) {
+bool ByteStrm::readFromFile(const char* fileName) {
   // A missing file is a failure, an empty one reads nothing.
   const int64_t fileBytes = File::exists(fileName) ? File::fileSize(fileName) : -1;
   if (fileBytes < 0 || static_cast<uint64_t>(fileBytes) > SIZE_MAX) return false;
@@ -677,7 +679,7 @@ bool readStrmFromFile(ByteStrm& strm, const char* fileName) {
   const size_t nRead = file.read2(tmp, nBytes, &err);
   const bool ok = err.code() == 0;
   try {
-    if (nRead != 0) strm.writeBytes(tmp, nRead, false);
+    if (nRead != 0) writeBytes(tmp, nRead, false);
   } catch (...) {
     mem::freeBlock(tmp);
     throw;
@@ -686,7 +688,7 @@ bool readStrmFromFile(ByteStrm& strm, const char* fileName) {
   return ok;
 }
 
-bool restoreStrmFromTextFile(ByteStrm& strm, const char* fileName) {
+bool ByteStrm::restoreFromTextFile(const char* fileName) {
   // A missing file is a failure, an empty one reads nothing.
   const int64_t fileBytes = File::exists(fileName) ? File::fileSize(fileName) : -1;
   if (fileBytes < 0) return false;
@@ -700,7 +702,7 @@ bool restoreStrmFromTextFile(ByteStrm& strm, const char* fileName) {
   bool allRead = true;
   for (;;) {
     if (file.readLine2(line, sizeof line, &err) != nullptr) {
-      strm.writeStr(line, strlen(line));
+      writeStr(line, strlen(line));
     } else if (File::isLineTooLong(err) && file.skipLine()) {
       allRead = false;
     } else {
@@ -709,14 +711,6 @@ bool restoreStrmFromTextFile(ByteStrm& strm, const char* fileName) {
   }
 }
 
-bool makeDirForOs(const char* path, Err* err) { return File::createDir(path, true, 0700, err); }
-
-// The stream's file operations and Os::changeDir's directory maker work once this file is part
-// of the program.
-[[maybe_unused]] const bool s_hooksInstalled =
-    (setStrmFileRtns({&writeStrmToFile, &readStrmFromFile, &restoreStrmFromTextFile}),
-     Os::setMakeDirRtn(&makeDirForOs), true);
-
-}  // namespace
+bool Os::makeDirPath(const char* path, Err* err) { return File::createDir(path, true, 0700, err); }
 
 }  // namespace rc

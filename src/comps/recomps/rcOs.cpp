@@ -105,20 +105,6 @@ void Os::writeAll(int fd, const void* buf, size_t len) {
   }
 }
 
-namespace {
-
-bool noMakeDir(const char* /*path*/, Err* /*err*/) { return false; }
-
-Os::MakeDirRtn s_makeDirRtn = &noMakeDir;
-
-}  // namespace
-
-Os::MakeDirRtn Os::setMakeDirRtn(MakeDirRtn rtn) {
-  MakeDirRtn prev = s_makeDirRtn;
-  s_makeDirRtn = rtn != nullptr ? rtn : &noMakeDir;
-  return prev;
-}
-
 Os::UnexpectedRtn Os::setUnexpectedRtn(UnexpectedRtn rtn) {
   UnexpectedRtn prev = s_unexpectedRtn;
   s_unexpectedRtn = rtn != nullptr ? rtn : &reportToStdErr;
@@ -173,7 +159,7 @@ void Os::changeDir(const char* path, bool createIfNeeded) {
       Err_ThrowErrno(RC_SC_CHDIR_FAILED, VarArgs() << path, chdirErrno, kRoutine);
     // Report why the directory could not be made, which says more than chdir's ENOENT.
     Err mkdirErr;
-    if (!s_makeDirRtn(path, &mkdirErr)) {
+    if (!makeDirPath(path, &mkdirErr)) {
       const int code2 = mkdirErr.code2();
       Err_ThrowErrno(RC_SC_CHDIR_FAILED, VarArgs() << path,
                      (code2 & Err::UNIX_ERRNO) ? code2 & ~Err::UNIX_ERRNO : chdirErrno, kRoutine);

@@ -61,10 +61,8 @@ class Os {
   using UnexpectedRtn = void (*)();
   static UnexpectedRtn setUnexpectedRtn(UnexpectedRtn rtn);
   // How changeDir makes a missing directory with its parents (mode 0700), storing a failure in
-  // *err. rc::File, which sits above this layer, installs its createDir; without it no directory
-  // is made. Returns the previous routine; null restores the default.
-  using MakeDirRtn = bool (*)(const char* path, Err* err);
-  static MakeDirRtn setMakeDirRtn(MakeDirRtn rtn);
+  // *err. Defined with rc::File (rcFile.cpp), which sits above this layer and does the work.
+  static bool makeDirPath(const char* path, Err* err);
 
   static pid_t getPid();
   // fflush(stdout), remembering the errno of a failure for the report made at exit (by then the
