@@ -26,38 +26,6 @@ namespace {
 const char* catalogText(int strCode) { return StrDb::instance()->lookupString(strCode); }
 [[maybe_unused]] const bool s_textRtnInstalled = (setErrTextRtn(&catalogText), true);
 
-const StrDbRec strDbRecs[StrDb::NumStrDbRecs] = {
-    {RC_SC_OK, "ok"},
-    {RC_SC_TST_1, "test msg 1"},
-    {RC_SC_TST_2, "test msg 2, value = '{1}'"},
-    {RC_SC_ASSERT, "assert '{1}' failed"},
-    {RC_SC_ASSERT_MSG, "assert '{1}' failed for {2}"},
-    {RC_SC_INTERNAL_ERROR, "internal error"},
-    {RC_SC_OPEN_FAILED, "unable to open '{1}'"},
-    {RC_SC_CLOSE_FAILED, "unable to close '{1}'"},
-    {RC_SC_PRINT_FAILED, "unable to print to '{1}'"},
-    {RC_SC_FLUSH_FAILED, "unable to flush '{1}'"},
-    {RC_SC_READ_FAILED, "unable to read from '{1}'"},
-    {RC_SC_WRITE_FAILED, "unable to write to '{1}'"},
-    {RC_SC_FILE_NOT_OPEN, "file is not currently open"},
-    {RC_SC_BUF_TOO_SMALL, "buffer size of '{1}' is too small"},
-    {RC_SC_SIZE_FAILED, "unable to obtain size of '{1}'"},
-    {RC_SC_BAD_NULL, "{1} value cannot be NULL"},
-    {RC_SC_UNKNOWN_VALUE, "{1} value '{2}' is unknown or invalid"},
-    {RC_SC_BAD_CMD_LINE_ARG, "command line arg '{1}' is unknown or invalid"},
-    {RC_SC_BAD_STATUS, "bad status '{1}'"},
-    {RC_SC_BAD_CASE_VALUE, "switch statement case '{1}' is unknown or invalid"},
-    {RC_SC_CERROR, "{1}"},
-    {RC_SC_OUT_OF_MEMORY, "insufficient memory"},
-    {RC_SC_PGM_STARTING, "--- program '{1}' ({2}) starting on host '{3}' ... ---"},
-    {RC_SC_PGM_EXITING, "--- program '{1}' ({2}) exiting on host '{3}' ... ---"},
-    {RC_SC_FAULT_INSERT, "inserted fault"},
-    {RC_SC_FAULT_ARGS, "{1}"},
-    {RC_SC_INVALID_REGKEY, "one or more keys invalid. first invalid key = '{1}'"},
-    {RC_SC_XML_ERROR, "XML error - '{1}'"},
-    {RC_SC_LOGIN_ERROR, "login error - {1}"},
-};
-
 constexpr const char* kNoString = "<no string defined>";
 constexpr const char* kUnused = "<unused>";
 constexpr const char* kIndexTooBig = "<rc::StrVec index too big>";
@@ -333,7 +301,9 @@ StrDb::StrDb(mem::regionName_t region) : m_locVecs{}, m_dfltLocVec(nullptr), m_m
     m_mutex = new Mutex();
     m_mutex->create();
   }
-  addStrings(NumStrDbRecs, strDbRecs, Locale::LT_US_ENG);
+  for (int code = 0; code < NumStrDbRecs; ++code) {
+    addString({code, builtInErrText(code)}, Locale::LT_US_ENG);
+  }
   m_dfltLocVec = m_locVecs[Locale::LT_US_ENG];
 }
 
