@@ -438,7 +438,7 @@ float Api::decrFlt(FaultId id, const char* attrName, float amount) {
 void Api::onExit() {
   if (!m_prOnExit) return;
   m_ctrls->displayContents(m_verbose);
-  fflush(stdout);
+  Os::flushStdOut();
 }
 
 void Api::dumpObj(int indentLvl, const char* label) const {
