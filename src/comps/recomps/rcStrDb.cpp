@@ -39,6 +39,11 @@ void printRefused(const char* msg, int value) {
       IntnlErr(RC_NON_FATAL, msg, RC_SC_OUT_OF_RANGE, VarArgs() << value, nullptr), true);
 }
 
+void logParseError(const char* path, int lineNum, const char* what) {
+  Out::instance()->printLog("Parsing error caught in strings file %s at line number %d,%s\n", path,
+                            lineNum, what);
+}
+
 // The file line parser's complaint, kept in the wording users of the catalog know.
 constexpr const char* kNotInFormat = "line not in format \"<id><white space><quoted message>\"";
 
@@ -69,23 +74,25 @@ class LocVec::FileReports {
   explicit FileReports(const std::string& path) : m_path(path) {}
   ~FileReports() {
     if (m_count > MAX_FILE_REPORTS) {
-      Out::instance()->print(RC_WARNING, "strings file '%s': %d more problems not shown\n",
-                             m_path.c_str(), m_count - MAX_FILE_REPORTS);
+      Out::instance()->printLog("Parsing errors in strings file %s: %d more not shown\n",
+                                m_path.c_str(), m_count - MAX_FILE_REPORTS);
     }
   }
   FileReports(const FileReports&) = delete;
   FileReports& operator=(const FileReports&) = delete;
 
   void setLineNum(int lineNum) { m_lineNum = lineNum; }
+  // Counts a problem; false once the file's share of reports is used up.
+  bool admit() { return ++m_count <= MAX_FILE_REPORTS; }
+  // A problem with the current line, logged in the parser's own form.
   void report(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    if (++m_count > MAX_FILE_REPORTS) return;
+    if (!admit()) return;
     char what[256];
     va_list ap;
     va_start(ap, fmt);
     vsnprintf(what, sizeof what, fmt, ap);
     va_end(ap);
-    Out::instance()->print(RC_WARNING, "strings file '%s', line %d: %s\n", m_path.c_str(),
-                           m_lineNum, what);
+    logParseError(m_path.c_str(), m_lineNum, what);
   }
 
  private:
@@ -126,11 +133,7 @@ int LocVec::codeRange(int strCode) const {
 }
 
 void LocVec::refuse(const char* what, int value) {
-  if (m_fileReports != nullptr) {
-    m_fileReports->report("code %d refused: %s", value, what);
-  } else {
-    printRefused(what, value);
-  }
+  if (m_fileReports == nullptr || m_fileReports->admit()) printRefused(what, value);
 }
 
 void LocVec::addString(int strCode, const char* str) {
@@ -141,7 +144,7 @@ void LocVec::addString(int strCode, const char* str) {
   StrVec& vec = *strVec(strCode, nullptr);
   const unsigned int index = static_cast<unsigned int>(StrCodeDefs::rangeIndex(strCode));
   if (index < vec.entries()) {
-    refuse("index < nextSlot (reused code)", strCode);
+    refuse("index < nextSlot (reused code)", static_cast<int>(index));
     return;
   }
   while (vec.entries() < index) vec.append(kUnused);
@@ -180,8 +183,7 @@ int LocVec::strCodeToken(char* curPos, char** newPos, int lineNum, const char* f
       if (m_fileReports != nullptr) {
         m_fileReports->report("%s", kNotInFormat);
       } else {
-        Out::instance()->printLog("Parsing error caught in strings file %s at line number %d,%s\n",
-                                  fileName, lineNum, kNotInFormat);
+        logParseError(fileName, lineNum, kNotInFormat);
       }
       *curPos++ = '\0';  // the offending character ends the token and is consumed
       *newPos = curPos;
@@ -222,7 +224,7 @@ void LocVec::initFromFile(int range) {
   // reported once, and later misses answer at once without trying again.
   m_strVecLoaded[range] = true;
   File file(1);
-  file.open(path.c_str(), "r");  // throws RC_SC_OPEN_FAILED
+  file.openRegular(path.c_str(), MAX_FILE_BYTES, "recomps/LocVec::initFromFile");
   FileReports reports(path);
   m_fileReports = &reports;
   struct Detach {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -134,20 +135,29 @@ TEST(RevApp, HintWithoutStringsFiles) {
             "<rc::StrVec index too big>.\n");
 }
 
-TEST(RevApp, OverlongStringsFileLineIsReportedAndSkipped) {
-  // A copy of the kit's strings file with a line the reader cannot hold before the hint's code.
+TEST(RevApp, StringsFileProblemsAreLoggedNotShown) {
+  // A copy of the kit's strings file with a line the reader cannot hold before the hint's code
+  // and a malformed line at the end: both are logged, standard error keeps its two lines.
   qvtest::TempDir tmp("revstrings");
   std::ifstream in(QV_TEST_KIT_DIR "/sys/strings/rcStrings.C.txt");
   const std::string kit((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string path = tmp.writeFile("rcStrings.C.txt", std::string(10000, '#') + "\n" + kit);
-  const auto r = runProgram(qvtest::qvrevPath(), {"-x"}, {"QV_STRINGS_DIR=" + tmp.path()});
+  const std::string path =
+      tmp.writeFile("rcStrings.C.txt", std::string(10000, '#') + "\n" + kit + "99x 'bad'\n");
+  const auto r = runProgram(qvtest::qvrevPath(), {"-x", "-logToStdOut", "yes"},
+                            {"QV_STRINGS_DIR=" + tmp.path()});
   EXPECT_EQ(r.exitStatus, 17);
   EXPECT_EQ(r.err,
             "Error: command line arg '-x' is unknown or invalid.\n"
-            "Warning: strings file '" +
-                path +
-                "', line 1: line longer than 2047 characters, skipped\n"
-                "try 'qvrev -h' for more information.\n");
+            "try 'qvrev -h' for more information.\n");
+  const std::string lastLine = std::to_string(2 + std::count(kit.begin(), kit.end(), '\n'));
+  for (const std::string& what :
+       {std::string("1,line longer than 2047 characters, skipped"),
+        lastLine + ",line not in format \"<id><white space><quoted message>\""}) {
+    EXPECT_NE(r.out.find("Info: Parsing error caught in strings file " + path + " at line number " +
+                         what),
+              std::string::npos)
+        << r.out;
+  }
 }
 
 TEST(RevApp, HostileArgumentsNeverCrash) {
