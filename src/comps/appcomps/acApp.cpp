@@ -167,6 +167,7 @@ bool App::exitInProgress() { return s_exitInProgress; }
 bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, const char* logName,
                 const char* psDisplayPrefix) {
   holdClosedStdFds();
+  int exitCode = 0;
   try {
     const bool isReinit = rc::Os::m_myPid != 0;
     if (isReinit) {
@@ -215,8 +216,9 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
     return helpRequested;
   } catch (const rc::Err& err) {
     rc::Out::instance()->print(err, true);
-    _do_exit(err.code());
+    exitCode = err.code();
   }
+  _do_exit(exitCode);  // after the handler, as in init
 }
 
 void App::init(int argc, char** argv) {
@@ -227,6 +229,10 @@ void App::init(int argc, char** argv) {
   }
   if (!rc::Env::isInitialized() && argc != 0) rc::Env::init(&argc, argv, 0);
   SockUtils::loadSocketLib();
+  // The exit comes after the handler: the exception object is released first, and nothing
+  // reachable from it is left behind for a leak checker.
+  bool badArgs = false;
+  int badArgsCode = 0;
   try {
     processArgs(argc, argv);
   } catch (const rc::Err& err) {
@@ -239,8 +245,10 @@ void App::init(int argc, char** argv) {
     if (m_tryHelpStrCode != RC_SC_TRY_PGM_HELP) hintArgs << m_tryHelpSubcmd;
     const std::string hint = rc::StrDb::format(m_tryHelpStrCode, hintArgs) + ".\n";
     out->stdErrDevice()->print(hint.c_str());
-    _do_exit(err.code());
+    badArgs = true;
+    badArgsCode = err.code();
   }
+  if (badArgs) _do_exit(badArgsCode);
   debugWait();
   preInitApp();
   initApp();
