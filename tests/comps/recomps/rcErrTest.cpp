@@ -337,7 +337,10 @@ TEST(Err, WithoutTheFacilitiesBuiltInTextsRemainAndErrorsGoToStdErr) {
   EXPECT_STREQ(rc::Err::lookupString(RC_SC_LOGIN_ERROR), "login error - {1}");
   EXPECT_STREQ(rc::Err::lookupString(ENOENT | rc::Err::UNIX_ERRNO), strerror(ENOENT));
   // A code whose text is missing keeps its number and arguments.
-  const rc::Err noText(RC_ERROR, 43, rc::VarArgs() << "-b" << "maybe", "r");
+  const rc::Err noText(RC_ERROR, 43,
+                       rc::VarArgs() << "-b"
+                                     << "maybe",
+                       "r");
   EXPECT_EQ(rc::Err::format(noText),
             "Error: <rc::StrVec index too big> (QV-00043: '-b', 'maybe').");
   EXPECT_EQ(rc::Err::format(rc::Err(RC_ERROR, 243, "r")),
