@@ -6,8 +6,7 @@
 //   "exitCleanup <force>" / "appCleanup <force>"  from the clean-up hooks
 //   "blocked", "woke"            from the blocking callback (block=N)
 //   "handled <n>"                when count mode ends (exit status 0)
-//   "catalog <shared|own>"       after "exitCleanup" with shm: whether the shared catalog is
-//                                still the one errors are looked up in
+//   "catalog <shared|own>"       after "exitCleanup" with shm: the catalog texts come from
 //
 //   acLoopApp cli|sub [nopipe] [refuse] [count] [block=N] [hold] [shm]
 //     sub       program class SUB_PROCESS instead of CLI_APP
@@ -19,8 +18,7 @@
 //               back except while it waits for N signal deliveries, printing "woke" after each
 //     hold      the same callback first waits for a byte on standard input with the termination
 //               signals held back, so that every signal sent meanwhile is delivered at once
-//     shm       a shared message catalog is attached before the loop runs (and deleted, with
-//               its semaphore, by the clean-up hook)
+//     shm       a shared message catalog (deleted with its semaphore by the clean-up hook)
 #include <signal.h>
 #include <unistd.h>
 
