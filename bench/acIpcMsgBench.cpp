@@ -77,7 +77,7 @@ void fillHdr(qvbench::Hdr* hdr) {
   hdr->set_reply_type(1018);
   hdr->set_version(23);
   hdr->set_dst_pgm_id(5);
-  hdr->set_user(std::string(256, '\0').replace(0, 7, "someone"));
+  hdr->set_user("someone");
   hdr->set_interact_id(42);
 }
 

@@ -6,8 +6,9 @@
 //   "exitCleanup <force>" / "appCleanup <force>"  from the clean-up hooks
 //   "blocked", "woke"            from the blocking callback (block=N)
 //   "handled <n>"                when count mode ends (exit status 0)
+//   "catalog <shared|own>"       after "exitCleanup" with shm: the catalog texts come from
 //
-//   acLoopApp cli|sub [nopipe] [refuse] [count] [block=N] [hold]
+//   acLoopApp cli|sub [nopipe] [refuse] [count] [block=N] [hold] [shm]
 //     sub       program class SUB_PROCESS instead of CLI_APP
 //     nopipe    AF_NO_SIGNAL_PIPE: signals are handled inside the handler
 //     refuse    isOkToExit answers false
@@ -17,6 +18,7 @@
 //               back except while it waits for N signal deliveries, printing "woke" after each
 //     hold      the same callback first waits for a byte on standard input with the termination
 //               signals held back, so that every signal sent meanwhile is delivered at once
+//     shm       a shared message catalog (deleted with its semaphore by the clean-up hook)
 #include <signal.h>
 #include <unistd.h>
 
@@ -27,8 +29,11 @@
 
 #include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcPgmClass.h"
+#include "comps/recomps/rcStrDb.h"
 
 namespace {
+
+rc::StrDb* s_shmCatalog = nullptr;
 
 void say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void say(const char* fmt, ...) {
@@ -76,7 +81,14 @@ class LoopApp : public ac::App {
   }
 
   bool isOkToExit(int) override { return !m_refuse; }
-  void exitCleanup(bool forceExit) override { say("exitCleanup %d\n", forceExit ? 1 : 0); }
+  void exitCleanup(bool forceExit) override {
+    say("exitCleanup %d\n", forceExit ? 1 : 0);
+    if (s_shmCatalog != nullptr) {
+      say("catalog %s\n", rc::StrDb::instance() == s_shmCatalog ? "shared" : "own");
+      rc::StrDb::setShmInstance(nullptr);
+      delete s_shmCatalog;
+    }
+  }
   void appCleanup(bool forceExit) override { say("appCleanup %d\n", forceExit ? 1 : 0); }
 
   void handleSignal(int sigNum, bool fromSignalPipe) override {
@@ -146,5 +158,6 @@ int main(int argc, char** argv) {
     app.printUsage();
     return 0;
   }
+  if (hasArg(argc, argv, "shm")) s_shmCatalog = rc::StrDb::instance(mem::REGION_GLOBAL);
   app.main2(argc, argv);
 }

@@ -76,6 +76,17 @@ struct RecordingLogDevice : RecordingDeviceOf<rc::LogDevice> {
       : RecordingDeviceOf(nullptr, "qvtest", rc::LogDevice::OM_APPEND, false, false, references) {}
 };
 
+// Installs a log whose device a test can read, and removes it again.
+struct LogInstalled {
+  LogInstalled() {
+    rc::Log* log = new rc::Log("qvtest", rc::LogDevice::OM_APPEND, false, false, 0);
+    log->setLogDevice(&device);
+    rc::Log::setInstance(log);
+  }
+  ~LogInstalled() { rc::Log::setInstance(nullptr); }
+  RecordingLogDevice device{1};
+};
+
 // Stands in for the system logger: a datagram socket bound at /dev/log while the test runs.
 class FakeSysLog {
  public:

@@ -1,5 +1,6 @@
 #include "comps/appcomps/acApp.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -56,6 +57,21 @@ void checkStdOutAtExit() {
   // exit() is already running: end here, after the other streams (logs) are written out.
   fflush(nullptr);
   _exit(s_exitStatus != 0 ? s_exitStatus : RC_SC_WRITE_FAILED);
+}
+
+// A closed standard descriptor would be taken by the next descriptor opened (the signal pipe, a
+// log or debug file), and what the program writes there would land in that file or pipe. Each
+// closed one is held by /dev/null opened the other way round, so that using it still fails as it
+// would on a closed descriptor (EBADF) and no later descriptor takes its number.
+void holdClosedStdFds() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    if (held >= 0 && held != fd) {
+      dup2(held, fd);
+      close(held);
+    }
+  }
 }
 
 // The error type main2's debug lines name for each kind of exception.
@@ -150,6 +166,8 @@ bool App::exitInProgress() { return s_exitInProgress; }
 
 bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, const char* logName,
                 const char* psDisplayPrefix) {
+  holdClosedStdFds();
+  int exitCode = 0;
   try {
     const bool isReinit = rc::Os::m_myPid != 0;
     if (isReinit) {
@@ -198,8 +216,9 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
     return helpRequested;
   } catch (const rc::Err& err) {
     rc::Out::instance()->print(err, true);
-    _do_exit(err.code());
+    exitCode = err.code();
   }
+  _do_exit(exitCode);  // after the handler, as in init
 }
 
 void App::init(int argc, char** argv) {
@@ -210,6 +229,10 @@ void App::init(int argc, char** argv) {
   }
   if (!rc::Env::isInitialized() && argc != 0) rc::Env::init(&argc, argv, 0);
   SockUtils::loadSocketLib();
+  // The exit comes after the handler: the exception object is released first, and nothing
+  // reachable from it is left behind for a leak checker.
+  bool badArgs = false;
+  int badArgsCode = 0;
   try {
     processArgs(argc, argv);
   } catch (const rc::Err& err) {
@@ -222,8 +245,10 @@ void App::init(int argc, char** argv) {
     if (m_tryHelpStrCode != RC_SC_TRY_PGM_HELP) hintArgs << m_tryHelpSubcmd;
     const std::string hint = rc::StrDb::format(m_tryHelpStrCode, hintArgs) + ".\n";
     out->stdErrDevice()->print(hint.c_str());
-    _do_exit(err.code());
+    badArgs = true;
+    badArgsCode = err.code();
   }
+  if (badArgs) _do_exit(badArgsCode);
   debugWait();
   preInitApp();
   initApp();

@@ -19,6 +19,7 @@
 #include "comps/recomps/rcOsSignals.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmClass.h"
+#include "comps/recomps/rcStrDb.h"
 
 namespace ac {
 
@@ -202,6 +203,9 @@ void App::handleSignal(int sigNum, bool fromSignalPipe) {
     case SIGINT:
     case SIGQUIT:
     case SIGTERM:
+      // The exit's texts come from the process's own catalog: the shared one may be held locked
+      // by the very code this signal interrupted.
+      rc::StrDb::setShmInstance(nullptr);
       // A sub-process is ended by its parent with SIGTERM as a matter of course.
       if (!(sigNum == SIGTERM && rc::Env::pgmClass() == rc::PgmClass::SUB_PROCESS)) {
         rc::Out::instance()->print(

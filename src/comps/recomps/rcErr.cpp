@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "comps/recomps/rcByteStrm.h"
@@ -30,7 +31,47 @@ constexpr SymRows kSeverities(kSeverityRecs);
 constexpr const char* kFormatFallback =
     "Could not format message. Probably running low on shared memory or heap";
 
-const char* noCatalogText(int /*strCode*/) { return ""; }
+// The catalog's built-in texts live here, beside the errors that use them, so that every program
+// linking the library has them whether or not it references the catalog.
+constexpr const char* kBuiltInTexts[] = {
+    "ok",                                                      // RC_SC_OK
+    "test msg 1",                                              // RC_SC_TST_1
+    "test msg 2, value = '{1}'",                               // RC_SC_TST_2
+    "assert '{1}' failed",                                     // RC_SC_ASSERT
+    "assert '{1}' failed for {2}",                             // RC_SC_ASSERT_MSG
+    "internal error",                                          // RC_SC_INTERNAL_ERROR
+    "unable to open '{1}'",                                    // RC_SC_OPEN_FAILED
+    "unable to close '{1}'",                                   // RC_SC_CLOSE_FAILED
+    "unable to print to '{1}'",                                // RC_SC_PRINT_FAILED
+    "unable to flush '{1}'",                                   // RC_SC_FLUSH_FAILED
+    "unable to read from '{1}'",                               // RC_SC_READ_FAILED
+    "unable to write to '{1}'",                                // RC_SC_WRITE_FAILED
+    "file is not currently open",                              // RC_SC_FILE_NOT_OPEN
+    "buffer size of '{1}' is too small",                       // RC_SC_BUF_TOO_SMALL
+    "unable to obtain size of '{1}'",                          // RC_SC_SIZE_FAILED
+    "{1} value cannot be NULL",                                // RC_SC_BAD_NULL
+    "{1} value '{2}' is unknown or invalid",                   // RC_SC_UNKNOWN_VALUE
+    "command line arg '{1}' is unknown or invalid",            // RC_SC_BAD_CMD_LINE_ARG
+    "bad status '{1}'",                                        // RC_SC_BAD_STATUS
+    "switch statement case '{1}' is unknown or invalid",       // RC_SC_BAD_CASE_VALUE
+    "{1}",                                                     // RC_SC_CERROR
+    "insufficient memory",                                     // RC_SC_OUT_OF_MEMORY
+    "--- program '{1}' ({2}) starting on host '{3}' ... ---",  // RC_SC_PGM_STARTING
+    "--- program '{1}' ({2}) exiting on host '{3}' ... ---",   // RC_SC_PGM_EXITING
+    "inserted fault",                                          // RC_SC_FAULT_INSERT
+    "{1}",                                                     // RC_SC_FAULT_ARGS
+    "one or more keys invalid. first invalid key = '{1}'",     // RC_SC_INVALID_REGKEY
+    "XML error - '{1}'",                                       // RC_SC_XML_ERROR
+    "login error - {1}",                                       // RC_SC_LOGIN_ERROR
+};
+
+// A text the catalog does not have; the same marker the catalog answers.
+constexpr const char* kNoText = "<rc::StrVec index too big>";
+
+const char* noCatalogText(int strCode) {
+  const char* text = builtInErrText(strCode);
+  return text != nullptr ? text : kNoText;
+}
 
 void printToStdErr(const Err* err, const IntnlErr* intnlErr) {
   const std::string text = err != nullptr ? Err::format(*err) : IntnlErr::format(*intnlErr);
@@ -56,7 +97,16 @@ namespace {
 
 std::string codeText(int code, const VarArgs* args) {
   const char* text = Err::lookupString(code);
-  return args != nullptr ? args->substituteArgs(text) : std::string(text);
+  if (strcmp(text, kNoText) != 0) {
+    return args != nullptr ? args->substituteArgs(text) : std::string(text);
+  }
+  // Without its text, the code and the arguments are all that still say what went wrong.
+  std::string shown = Err::codePrefix(Err::displayCode(code), 0);
+  shown.resize(shown.size() - 2);  // no ": "
+  const size_t nArgs = args != nullptr ? args->size() : 0;
+  for (size_t i = 0; i < nArgs; ++i)
+    shown += std::string(i == 0 ? ": '" : ", '") + (*args)[i] + "'";
+  return std::string(kNoText) + " (" + shown + ")";
 }
 
 }  // namespace
@@ -436,6 +486,12 @@ int CaughtExc::code(int otherCode) const {
   if (err != nullptr) return err->code();
   if (intnlErr != nullptr) return intnlErr->code();
   return otherCode;
+}
+
+const char* builtInErrText(int strCode) {
+  static_assert(std::size(kBuiltInTexts) == RC_SC_LOGIN_ERROR + 1);
+  if (strCode < 0 || strCode > RC_SC_LOGIN_ERROR) return nullptr;
+  return kBuiltInTexts[strCode];
 }
 
 ErrTextRtn setErrTextRtn(ErrTextRtn rtn) {

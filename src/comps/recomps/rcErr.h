@@ -207,12 +207,15 @@ class IntnlErr : public mem::newDelete<mt_intnl_err> {
 
 // What errors need from the facilities above them, installed by those facilities when they are
 // part of the program: the message catalog its text lookup, the output facility its printer.
-// Until then a catalog code has no text and errors are written to standard error.
+// Until then a catalog code has only its built-in text, if any, and errors are written to
+// standard error.
 using ErrTextRtn = const char* (*)(int strCode);
 using ErrPrintRtn = void (*)(const Err* err, const IntnlErr* intnlErr);
 // Each returns the previous routine; null restores the default.
 ErrTextRtn setErrTextRtn(ErrTextRtn rtn);
 ErrPrintRtn setErrPrintRtn(ErrPrintRtn rtn);
+// The built-in text of a code of range 0 (RC_SC_OK to RC_SC_LOGIN_ERROR); null for other codes.
+const char* builtInErrText(int strCode);
 // Shows an error, with its newline, where the program's errors go.
 void Err_Print(const Err& err);
 void Err_Print(const IntnlErr& intnlErr);

@@ -138,6 +138,7 @@ Api::Api(Api& other)
 }
 
 Api::~Api() {
+  for (Ctrls* retired : m_retiredCtrls) delete retired;
   delete m_priorCtrls;
   delete m_ctrls;
   if (m_ctrlsEvCb != nullptr) {
@@ -258,7 +259,7 @@ template <typename Change>
 void Api::changeCtrls(Change change) {
   auto next = std::make_unique<Ctrls>(*m_ctrls);
   change(*next);
-  delete m_priorCtrls;
+  if (m_priorCtrls != nullptr) m_retiredCtrls.push_back(m_priorCtrls);
   m_priorCtrls = m_ctrls;
   m_ctrls = next.release();
   updateAnyOn();
@@ -333,15 +334,25 @@ FaultId Api::faultId(const char* name) const {
 
 Rule* Api::ruleOf(FaultId id) const {
   RC_FAULT_ASSERT(id, "id");
-  return isRule(id) ? id : nullptr;
+  return isLive(id) ? id : nullptr;
 }
 
+bool Api::isLive(FaultId id) const {
+  if (!isRule(id)) return false;
+  for (const Ctrls* ctrls : {m_ctrls, m_priorCtrls}) {
+    const Rules* rules = ctrls != nullptr ? ctrls->rules() : nullptr;
+    if (rules != nullptr && rules->lookup(id->name()) == id) return true;
+  }
+  return false;
+}
 String Api::faultName(FaultId id) const {
   const Rule* rule = ruleOf(id);
   return rule != nullptr ? rule->nameStr() : String();
 }
 
-bool Api::isOn(FaultId id, int /*flags*/) {
+bool Api::isOn(FaultId id, int /*flags*/) { return isLive(id) && isOnLive(id); }
+
+bool Api::isOnLive(FaultId id) const {
   if (!isRule(id) || s_faults_masked || !m_ctrls->isOn()) return false;
   return id->isOn(true);
 }
@@ -438,7 +449,7 @@ float Api::decrFlt(FaultId id, const char* attrName, float amount) {
 void Api::onExit() {
   if (!m_prOnExit) return;
   m_ctrls->displayContents(m_verbose);
-  fflush(stdout);
+  Os::flushStdOut();
 }
 
 void Api::dumpObj(int indentLvl, const char* label) const {
@@ -456,13 +467,13 @@ FaultId FaultPoint::id() {
   return m_id;
 }
 
-bool FaultPoint::isOn() { return Api::s_anyOn && Api::instance()->isOn(id(), 0); }
+bool FaultPoint::isOn() { return Api::s_anyOn && Api::instance()->isOnLive(id()); }
 
 bool FaultPoint::fires() {
   if (!Api::s_anyOn) return false;
   Api* api = Api::instance();
   const FaultId faultId = id();
-  if (!api->isOn(faultId, 0)) return false;
+  if (!api->isOnLive(faultId)) return false;
   api->incrNumInsertions(faultId);
   return true;
 }

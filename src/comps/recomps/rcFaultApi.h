@@ -9,10 +9,13 @@
 // FT_RULES_FILE and may be replaced or merged at run time (setCtrls, mergeCtrls ...).
 //
 // Every change of the controls builds a new Ctrls object from a copy of the one in force; the
-// previous one is kept as m_priorCtrls and the one before it deleted, so a handle (the address
-// of a rule, from faultId) stays valid through the next change and not beyond: code that keeps a
-// handle looks it up again when faultSeq() has moved, as FaultPoint does. A handle may be null or
-// the all-bits-set "no rule" value; both answer as a rule that is off and has no attributes.
+// previous one is kept as m_priorCtrls, so a handle (the address of a rule, from faultId) still
+// reads its rule through the next change. Older controls are kept, retired, until the Api ends:
+// a handle of theirs never points at freed memory (nor at a later rule at the same address) and
+// answers as no rule. Code that keeps a handle looks it up again when faultSeq() has moved, as
+// FaultPoint does. A handle may be null or the all-bits-set "no rule" value; both answer as a
+// rule that is off and has no attributes. (Control changes are operator actions: the retired
+// rule sets are few.)
 //
 // rcInitFaultApi reads FT_RULES_FILE, FT_PRINT, FT_VERBOSE and the options "-Fh", "-Frf <file>",
 // "-Fpr", "-Fv" (any letter case), removing the options from argv; bad values raise rc::Err
@@ -23,8 +26,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "comps/memcomps/base/memNewDelete.h"
+#include "comps/memcomps/base/memStlAlloc.h"
 #include "comps/memcomps/base/memString.h"
 #include "comps/memcomps/base/memTypes.h"
 #include "comps/recomps/rcBool.h"
@@ -192,9 +197,13 @@ class Api : public mem::newDelete<mt_rc_fault_api> {
   void changeCtrls(Change change);
   void callCallbacks(FaultCtrlsEvent event);
   void readRulesFile();
-  // The rule of a handle for attribute access: null for the no-rule handle (assertion "id" for
-  // a null one).
+  // The rule of a handle for attribute access: null for the no-rule handle and a retired one
+  // (assertion "id" for a null one).
   Rule* ruleOf(FaultId id) const;
+  // The handle is a rule of the controls in force or of the prior ones.
+  bool isLive(FaultId id) const;
+  // isOn for a handle known to be live (FaultPoint's, looked up again at every change).
+  bool isOnLive(FaultId id) const;
   // fn(rule) for the rule of a handle; none for the no-rule handle.
   template <typename T, typename Fn>
   T onRule(FaultId id, T none, Fn fn) const;
@@ -204,9 +213,12 @@ class Api : public mem::newDelete<mt_rc_fault_api> {
   bool m_verbose;
   Ctrls* m_ctrls;
   Ctrls* m_priorCtrls;
+  // The controls before m_priorCtrls, oldest first.
+  std::vector<Ctrls*, mem::stlAlloc<Ctrls*, mt_rc_fault_api>> m_retiredCtrls;
   CtrlsEventCbEntry* m_ctrlsEvCb;  // the first entry of the circular list; null when empty
 
   static Api* s_api;
+  friend class FaultPoint;
 };
 
 // A named fault point that keeps its rule's handle and looks it up again when the controls have

@@ -1,7 +1,5 @@
 #include "comps/recomps/rcFaultRulesFile.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -79,23 +77,7 @@ RulesFile::RulesFile() : m_lines(nullptr) { m_lineBuf[0] = '\0'; }
 RulesFile::~RulesFile() { close(); }
 
 void RulesFile::open(const char* pathName) {
-  if (pathName == nullptr || *pathName == '\0') {
-    // An empty name would read standard input.
-    Err_ThrowErrno(RC_SC_OPEN_FAILED, VarArgs() << "", ENOENT, "recomps/fault::RulesFile::open");
-  }
-  // A FIFO without a writer would block the program in open for ever, and a device such as
-  // /dev/urandom never ends: only a regular file of a sensible size is a rules file.
-  struct stat st;
-  if (stat(pathName, &st) == 0) {
-    const char* refusal = !S_ISREG(st.st_mode)          ? "not a regular file"
-                          : st.st_size > MAX_FILE_BYTES ? "larger than the 64 MB limit"
-                                                        : nullptr;
-    if (refusal != nullptr) {
-      Err_Throw(Err(RC_ERROR, RC_SC_OPEN_FAILED, VarArgs() << pathName, RC_SC_CERROR,
-                    VarArgs() << refusal, "recomps/fault::RulesFile::open"));
-    }
-  }
-  m_file.open(pathName, "r");
+  m_file.openRegular(pathName, MAX_FILE_BYTES, "recomps/fault::RulesFile::open");
 }
 
 void RulesFile::close() { m_file.close(); }

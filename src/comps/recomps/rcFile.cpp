@@ -230,6 +230,28 @@ bool File::open(const char* fileName, const char* mode, Err* err) {
   return open(fileName, mode, false, err);
 }
 
+void File::openRegular(const char* fileName, long long maxBytes, const char* routine) {
+  if (fileName == nullptr || *fileName == '\0') {
+    // An empty name would read standard input.
+    Err_ThrowErrno(RC_SC_OPEN_FAILED, VarArgs() << "", ENOENT, routine);
+  }
+  // A FIFO without a writer would block the program in open for ever, and a device such as
+  // /dev/urandom never ends: only a regular file of a sensible size is read as a whole.
+  struct stat st;
+  if (stat(fileName, &st) == 0) {
+    char tooLarge[64];
+    snprintf(tooLarge, sizeof tooLarge, "larger than the %lld MB limit", maxBytes >> 20);
+    const char* refusal = !S_ISREG(st.st_mode)    ? "not a regular file"
+                          : st.st_size > maxBytes ? tooLarge
+                                                  : nullptr;
+    if (refusal != nullptr) {
+      Err_Throw(Err(RC_ERROR, RC_SC_OPEN_FAILED, VarArgs() << fileName, RC_SC_CERROR,
+                    VarArgs() << refusal, routine));
+    }
+  }
+  open(fileName, "r");
+}
+
 bool File::fdopen(int fd, const char* mode, Err* err) {
   closeAny();
   FILE* fp = mode != nullptr ? ::fdopen(fd, mode) : nullptr;

@@ -45,6 +45,10 @@ class File : public OutDevice {
   bool open(const char* fileName, const char* mode, bool createParentDir, Err* err = nullptr);
   bool open(const char* fileName, const char* mode, Err* err = nullptr);
   bool fdopen(int fd, const char* mode, Err* err = nullptr);
+  // Opens a file that is read as a whole, for reading: RC_SC_OPEN_FAILED, thrown as from routine,
+  // also when the name is empty, or names no regular file or one larger than maxBytes (then with
+  // a second code RC_SC_CERROR saying which).
+  void openRegular(const char* fileName, long long maxBytes, const char* routine);
   // Runs command through the shell; the command stands for the file name in errors.
   // Failure: RC_SC_POPEN_FAILED.
   bool popen(const char* command, const char* mode, Err* err = nullptr);

@@ -1,7 +1,6 @@
 #include "comps/recomps/rcRevData.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,11 +83,13 @@ int readFirstLine(const std::string& path, char* buf, int bufSize) {
     rc = errno;
     close(fds[0]);
   } else {
+    errno = 0;  // an empty answer sets no errno: it is EIO
     if (fgets(buf, bufSize, out) == nullptr) rc = errno != 0 ? errno : EIO;
     // Closing before the wait lets a command with more to say end on a broken pipe.
     fclose(out);
   }
-  // With SIGCHLD ignored the child is reaped by the system and this only waits for its end.
+  // Only this child is waited for: the SIGCHLD disposition and the program's other children
+  // are left to the program.
   while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
   return rc;
@@ -99,7 +100,6 @@ int readFirstLine(const std::string& path, char* buf, int bufSize) {
 bool RevData::initHdsVersion() {
   const std::string path = File::findFile("qvrev", false);
   if (s_qvrevBuffer[0] != '\0') return true;
-  const Os::SigHandler oldHandler = Os::setSigHandler(SIGCHLD, SIG_IGN);
   char line[QVREV_BUF_SIZE] = "";
   const int rc = path.empty() ? ENOENT : readFirstLine(path, line, QVREV_BUF_SIZE - 1);
   bool ok = rc == 0;
@@ -112,7 +112,6 @@ bool RevData::initHdsVersion() {
   } else {
     Out::instance()->printLog("Unable to execute qvrev: %s", strerror(rc));
   }
-  if (oldHandler != Os::INVALID_HANDLER) Os::setSigHandler(SIGCHLD, oldHandler);
   return ok;
 }
 

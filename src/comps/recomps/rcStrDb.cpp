@@ -24,38 +24,6 @@ namespace {
 const char* catalogText(int strCode) { return StrDb::instance()->lookupString(strCode); }
 [[maybe_unused]] const bool s_textRtnInstalled = (setErrTextRtn(&catalogText), true);
 
-const StrDbRec strDbRecs[StrDb::NumStrDbRecs] = {
-    {RC_SC_OK, "ok"},
-    {RC_SC_TST_1, "test msg 1"},
-    {RC_SC_TST_2, "test msg 2, value = '{1}'"},
-    {RC_SC_ASSERT, "assert '{1}' failed"},
-    {RC_SC_ASSERT_MSG, "assert '{1}' failed for {2}"},
-    {RC_SC_INTERNAL_ERROR, "internal error"},
-    {RC_SC_OPEN_FAILED, "unable to open '{1}'"},
-    {RC_SC_CLOSE_FAILED, "unable to close '{1}'"},
-    {RC_SC_PRINT_FAILED, "unable to print to '{1}'"},
-    {RC_SC_FLUSH_FAILED, "unable to flush '{1}'"},
-    {RC_SC_READ_FAILED, "unable to read from '{1}'"},
-    {RC_SC_WRITE_FAILED, "unable to write to '{1}'"},
-    {RC_SC_FILE_NOT_OPEN, "file is not currently open"},
-    {RC_SC_BUF_TOO_SMALL, "buffer size of '{1}' is too small"},
-    {RC_SC_SIZE_FAILED, "unable to obtain size of '{1}'"},
-    {RC_SC_BAD_NULL, "{1} value cannot be NULL"},
-    {RC_SC_UNKNOWN_VALUE, "{1} value '{2}' is unknown or invalid"},
-    {RC_SC_BAD_CMD_LINE_ARG, "command line arg '{1}' is unknown or invalid"},
-    {RC_SC_BAD_STATUS, "bad status '{1}'"},
-    {RC_SC_BAD_CASE_VALUE, "switch statement case '{1}' is unknown or invalid"},
-    {RC_SC_CERROR, "{1}"},
-    {RC_SC_OUT_OF_MEMORY, "insufficient memory"},
-    {RC_SC_PGM_STARTING, "--- program '{1}' ({2}) starting on host '{3}' ... ---"},
-    {RC_SC_PGM_EXITING, "--- program '{1}' ({2}) exiting on host '{3}' ... ---"},
-    {RC_SC_FAULT_INSERT, "inserted fault"},
-    {RC_SC_FAULT_ARGS, "{1}"},
-    {RC_SC_INVALID_REGKEY, "one or more keys invalid. first invalid key = '{1}'"},
-    {RC_SC_XML_ERROR, "XML error - '{1}'"},
-    {RC_SC_LOGIN_ERROR, "login error - {1}"},
-};
-
 constexpr const char* kNoString = "<no string defined>";
 constexpr const char* kUnused = "<unused>";
 constexpr const char* kIndexTooBig = "<rc::StrVec index too big>";
@@ -84,6 +52,11 @@ void reportProblem(RcSeverity severity, bool logOnly, const char* fmt, ...) {
   vsnprintf(buf, sizeof buf - 1, fmt, ap);
   va_end(ap);
   s_reportRtn(severity, logOnly, buf);
+}
+
+void logParseError(const char* path, int lineNum, const char* what) {
+  reportProblem(RC_INFO, true, "Parsing error caught in strings file %s at line number %d,%s\n",
+                path, lineNum, what);
 }
 
 // The file line parser's complaint, kept in the wording users of the catalog know.
@@ -122,7 +95,7 @@ class LocVec::FileReports {
   explicit FileReports(const std::string& path) : m_path(path) {}
   ~FileReports() {
     if (m_count > MAX_FILE_REPORTS) {
-      reportProblem(RC_WARNING, false, "strings file '%s': %d more problems not shown\n",
+      reportProblem(RC_INFO, true, "Parsing errors in strings file %s: %d more not shown\n",
                     m_path.c_str(), m_count - MAX_FILE_REPORTS);
     }
   }
@@ -130,15 +103,17 @@ class LocVec::FileReports {
   FileReports& operator=(const FileReports&) = delete;
 
   void setLineNum(int lineNum) { m_lineNum = lineNum; }
+  // Counts a problem; false once the file's share of reports is used up.
+  bool admit() { return ++m_count <= MAX_FILE_REPORTS; }
+  // A problem with the current line, logged in the parser's own form.
   void report(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    if (++m_count > MAX_FILE_REPORTS) return;
+    if (!admit()) return;
     char what[256];
     va_list ap;
     va_start(ap, fmt);
     vsnprintf(what, sizeof what, fmt, ap);
     va_end(ap);
-    reportProblem(RC_WARNING, false, "strings file '%s', line %d: %s\n", m_path.c_str(), m_lineNum,
-                  what);
+    logParseError(m_path.c_str(), m_lineNum, what);
   }
 
  private:
@@ -179,11 +154,7 @@ int LocVec::codeRange(int strCode) const {
 }
 
 void LocVec::refuse(const char* what, int value) {
-  if (m_fileReports != nullptr) {
-    m_fileReports->report("code %d refused: %s", value, what);
-  } else {
-    printRefused(what, value);
-  }
+  if (m_fileReports == nullptr || m_fileReports->admit()) printRefused(what, value);
 }
 
 void LocVec::addString(int strCode, const char* str) {
@@ -194,7 +165,7 @@ void LocVec::addString(int strCode, const char* str) {
   StrVec& vec = *strVec(strCode, nullptr);
   const unsigned int index = static_cast<unsigned int>(StrCodeDefs::rangeIndex(strCode));
   if (index < vec.entries()) {
-    refuse("index < nextSlot (reused code)", strCode);
+    refuse("index < nextSlot (reused code)", static_cast<int>(index));
     return;
   }
   while (vec.entries() < index) vec.append(kUnused);
@@ -233,9 +204,7 @@ int LocVec::strCodeToken(char* curPos, char** newPos, int lineNum, const char* f
       if (m_fileReports != nullptr) {
         m_fileReports->report("%s", kNotInFormat);
       } else {
-        reportProblem(RC_INFO, true,
-                      "Parsing error caught in strings file %s at line number %d,%s\n", fileName,
-                      lineNum, kNotInFormat);
+        logParseError(fileName, lineNum, kNotInFormat);
       }
       *curPos++ = '\0';  // the offending character ends the token and is consumed
       *newPos = curPos;
@@ -274,7 +243,7 @@ void LocVec::initFromFile(int range) {
   // reported once, and later misses answer at once without trying again.
   m_strVecLoaded[range] = true;
   File file(1);
-  file.open(path.c_str(), "r");  // throws RC_SC_OPEN_FAILED
+  file.openRegular(path.c_str(), MAX_FILE_BYTES, "recomps/LocVec::initFromFile");
   FileReports reports(path);
   m_fileReports = &reports;
   struct Detach {
@@ -353,7 +322,9 @@ StrDb::StrDb(mem::regionName_t region) : m_locVecs{}, m_dfltLocVec(nullptr), m_m
     m_mutex = new Mutex();
     m_mutex->create();
   }
-  addStrings(NumStrDbRecs, strDbRecs, Locale::LT_US_ENG);
+  for (int code = 0; code < NumStrDbRecs; ++code) {
+    addString({code, builtInErrText(code)}, Locale::LT_US_ENG);
+  }
   m_dfltLocVec = m_locVecs[Locale::LT_US_ENG];
 }
 

@@ -93,12 +93,14 @@ class LocVec : public mem::newDelete<mt_strdb> {
   int codeRange(int strCode) const;
   // "<range symbol>Strings.<dir>.txt"
   std::string fileName(int range) const;
-  // Reads the strings file of a range; a file that cannot be opened is thrown as rc::Err. Each
-  // problem inside the file (a line in no known format, a line too long for the reader, a
-  // refused code, a read failure) is printed as a warning naming the file and the line, in plain
-  // text that needs no catalog; a file's first MAX_FILE_REPORTS are shown, then their count.
+  // Reads the strings file of a range; a file that cannot be opened, is not a regular file or is
+  // larger than MAX_FILE_BYTES is thrown as rc::Err. A line in no known format, a line too long
+  // for the reader (skipped) and a read failure are logged as parse errors naming the file and
+  // the line; a refused code is printed as a non-fatal internal error. A file's first
+  // MAX_FILE_REPORTS problems are reported, then their count is logged.
   void initFromFile(int range);
   enum { MAX_FILE_REPORTS = 10 };
+  static constexpr long long MAX_FILE_BYTES = 64LL << 20;
   // The line parser; both work in place on the line buffer.
   int strCodeToken(char* curPos, char** newPos, int lineNum, const char* fileName);
   static char* strTxtToken(char* curPos);

@@ -55,15 +55,15 @@ const char* const kTerminatedPrefix = "Info: program 'acLoopApp' terminated by s
 
 TEST(AppSignals, TerminationSignalsEndTheProgramThroughTheLoop) {
   for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
-    LiveApp app({"cli"});
+    LiveApp app({"cli", "shm"});
     ASSERT_TRUE(app.waitForLine("ready")) << sig;
     app.kill(sig);
     const auto r = app.finish();
     EXPECT_EQ(r.exitStatus, 237) << sig;
     EXPECT_TRUE(contains(r.out, "handleSignal " + std::to_string(sig) + " piped\n")) << r.out;
     EXPECT_TRUE(contains(r.out, kTerminatedPrefix)) << r.out;
-    // A piped signal asks isOkToExit: the exit is not forced.
-    EXPECT_TRUE(contains(r.out, "exitCleanup 0\nappCleanup 0\n")) << r.out;
+    // A piped signal asks isOkToExit: the exit is not forced. The shared catalog was detached.
+    EXPECT_TRUE(contains(r.out, "exitCleanup 0\ncatalog own\nappCleanup 0\n")) << r.out;
     EXPECT_EQ(r.err, "");
   }
 }

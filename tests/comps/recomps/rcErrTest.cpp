@@ -330,16 +330,26 @@ TEST(CaughtExc, SortsTheExceptionInFlight) {
   }
 }
 
-TEST(Err, WithoutTheFacilitiesTextsAreEmptyAndErrorsGoToStdErr) {
+TEST(Err, WithoutTheFacilitiesBuiltInTextsRemainAndErrorsGoToStdErr) {
   const rc::ErrTextRtn text = rc::setErrTextRtn(nullptr);
   const rc::ErrPrintRtn print = rc::setErrPrintRtn(nullptr);
-  EXPECT_STREQ(rc::Err::lookupString(RC_SC_OPEN_FAILED), "");
+  EXPECT_STREQ(rc::Err::lookupString(RC_SC_OPEN_FAILED), "unable to open '{1}'");
+  EXPECT_STREQ(rc::Err::lookupString(RC_SC_LOGIN_ERROR), "login error - {1}");
   EXPECT_STREQ(rc::Err::lookupString(ENOENT | rc::Err::UNIX_ERRNO), strerror(ENOENT));
+  // A code whose text is missing keeps its number and arguments.
+  const rc::Err noText(RC_ERROR, 43,
+                       rc::VarArgs() << "-b"
+                                     << "maybe",
+                       "r");
+  EXPECT_EQ(rc::Err::format(noText),
+            "Error: <rc::StrVec index too big> (QV-00043: '-b', 'maybe').");
+  EXPECT_EQ(rc::Err::format(rc::Err(RC_ERROR, 243, "r")),
+            "Error: <rc::StrVec index too big> (QV-00243).");
   testing::internal::CaptureStderr();
-  rc::Err_Print(rc::Err(RC_WARNING, RC_SC_OPEN_FAILED, ENOENT | rc::Err::UNIX_ERRNO, "r"));
+  rc::Err_Print(rc::Err(RC_WARNING, RC_SC_OPEN_FAILED, rc::VarArgs() << "f",
+                        ENOENT | rc::Err::UNIX_ERRNO, rc::VarArgs::NO_VARARGS, "r"));
   const std::string printed = testing::internal::GetCapturedStderr();
   rc::setErrTextRtn(text);
   rc::setErrPrintRtn(print);
-  EXPECT_EQ(printed, std::string("Warning:  - ") + strerror(ENOENT) + ".\n");
-  EXPECT_STRNE(rc::Err::lookupString(RC_SC_OPEN_FAILED), "");
+  EXPECT_EQ(printed, std::string("Warning: unable to open 'f' - ") + strerror(ENOENT) + ".\n");
 }

@@ -179,6 +179,11 @@ TEST_F(FaultApi, EveryChangeIsANewGeneration) {
   EXPECT_EQ(api->ctrls()->rules(), nullptr);
   EXPECT_FALSE(Api::isAnyOn());
   EXPECT_EQ(api->priorCtrls()->lookupRule("x")->intVal("v", 0), 2);
+  // Two changes on, the handle is stale: still safe to ask, it answers as no rule.
+  api->setRules(rulesOf({"x.v = 3"}));
+  EXPECT_FALSE(api->isOn(before, 0));
+  EXPECT_EQ(api->intVal(before, "v", -1), -1);
+  EXPECT_TRUE(api->isOn(api->faultId("x"), 0));
 }
 
 TEST_F(FaultApi, MergesKeepOrChangeTheSwitch) {

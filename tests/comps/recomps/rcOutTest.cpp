@@ -21,8 +21,8 @@
 
 namespace {
 
+using qvtest::LogInstalled;
 using qvtest::RecordingDevice;
-using qvtest::RecordingLogDevice;
 
 // An output object on two capture devices plus an extra log device, as a test's own instance.
 struct Capture {
@@ -38,17 +38,6 @@ struct Capture {
   RecordingDevice stdErr{1};
   RecordingDevice extraLog{1};
   rc::Out* out;
-};
-
-// Installs a log whose device a test can read, and removes it again.
-struct LogInstalled {
-  LogInstalled() {
-    rc::Log* log = new rc::Log("qvtest", rc::LogDevice::OM_APPEND, false, false, 0);
-    log->setLogDevice(&device);
-    rc::Log::setInstance(log);
-  }
-  ~LogInstalled() { rc::Log::setInstance(nullptr); }
-  RecordingLogDevice device{1};
 };
 
 // Makes the process a daemon with the given label for the test's duration.

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <string>
 
@@ -68,4 +70,31 @@ TEST(RevData, InitHdsVersionRunsTheCommandFoundAlongPathWithoutAShell) {
   EXPECT_TRUE(rc::RevData::initHdsVersion());
   rc::RevData::s_qvrevBuffer[0] = '\0';
   EXPECT_FALSE(rc::RevData::initHdsVersion());
+}
+
+TEST(RevData, InitHdsVersionWaitsForItsOwnChildOnly) {
+  // A command that answers nothing, and another child that ends while it runs: that child stays
+  // the program's to reap, the SIGCHLD disposition is untouched, the empty answer is reported.
+  qvtest::TempDir dir;
+  dir.writeFile("qvrev", "#!/bin/sh\n/bin/sleep 0.3\n", 0755);
+  qvtest::ScopedEnv env;
+  env.set("PATH", dir.path());
+  qvtest::LogInstalled log;
+  struct sigaction before = {}, after = {};
+  sigaction(SIGCHLD, nullptr, &before);
+  const pid_t other = fork();
+  if (other == 0) {
+    usleep(100000);
+    _exit(7);
+  }
+  rc::RevData::s_qvrevBuffer[0] = '\0';
+  EXPECT_FALSE(rc::RevData::initHdsVersion());
+  sigaction(SIGCHLD, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, before.sa_handler);
+  int status = 0;
+  EXPECT_EQ(waitpid(other, &status, 0), other);
+  EXPECT_EQ(WEXITSTATUS(status), 7);
+  EXPECT_NE(log.device.text().find("Unable to get HDS revision: Input/output error"),
+            std::string::npos)
+      << log.device.text();
 }

@@ -1,8 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/sem.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -121,32 +123,30 @@ TEST_F(StrDbTest, MissingFilePrintsTheOpenFailureOnce) {
 }
 
 TEST_F(StrDbTest, FileProblemsNameFileAndLineAndAreCapped) {
+  // Line problems are logged in the parser's form; refused codes are non-fatal internal errors.
+  const std::string path = m_dir + "/rcStrings.C.txt";
+  const std::string parseErr = "Parsing error caught in strings file " + path + " at line number ";
   std::string dups = "30 'first'\n";
-  std::vector<std::string> dupReports;
-  for (int line = 2; line <= 26; ++line) {
-    dups += "30 'again'\n";
-    if (line <= 11) {
-      dupReports.push_back(", line " + std::to_string(line) +
-                           ": code 30 refused: index < nextSlot (reused code)");
-    }
-  }
-  dupReports.push_back(": 15 more problems not shown");
+  for (int line = 2; line <= 26; ++line) dups += "30 'again'\n";
   const struct {
-    std::string content;  // null: the file's name is a directory
+    std::string content;  // empty: the file's name is a directory
     const char* text32;
-    std::vector<std::string> reports;  // each after "Warning: strings file '<path>'"
+    std::string logged;
+    int refused;  // reused-code reports on standard error
   } rows[] = {
       // A line too long for the reader is skipped; the lines after it still load.
-      {"30 'first'\n31 '" + std::string(3000, 'x') + "'\n32 'after'\n",
-       "after",
-       {", line 2: line longer than 2047 characters, skipped"}},
-      {dups + "32 'after'\n", "after", dupReports},
-      {"", "<rc::StrVec index too big>", {", line 1: unable to read the file - Is a directory"}},
+      {"30 'first'\n31 '" + std::string(3000, 'x') + "'\n32x 'after'\n", "after",
+       parseErr + "2,line longer than 2047 characters, skipped\n" + parseErr +
+           "3,line not in format \"<id><white space><quoted message>\"\n",
+       0},
+      {dups + "32 'after'\n", "after",
+       "Parsing errors in strings file " + path + ": 15 more not shown\n", 10},
+      {"", "<rc::StrVec index too big>", "", 0},  // refused at the open
   };
-  const std::string path = m_dir + "/rcStrings.C.txt";
   for (const auto& row : rows) {
     rc::StrDb::cleanupInstance();
     m_err.text.clear();
+    qvtest::LogInstalled log;
     if (row.content.empty()) {
       unlink(path.c_str());
       ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
@@ -154,11 +154,39 @@ TEST_F(StrDbTest, FileProblemsNameFileAndLineAndAreCapped) {
       writeFile("rcStrings.C.txt", row.content);
     }
     EXPECT_STREQ(rc::StrDb::instance()->lookupString(32), row.text32);
-    std::string expected;
-    for (const std::string& r : row.reports) {
-      expected += "Warning: strings file '" + path + "'" + r + "\n";
+    std::string logged;
+    for (const auto& line : log.device.lines) {
+      logged += line.text.substr(std::min(line.text.find("Parsing"), line.text.size()));
     }
-    EXPECT_EQ(m_err.text, expected);
+    EXPECT_EQ(logged, row.logged);
+    size_t refused = 0;
+    for (size_t pos = 0; (pos = m_err.text.find("(reused code)", pos)) != std::string::npos;
+         ++pos) {
+      ++refused;
+    }
+    EXPECT_EQ(refused, static_cast<size_t>(row.refused)) << m_err.text;
+  }
+}
+
+TEST_F(StrDbTest, FilesThatAreNotRegularOrTooLargeAreRefused) {
+  const std::string path = m_dir + "/acStrings.C.txt";
+  const struct {
+    std::function<int()> make;
+    const char* reason;
+  } rows[] = {
+      // Opening a FIFO would wait for a writer for ever; /dev/zero never ends.
+      {[&] { return mkfifo(path.c_str(), 0600); }, "not a regular file"},
+      {[&] { return symlink("/dev/zero", path.c_str()); }, "not a regular file"},
+      {[&] { return close(creat(path.c_str(), 0600)) | truncate(path.c_str(), (64 << 20) + 1); },
+       "larger than the 64 MB limit"},
+  };
+  for (const auto& row : rows) {
+    rc::StrDb::cleanupInstance();
+    m_err.text.clear();
+    unlink(path.c_str());
+    ASSERT_EQ(row.make(), 0);
+    EXPECT_STREQ(rc::StrDb::instance()->lookupString(250), "<rc::StrVec index too big>");
+    EXPECT_EQ(m_err.text, "Error: unable to open '" + path + "' - " + row.reason + ".\n");
   }
 }
 

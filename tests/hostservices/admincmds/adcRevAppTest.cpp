@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -134,20 +135,29 @@ TEST(RevApp, HintWithoutStringsFiles) {
             "<rc::StrVec index too big>.\n");
 }
 
-TEST(RevApp, OverlongStringsFileLineIsReportedAndSkipped) {
-  // A copy of the kit's strings file with a line the reader cannot hold before the hint's code.
+TEST(RevApp, StringsFileProblemsAreLoggedNotShown) {
+  // A copy of the kit's strings file with a line the reader cannot hold before the hint's code
+  // and a malformed line at the end: both are logged, standard error keeps its two lines.
   qvtest::TempDir tmp("revstrings");
   std::ifstream in(QV_TEST_KIT_DIR "/sys/strings/rcStrings.C.txt");
   const std::string kit((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string path = tmp.writeFile("rcStrings.C.txt", std::string(10000, '#') + "\n" + kit);
-  const auto r = runProgram(qvtest::qvrevPath(), {"-x"}, {"QV_STRINGS_DIR=" + tmp.path()});
+  const std::string path =
+      tmp.writeFile("rcStrings.C.txt", std::string(10000, '#') + "\n" + kit + "99x 'bad'\n");
+  const auto r = runProgram(qvtest::qvrevPath(), {"-x", "-logToStdOut", "yes"},
+                            {"QV_STRINGS_DIR=" + tmp.path()});
   EXPECT_EQ(r.exitStatus, 17);
   EXPECT_EQ(r.err,
             "Error: command line arg '-x' is unknown or invalid.\n"
-            "Warning: strings file '" +
-                path +
-                "', line 1: line longer than 2047 characters, skipped\n"
-                "try 'qvrev -h' for more information.\n");
+            "try 'qvrev -h' for more information.\n");
+  const std::string lastLine = std::to_string(2 + std::count(kit.begin(), kit.end(), '\n'));
+  for (const std::string& what :
+       {std::string("1,line longer than 2047 characters, skipped"),
+        lastLine + ",line not in format \"<id><white space><quoted message>\""}) {
+    EXPECT_NE(r.out.find("Info: Parsing error caught in strings file " + path + " at line number " +
+                         what),
+              std::string::npos)
+        << r.out;
+  }
 }
 
 TEST(RevApp, HostileArgumentsNeverCrash) {
@@ -166,37 +176,52 @@ TEST(RevApp, HostileArgumentsNeverCrash) {
 
 TEST(RevApp, LostStandardOutputIsAFailure) {
   // Readers of a pipe must not take a lost revision line for success: the write error is
-  // reported and becomes the status, and an error status that was already set stays.
+  // reported and becomes the status, and an error status that was already set stays. A closed
+  // standard descriptor stays unusable: the signal pipe or a log file opened later never takes
+  // its number (else the label lands there, or a large output blocks on the program's own pipe).
+  qvtest::TempDir dir("qvrevout");
+  std::string rules;
+  for (int i = 0; i < 2000; ++i) rules += "x" + std::to_string(i) + ".on = no\n";
+  rules = dir.writeFile("rules", rules);
+  enum { FULL = 0, OUT = 2, IN_OUT = 3 };  // the closed standard descriptors, as bits
   const struct {
     std::vector<std::string> args;
-    bool closed;
+    int closed;
     int status;
     const char* reason;
   } rows[] = {
-      {{}, false, 11, "No space left on device"},
-      {{"-prEnv"}, false, 11, "No space left on device"},
-      {{"-h"}, false, 11, "No space left on device"},
-      {{}, true, 11, "Bad file descriptor"},
-      {{"-x"}, false, 17, "No space left on device"},
+      {{}, FULL, 11, "No space left on device"},
+      {{"-prEnv"}, FULL, 11, "No space left on device"},
+      {{"-h"}, FULL, 11, "No space left on device"},
+      {{"-Frf", rules, "-Fpr"}, FULL, 11, "No space left on device"},
+      {{}, OUT, 11, "Bad file descriptor"},
+      {{"-x"}, FULL, 17, "No space left on device"},
+      {{}, IN_OUT, 11, "Bad file descriptor"},
+      {{"-Frf", rules, "-Fpr", "-Fv"}, IN_OUT, 11, "Bad file descriptor"},
+      {{"-logToFile", "yes"}, OUT, 11, "Bad file descriptor"},
   };
   const std::string path = qvtest::qvrevPath();
+  const std::string logDir = dir.mkdirs("log");
   for (const auto& row : rows) {
-    const auto r = qvtest::runInChild([&] {
-      if (row.closed) {
-        close(STDOUT_FILENO);
-      } else {
-        dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
-      }
-      std::vector<char*> argv{const_cast<char*>(path.c_str())};
-      for (const std::string& a : row.args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    });
+    const auto r = qvtest::runInChild(
+        [&] {
+          setenv("QV_LOG_DIR", logDir.c_str(), 1);
+          if (row.closed == FULL) dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+          for (int fd = 0; fd < 2; ++fd) {
+            if (row.closed & (1 << fd)) close(fd);
+          }
+          std::vector<char*> argv{const_cast<char*>(path.c_str())};
+          for (const std::string& a : row.args) argv.push_back(const_cast<char*>(a.c_str()));
+          argv.push_back(nullptr);
+          execv(argv[0], argv.data());
+          _exit(127);
+        },
+        10);
     EXPECT_EQ(r.exitStatus, row.status) << row.args.size();
     EXPECT_NE(r.err.find(std::string("Error: unable to write to 'standard output' - ") +
                          row.reason + ".\n"),
               std::string::npos)
         << r.err;
   }
+  EXPECT_EQ(qvtest::runProgram("/bin/grep", {"-r", "Release", logDir}).out, "");
 }

@@ -1,5 +1,9 @@
 #include "comps/memcomps/base/memHeap.h"
 
+#include <malloc.h>
+
+#include <cstring>
+
 namespace mem {
 
 namespace {
@@ -22,6 +26,7 @@ void* Heap::callocBlock(size_t size, const AllocContext& ctx) {
   if (base == nullptr) throwOutOfMemory(kSrcFile, __LINE__, "callocBlock", ctx, size);
   void* p = static_cast<char*>(base) + kHeaderSize;
   m_header->setHeader(p, ctx);
+  MEM_DESCRIBE_BLOCK(p, size, true);
   return p;
 }
 
@@ -39,6 +44,15 @@ void* Heap::reallocBlock(void* p, size_t size, const AllocContext& ctx) {
              kSrcFile, "reallocBlock");
   // A size that cannot carry its header fails like exhaustion, leaving the block as it was.
   if (size > kMaxUserSize) throwOutOfMemory(kSrcFile, __LINE__, "reallocBlock", ctx, size);
+  if (MEM_UNDER_VALGRIND()) {
+    // realloc would move the described block behind memcheck's back: a new block, a copy of
+    // what fits (valgrind's malloc_usable_size is the size asked for) and the old one freed.
+    const size_t oldSize = malloc_usable_size(static_cast<char*>(p) - kHeaderSize) - kHeaderSize;
+    void* newP = allocBlock(size, ctx);
+    memcpy(newP, p, oldSize < size ? oldSize : size);
+    freeBlock(p);
+    return newP;
+  }
   Header::markFree(p);
   void* base = realloc(static_cast<char*>(p) - kHeaderSize, size + kHeaderSize);
   if (base == nullptr) {
