@@ -6,9 +6,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -86,16 +84,6 @@ bool eventually(const std::function<bool()>& cond, int timeoutSec) {
     usleep(1000);
   }
   return true;
-}
-
-bool bindUnlistened(const std::string& path) {
-  sockaddr_un addr = {};
-  addr.sun_family = AF_UNIX;
-  snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return bound;
 }
 
 std::string readFile(const std::string& path) {

@@ -210,10 +210,6 @@ class ScopedCwd {
 // For states another process reaches that no pipe announces (a process blocked on a lock).
 bool eventually(const std::function<bool()>& cond, int timeoutSec = 10);
 
-// Leaves a Unix-domain socket file at path that nothing listens on, as a program killed with
-// SIGKILL leaves its channel; whether it could.
-bool bindUnlistened(const std::string& path);
-
 // The built revision command and the folder of the test applications.
 std::string qvrevPath();
 // A program of the build's kit (kit/bin/<name>).
