@@ -195,8 +195,7 @@ bool CtlChannel::parseName(const std::string& name, std::string* program, pid_t*
   return true;
 }
 
-std::vector<CtlChannel::Entry> CtlChannel::liveChannels(const std::string& dir, bool removeStale,
-                                                        std::vector<Entry>* stale) {
+std::vector<CtlChannel::Entry> CtlChannel::liveChannels(const std::string& dir, bool removeStale) {
   std::vector<Entry> live;
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return live;
@@ -208,10 +207,9 @@ std::vector<CtlChannel::Entry> CtlChannel::liveChannels(const std::string& dir, 
     if (lstat(entry.path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
     if (processAlive(entry.pid) && listening(entry.path)) {
       live.push_back(entry);
-      continue;
+    } else if (removeStale) {
+      unlink(entry.path.c_str());
     }
-    if (removeStale) unlink(entry.path.c_str());
-    if (stale != nullptr) stale->push_back(entry);
   }
   closedir(d);
   std::sort(live.begin(), live.end(),

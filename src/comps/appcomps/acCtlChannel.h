@@ -54,16 +54,16 @@ class CtlChannel {
   // Whether the peer of a connected socket is user (this one by default) or root; its uid in
   // *peerUid.
   static bool peerAllowed(int fd, uid_t* peerUid, uid_t user = geteuid());
-  // False when nothing listens on the socket at path (or it is gone); never waits.
+  // False when nothing listens on the socket at path (or it is gone); never waits. It connects
+  // and closes at once: a listening program sees a connection that ends before any frame.
   static bool listening(const std::string& path);
 
   // Whether pid names a process that exists and has not exited (a zombie has); a process of
   // another user counts.
   static bool processAlive(pid_t pid);
-  // The channels in dir that are not stale, in name order. Stale ones are added to *stale when
-  // it is given, and removed when removeStale (only a user's own directory is cleaned).
-  static std::vector<Entry> liveChannels(const std::string& dir, bool removeStale = true,
-                                         std::vector<Entry>* stale = nullptr);
+  // The channels in dir that are not stale, in name order; stale ones are removed when
+  // removeStale (only a user's own directory is cleaned).
+  static std::vector<Entry> liveChannels(const std::string& dir, bool removeStale = true);
   // Splits "<program>.<pid>"; false for any other name.
   static bool parseName(const std::string& name, std::string* program, pid_t* pid);
 };
