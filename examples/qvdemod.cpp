@@ -4,6 +4,9 @@
 // the fault point "demoTick" and, every few ticks, runs the revision command as a child and logs
 // what the child printed. It opens its control channel, so that qvctl can list it, ping it, read
 // its revision and switch its debug and fault controls while it runs. SIGTERM ends it normally.
+// SIGPIPE is ignored, as in every daemon whose output may go to a pipe: when the reader goes
+// away, the next tick finds standard output failed and ends the program through exitProgram
+// (status 11, the write error on standard error), which removes its socket.
 //
 //   qvdemod [-interval <ms>] [-childEvery <ticks>] [standard options]
 //
@@ -18,6 +21,7 @@
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFaultApi.h"
+#include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcUtils.h"
@@ -91,6 +95,7 @@ class DemoApp : public ac::App {
   static bool tickCCb(void* cbObj, ac::AppTimer*) { return static_cast<DemoApp*>(cbObj)->tick(); }
 
   bool tick() {
+    if (ferror(stdout)) exitProgram(RC_SC_WRITE_FAILED);
     ++m_ticks;
     if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_ADC, DF_DEBUG, "tick %d\n", m_ticks);
     if (RC_FAULT_FIRES("demoTick")) {
@@ -127,6 +132,9 @@ class DemoApp : public ac::App {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Otherwise the first line written after the reader of a pipe has gone ends the process there
+  // and then, without a word and with its socket left behind.
+  rc::Os::setSigHandler(SIGPIPE, SIG_IGN);
   const bool helpRequested =
       ac::App::main1(&argc, argv, rc::PgmClass::DAEMON, nullptr, nullptr, nullptr);
   DemoApp app;

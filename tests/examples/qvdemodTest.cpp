@@ -18,12 +18,17 @@ namespace {
 constexpr uid_t kNobody = 65534;
 
 // qvdemod ticking every 50 ms (a child every second tick), its log on standard output, its
-// channel in a private directory; qvctl run against the same directory.
+// channel in a private directory (XDG_RUNTIME_DIR, or QV_CTL_DIR=ctlDir); qvctl run against the
+// same directory.
 struct Demo {
+  explicit Demo(const std::string& ctlDir = "")
+      : dir(ctlDir.empty() ? tmp.path() + "/qvctl" : ctlDir),
+        env(ctlDir.empty() ? "XDG_RUNTIME_DIR=" + tmp.path() : "QV_CTL_DIR=" + ctlDir) {}
   qvtest::TempDir tmp{"qvdemod"};
-  std::string dir = tmp.path() + "/qvctl";
+  std::string dir;
+  std::string env;
   qvtest::LiveProc proc{[this] {
-    setenv("XDG_RUNTIME_DIR", tmp.path().c_str(), 1);
+    putenv(env.data());
     const std::string path = qvtest::kitProgramPath("qvdemod");
     execl(path.c_str(), "qvdemod", "-interval", "50", "-childEvery", "2", "-logToStdOut", "yes",
           nullptr);
@@ -33,8 +38,7 @@ struct Demo {
   std::string socket = ac::CtlChannel::socketPath(dir, "qvdemod", proc.pid());
 
   qvtest::ProcResult qvctl(std::vector<std::string> args) const {
-    return qvtest::runProgram(qvtest::kitProgramPath("qvctl"), args,
-                              {"XDG_RUNTIME_DIR=" + tmp.path()});
+    return qvtest::runProgram(qvtest::kitProgramPath("qvctl"), args, {env});
   }
 };
 
@@ -105,6 +109,11 @@ TEST(Qvdemod, RefusesClientsOfOtherUsers) {
   });
   EXPECT_EQ(r.exitStatus, AC_SC_CTL_DIR_REFUSED & 0xff) << r.err;
   EXPECT_NE(r.err.find("qvctl' refused: "), std::string::npos) << r.err;
+  r = asNobody([&] {
+    const std::string qvctl = qvtest::kitProgramPath("qvctl");
+    execl(qvctl.c_str(), "qvctl", "-user", "root", "list", nullptr);
+  });
+  EXPECT_EQ(r.exitStatus, ADC_SC_NEED_ROOT & 0xff) << r.err;
 
   chmod(d.tmp.path().c_str(), 0755);
   chmod(d.dir.c_str(), 0755);
@@ -119,6 +128,63 @@ TEST(Qvdemod, RefusesClientsOfOtherUsers) {
   // The daemon goes on serving its own user.
   chmod(d.dir.c_str(), 0700);
   EXPECT_EQ(d.qvctl({"ping", d.pid}).exitStatus, 0);
+}
+
+// A socket left on a pid now used by another process: skipped and removed in our own directory,
+// left alone in another user's, never taken for the process being gone. QV_CTL_DIR names the
+// directory for the daemon and qvctl alike.
+TEST(Qvdemod, SocketsOnReusedPidsAreStale) {
+  qvtest::TempDir tmp;
+  Demo d(tmp.path() + "/ctl");
+  ASSERT_TRUE(d.proc.waitForLine("ready"));
+  const std::string self = std::to_string(getpid());
+  const std::string reused = d.dir + "/qvdemod." + self;
+  close(ac::CtlChannel::listenAt(reused));
+  if (geteuid() == 0) {
+    const auto r = d.qvctl({"-user", "root", "list"});
+    EXPECT_NE(r.out.find(d.pid + " qvdemod daemon "), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(r.out.find(self + " qvdemod"), std::string::npos) << r.out;
+    EXPECT_EQ(access(reused.c_str(), F_OK), 0);
+  }
+  auto r = d.qvctl({"ping", self});
+  EXPECT_EQ(r.exitStatus, ADC_SC_NO_SUCH_TARGET & 0xff) << r.err;
+  EXPECT_NE(access(reused.c_str(), F_OK), 0);
+  close(ac::CtlChannel::listenAt(reused));
+  EXPECT_EQ(d.qvctl({"ping", "qvdemod"}).exitStatus, 0);
+  EXPECT_NE(access(reused.c_str(), F_OK), 0);
+}
+
+// A channel directory squatted by another user (or, not as root, open to others): the daemon
+// runs without a channel and says why once.
+TEST(Qvdemod, RunsWithoutChannelInUnusableDirectory) {
+  qvtest::TempDir tmp;
+  const std::string dir = tmp.mkdirs("squatted");
+  const bool asRoot = geteuid() == 0 && chown(dir.c_str(), kNobody, kNobody) == 0;
+  chmod(dir.c_str(), asRoot ? 0700 : 0755);
+  Demo d(dir);
+  ASSERT_TRUE(d.proc.waitForLine("ready"));
+  kill(d.proc.pid(), SIGTERM);
+  const qvtest::ProcResult end = d.proc.finish();
+  EXPECT_EQ(end.exitStatus, 0) << end.err;
+  const std::string reason = asRoot ? "owned by user id 65534" : "open to other users";
+  EXPECT_EQ(end.err, "(qvdemod." + d.pid + ") Warning: QV-00278: running without a control " +
+                         "channel: control channel directory '" + dir + "' refused: " + reason +
+                         ".\n");
+}
+
+// Its output pipe closing ends it through the normal exit path, socket removed.
+TEST(Qvdemod, EndsNormallyWhenItsOutputPipeCloses) {
+  qvtest::TempDir tmp;
+  const std::string dir = tmp.path() + "/ctl";
+  const auto r = qvtest::runProgram(
+      "/bin/bash",
+      {"-c", qvtest::kitProgramPath("qvdemod") +
+                 " -interval 20 -childEvery 1 -logToStdOut yes | head -3; exit ${PIPESTATUS[0]}"},
+      {"QV_CTL_DIR=" + dir});
+  EXPECT_EQ(r.exitStatus, RC_SC_WRITE_FAILED) << r.err;
+  EXPECT_NE(r.err.find("unable to write to 'standard output' - Broken pipe"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(rmdir(dir.c_str()), 0) << "a socket was left behind";
 }
 
 }  // namespace

@@ -116,8 +116,11 @@ class App {
   // "yes". connectIpc makes a connection to another program's channel; sendIpcMsg, ipcMsgRpc
   // and forwardMsg send on the first such connection. Both register the standard messages and
   // their handlers when the program has not. closeCtlChannel closes every connection and
-  // removes the socket file; exitProgram calls it. Failures raise the CtlChannel errors.
-  void openCtlChannel();
+  // removes the socket file; exitProgram calls it. Failures raise the CtlChannel errors, except
+  // that a channel that cannot be opened (its directory refused, typically) is one warning
+  // (AC_SC_CTL_CHANNEL_OFF) and the program runs without it, unless it asks for mustOpen;
+  // openCtlChannel tells whether the channel is open.
+  bool openCtlChannel(bool mustOpen = false);
   void connectIpc(const std::string& path);
   void closeCtlChannel();
   CtlServer* ctlServer() const { return m_ctlServer; }

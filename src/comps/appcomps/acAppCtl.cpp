@@ -22,11 +22,24 @@ void ensureStdMsgs(App* app) {
 
 }  // namespace
 
-void App::openCtlChannel() {
+bool App::openCtlChannel(bool mustOpen) {
   ensureStdMsgs(this);
   if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this);
-  if (m_ctlServer->listenFd() >= 0) return;
-  m_ctlServer->listen(CtlChannel::socketPath(CtlChannel::prepareDir(), m_programName, getpid()));
+  if (m_ctlServer->listenFd() >= 0) return true;
+  try {
+    m_ctlServer->listen(CtlChannel::socketPath(CtlChannel::prepareDir(), m_programName, getpid()));
+  } catch (const rc::Err& err) {
+    if (mustOpen) throw;
+    // The channel serves operators; another user squatting its directory must not keep the
+    // program itself from running.
+    rc::Out::instance()->print(
+        rc::Err(RC_WARNING, AC_SC_CTL_CHANNEL_OFF,
+                rc::VarArgs() << rc::Err::format(err, rc::Err::FF_OMIT_SEVERITY),
+                "appcomps/App::openCtlChannel"),
+        true);
+    return false;
+  }
+  return true;
 }
 
 void App::connectIpc(const std::string& path) {

@@ -41,6 +41,22 @@ int unixSocket(int flags, const std::string& path, const char* routine) {
   return fd;
 }
 
+int connectRetrying(int fd, const sockaddr_un& addr) {
+  int rc;
+  do {
+    rc = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+  } while (rc != 0 && errno == EINTR);
+  return rc;
+}
+
+// An empty value counts as unset, as for the other variables a shell may leave empty.
+const char* ctlDirVar() {
+  const char* dir = getenv("QV_CTL_DIR");
+  return dir != nullptr && dir[0] != '\0' ? dir : nullptr;
+}
+
+std::string tmpDirOf(uid_t uid) { return "/tmp/qvctl-" + std::to_string(uid); }
+
 }  // namespace
 
 bool CtlChannel::processAlive(pid_t pid) {
@@ -60,17 +76,29 @@ bool CtlChannel::processAlive(pid_t pid) {
 }
 
 std::string CtlChannel::dirPath() {
+  if (const char* dir = ctlDirVar()) return dir;
   const char* runtimeDir = getenv("XDG_RUNTIME_DIR");
   if (runtimeDir != nullptr && runtimeDir[0] == '/') return std::string(runtimeDir) + "/qvctl";
-  return "/tmp/qvctl-" + std::to_string(geteuid());
+  return tmpDirOf(geteuid());
+}
+
+std::string CtlChannel::dirPathOf(uid_t uid) {
+  if (const char* dir = ctlDirVar()) return dir;
+  // The other user's XDG_RUNTIME_DIR is not ours to read; this is where a login session puts it.
+  const std::string runDir = "/run/user/" + std::to_string(uid) + "/qvctl";
+  struct stat st;
+  if (lstat(runDir.c_str(), &st) == 0) return runDir;
+  return tmpDirOf(uid);
 }
 
 std::string CtlChannel::prepareDir() {
   const std::string path = dirPath();
-  if (mkdir(path.c_str(), 0700) == 0) {
+  // checkDir refuses a relative path; it is not created first.
+  const bool absolute = path[0] == '/';
+  if (absolute && mkdir(path.c_str(), 0700) == 0) {
     // The creation mode went through the umask; the owner needs all three bits.
     chmod(path.c_str(), 0700);
-  } else if (errno != EEXIST) {
+  } else if (absolute && errno != EEXIST) {
     rc::Err_ThrowErrno(AC_SC_CTL_DIR_REFUSED, rc::VarArgs() << path << "cannot be created", errno,
                        "ipcComps/CtlChannel::prepareDir");
   }
@@ -78,11 +106,13 @@ std::string CtlChannel::prepareDir() {
   return path;
 }
 
-void CtlChannel::checkDir(const std::string& path) {
+void CtlChannel::checkDir(const std::string& path, uid_t owner) {
+  // A relative path would name another directory for a program started elsewhere.
+  if (path[0] != '/') refuse(path, "not an absolute path");
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) refuse(path, strerror(errno));
   if (!S_ISDIR(st.st_mode)) refuse(path, "not a directory");
-  if (st.st_uid != geteuid()) refuse(path, "owned by user id " + std::to_string(st.st_uid));
+  if (st.st_uid != owner) refuse(path, "owned by user id " + std::to_string(st.st_uid));
   if ((st.st_mode & 077) != 0) refuse(path, "open to other users");
 }
 
@@ -92,20 +122,24 @@ std::string CtlChannel::socketPath(const std::string& dir, const char* program, 
 
 int CtlChannel::listenAt(const std::string& path) {
   const char* routine = "ipcComps/CtlChannel::listenAt";
-  const sockaddr_un addr = unixAddr(path);
-  // A socket left by an earlier process with this pid.
-  unlink(path.c_str());
+  unixAddr(path);
+  // Bound under a name no client lists and renamed into place once it listens: between bind and
+  // listen a client would find it refusing connections and remove it as stale.
+  const std::string boundPath = path + "~";
+  const sockaddr_un addr = unixAddr(boundPath);
+  unlink(boundPath.c_str());
   const int fd = unixSocket(SOCK_NONBLOCK, path, routine);
   if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
     const int savedErrno = errno;
     close(fd);
     rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << path, savedErrno, routine);
   }
-  chmod(path.c_str(), 0600);
-  if (listen(fd, SOMAXCONN) != 0) {
+  chmod(boundPath.c_str(), 0600);
+  // The rename replaces a socket left by an earlier process with this pid.
+  if (listen(fd, SOMAXCONN) != 0 || rename(boundPath.c_str(), path.c_str()) != 0) {
     const int savedErrno = errno;
     close(fd);
-    unlink(path.c_str());
+    unlink(boundPath.c_str());
     rc::Err_ThrowErrno(AC_SC_LISTEN_FAILED, rc::VarArgs() << path, savedErrno, routine);
   }
   if (rc::Dbg::s_anyOn) {
@@ -118,11 +152,7 @@ int CtlChannel::connectTo(const std::string& path) {
   const char* routine = "ipcComps/CtlChannel::connectTo";
   const sockaddr_un addr = unixAddr(path);
   const int fd = unixSocket(0, path, routine);
-  int rc;
-  do {
-    rc = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
+  if (connectRetrying(fd, addr) != 0) {
     const int savedErrno = errno;
     close(fd);
     rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED, rc::VarArgs() << path << 0, savedErrno, routine);
@@ -130,12 +160,23 @@ int CtlChannel::connectTo(const std::string& path) {
   return fd;
 }
 
-bool CtlChannel::peerAllowed(int fd, uid_t* peerUid) {
+bool CtlChannel::peerAllowed(int fd, uid_t* peerUid, uid_t user) {
   struct ucred cred = {};
   socklen_t len = sizeof cred;
   if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
   if (peerUid != nullptr) *peerUid = cred.uid;
-  return cred.uid == geteuid() || cred.uid == 0;
+  return cred.uid == user || cred.uid == 0;
+}
+
+bool CtlChannel::listening(const std::string& path) {
+  // Nobody can connect to a path too long for an address.
+  if (path.size() >= sizeof(sockaddr_un::sun_path)) return false;
+  const sockaddr_un addr = unixAddr(path);
+  // Non-blocking: a full backlog (EAGAIN) is a busy listener, not a reason to wait.
+  const int fd = unixSocket(SOCK_NONBLOCK, path, "ipcComps/CtlChannel::listening");
+  const bool refused = connectRetrying(fd, addr) != 0 && (errno == ECONNREFUSED || errno == ENOENT);
+  close(fd);
+  return !refused;
 }
 
 bool CtlChannel::parseName(const std::string& name, std::string* program, pid_t* pid) {
@@ -154,7 +195,7 @@ bool CtlChannel::parseName(const std::string& name, std::string* program, pid_t*
   return true;
 }
 
-std::vector<CtlChannel::Entry> CtlChannel::liveChannels(const std::string& dir) {
+std::vector<CtlChannel::Entry> CtlChannel::liveChannels(const std::string& dir, bool removeStale) {
   std::vector<Entry> live;
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return live;
@@ -164,9 +205,9 @@ std::vector<CtlChannel::Entry> CtlChannel::liveChannels(const std::string& dir) 
     entry.path = dir + "/" + ent->d_name;
     struct stat st;
     if (lstat(entry.path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
-    if (processAlive(entry.pid)) {
+    if (processAlive(entry.pid) && listening(entry.path)) {
       live.push_back(entry);
-    } else {
+    } else if (removeStale) {
       unlink(entry.path.c_str());
     }
   }

@@ -15,7 +15,12 @@ void OutDevice::print(const char* str) {
 void OutDevice::print(RcSeverity /*severity*/, const char* str) { print(str); }
 
 void OutDevice::flush() {
-  if (m_fd != nullptr) fflush(m_fd);
+  // Through Os, which keeps the error of standard output for the check at exit.
+  if (m_fd == stdout) {
+    Os::flushStdOut();
+  } else if (m_fd != nullptr) {
+    fflush(m_fd);
+  }
 }
 
 bool OutDevice::isTty() const { return m_fd != nullptr && Os::isTty(m_fd); }

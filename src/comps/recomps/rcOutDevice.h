@@ -11,7 +11,9 @@
 // instance(). syslog keeps a pointer to the identity, so the device keeps its own copy alive
 // while it is open.
 //
-// Output errors are ignored. Single-threaded; nothing here is safe in a signal handler.
+// Output errors are ignored here; the error of a flush of standard output is kept by
+// Os::flushStdOut for the program's exit status. Single-threaded; nothing here is safe in a signal
+// handler.
 #pragma once
 
 #include <cstdio>

@@ -1,6 +1,8 @@
 #include "hostservices/admincmds/adcCtlApp.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -57,6 +59,7 @@ double msSince(const rc::Timeval& start) {
 CtlApp::CtlApp()
     : ac::App(nullptr, si::PgmIds::CTL_CMD, AF_MAIN2_CATCH_ALL),
       m_subCmd(SC_NONE),
+      m_uid(geteuid()),
       m_count(1),
       m_timeoutSec(DEFAULT_TIMEOUT_SEC),
       m_dbgCtrls(RC_B_AS_IS),
@@ -76,7 +79,9 @@ CtlApp::SubCmd CtlApp::subCmdOf(const char* arg) {
 
 int CtlApp::ownArgCount(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (subCmdOf(argv[i]) != SC_NONE) return i;
+    // A user may be called "list".
+    if (strcmp(argv[i], "-user") == 0) ++i;
+    if (i < argc && subCmdOf(argv[i]) != SC_NONE) return i;
   }
   return argc;
 }
@@ -84,7 +89,11 @@ int CtlApp::ownArgCount(int argc, char** argv) {
 void CtlApp::processArgs(int argc, char** argv) {
   processAppArgs(&argc, argv);
   int i = 1;
-  while (i < argc && subCmdOf(argv[i]) == SC_NONE) badArg(argv[i]);
+  while (i < argc && subCmdOf(argv[i]) == SC_NONE) {
+    if (strcmp(argv[i], "-user") != 0) badArg(argv[i]);
+    setUser(needStringArg(i + 1 < argc ? argv[i + 1] : nullptr, argv[i]));
+    i += 2;
+  }
   if (i == argc) {
     rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NEED_SUBCMD, rc::VarArgs(), kRoutine));
   }
@@ -99,6 +108,19 @@ void CtlApp::processArgs(int argc, char** argv) {
   }
   std::vector<char*> rest(argv + i, argv + argc);
   processSubCmdOptions(rest);
+}
+
+void CtlApp::setUser(const std::string& name) {
+  const passwd* pw = getpwnam(name.c_str());
+  if (pw != nullptr) {
+    m_uid = pw->pw_uid;
+  } else if (isPid(name)) {
+    // A uid without a name, as a service account in a container may have.
+    m_uid = static_cast<uid_t>(strtoul(name.c_str(), nullptr, 10));
+  } else {
+    badArg(name.c_str());
+  }
+  m_userName = name;
 }
 
 void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
@@ -150,15 +172,17 @@ void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
   if (m_addRules && m_rulesFile.empty()) badArg("-add");
 }
 
-std::vector<ac::CtlChannel::Entry> CtlApp::channels() {
-  const std::string dir = ac::CtlChannel::dirPath();
+std::vector<ac::CtlChannel::Entry> CtlApp::channels() const {
+  const bool own = m_userName.empty();
+  const std::string dir = own ? ac::CtlChannel::dirPath() : ac::CtlChannel::dirPathOf(m_uid);
   struct stat st;
   if (lstat(dir.c_str(), &st) != 0 && errno == ENOENT) return {};
-  ac::CtlChannel::checkDir(dir);
-  return ac::CtlChannel::liveChannels(dir);
+  ac::CtlChannel::checkDir(dir, m_uid);
+  // Another user's stale sockets are theirs to remove.
+  return ac::CtlChannel::liveChannels(dir, own);
 }
 
-ac::CtlChannel::Entry CtlApp::resolve(const std::string& target) {
+ac::CtlChannel::Entry CtlApp::resolve(const std::string& target) const {
   const char* routine = "admincmds/CtlApp::resolve";
   const std::vector<ac::CtlChannel::Entry> live = channels();
   if (isPid(target)) {
@@ -190,6 +214,10 @@ ac::CtlChannel::Entry CtlApp::resolve(const std::string& target) {
 }
 
 void CtlApp::run() {
+  if (!m_userName.empty() && geteuid() != 0) {
+    rc::Err_Throw(
+        rc::Err(RC_ERROR, ADC_SC_NEED_ROOT, rc::VarArgs() << m_userName, "admincmds/CtlApp::run"));
+  }
   ac::App::registerAppIpcMsgs();
   if (m_subCmd == SC_LIST) return list();
   // Read first, so that a bad file is reported with its line and nothing reaches the program.
@@ -200,7 +228,7 @@ void CtlApp::run() {
     file.close();
     m_faultCtrls.setRules(file.rules());
   }
-  CtlClient client(resolve(m_target), m_timeoutSec);
+  CtlClient client(resolve(m_target), m_timeoutSec, m_uid);
   switch (m_subCmd) {
     case SC_PING: return ping(client);
     case SC_REV: return rev(client);
@@ -220,15 +248,16 @@ void CtlApp::list() {
   for (const auto& entry : channels()) {
     std::string cls = "?", started = "?", revision = "?";
     try {
-      CtlClient client(entry, m_timeoutSec);
+      CtlClient client(entry, m_timeoutSec, m_uid);
       const auto info = client.rpc<ac::GetPgmInfoReply>(ac::GetPgmInfoCall());
       cls = rc::PgmClass::symbol(info->pgmClass());
       started = rc::Utils::timeToString(info->startTime(), "%Y-%m-%d %H:%M:%S");
       const auto revReply = client.rpc<ac::GetRevDataReply>(ac::GetRevDataCall());
       if (revReply->revData() != nullptr) revision = revReply->revData()->revSymbol();
     } catch (const rc::Err& err) {
-      // One program that cannot answer does not hide the others.
-      if (err.code() == ADC_SC_NO_SUCH_PID) continue;
+      // One program that cannot answer does not hide the others; one that ended or stopped
+      // listening meanwhile is not listed.
+      if (err.code() == ADC_SC_NO_SUCH_PID || err.code() == ADC_SC_NO_SUCH_TARGET) continue;
       rc::Out::instance()->print(err, true);
     }
     ++row;
@@ -311,6 +340,7 @@ void CtlApp::printUsage() const {
   printUsageSummary();
   printf("Options:\n");
   printStdArgsUsage(TAB_W);
+  rc::Utils::printArgUsage("-user <name>", TAB_W, "(root only) reach that user's programs");
   printf("\nSub-commands (<target>: the pid or the program name of a running program):\n");
   rc::Utils::printArgUsage("list", TAB_W, "the running programs that have a control channel");
   rc::Utils::printArgUsage("ping <target> [-count <n>]", TAB_W, "time n calls (1)");
@@ -327,7 +357,7 @@ void CtlApp::printUsage() const {
       "Exit status: 0 done; 17 bad argument (a bad option value: its own status);\n"
       "19 unsafe channel directory; 20 no target; 21 unknown target; 22 process not running;\n"
       "23 target not unique; 24 refused; 25 no reply in time; 26 connection lost;\n"
-      "27 request failed; 28 bad reply; 29 no sub-command.\n\n",
+      "27 request failed; 28 bad reply; 29 no sub-command; 30 -user without root.\n\n",
       programName());
 }
 

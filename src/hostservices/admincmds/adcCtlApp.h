@@ -1,12 +1,16 @@
-// The live-control command: talks to running programs of this user through their control
-// channels. "list" shows every program that has one; the other sub-commands address one program,
-// named by its pid or its program name: "ping" times calls to it, "rev" shows its revision data,
-// "dbg" shows (and with -D options first changes) its debug controls, "fault" shows (and with
-// -Frf / -clear first changes) its fault-insertion controls.
+// The live-control command: talks to running programs of this user (or, for root, of the user
+// named by -user) through their control channels. "list" shows every program that has one; the
+// other sub-commands address one program, named by its pid or its program name: "ping" times calls
+// to it, "rev" shows its revision data, "dbg" shows (and with -D options first changes) its debug
+// controls, "fault" shows (and with -Frf / -clear first changes) its fault-insertion controls.
 //
 // The options before the sub-command are the command's own standard options (its own -D, -F and
 // logging options among them); the -D and -F options after it are sent to the program. main()
-// therefore hands main1 only the part before the sub-command (ownArgCount).
+// therefore hands main1 only the part before the sub-command (ownArgCount). "-user <name>"
+// before the sub-command looks in the directory where that user's programs put their channels
+// (CtlChannel::dirPathOf), checked to be theirs and closed to others, and talks only to
+// programs of that user or root; stale sockets there are left alone. Only root may use it
+// (ADC_SC_NEED_ROOT).
 //
 // Every failure ends the command through rc::Err: bad arguments (RC_SC_BAD_CMD_LINE_ARG and the
 // option readers' codes) are printed with the usage summary; the admin command codes
@@ -46,11 +50,11 @@ class CtlApp : public ac::App {
   SubCmd subCmd() const { return m_subCmd; }
   const std::string& target() const { return m_target; }
 
-  // The live channels of this user; none when the directory does not exist yet. A directory
-  // that is not safe raises AC_SC_CTL_DIR_REFUSED.
-  static std::vector<ac::CtlChannel::Entry> channels();
+  // The live channels of the user addressed; none when the directory does not exist yet. A
+  // directory that is not safe raises AC_SC_CTL_DIR_REFUSED.
+  std::vector<ac::CtlChannel::Entry> channels() const;
   // The one channel target names (a pid, or a program name that only one program has).
-  static ac::CtlChannel::Entry resolve(const std::string& target);
+  ac::CtlChannel::Entry resolve(const std::string& target) const;
 
  private:
   void list();
@@ -60,9 +64,13 @@ class CtlApp : public ac::App {
   void fault(CtlClient& client);
   // Reads the options left after the sub-command's own.
   void processSubCmdOptions(std::vector<char*>& args);
+  void setUser(const std::string& name);
 
   SubCmd m_subCmd;
   std::string m_target;
+  // The user named by -user (empty: this one) and the uid whose programs are addressed.
+  std::string m_userName;
+  uid_t m_uid;
   int m_count;
   int m_timeoutSec;
   rc::DbgCtrls m_dbgCtrls;

@@ -16,8 +16,8 @@ constexpr const char* kRoutine = "admincmds/CtlClient::call";
 
 }  // namespace
 
-CtlClient::CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec)
-    : m_target(target), m_timeoutSec(timeoutSec), m_peerUid(0) {
+CtlClient::CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec, uid_t user)
+    : m_target(target), m_timeoutSec(timeoutSec), m_user(user), m_peerUid(0) {
   try {
     m_client = std::make_unique<ac::IpcClient>(target.path);
   } catch (const rc::Err& err) {
@@ -27,9 +27,9 @@ CtlClient::CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec)
     }
     rethrow(err);
   }
-  // The other end must be this user's (or root's) too: a socket planted by someone else gets
+  // The other end must be the user's (or root's) too: a socket planted by someone else gets
   // none of our calls.
-  if (!ac::CtlChannel::peerAllowed(m_client->fd(), &m_peerUid)) {
+  if (!ac::CtlChannel::peerAllowed(m_client->fd(), &m_peerUid, m_user)) {
     fail(ADC_SC_REFUSED, "it runs as user id " + std::to_string(m_peerUid));
   }
   // A program that stops reading must not hold the command for ever on a full socket.
@@ -66,8 +66,11 @@ void CtlClient::rethrow(const rc::Err& err) const {
     fail(ADC_SC_TIMED_OUT, "");
   }
   if (err.code() == AC_SC_CONNECT_FAILED && code2 == rc::Err::errnoCode(ECONNREFUSED)) {
-    // A socket nobody listens on any more: the program is ending or has ended.
-    rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NO_SUCH_PID, rc::VarArgs() << m_target.pid, kRoutine));
+    // A socket nobody listens on any more: the program has ended, or its pid went to another
+    // process, which must not be called "not running".
+    const bool alive = ac::CtlChannel::processAlive(m_target.pid);
+    rc::Err_Throw(rc::Err(RC_ERROR, alive ? ADC_SC_NO_SUCH_TARGET : ADC_SC_NO_SUCH_PID,
+                          rc::VarArgs() << std::to_string(m_target.pid), kRoutine));
   }
   const bool closed = code2 == AC_SC_CONNECTION_RESET || code2 == rc::Err::errnoCode(ECONNRESET) ||
                       code2 == rc::Err::errnoCode(EPIPE);

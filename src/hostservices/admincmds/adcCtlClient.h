@@ -2,11 +2,14 @@
 // its reply) with every wait bounded by the time-out given, and its failures told in the admin
 // commands' terms, naming the program and its pid: ADC_SC_REFUSED (the socket may not be used,
 // the program runs as a user we may not talk to, or it closed on us because we are another user),
-// ADC_SC_NO_SUCH_PID (the program ended before it could be reached), ADC_SC_TIMED_OUT,
+// ADC_SC_NO_SUCH_PID (the program ended before it could be reached), ADC_SC_NO_SUCH_TARGET (its
+// process runs but nothing listens on the socket any more), ADC_SC_TIMED_OUT,
 // ADC_SC_CONNECTION_LOST (closed before the reply), ADC_SC_BAD_REPLY (damaged bytes, a reply of
 // an unexpected class) and ADC_SC_CALL_FAILED (a reply whose status is an error, its text as the
 // last argument). Not for signal handlers.
 #pragma once
+
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -19,7 +22,8 @@ namespace adc {
 
 class CtlClient {
  public:
-  CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec);
+  // The program must run as user (this one by default) or root.
+  CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec, uid_t user = geteuid());
   ~CtlClient();
   CtlClient(const CtlClient&) = delete;
   CtlClient& operator=(const CtlClient&) = delete;
@@ -44,6 +48,7 @@ class CtlClient {
 
   ac::CtlChannel::Entry m_target;
   int m_timeoutSec;
+  uid_t m_user;
   uid_t m_peerUid;
   std::unique_ptr<ac::IpcClient> m_client;
 };

@@ -50,6 +50,9 @@ TEST(CtlChannel, DirectoryMustBeOwnPrivateAndReal) {
   struct stat st;
   ASSERT_EQ(stat((tmp.path() + "/qvctl").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
+  env.set("QV_CTL_DIR", "qvctl.rel");
+  EXPECT_EQ(qvtest::thrownErr(CtlChannel::prepareDir).args()->asString(),
+            "qvctl.rel, not an absolute path");
 }
 
 // Live channels are listed, stale ones removed; a peer of another user is told apart.
@@ -69,6 +72,8 @@ TEST(CtlChannel, ListsLiveChannelsAndChecksPeers) {
   EXPECT_EQ(live[0].program, "qvd");
   EXPECT_EQ(live[0].pid, getpid());
   EXPECT_NE(access(stale.c_str(), F_OK), 0);
+  // The probe of mine waits in its backlog.
+  close(accept(listener, nullptr, nullptr));
 
   chmod(mine.c_str(), 0666);
   for (uid_t uid : {geteuid(), kNobody}) {

@@ -2,6 +2,7 @@
 // target resolution and failure statuses. (Talking to a live program: tests/examples.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -92,13 +93,13 @@ TEST(CtlApp, LostConnectionsAndUnsafeDirectoriesAreReported) {
   const pid_t server = fork();
   if (server == 0) {
     fcntl(fd, F_SETFL, 0);
-    close(accept(fd, nullptr, nullptr));
-    _exit(0);
+    for (;;) close(accept(fd, nullptr, nullptr));
   }
   auto r = d.qvctl({"ping", "quitter"});
   EXPECT_EQ(r.exitStatus, 26) << r.err;
   EXPECT_EQ(r.err, "Error: quitter (pid " + std::to_string(getpid()) +
                        ") closed the connection without a reply.\n");
+  kill(server, SIGKILL);
   waitpid(server, nullptr, 0);
   close(fd);
 
