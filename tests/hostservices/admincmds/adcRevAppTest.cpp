@@ -181,7 +181,7 @@ TEST(RevApp, LostStandardOutputIsAFailure) {
   // its number (else the label lands there, or a large output blocks on the program's own pipe).
   qvtest::TempDir dir("qvrevout");
   std::string rules;
-  for (int i = 0; i < 2000; ++i) rules += "x" + std::to_string(i) + ".on = no\n";
+  for (int i = 0; i < 2000; ++i) rules.append("x").append(std::to_string(i)).append(".on = no\n");
   rules = dir.writeFile("rules", rules);
   enum { FULL = 0, OUT = 2, IN_OUT = 3 };  // the closed standard descriptors, as bits
   const struct {
