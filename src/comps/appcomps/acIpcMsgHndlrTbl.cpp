@@ -120,6 +120,14 @@ bool IpcMsgHndlrTbl::invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) {
   return true;
 }
 
+void IpcMsgHndlrTbl::unknownMsg(IpcMsgHdr* msg, IpcMsgProto* proto, const char* routine) {
+  const rc::VarArgs args = rc::VarArgs() << msg->msgType();
+  rc::Out::instance()->printIntnlErr(RC_NON_FATAL, "unknown msg type", RC_SC_BAD_CASE_VALUE, args,
+                                     false, __FILE__, __LINE__);
+  IpcMsgProto::sendErrorReply(proto, *msg,
+                              rc::Err(RC_NON_FATAL, RC_SC_BAD_CASE_VALUE, args, routine));
+}
+
 void IpcMsgHndlrTbl::noHandler(IpcMsgHdr* msg, IpcMsgProto* proto) const {
   const rc::VarArgs args = rc::VarArgs() << msg->msgType() << msg->interactId();
   rc::Out::instance()->printIntnlErr(RC_NON_FATAL, "", AC_SC_NO_MSG_HANDLER, args, false, __FILE__,
