@@ -264,10 +264,16 @@ using IpcMsgPtr = std::unique_ptr<IpcMsgHdr>;
 // message comes from a peer and the factory routine of a type may be replaced, so code that
 // reaches a class from a type checks before it casts; the exact class costs one comparison.
 template <class T>
-T* msgCast(IpcMsgHdr* msg) {
+[[gnu::noinline]] T* msgCastOther(IpcMsgHdr* msg) {
   if (msg == nullptr) return nullptr;
-  if (typeid(*msg) == typeid(T)) return static_cast<T*>(msg);
-  return dynamic_cast<T*>(msg);
+  return typeid(*msg) == typeid(T) ? static_cast<T*>(msg) : dynamic_cast<T*>(msg);
+}
+template <class T>
+T* msgCast(IpcMsgHdr* msg) {
+  if (msg != nullptr && &typeid(*msg) == &typeid(T)) [[likely]] {
+    return static_cast<T*>(msg);
+  }
+  return msgCastOther<T>(msg);
 }
 
 }  // namespace ac

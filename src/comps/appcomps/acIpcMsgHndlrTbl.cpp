@@ -23,12 +23,6 @@ IpcMsgHndlrRec::~IpcMsgHndlrRec() {
   m_handler = nullptr;
 }
 
-void IpcMsgHndlrRec::invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) const {
-  RC_ASSERT(m_handlerObj);
-  RC_ASSERT(m_handler);
-  m_handler(m_handlerObj, msg, proto);
-}
-
 IpcMsgHndlrTbl::IpcMsgHndlrTbl()
     : m_oneWayHandlers(IpcMsgSlot::ONE_WAY_CAPACITY, nullptr),
       m_callHandlers(IpcMsgSlot::DEFAULT_CAPACITY, nullptr) {}
@@ -94,7 +88,7 @@ void IpcMsgHndlrTbl::remove(int replyType, int interactId) {
   delete rec;
 }
 
-bool IpcMsgHndlrTbl::invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) {
+bool IpcMsgHndlrTbl::invokeOther(IpcMsgHdr* msg, IpcMsgProto* proto) {
   const bool isReply = msg->isReplyMsg();
   IpcMsgHndlrRec* rec = nullptr;
   RecSet::iterator found = m_replyHandlers.end();

@@ -49,7 +49,11 @@ class IpcMsgHndlrRec : public mem::newDelete<mt_anonymous> {
   IpcMsgHndlrRec& operator=(const IpcMsgHndlrRec&) = delete;
 
   // Calls the handler; object and routine must both be set (failed assertion otherwise).
-  void invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) const;
+  void invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) const {
+    RC_ASSERT(m_handlerObj);
+    RC_ASSERT(m_handler);
+    m_handler(m_handlerObj, msg, proto);
+  }
   void set(void* handlerObj, IpcMsgHndlrCCb handler, bool autoRemove) {
     m_handlerObj = handlerObj;
     m_handler = handler;
@@ -124,14 +128,39 @@ class IpcMsgHndlrTbl : public mem::newDelete<mt_anonymous> {
   IpcMsgHndlrRec* lookup(int replyType, int interactId) const;
   void remove(int replyType, int interactId);
 
-  // Runs the handler of msg. Returns false when there is none (reported, see above).
-  bool invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto);
+  // Runs the handler of msg. Returns false when there is none (reported, see above). A one-way
+  // message or a call with a handler costs an index and one indirect call.
+  bool invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) {
+    const int type = msg->msgType();
+    const bool oneWay = IpcMsgHdr::isOneWayMsg(type);
+    if (oneWay || IpcMsgHdr::isCallMsg(type)) {
+      const RecVec& recs = oneWay ? m_oneWayHandlers : m_callHandlers;
+      const size_t index = static_cast<size_t>(oneWay ? type : type - IpcMsgHdr::CALL_REPLY_BEGIN);
+      IpcMsgHndlrRec* rec = index < recs.size() ? recs[index] : nullptr;
+      if (rec != nullptr && !rec->m_autoRemove) {
+        rec->invokeHandler(msg, proto);
+        return true;
+      }
+    }
+    return invokeOther(msg, proto);
+  }
 
-  // The routine of a typed handler: Method on handlerObj when msg has its class.
+  // The routine of a typed handler: Method on handlerObj when msg has its class. The exact class
+  // is the path worth keeping short; a derived class or another one is settled out of line.
   template <auto Method>
   static void typedCCb(void* handlerObj, IpcMsgHdr* msg, IpcMsgProto* proto) {
     using M = IpcMsgMethod<Method>;
-    if (auto* typed = msgCast<typename M::Msg>(msg)) {
+    using T = typename M::Msg;
+    if (&typeid(*msg) == &typeid(T)) [[likely]] {
+      return M::call(static_cast<typename M::Object*>(handlerObj), static_cast<T*>(msg), proto);
+    }
+    typedOtherCCb<Method>(handlerObj, msg, proto);
+  }
+  template <auto Method>
+  [[gnu::noinline]] static void typedOtherCCb(void* handlerObj, IpcMsgHdr* msg,
+                                              IpcMsgProto* proto) {
+    using M = IpcMsgMethod<Method>;
+    if (auto* typed = msgCastOther<typename M::Msg>(msg)) {
       M::call(static_cast<typename M::Object*>(handlerObj), typed, proto);
     } else {
       unknownMsg(msg, proto, "appcomps/IpcMsgHndlrTbl::typedCCb");
@@ -148,6 +177,8 @@ class IpcMsgHndlrTbl : public mem::newDelete<mt_anonymous> {
   const RecSet& replyHandlers() const { return m_replyHandlers; }
 
  private:
+  // invokeHandler for replies, auto-removed entries and messages without a handler.
+  bool invokeOther(IpcMsgHdr* msg, IpcMsgProto* proto);
   void noHandler(IpcMsgHdr* msg, IpcMsgProto* proto) const;
 
   RecVec m_oneWayHandlers;
