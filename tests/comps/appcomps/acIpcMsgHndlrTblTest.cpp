@@ -10,6 +10,7 @@ namespace {
 struct Calls {
   int count = 0;
   static void cb(void* obj, ac::IpcMsgHdr*, ac::IpcMsgProto*) { ++static_cast<Calls*>(obj)->count; }
+  void replyCb(ac::PingReply*, ac::IpcMsgProto*) { ++count; }
 };
 
 }  // namespace
@@ -59,6 +60,11 @@ TEST(IpcMsgHndlrTbl, EntriesAreReplacedKeyedAndAutoRemoved) {
               std::string::npos)
         << capture.err.text;
   }
+  // A typed reply handler is keyed by its class's type.
+  tbl.add<&Calls::replyCb>(&second, 11, true);
+  EXPECT_TRUE(tbl.invokeHandler(&reply, nullptr));
+  EXPECT_EQ(second.count, 1);
+  EXPECT_EQ(tbl.lookup(1002, 11), nullptr);
   tbl.remove(1002, 10);
   EXPECT_EQ(tbl.lookup(1002, 10), nullptr);
   EXPECT_EQ(qvtest::failedAssertion([&] { tbl.add(1002, &first, Calls::cb); }),
