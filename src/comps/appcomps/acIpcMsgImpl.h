@@ -95,7 +95,8 @@ class IpcMsgOf : public Base {
 template <size_t N>
 struct PayloadMemberName {
   static constexpr char kSuffix[] = " == NULL";
-  constexpr PayloadMemberName(const char (&name)[N]) {  // NOLINT: names are written as literals
+  // Implicit, so that the name is written as a literal template argument.
+  constexpr PayloadMemberName(const char (&name)[N]) {
     for (size_t i = 0; i + 1 < N; ++i) condition[i] = name[i];
     for (size_t i = 0; i < sizeof kSuffix; ++i) condition[N - 1 + i] = kSuffix[i];
   }
