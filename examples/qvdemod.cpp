@@ -3,7 +3,8 @@
 // Every tick of a periodic timer it traces a line under the debug module "adc" (flag 'd'), passes
 // the fault point "demoTick" and, every few ticks, runs the revision command as a child and logs
 // what the child printed. It opens its control channel, so that qvctl can list it, ping it, read
-// its revision and switch its debug and fault controls while it runs. SIGTERM ends it normally.
+// its revision and switch its debug and fault controls while it runs. It answers one call of its
+// own, GetTickCountCall (qvdemodMsgs.h), with its tick count. SIGTERM ends it normally.
 // SIGPIPE is ignored, as in every daemon whose output may go to a pipe: when the reader goes
 // away, the next tick finds standard output failed and ends the program through exitProgram
 // (status 11, the write error on standard error), which removes its socket.
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "comps/appcomps/acApp.h"
+#include "comps/appcomps/acIpcMsgProto.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFaultApi.h"
@@ -25,6 +27,7 @@
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmClass.h"
 #include "comps/recomps/rcUtils.h"
+#include "qvdemodMsgs.h"
 #include "sysids/siPgmIds.h"
 
 namespace {
@@ -66,6 +69,8 @@ class DemoApp : public ac::App {
   void initApp() override {
     ac::App::initApp();
     openCtlChannel();
+    demo::DemoMsgs::registerMsgs();
+    ac::IpcMsgHandlers<&DemoApp::getTickCountCallCb>::addTo(ipcMsgHndlrTbl(), this);
     rc::Timeval interval;
     interval.setFromDouble(m_intervalMs / 1000.0);
     m_timer = newTimer(ac::AppTimer::INTERVAL, this, tickCCb, interval, true, "demo tick");
@@ -92,6 +97,12 @@ class DemoApp : public ac::App {
   }
 
  private:
+  void getTickCountCallCb(demo::GetTickCountCall* call, ac::IpcMsgProto* proto) {
+    demo::GetTickCountReply reply(m_ticks);
+    reply.initReplyHdr(*call);
+    proto->sendReply(&reply);
+  }
+
   static bool tickCCb(void* cbObj, ac::AppTimer*) { return static_cast<DemoApp*>(cbObj)->tick(); }
 
   bool tick() {

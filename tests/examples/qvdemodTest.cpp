@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "comps/appcomps/acCtlChannel.h"
+#include "comps/appcomps/acIpcClient.h"
 #include "comps/appcomps/acPingMsgs.h"
 #include "hostservices/admincmds/adcCtlClient.h"
 #include "qvTestUtil.h"
+#include "qvdemodMsgs.h"
 
 namespace {
 
@@ -51,6 +53,14 @@ TEST(Qvdemod, RunsUnderLiveControl) {
   EXPECT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_NE(r.out.find(d.pid + " qvdemod daemon "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(" 7.1.0.0-P0-F1-Bld35553\n"), std::string::npos) << r.out;
+
+  // The daemon's own call, through a client of the library.
+  demo::DemoMsgs::registerMsgs();
+  ac::IpcMsgPtr reply = ac::IpcClient(d.socket).call(demo::GetTickCountCall(), 10000);
+  ac::IpcMsgFactory::cleanupInstance();
+  const auto* ticks = ac::msgCast<demo::GetTickCountReply>(reply.get());
+  ASSERT_NE(ticks, nullptr);
+  EXPECT_GE(ticks->ticks(), 2);
 
   r = d.qvctl({"rev", "qvdemod"});
   EXPECT_EQ(r.out, "program:  qvdemod (pid " + d.pid +

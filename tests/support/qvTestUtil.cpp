@@ -123,6 +123,31 @@ ByteImage& ByteImage::words(std::initializer_list<uint32_t> values) {
   return *this;
 }
 
+ByteImage& ByteImage::i16(int value) {
+  const int16_t v = static_cast<int16_t>(value);
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(&v);
+  m_bytes.insert(m_bytes.end(), p, p + sizeof v);
+  return *this;
+}
+
+ByteImage& ByteImage::i64(unsigned long long value) {
+  const uint64_t v = value;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(&v);
+  m_bytes.insert(m_bytes.end(), p, p + sizeof v);
+  return *this;
+}
+
+ByteImage& ByteImage::str(const std::string& chars) {
+  i32(static_cast<long long>(chars.size()));
+  text(chars);
+  return fill(0, (4 - chars.size() % 4) % 4);
+}
+
+ByteImage& ByteImage::fill(unsigned char c, size_t n) {
+  m_bytes.resize(m_bytes.size() + n, c);
+  return *this;
+}
+
 ByteImage& ByteImage::bytes(const Bytes& more) {
   m_bytes.insert(m_bytes.end(), more.begin(), more.end());
   return *this;
@@ -141,13 +166,24 @@ void writeImage(rc::ByteStrm& strm, const Bytes& bytes) {
   if (!bytes.empty()) strm.writeBytes(bytes.data(), bytes.size());
 }
 
-void expectEveryCutRefused(const rc::ByteStrm& whole,
-                           const std::function<void(rc::ByteStrm&)>& restore, size_t firstCut) {
-  for (size_t cut = firstCut; cut < whole.size(); ++cut) {
-    rc::ByteStrm part(cut);
-    part.writeBytes(whole.buffer(), cut);
+void expectImage(const Bytes& got, const Bytes& want, const std::string& what) {
+  EXPECT_EQ(got.size(), want.size()) << what;
+  for (size_t i = 0; i < got.size() && i < want.size(); ++i) {
+    if (got[i] != want[i]) {
+      ADD_FAILURE() << what << ": first difference at byte " << i << ": "
+                    << static_cast<int>(got[i]) << " instead of " << static_cast<int>(want[i]);
+      return;
+    }
+  }
+}
+
+void expectEveryCutRefused(const Bytes& image, const std::function<void(rc::ByteStrm&)>& restore,
+                           const std::string& what, size_t firstCut) {
+  for (size_t cut = firstCut; cut < image.size(); ++cut) {
+    rc::ByteStrm part(cut + 1);
+    part.writeBytes(image.data(), cut);
     EXPECT_EQ(thrownErr([&] { restore(part); }).code(), RC_SC_READ_FAILED)
-        << "cut after " << cut << " of " << whole.size() << " bytes";
+        << what << ": cut after " << cut << " of " << image.size() << " bytes";
   }
 }
 

@@ -90,14 +90,20 @@ class StdStreamsCapture {
   bool m_stdOutToo;
 };
 
-// A byte image, as streams write them: built piece by piece, 32-bit words in host byte order
-// (the width every stream gives an int or a length), raw bytes and the characters of texts.
+// A byte image, as streams write them: built piece by piece in host byte order, 32-bit words
+// (the width every stream gives an int or a length), 16- and 64-bit values, strings as streams
+// write them (length, bytes, zero padding to 4), raw bytes and the characters of texts.
 using Bytes = std::vector<unsigned char>;
 class ByteImage {
  public:
   ByteImage() = default;
   ByteImage(std::initializer_list<unsigned char> bytes) : m_bytes(bytes) {}
   ByteImage& words(std::initializer_list<uint32_t> values);
+  ByteImage& i16(int value);
+  ByteImage& i32(long long value) { return words({static_cast<uint32_t>(value)}); }
+  ByteImage& i64(unsigned long long value);
+  ByteImage& str(const std::string& chars);
+  ByteImage& fill(unsigned char c, size_t n);
   ByteImage& bytes(const Bytes& more);
   ByteImage& text(const std::string& chars);
   operator Bytes() const { return m_bytes; }
@@ -110,10 +116,12 @@ class ByteImage {
 Bytes bytesOf(const rc::ByteStrm& strm);
 // Appends the bytes to the stream, as if another process had sent them.
 void writeImage(rc::ByteStrm& strm, const Bytes& bytes);
-// Gives restore a stream holding each proper prefix of whole's bytes (from firstCut bytes on)
-// and expects every one to be refused with RC_SC_READ_FAILED, never read past.
-void expectEveryCutRefused(const rc::ByteStrm& whole,
-                           const std::function<void(rc::ByteStrm&)>& restore, size_t firstCut = 0);
+// The image and the expectation agree byte for byte (else the first differing offset is named).
+void expectImage(const Bytes& got, const Bytes& want, const std::string& what = "");
+// Gives restore a stream holding each proper prefix of image (from firstCut bytes on) and
+// expects every one to be refused with RC_SC_READ_FAILED, never read past or accepted.
+void expectEveryCutRefused(const Bytes& image, const std::function<void(rc::ByteStrm&)>& restore,
+                           const std::string& what = "", size_t firstCut = 0);
 
 struct ProcResult {
   std::string out;

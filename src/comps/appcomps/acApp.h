@@ -103,6 +103,8 @@ class App {
   // deleteMsg); ipcMsgRpc sends a call and registers handler, auto-removed, for its reply
   // (reply type and interaction id); forwardMsg passes on a message meant for another program.
   virtual void sendIpcMsg(IpcMsgHdr* msg, bool deleteMsg);
+  // The owning form for new code: sends msg and deletes it.
+  void sendIpcMsg(IpcMsgPtr msg) { sendIpcMsg(msg.release(), true); }
   virtual void ipcMsgRpc(IpcMsgHdr* msg, void* handlerObj, IpcMsgHndlrCCb handler);
   // Makes this program the source of msg (when it has a program id).
   virtual void prepareForSend(IpcMsgHdr* msg);
@@ -267,10 +269,13 @@ class App {
   void removeIpcMsgHandler(int replyType, int interactId);
   // Registers the standard message classes with the message factory.
   static void registerAppIpcMsgs();
-  // Makes callCCb the handler of the standard one-way messages and calls.
+  // Registers the handlers below for the standard one-way messages and calls (typed handlers,
+  // see IpcMsgHndlrTbl).
   void initAppIpcMsgHandlers();
-  // Dispatches the standard messages by type. An unknown type is reported as a non-fatal
-  // internal error and, for a call, answered with that error; processing goes on.
+  // Dispatches the standard messages by type to the same handlers, for a program that
+  // registers it itself. An unknown type, or a message whose class is not its type's, is
+  // reported as a non-fatal internal error and, for a call, answered with that error;
+  // processing goes on.
   static void callCCb(void* cbObj, IpcMsgHdr* msg, IpcMsgProto* proto);
   void pingMsgCb(PingMsg* msg);
   void pingCallCb(PingCall* msg, IpcMsgProto* proto);

@@ -3,10 +3,8 @@
 #include <ctime>
 
 #include "comps/appcomps/acApp.h"
-#include "comps/appcomps/acCtrlsMsgs.h"
-#include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acIpcMsgProto.h"
-#include "comps/appcomps/acPingMsgs.h"
+#include "comps/appcomps/acMsgTypes.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
@@ -72,59 +70,23 @@ void App::removeIpcMsgHandler(int replyType, int interactId) {
 
 void App::registerAppIpcMsgs() { MsgTypes::registerMsgs(); }
 
-void App::initAppIpcMsgHandlers() {
-  for (int msgType :
-       {MsgTypes::PING_MSG, MsgTypes::PING_CALL, MsgTypes::GET_DBG_CTRLS_CALL,
-        MsgTypes::SET_DBG_CTRLS_CALL, MsgTypes::GET_FAULT_CTRLS_CALL,
-        MsgTypes::SET_FAULT_CTRLS_CALL, MsgTypes::GET_REV_DATA_CALL, MsgTypes::GET_PGM_INFO_CALL}) {
-    addIpcMsgHandler(msgType, this, callCCb);
-  }
-}
+namespace {
+
+// The standard messages every program answers, in the order their handlers are registered.
+using StdHandlers =
+    IpcMsgHandlers<&App::pingMsgCb, &App::pingCallCb, &App::getDbgCtrlsCallCb,
+                   &App::setDbgCtrlsCallCb, &App::getFaultCtrlsCallCb, &App::setFaultCtrlsCallCb,
+                   &App::getRevDataCallCb, &App::getPgmInfoCallCb>;
+
+}  // namespace
+
+void App::initAppIpcMsgHandlers() { StdHandlers::addTo(ipcMsgHndlrTbl(true), this); }
 
 void App::callCCb(void* cbObj, IpcMsgHdr* msg, IpcMsgProto* proto) {
   RC_ASSERT(cbObj);
   RC_ASSERT(msg);
-  App* app = static_cast<App*>(cbObj);
-  // The type comes from a peer; a class that does not match it (a factory registration
-  // replaced by the program) is treated as an unknown type rather than cast blindly.
-  switch (msg->msgType()) {
-    case MsgTypes::PING_MSG:
-      if (auto* ping = dynamic_cast<PingMsg*>(msg)) return app->pingMsgCb(ping);
-      break;
-    case MsgTypes::PING_CALL:
-      if (auto* call = dynamic_cast<PingCall*>(msg)) return app->pingCallCb(call, proto);
-      break;
-    case MsgTypes::GET_DBG_CTRLS_CALL:
-      if (auto* call = dynamic_cast<GetDbgCtrlsCall*>(msg))
-        return app->getDbgCtrlsCallCb(call, proto);
-      break;
-    case MsgTypes::SET_DBG_CTRLS_CALL:
-      if (auto* call = dynamic_cast<SetDbgCtrlsCall*>(msg))
-        return app->setDbgCtrlsCallCb(call, proto);
-      break;
-    case MsgTypes::GET_FAULT_CTRLS_CALL:
-      if (auto* call = dynamic_cast<GetFaultCtrlsCall*>(msg))
-        return app->getFaultCtrlsCallCb(call, proto);
-      break;
-    case MsgTypes::SET_FAULT_CTRLS_CALL:
-      if (auto* call = dynamic_cast<SetFaultCtrlsCall*>(msg))
-        return app->setFaultCtrlsCallCb(call, proto);
-      break;
-    case MsgTypes::GET_REV_DATA_CALL:
-      if (auto* call = dynamic_cast<GetRevDataCall*>(msg))
-        return app->getRevDataCallCb(call, proto);
-      break;
-    case MsgTypes::GET_PGM_INFO_CALL:
-      if (auto* call = dynamic_cast<GetPgmInfoCall*>(msg))
-        return app->getPgmInfoCallCb(call, proto);
-      break;
-    default: break;
-  }
-  const rc::VarArgs args = rc::VarArgs() << msg->msgType();
-  rc::Out::instance()->printIntnlErr(RC_NON_FATAL, "unknown msg type", RC_SC_BAD_CASE_VALUE, args,
-                                     false, __FILE__, __LINE__);
-  IpcMsgProto::sendErrorReply(
-      proto, *msg, rc::Err(RC_NON_FATAL, RC_SC_BAD_CASE_VALUE, args, "appcomps/App::callCCb"));
+  if (IpcMsgHndlrCCb handler = StdHandlers::find(msg->msgType())) return handler(cbObj, msg, proto);
+  IpcMsgHndlrTbl::unknownMsg(msg, proto, "appcomps/App::callCCb");
 }
 
 void App::pingMsgCb(PingMsg* /*msg*/) { traceReceived(this, "one-way ping"); }

@@ -6,24 +6,20 @@
 #pragma once
 
 #include "comps/appcomps/acIpcMsgImpl.h"
-#include "comps/appcomps/acMsgTypes.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcFaultApi.h"
 
 namespace ac {
 
-class GetDbgCtrlsReply : public IpcMsgOf<GetDbgCtrlsReply, IpcStsMsgHdr> {
+class GetDbgCtrlsReply : public IpcMsgOf<GetDbgCtrlsReply, 1006, IpcStsMsgHdr> {
  public:
   static constexpr const char* kMsgName = "GetDbgCtrlsReply";
-  GetDbgCtrlsReply() : IpcMsgOf(MsgTypes::GET_DBG_CTRLS_REPLY, 0, 0) {}
-  explicit GetDbgCtrlsReply(const rc::DbgCtrls& dbgCtrls);
+  GetDbgCtrlsReply() = default;
+  explicit GetDbgCtrlsReply(const rc::DbgCtrls& dbgCtrls) : m_dbgCtrls(dbgCtrls) {}
   GetDbgCtrlsReply(const GetDbgCtrlsReply& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy), m_dbgCtrls(src.m_dbgCtrls) {}
 
-  void restoreMsg(rc::ByteStrm& s) override;
-  size_t binaryMsgSize() const override;
-  void saveMsg(rc::ByteStrm& s) const override;
-  void dumpMsg() const override;
+  auto fields() { return msgFields(msgField(m_dbgCtrls)); }
   void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
 
   const rc::DbgCtrls& dbgCtrls() const { return m_dbgCtrls; }
@@ -33,19 +29,18 @@ class GetDbgCtrlsReply : public IpcMsgOf<GetDbgCtrlsReply, IpcStsMsgHdr> {
   rc::DbgCtrls m_dbgCtrls;
 };
 
-class GetDbgCtrlsCall : public IpcMsgOf<GetDbgCtrlsCall, IpcMsgHdr, GetDbgCtrlsReply> {
+class GetDbgCtrlsCall : public IpcMsgOf<GetDbgCtrlsCall, 1005, IpcMsgHdr, GetDbgCtrlsReply> {
  public:
   static constexpr const char* kMsgName = "GetDbgCtrlsCall";
-  explicit GetDbgCtrlsCall(short dstPgmId = 0)
-      : IpcMsgOf(MsgTypes::GET_DBG_CTRLS_CALL, MsgTypes::GET_DBG_CTRLS_REPLY, dstPgmId) {}
+  explicit GetDbgCtrlsCall(short dstPgmId = 0) : IpcMsgOf(dstPgmId) {}
   GetDbgCtrlsCall(const GetDbgCtrlsCall& src, bool deepCopy = false) : IpcMsgOf(src, deepCopy) {}
 };
 
 // Its debug controls are not sent.
-class SetDbgCtrlsReply : public IpcMsgOf<SetDbgCtrlsReply, IpcStsMsgHdr> {
+class SetDbgCtrlsReply : public IpcMsgOf<SetDbgCtrlsReply, 1014, IpcStsMsgHdr> {
  public:
   static constexpr const char* kMsgName = "SetDbgCtrlsReply";
-  SetDbgCtrlsReply() : IpcMsgOf(MsgTypes::SET_DBG_CTRLS_REPLY, 0, 0) {}
+  SetDbgCtrlsReply() = default;
   SetDbgCtrlsReply(const SetDbgCtrlsReply& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy), m_dbgCtrls(src.m_dbgCtrls) {}
   void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
@@ -57,19 +52,16 @@ class SetDbgCtrlsReply : public IpcMsgOf<SetDbgCtrlsReply, IpcStsMsgHdr> {
   rc::DbgCtrls m_dbgCtrls;
 };
 
-class SetDbgCtrlsCall : public IpcMsgOf<SetDbgCtrlsCall, IpcMsgHdr, SetDbgCtrlsReply> {
+class SetDbgCtrlsCall : public IpcMsgOf<SetDbgCtrlsCall, 1013, IpcMsgHdr, SetDbgCtrlsReply> {
  public:
   static constexpr const char* kMsgName = "SetDbgCtrlsCall";
-  explicit SetDbgCtrlsCall(short dstPgmId = 0)
-      : IpcMsgOf(MsgTypes::SET_DBG_CTRLS_CALL, MsgTypes::SET_DBG_CTRLS_REPLY, dstPgmId) {}
-  SetDbgCtrlsCall(short dstPgmId, const rc::DbgCtrls& dbgCtrls);
+  explicit SetDbgCtrlsCall(short dstPgmId = 0) : IpcMsgOf(dstPgmId) {}
+  SetDbgCtrlsCall(short dstPgmId, const rc::DbgCtrls& dbgCtrls)
+      : IpcMsgOf(dstPgmId), m_dbgCtrls(dbgCtrls) {}
   SetDbgCtrlsCall(const SetDbgCtrlsCall& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy), m_dbgCtrls(src.m_dbgCtrls) {}
 
-  void restoreMsg(rc::ByteStrm& s) override;
-  size_t binaryMsgSize() const override;
-  void saveMsg(rc::ByteStrm& s) const override;
-  void dumpMsg() const override;
+  auto fields() { return msgFields(msgField(m_dbgCtrls)); }
 
   const rc::DbgCtrls& dbgCtrls() const { return m_dbgCtrls; }
   void setDbgCtrls(const rc::DbgCtrls& dbgCtrls) { m_dbgCtrls = dbgCtrls; }
@@ -84,9 +76,7 @@ struct SpuAddr {
   int m_spuspa = 0;
   int m_spuslot = 0;
 
-  enum { BINARY_SIZE = 12 };
-  void saveOn(rc::ByteStrm& s) const;
-  void restoreFrom(rc::ByteStrm& s);
+  auto fields() { return msgFields(msgField(m_spuip), msgField(m_spuspa), msgField(m_spuslot)); }
   // "IP address = a.b.c.d, SPA/Slot = n/m", at level 0.
   void dump() const;
 };
@@ -104,10 +94,10 @@ class SpuTarget {
 };
 
 class GetFaultCtrlsReply
-    : public IpcMsgOf<GetFaultCtrlsReply, PayloadObjMsg<IpcStsMsgHdr, rc::fault::Ctrls>> {
+    : public IpcMsgOf<GetFaultCtrlsReply, 1010, PayloadObjMsg<IpcStsMsgHdr, rc::fault::Ctrls>> {
  public:
   static constexpr const char* kMsgName = "GetFaultCtrlsReply";
-  GetFaultCtrlsReply() : IpcMsgOf(MsgTypes::GET_FAULT_CTRLS_REPLY, 0, 0) {}
+  GetFaultCtrlsReply() = default;
   explicit GetFaultCtrlsReply(const rc::fault::Ctrls& ctrls);
   GetFaultCtrlsReply(const GetFaultCtrlsReply& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy) {}
@@ -119,28 +109,24 @@ class GetFaultCtrlsReply
   rc::fault::Ctrls* allocCtrls() { return allocObj(); }
 };
 
-class GetFaultCtrlsCall : public IpcMsgOf<GetFaultCtrlsCall, IpcMsgHdr, GetFaultCtrlsReply>,
+class GetFaultCtrlsCall : public IpcMsgOf<GetFaultCtrlsCall, 1009, IpcMsgHdr, GetFaultCtrlsReply>,
                           public SpuTarget {
  public:
   static constexpr const char* kMsgName = "GetFaultCtrlsCall";
-  explicit GetFaultCtrlsCall(short dstPgmId = 0)
-      : IpcMsgOf(MsgTypes::GET_FAULT_CTRLS_CALL, MsgTypes::GET_FAULT_CTRLS_REPLY, dstPgmId) {}
+  explicit GetFaultCtrlsCall(short dstPgmId = 0) : IpcMsgOf(dstPgmId) {}
   // The copy addresses no SPU.
   GetFaultCtrlsCall(const GetFaultCtrlsCall& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy) {}
 
-  void restoreMsg(rc::ByteStrm& s) override;
-  size_t binaryMsgSize() const override {
-    return IpcMsgHdr::binaryMsgSize() + SpuAddr::BINARY_SIZE;
-  }
-  void saveMsg(rc::ByteStrm& s) const override;
+  auto fields() { return m_spu.fields(); }
+  // The header, then the SPU address at level 0.
   void dumpMsg() const override;
 };
 
-class SetFaultCtrlsReply : public IpcMsgOf<SetFaultCtrlsReply, IpcStsMsgHdr> {
+class SetFaultCtrlsReply : public IpcMsgOf<SetFaultCtrlsReply, 1016, IpcStsMsgHdr> {
  public:
   static constexpr const char* kMsgName = "SetFaultCtrlsReply";
-  SetFaultCtrlsReply() : IpcMsgOf(MsgTypes::SET_FAULT_CTRLS_REPLY, 0, 0) {}
+  SetFaultCtrlsReply() = default;
   SetFaultCtrlsReply(const SetFaultCtrlsReply& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy) {}
   void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
@@ -149,13 +135,12 @@ class SetFaultCtrlsReply : public IpcMsgOf<SetFaultCtrlsReply, IpcStsMsgHdr> {
 // With clearExistingRules and not addNew the receiver only clears its controls; otherwise it
 // merges the call's controls into its own.
 class SetFaultCtrlsCall
-    : public IpcMsgOf<SetFaultCtrlsCall, PayloadObjMsg<IpcMsgHdr, rc::fault::Ctrls>,
+    : public IpcMsgOf<SetFaultCtrlsCall, 1015, PayloadObjMsg<IpcMsgHdr, rc::fault::Ctrls>,
                       SetFaultCtrlsReply>,
       public SpuTarget {
  public:
   static constexpr const char* kMsgName = "SetFaultCtrlsCall";
-  explicit SetFaultCtrlsCall(short dstPgmId = 0)
-      : IpcMsgOf(MsgTypes::SET_FAULT_CTRLS_CALL, MsgTypes::SET_FAULT_CTRLS_REPLY, dstPgmId) {}
+  explicit SetFaultCtrlsCall(short dstPgmId = 0) : IpcMsgOf(dstPgmId) {}
   SetFaultCtrlsCall(short dstPgmId, const rc::fault::Ctrls& ctrls);
   // The copy keeps the flags and the controls but addresses no SPU.
   SetFaultCtrlsCall(const SetFaultCtrlsCall& src, bool deepCopy = false)
@@ -163,12 +148,12 @@ class SetFaultCtrlsCall
         m_clearExistingRules(src.m_clearExistingRules),
         m_addNew(src.m_addNew) {}
 
-  void restoreMsg(rc::ByteStrm& s) override;
   // The SPU address and the two flags: 20 bytes after the header.
-  size_t binaryMsgSize() const override {
-    return IpcMsgHdr::binaryMsgSize() + SpuAddr::BINARY_SIZE + 8;
+  auto fields() {
+    return std::tuple_cat(m_spu.fields(),
+                          msgFields(msgField(m_clearExistingRules), msgField(m_addNew)));
   }
-  void saveMsg(rc::ByteStrm& s) const override;
+  // The header, the SPU address, "clear rules = yes|no" and "is add = yes|no", at level 0.
   void dumpMsg() const override;
 
   bool clearExistingRules() const { return m_clearExistingRules; }

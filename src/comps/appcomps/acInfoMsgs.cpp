@@ -51,25 +51,4 @@ void GetRevDataReply::dumpMsg() const {
   if (m_revData != nullptr) m_revData->dumpObj(1, nullptr);
 }
 
-GetPgmInfoReply::GetPgmInfoReply(int pgmClass, int pgmType, int32_t startTime) : GetPgmInfoReply() {
-  m_pgmClass = pgmClass;
-  m_pgmType = pgmType;
-  m_startTime = startTime;
-}
-
-void GetPgmInfoReply::restoreMsg(rc::ByteStrm& s) {
-  if (restoreStsHdr(s)) s >> m_pgmClass >> m_pgmType >> m_startTime;
-}
-
-void GetPgmInfoReply::saveMsg(rc::ByteStrm& s) const {
-  IpcStsMsgHdr::saveMsg(s);
-  s << m_pgmClass << m_pgmType << m_startTime;
-}
-
-void GetPgmInfoReply::dumpMsg() const {
-  IpcStsMsgHdr::dumpMsg();
-  rc::dumpLine(1, "pgmClass = %d, pgmType = %d, startTime = %d\n", m_pgmClass, m_pgmType,
-               static_cast<int>(m_startTime));
-}
-
 }  // namespace ac

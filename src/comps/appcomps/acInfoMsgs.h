@@ -6,17 +6,16 @@
 #pragma once
 
 #include "comps/appcomps/acIpcMsgImpl.h"
-#include "comps/appcomps/acMsgTypes.h"
 #include "comps/appcomps/acStrData.h"
 #include "comps/recomps/rcRevData.h"
 #include "sysids/siPgmIds.h"
 
 namespace ac {
 
-class GetRevDataReply : public IpcMsgOf<GetRevDataReply, IpcStsMsgHdr> {
+class GetRevDataReply : public IpcMsgOf<GetRevDataReply, 1012, IpcStsMsgHdr> {
  public:
   static constexpr const char* kMsgName = "GetRevDataReply";
-  GetRevDataReply() : IpcMsgOf(MsgTypes::GET_REV_DATA_REPLY, 0, 0) {}
+  GetRevDataReply() = default;
   explicit GetRevDataReply(const rc::RevData& revData);
   GetRevDataReply(const GetRevDataReply& src, bool deepCopy = false);
   GetRevDataReply& operator=(const GetRevDataReply&) = delete;
@@ -37,31 +36,31 @@ class GetRevDataReply : public IpcMsgOf<GetRevDataReply, IpcStsMsgHdr> {
   rc::RevData* m_revData = nullptr;
 };
 
-class GetRevDataCall : public IpcMsgOf<GetRevDataCall, IpcMsgHdr, GetRevDataReply> {
+class GetRevDataCall : public IpcMsgOf<GetRevDataCall, 1011, IpcMsgHdr, GetRevDataReply> {
  public:
   static constexpr const char* kMsgName = "GetRevDataCall";
-  explicit GetRevDataCall(short dstPgmId = 0)
-      : IpcMsgOf(MsgTypes::GET_REV_DATA_CALL, MsgTypes::GET_REV_DATA_REPLY, dstPgmId) {}
+  explicit GetRevDataCall(short dstPgmId = 0) : IpcMsgOf(dstPgmId) {}
   GetRevDataCall(const GetRevDataCall& src, bool deepCopy = false) : IpcMsgOf(src, deepCopy) {}
 };
 
 // The program class (rc::PgmClass), the program type (si::PgmIds) and the start time (seconds
 // since the epoch) of the answering program: three 32-bit ints after the status.
-class GetPgmInfoReply : public IpcMsgOf<GetPgmInfoReply, IpcStsMsgHdr> {
+class GetPgmInfoReply : public IpcMsgOf<GetPgmInfoReply, 1020, IpcStsMsgHdr> {
  public:
   static constexpr const char* kMsgName = "GetPgmInfoReply";
-  GetPgmInfoReply() : IpcMsgOf(MsgTypes::GET_PGM_INFO_REPLY, 0, 0) {}
-  GetPgmInfoReply(int pgmClass, int pgmType, int32_t startTime);
+  GetPgmInfoReply() = default;
+  GetPgmInfoReply(int pgmClass, int pgmType, int32_t startTime)
+      : m_pgmClass(pgmClass), m_pgmType(pgmType), m_startTime(startTime) {}
   GetPgmInfoReply(const GetPgmInfoReply& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy),
         m_pgmClass(src.m_pgmClass),
         m_pgmType(src.m_pgmType),
         m_startTime(src.m_startTime) {}
 
-  void restoreMsg(rc::ByteStrm& s) override;
-  size_t binaryMsgSize() const override { return IpcStsMsgHdr::binaryMsgSize() + 12; }
-  void saveMsg(rc::ByteStrm& s) const override;
-  void dumpMsg() const override;
+  auto fields() {
+    return msgFields(msgField(m_pgmClass, "pgmClass"), msgField(m_pgmType, "pgmType"),
+                     msgField(m_startTime, "startTime"));
+  }
   void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
 
   int pgmClass() const { return m_pgmClass; }
@@ -74,18 +73,17 @@ class GetPgmInfoReply : public IpcMsgOf<GetPgmInfoReply, IpcStsMsgHdr> {
   int32_t m_startTime = 0;
 };
 
-class GetPgmInfoCall : public IpcMsgOf<GetPgmInfoCall, IpcMsgHdr, GetPgmInfoReply> {
+class GetPgmInfoCall : public IpcMsgOf<GetPgmInfoCall, 1019, IpcMsgHdr, GetPgmInfoReply> {
  public:
   static constexpr const char* kMsgName = "GetPgmInfoCall";
-  explicit GetPgmInfoCall(short dstPgmId = 0)
-      : IpcMsgOf(MsgTypes::GET_PGM_INFO_CALL, MsgTypes::GET_PGM_INFO_REPLY, dstPgmId) {}
+  explicit GetPgmInfoCall(short dstPgmId = 0) : IpcMsgOf(dstPgmId) {}
   GetPgmInfoCall(const GetPgmInfoCall& src, bool deepCopy = false) : IpcMsgOf(src, deepCopy) {}
 };
 
-class GetPgmTblReply : public IpcMsgOf<GetPgmTblReply, PayloadObjMsg<IpcStsMsgHdr, StrData>> {
+class GetPgmTblReply : public IpcMsgOf<GetPgmTblReply, 1008, PayloadObjMsg<IpcStsMsgHdr, StrData>> {
  public:
   static constexpr const char* kMsgName = "GetPgmTblReply";
-  GetPgmTblReply() : IpcMsgOf(MsgTypes::GET_PGM_TBL_REPLY, 0, 0) {}
+  GetPgmTblReply() = default;
   GetPgmTblReply(const GetPgmTblReply& src, bool deepCopy = false) : IpcMsgOf(src, deepCopy) {}
   void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
 
@@ -96,11 +94,10 @@ class GetPgmTblReply : public IpcMsgOf<GetPgmTblReply, PayloadObjMsg<IpcStsMsgHd
   StrData* allocStrData() { return allocObj(); }
 };
 
-class GetPgmTblCall : public IpcMsgOf<GetPgmTblCall, IpcMsgHdr, GetPgmTblReply> {
+class GetPgmTblCall : public IpcMsgOf<GetPgmTblCall, 1007, IpcMsgHdr, GetPgmTblReply> {
  public:
   static constexpr const char* kMsgName = "GetPgmTblCall";
-  GetPgmTblCall()
-      : IpcMsgOf(MsgTypes::GET_PGM_TBL_CALL, MsgTypes::GET_PGM_TBL_REPLY, si::PgmIds::CLIENT_MGR) {}
+  GetPgmTblCall() : IpcMsgOf(si::PgmIds::CLIENT_MGR) {}
   GetPgmTblCall(const GetPgmTblCall& src, bool deepCopy = false) : IpcMsgOf(src, deepCopy) {}
 };
 

@@ -19,6 +19,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <typeinfo>
 
 #include "comps/memcomps/base/memNewDelete.h"
 #include "comps/recomps/rcErr.h"
@@ -99,10 +101,21 @@ class IpcMsgHdr : public mem::newDelete<mt_anonymous> {
   void saveMsgInOldFormat(rc::ByteStrm& s) const;
   // newReplyMsg() made the reply of this call (initReplyHdr); the caller owns it.
   IpcMsgHdr* newReply() const;
+  // The owning forms of copy and newReply, for code that passes messages on.
+  std::unique_ptr<IpcMsgHdr> copyPtr(bool deepCopy) const {
+    return std::unique_ptr<IpcMsgHdr>(copy(deepCopy));
+  }
+  std::unique_ptr<IpcMsgHdr> newReplyPtr() const { return std::unique_ptr<IpcMsgHdr>(newReply()); }
 
-  static bool isOneWayMsg(int msgType) { return msgType >= ONE_WAY_BEGIN && msgType < ONE_WAY_END; }
-  static bool isCallMsg(int msgType) { return msgType >= CALL_REPLY_BEGIN && (msgType & 1) != 0; }
-  static bool isReplyMsg(int msgType) { return msgType > CALL_REPLY_BEGIN && (msgType & 1) == 0; }
+  static constexpr bool isOneWayMsg(int msgType) {
+    return msgType >= ONE_WAY_BEGIN && msgType < ONE_WAY_END;
+  }
+  static constexpr bool isCallMsg(int msgType) {
+    return msgType >= CALL_REPLY_BEGIN && (msgType & 1) != 0;
+  }
+  static constexpr bool isReplyMsg(int msgType) {
+    return msgType > CALL_REPLY_BEGIN && (msgType & 1) == 0;
+  }
   bool isOneWayMsg() const { return isOneWayMsg(m_msgType); }
   bool isCallMsg() const { return isCallMsg(m_msgType); }
   bool isReplyMsg() const { return isReplyMsg(m_msgType); }
@@ -243,5 +256,24 @@ class IpcStsMsgHdr : public IpcMsgHdr {
  private:
   rc::Err m_status;
 };
+
+// A message whose ownership moves: what the factory, copyPtr and newReplyPtr return.
+using IpcMsgPtr = std::unique_ptr<IpcMsgHdr>;
+
+// msg as a T when its class is T or derives from it, else null. The type number of a received
+// message comes from a peer and the factory routine of a type may be replaced, so code that
+// reaches a class from a type checks before it casts; the exact class costs one comparison.
+template <class T>
+[[gnu::noinline]] T* msgCastOther(IpcMsgHdr* msg) {
+  if (msg == nullptr) return nullptr;
+  return typeid(*msg) == typeid(T) ? static_cast<T*>(msg) : dynamic_cast<T*>(msg);
+}
+template <class T>
+T* msgCast(IpcMsgHdr* msg) {
+  if (msg != nullptr && &typeid(*msg) == &typeid(T)) [[likely]] {
+    return static_cast<T*>(msg);
+  }
+  return msgCastOther<T>(msg);
+}
 
 }  // namespace ac

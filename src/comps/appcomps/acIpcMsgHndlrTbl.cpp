@@ -23,12 +23,6 @@ IpcMsgHndlrRec::~IpcMsgHndlrRec() {
   m_handler = nullptr;
 }
 
-void IpcMsgHndlrRec::invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) const {
-  RC_ASSERT(m_handlerObj);
-  RC_ASSERT(m_handler);
-  m_handler(m_handlerObj, msg, proto);
-}
-
 IpcMsgHndlrTbl::IpcMsgHndlrTbl()
     : m_oneWayHandlers(IpcMsgSlot::ONE_WAY_CAPACITY, nullptr),
       m_callHandlers(IpcMsgSlot::DEFAULT_CAPACITY, nullptr) {}
@@ -94,7 +88,7 @@ void IpcMsgHndlrTbl::remove(int replyType, int interactId) {
   delete rec;
 }
 
-bool IpcMsgHndlrTbl::invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) {
+bool IpcMsgHndlrTbl::invokeOther(IpcMsgHdr* msg, IpcMsgProto* proto) {
   const bool isReply = msg->isReplyMsg();
   IpcMsgHndlrRec* rec = nullptr;
   RecSet::iterator found = m_replyHandlers.end();
@@ -118,6 +112,14 @@ bool IpcMsgHndlrTbl::invokeHandler(IpcMsgHdr* msg, IpcMsgProto* proto) {
   const std::unique_ptr<IpcMsgHndlrRec> taken(rec);
   taken->invokeHandler(msg, proto);
   return true;
+}
+
+void IpcMsgHndlrTbl::unknownMsg(IpcMsgHdr* msg, IpcMsgProto* proto, const char* routine) {
+  const rc::VarArgs args = rc::VarArgs() << msg->msgType();
+  rc::Out::instance()->printIntnlErr(RC_NON_FATAL, "unknown msg type", RC_SC_BAD_CASE_VALUE, args,
+                                     false, __FILE__, __LINE__);
+  IpcMsgProto::sendErrorReply(proto, *msg,
+                              rc::Err(RC_NON_FATAL, RC_SC_BAD_CASE_VALUE, args, routine));
 }
 
 void IpcMsgHndlrTbl::noHandler(IpcMsgHdr* msg, IpcMsgProto* proto) const {

@@ -28,11 +28,6 @@ namespace ac {
 
 class App;
 
-struct IpcMsgDeleter {
-  void operator()(IpcMsgHdr* msg) const { delete msg; }
-};
-using IpcMsgPtr = std::unique_ptr<IpcMsgHdr, IpcMsgDeleter>;
-
 class IpcStrmProto {
  public:
   // Appends the frame of msg to writer.

@@ -7,13 +7,12 @@
 #include <string>
 
 #include "comps/appcomps/acIpcMsgImpl.h"
-#include "comps/appcomps/acMsgTypes.h"
 
 namespace ac {
 
 class LoginReply;
 
-class LoginCall : public IpcMsgOf<LoginCall, IpcMsgHdr, LoginReply> {
+class LoginCall : public IpcMsgOf<LoginCall, 1003, IpcMsgHdr, LoginReply> {
  public:
   static constexpr const char* kMsgName = "LoginCall";
   enum PhaseType { PT_NONE = 0, PT_BEGIN = 1, PT_AUTHENTICATE = 2 };
@@ -27,10 +26,12 @@ class LoginCall : public IpcMsgOf<LoginCall, IpcMsgHdr, LoginReply> {
             const std::string& description);
   LoginCall(const LoginCall& src, bool deepCopy = false);
 
-  void restoreMsg(rc::ByteStrm& s) override;
-  size_t binaryMsgSize() const override;
-  void saveMsg(rc::ByteStrm& s) const override;
-  void dumpMsg() const override;
+  // The body, in wire order.
+  auto fields() {
+    return msgFields(msgField(m_phase, "phase", phaseTypeSymbol), msgField(m_dbName, "db"),
+                     msgField(m_userName, "user"), msgField(m_passwordHash, "hashed pw"),
+                     msgField(m_description, "description"), msgField(m_userData, "userData"));
+  }
 
   // "none", "begin", "authenticate"; "unknown" for any other value.
   static const char* phaseTypeSymbol(int phase);
@@ -54,7 +55,7 @@ class LoginCall : public IpcMsgOf<LoginCall, IpcMsgHdr, LoginReply> {
   int m_userData;
 };
 
-class LoginReply : public IpcMsgOf<LoginReply, IpcStsMsgHdr> {
+class LoginReply : public IpcMsgOf<LoginReply, 1004, IpcStsMsgHdr> {
  public:
   static constexpr const char* kMsgName = "LoginReply";
 
@@ -63,12 +64,12 @@ class LoginReply : public IpcMsgOf<LoginReply, IpcStsMsgHdr> {
   LoginReply(LoginCall::PhaseType phase, short srcPgmId, const std::string& salt);
   LoginReply(const LoginReply& src, bool deepCopy = false);
 
-  void restoreMsg(rc::ByteStrm& s) override;
+  auto fields() {
+    return msgFields(msgField(m_phase, "phase", LoginCall::phaseTypeSymbol),
+                     msgField(m_salt, "salt"));
+  }
   // Also takes the call's phase.
   void initReplyHdr(const IpcMsgHdr& call) override;
-  size_t binaryMsgSize() const override;
-  void saveMsg(rc::ByteStrm& s) const override;
-  void dumpMsg() const override;
   void initReply(const LoginCall& call) { initReplyHdr(call); }
 
   int phase() const { return m_phase; }
@@ -81,7 +82,7 @@ class LoginReply : public IpcMsgOf<LoginReply, IpcStsMsgHdr> {
   std::string m_salt;
 };
 
-class LoginStatusMsg : public IpcMsgOf<LoginStatusMsg, IpcMsgHdr> {
+class LoginStatusMsg : public IpcMsgOf<LoginStatusMsg, 2, IpcMsgHdr> {
  public:
   static constexpr const char* kMsgName = "LoginStatusMsg";
   enum StatusType { SUCCESS_MSG = 0, ERROR_MSG = 1, NONE = 2 };
@@ -90,9 +91,8 @@ class LoginStatusMsg : public IpcMsgOf<LoginStatusMsg, IpcMsgHdr> {
   LoginStatusMsg(StatusType statustype, short dstPgmId, const std::string& userName);
   LoginStatusMsg(const LoginStatusMsg& src, bool deepCopy = false);
 
-  void restoreMsg(rc::ByteStrm& s) override;
-  size_t binaryMsgSize() const override;
-  void saveMsg(rc::ByteStrm& s) const override;
+  // Sent, not dumped.
+  auto fields() { return msgFields(msgField(m_statustype), msgField(m_userName)); }
 
   int statustype() const { return m_statustype; }
   void setStatustype(StatusType statustype) { m_statustype = statustype; }

@@ -32,17 +32,12 @@ void PingData::dumpObj(int indentLvl, const char* label) const {
   rc::dumpLine(indentLvl + 1, "msgCount  = %d\n", m_msgCount);
 }
 
-PingMsg::PingMsg(short dstPgmId) : IpcMsgOf(MsgTypes::PING_MSG, 0, dstPgmId) {}
+PingCall::PingCall() : IpcMsgOf(kMsgType, 0, 0) {}
 
-PingCall::PingCall() : IpcMsgOf(MsgTypes::PING_CALL, 0, 0) {}
-
-PingCall::PingCall(short dstPgmId, PingData* pingData)
-    : IpcMsgOf(MsgTypes::PING_CALL, MsgTypes::PING_REPLY, dstPgmId) {
+PingCall::PingCall(short dstPgmId, PingData* pingData) : IpcMsgOf(dstPgmId) {
   setPingData(pingData);
 }
 
-PingReply::PingReply(PingData* pingData) : IpcMsgOf(MsgTypes::PING_REPLY, 0, 0) {
-  setPingData(pingData);
-}
+PingReply::PingReply(PingData* pingData) { setPingData(pingData); }
 
 }  // namespace ac

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "comps/appcomps/acIpcMsgImpl.h"
-#include "comps/appcomps/acMsgTypes.h"
 #include "comps/memcomps/base/memNewDelete.h"
 #include "comps/recomps/rcRefCnt.h"
 
@@ -40,15 +39,16 @@ class PingData : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   int m_msgCount;
 };
 
-class PingMsg : public IpcMsgOf<PingMsg, IpcMsgHdr> {
+class PingMsg : public IpcMsgOf<PingMsg, 1, IpcMsgHdr> {
  public:
   static constexpr const char* kMsgName = "PingMsg";
-  explicit PingMsg(short dstPgmId = 0);
+  explicit PingMsg(short dstPgmId = 0) : IpcMsgOf(dstPgmId) {}
   PingMsg(const PingMsg& src, bool deepCopy = false) : IpcMsgOf(src, deepCopy) {}
 };
 
 // The ping data travels as the payload part.
-class PingReply : public IpcMsgOf<PingReply, PayloadObjMsg<IpcStsMsgHdr, PingData, true>> {
+class PingReply
+    : public IpcMsgOf<PingReply, 1002, PayloadObjMsg<IpcStsMsgHdr, PingData, true, "m_pingData">> {
  public:
   static constexpr const char* kMsgName = "PingReply";
   // Takes a reference on pingData when given.
@@ -61,7 +61,9 @@ class PingReply : public IpcMsgOf<PingReply, PayloadObjMsg<IpcStsMsgHdr, PingDat
   void initReply(const IpcMsgHdr& call) { initReplyHdr(call); }
 };
 
-class PingCall : public IpcMsgOf<PingCall, PayloadObjMsg<IpcMsgHdr, PingData, true>, PingReply> {
+class PingCall
+    : public IpcMsgOf<PingCall, 1001, PayloadObjMsg<IpcMsgHdr, PingData, true, "m_pingData">,
+                      PingReply> {
  public:
   static constexpr const char* kMsgName = "PingCall";
   // The factory's empty call (reply type 0 until restoreMsg reads it).

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "comps/appcomps/acIpcMsgImpl.h"
-#include "comps/appcomps/acMsgTypes.h"
 
 namespace ac {
 
@@ -12,35 +11,28 @@ enum TxType { TX_START = 0, TX_COMMIT = 1, TX_ABORT = 2 };
 const char* txTypeSymbol(int txType);
 
 // The fields both transaction messages carry: the type (int) and the id (8 bytes, low word
-// first).
+// first), dumped as "txType = TX_COMMIT, txId = <upper word>,<lower word>".
 struct TxFields {
   int m_txType = TX_START;
   unsigned long long m_txId = 0;
 
-  enum { BINARY_SIZE = 12 };
-  void saveOn(rc::ByteStrm& s) const;
-  void restoreFrom(rc::ByteStrm& s);
-  // "txType = TX_COMMIT, txId = <upper word>,<lower word>"
-  void dump() const;
+  auto fields() {
+    return msgFields(msgField(m_txType, "txType", txTypeSymbol), msgField(m_txId, "txId"));
+  }
 };
 
 class TransactionReply;
 
-class TransactionCall : public IpcMsgOf<TransactionCall, IpcMsgHdr, TransactionReply> {
+class TransactionCall : public IpcMsgOf<TransactionCall, 1017, IpcMsgHdr, TransactionReply> {
  public:
   static constexpr const char* kMsgName = "TransactionCall";
 
-  TransactionCall() : IpcMsgOf(MsgTypes::TRANSACTION_CALL, MsgTypes::TRANSACTION_REPLY, 0) {}
+  TransactionCall() = default;
   TransactionCall(short dstPgmId, TxType txType, unsigned long long txId);
   TransactionCall(const TransactionCall& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy), m_tx(src.m_tx) {}
 
-  void restoreMsg(rc::ByteStrm& s) override;
-  size_t binaryMsgSize() const override {
-    return IpcMsgHdr::binaryMsgSize() + TxFields::BINARY_SIZE;
-  }
-  void saveMsg(rc::ByteStrm& s) const override;
-  void dumpMsg() const override;
+  auto fields() { return m_tx.fields(); }
 
   int txType() const { return m_tx.m_txType; }
   unsigned long long txId() const { return m_tx.m_txId; }
@@ -51,20 +43,15 @@ class TransactionCall : public IpcMsgOf<TransactionCall, IpcMsgHdr, TransactionR
   TxFields m_tx;
 };
 
-class TransactionReply : public IpcMsgOf<TransactionReply, IpcStsMsgHdr> {
+class TransactionReply : public IpcMsgOf<TransactionReply, 1018, IpcStsMsgHdr> {
  public:
   static constexpr const char* kMsgName = "TransactionReply";
 
-  TransactionReply() : IpcMsgOf(MsgTypes::TRANSACTION_REPLY, 0, 0) {}
+  TransactionReply() = default;
   TransactionReply(const TransactionReply& src, bool deepCopy = false)
       : IpcMsgOf(src, deepCopy), m_tx(src.m_tx) {}
 
-  void restoreMsg(rc::ByteStrm& s) override;
-  size_t binaryMsgSize() const override {
-    return IpcStsMsgHdr::binaryMsgSize() + TxFields::BINARY_SIZE;
-  }
-  void saveMsg(rc::ByteStrm& s) const override;
-  void dumpMsg() const override;
+  auto fields() { return m_tx.fields(); }
   // The reply header, the call's transaction type and id.
   void initReply(const TransactionCall& call);
 

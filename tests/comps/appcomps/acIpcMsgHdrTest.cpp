@@ -5,12 +5,12 @@
 
 #include "comps/appcomps/acIpcMsgHdr.h"
 #include "comps/recomps/rcByteStrm.h"
-#include "qvWireCheck.h"
+#include "qvTestUtil.h"
 
 namespace {
 
+using qvtest::ByteImage;
 using qvtest::Bytes;
-using qvtest::Wire;
 
 // A call from program 5 (host 1, client 3) to program 7 (host 2, client 4, SPU 9) by "ann".
 ac::IpcStsMsgHdr sampleHdr() {
@@ -26,12 +26,12 @@ ac::IpcStsMsgHdr sampleHdr() {
   return hdr;
 }
 
-Wire hdrWire(int type, int replyType, unsigned flags, int marker, int userBytes = 256) {
-  Wire w;
+ByteImage hdrWire(int type, int replyType, unsigned flags, int marker, int userBytes = 256) {
+  ByteImage w;
   w.i16(type).i16(replyType).i16(static_cast<int>(flags)).i16(userBytes == 256 ? 23 : 9).i32(0);
   if ((flags & ac::IpcMsgHdr::MF_TINY_HDR) == 0) {
     w.i16(5).i16(7).i16(1).i16(2).i16(3).i16(4).i32(0).i32(9);
-    w.raw({'a', 'n', 'n'}).fill(0, static_cast<size_t>(userBytes - 3));
+    w.bytes({'a', 'n', 'n'}).fill(0, static_cast<size_t>(userBytes - 3));
   }
   return w.i32(77).i32(marker);
 }
@@ -43,7 +43,7 @@ Bytes saved(const ac::IpcMsgHdr& msg, bool oldFormat = false) {
   } else {
     msg.saveMsg(s);
   }
-  return qvtest::imageOf(s);
+  return qvtest::bytesOf(s);
 }
 
 }  // namespace
@@ -76,7 +76,7 @@ TEST(IpcMsgHdr, WireImagesOfTheHeaderForms) {
   const struct {
     const ac::IpcMsgHdr* hdr;
     bool oldFormat;
-    Wire want;
+    Bytes want;
   } rows[] = {
       {&full, false, hdrWire(1001, 1002, 0, 0)},
       {&withPayload, false, hdrWire(1001, 1002, 0, 1)},
@@ -84,7 +84,7 @@ TEST(IpcMsgHdr, WireImagesOfTheHeaderForms) {
       {&tiny, false, hdrWire(1001, 1002, ac::IpcMsgHdr::MF_TINY_HDR, 0)},
       {&old, false, hdrWire(1001, 1002, 0, 0, 32)},
   };
-  for (const auto& row : rows) qvtest::expectImage(saved(*row.hdr, row.oldFormat), row.want.bytes);
+  for (const auto& row : rows) qvtest::expectImage(saved(*row.hdr, row.oldFormat), row.want);
   EXPECT_EQ(saved(full).size(), 296u);
   EXPECT_EQ(saved(tiny).size(), 20u);
   EXPECT_EQ(tiny.binaryMsgSize(), 296u);
@@ -94,9 +94,9 @@ TEST(IpcMsgHdr, WireImagesOfTheHeaderForms) {
 TEST(IpcMsgHdr, StatusReplyImageAndOldFormatForOlderPeers) {
   ac::IpcStsMsgHdr reply = sampleHdr();
   reply.setMsgType(1002);
-  Wire want = hdrWire(1002, 1002, 0, 0);
+  ByteImage want = hdrWire(1002, 1002, 0, 0);
   want.i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).str("").str("");
-  qvtest::expectImage(saved(reply), want.bytes, "empty status");
+  qvtest::expectImage(saved(reply), want, "empty status");
   EXPECT_EQ(saved(reply).size(), 296u + 32u);
   EXPECT_GE(reply.binaryMsgSize(), saved(reply).size());
 
@@ -147,10 +147,10 @@ TEST(IpcMsgHdr, ReceivedHeadersAreStrangersInput) {
             "Error: message header version 9 is not the expected version 23.");
 
   // A user field without a terminator keeps 128 characters; a payload marker is only a flag.
-  Wire w = hdrWire(1001, 1002, 0, 0x12345678);
-  std::fill(w.bytes.begin() + 32, w.bytes.begin() + 288, 'u');
-  rc::ByteStrm s(w.bytes.size());
-  s.writeBytes(w.bytes.data(), w.bytes.size());
+  Bytes w = hdrWire(1001, 1002, 0, 0x12345678);
+  std::fill(w.begin() + 32, w.begin() + 288, 'u');
+  rc::ByteStrm s(w.size());
+  s.writeBytes(w.data(), w.size());
   got.restoreMsg(s);
   EXPECT_EQ(std::string(got.user()), std::string(128, 'u'));
   EXPECT_TRUE(got.payloadFollows());

@@ -12,7 +12,7 @@
 #include "comps/appcomps/acPingMsgs.h"
 #include "comps/appcomps/acTxMsgs.h"
 #include "comps/recomps/rcDump.h"
-#include "qvWireCheck.h"
+#include "qvTestUtil.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ Images imagesOf(const ac::IpcMsgHdr& msg) {
   rc::ByteStrm m(16), p(16);
   msg.saveMsg(m);
   msg.savePayload(p);
-  return {qvtest::imageOf(m), qvtest::imageOf(p)};
+  return {qvtest::bytesOf(m), qvtest::bytesOf(p)};
 }
 
 // A new message of the type, restored from image (and from the payload image).
@@ -143,7 +143,7 @@ TEST(MsgTypes, EveryClassRoundTripsWithinItsSizesAndRefusesEveryCut) {
     const MsgPtr copy(sent->copy(true));
     EXPECT_EQ(imagesOf(*copy).payload, images.payload) << name;
     qvtest::expectEveryCutRefused(
-        images.msg, [&](rc::ByteStrm& s) { received(sent->msgType(), qvtest::imageOf(s)); }, name);
+        images.msg, [&](rc::ByteStrm& s) { received(sent->msgType(), qvtest::bytesOf(s)); }, name);
     if (!images.payload.empty()) {
       qvtest::expectEveryCutRefused(
           images.payload,
@@ -167,18 +167,18 @@ TEST(MsgTypes, FieldImagesAfterTheHeader) {
   const struct {
     const ac::IpcMsgHdr* msg;
     size_t hdrSize;
-    qvtest::Wire fields;
+    Bytes fields;
   } rows[] = {
-      {&tx, 296, qvtest::Wire().i32(1).i64((1ull << 32) + 7)},
-      {&setFault, 296, qvtest::Wire().i32(0x0100007f).i32(0).i32(0).i32(1).i32(1)},
+      {&tx, 296, qvtest::ByteImage().i32(1).i64((1ull << 32) + 7)},
+      {&setFault, 296, qvtest::ByteImage().i32(0x0100007f).i32(0).i32(0).i32(1).i32(1)},
       {&login, 296,
-       qvtest::Wire().i32(1).str("d").str("u").str("h").str(std::string(512, 'x')).i32(0)},
+       qvtest::ByteImage().i32(1).str("d").str("u").str("h").str(std::string(512, 'x')).i32(0)},
   };
   for (const auto& row : rows) {
     const Bytes image = imagesOf(*row.msg).msg;
     ASSERT_GT(image.size(), row.hdrSize);
     qvtest::expectImage(Bytes(image.begin() + static_cast<long>(row.hdrSize), image.end()),
-                        row.fields.bytes, row.msg->msgName());
+                        row.fields, row.msg->msgName());
   }
   EXPECT_NE(dumpOf(tx).find("  txType = TX_COMMIT, txId = 1,7\n"), std::string::npos);
   EXPECT_NE(dumpOf(setFault).find("IP address = 127.0.0.1, SPA/Slot = 0/0\nclear rules = yes\n"

@@ -2,7 +2,7 @@
 
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acStrData.h"
-#include "qvWireCheck.h"
+#include "qvTestUtil.h"
 
 TEST(StrData, WritePositionFollowsTheStreamRule) {
   const struct {
@@ -31,12 +31,12 @@ TEST(StrData, WireFormAndOwnershipInTheProgramTableReply) {
   data.append("abcd");
   rc::ByteStrm s(16);
   data.saveOn(s);
-  qvtest::expectImage(qvtest::imageOf(s), qvtest::Wire().str("abcd").bytes);
+  qvtest::expectImage(qvtest::bytesOf(s), qvtest::ByteImage().str("abcd").get());
   EXPECT_EQ(data.binarySize(), 12u);
   ac::StrData back("old", 1);
   back.restoreFrom(s);
   EXPECT_EQ(back.str(), "abcd");
-  qvtest::expectEveryCutRefused(qvtest::imageOf(s),
+  qvtest::expectEveryCutRefused(qvtest::bytesOf(s),
                                 [](rc::ByteStrm& in) { ac::StrData(1).restoreFrom(in); });
 
   // The reply holds one reference and copies the text whole.

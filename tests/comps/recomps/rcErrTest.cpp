@@ -273,8 +273,9 @@ TEST(Err, DamagedWireFormsGiveTheReadErrorAtEveryCut) {
   err.saveOn(errWire);
   rc::ByteStrm intnlWire(0);
   intnl.saveOn(intnlWire);
-  qvtest::expectEveryCutRefused(errWire, [](rc::ByteStrm& in) { rc::Err().restoreFrom(in); });
-  qvtest::expectEveryCutRefused(intnlWire,
+  qvtest::expectEveryCutRefused(qvtest::bytesOf(errWire),
+                                [](rc::ByteStrm& in) { rc::Err().restoreFrom(in); });
+  qvtest::expectEveryCutRefused(qvtest::bytesOf(intnlWire),
                                 [](rc::ByteStrm& in) { rc::IntnlErr().restoreFrom(in); });
   // A list count far beyond the bytes that follow.
   rc::ByteStrm huge(0);

@@ -248,7 +248,7 @@ TEST(FaultRules, MalformedBinaryFormsAreReadErrors) {
   rc::ByteStrm whole(0);
   rules.saveOn(whole);
   // Every truncation is refused and leaves the set empty.
-  qvtest::expectEveryCutRefused(whole, [](rc::ByteStrm& part) {
+  qvtest::expectEveryCutRefused(qvtest::bytesOf(whole), [](rc::ByteStrm& part) {
     Rules back;
     set(back, "stale", {});
     const rc::Err err = qvtest::thrownErr([&] { back.restoreFrom(part); });

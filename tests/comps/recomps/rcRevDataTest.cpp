@@ -7,7 +7,7 @@
 #include "comps/recomps/rcRevData.h"
 #include "nde/qv/qvrev.h"
 #include "qvTestSupport.h"
-#include "qvWireCheck.h"
+#include "qvTestUtil.h"
 
 TEST(RevData, FieldsWireFormAndCuts) {
   rc::RevData rev;
@@ -24,14 +24,16 @@ TEST(RevData, FieldsWireFormAndCuts) {
     rc::ByteStrm s(16);
     data->saveOn(s);
     EXPECT_LE(s.size(), data->binarySize());
-    qvtest::expectImage(
-        qvtest::imageOf(s),
-        qvtest::Wire().str(data->buildStr()).str(data->revSymbol()).str(data->revLabel()).bytes);
+    qvtest::expectImage(qvtest::bytesOf(s), qvtest::ByteImage()
+                                                .str(data->buildStr())
+                                                .str(data->revSymbol())
+                                                .str(data->revLabel())
+                                                .get());
     rc::RevData back;
     back.set("", "", "");
     back.restoreFrom(s);
     EXPECT_STREQ(back.revLabel(), data->revLabel());
-    qvtest::expectEveryCutRefused(qvtest::imageOf(s),
+    qvtest::expectEveryCutRefused(qvtest::bytesOf(s),
                                   [](rc::ByteStrm& in) { rc::RevData().restoreFrom(in); });
   }
   EXPECT_EQ(cut.binarySize(), 156u);

@@ -123,5 +123,5 @@ TEST(VarArgs, WireForm) {
   EXPECT_EQ(s2.unreadBytes(), 0u);
 
   qvtest::expectEveryCutRefused(
-      s2, [](rc::ByteStrm& in) { rc::VarArgs().restoreFrom(in); }, 1);
+      qvtest::bytesOf(s2), [](rc::ByteStrm& in) { rc::VarArgs().restoreFrom(in); }, "", 1);
 }
