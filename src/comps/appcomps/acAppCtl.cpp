@@ -24,14 +24,14 @@ void ensureStdMsgs(App* app) {
 
 void App::openCtlChannel() {
   ensureStdMsgs(this);
-  if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this);
+  if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this, this, handleIpcMsgCCb);
   if (m_ctlServer->listenFd() >= 0) return;
   m_ctlServer->listen(CtlChannel::socketPath(CtlChannel::prepareDir(), m_programName, getpid()));
 }
 
 void App::connectIpc(const std::string& path) {
   ensureStdMsgs(this);
-  if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this);
+  if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this, this, handleIpcMsgCCb);
   m_ctlServer->connectTo(path);
 }
 

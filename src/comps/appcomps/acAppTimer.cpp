@@ -27,9 +27,99 @@ void release(AppTimer* timer) {
 
 }  // namespace
 
-// Never destroyed: timers released by static destructors may still leave it.
-AppTimer::Queue* AppTimer::s_queue = new AppTimer::Queue;
 const rc::FdSet AppTimer::s_emptyFdSet;
+
+// ---------------------------------------------------------------------------------------------
+// AppTimerQueue
+
+bool AppTimerQueue::before(const AppTimer* a, const AppTimer* b) {
+  if (a->m_queuedExpire < b->m_queuedExpire) return true;
+  if (b->m_queuedExpire < a->m_queuedExpire) return false;
+  return a->m_armOrder < b->m_armOrder;
+}
+
+void AppTimerQueue::place(size_t pos, AppTimer* timer) {
+  m_heap[pos] = timer;
+  timer->m_queuePos = pos;
+}
+
+void AppTimerQueue::siftUp(size_t pos) {
+  AppTimer* timer = m_heap[pos];
+  while (pos > 0) {
+    const size_t parent = (pos - 1) / 2;
+    if (!before(timer, m_heap[parent])) break;
+    place(pos, m_heap[parent]);
+    pos = parent;
+  }
+  place(pos, timer);
+}
+
+void AppTimerQueue::siftDown(size_t pos) {
+  AppTimer* timer = m_heap[pos];
+  const size_t n = m_heap.size();
+  for (;;) {
+    size_t child = 2 * pos + 1;
+    if (child >= n) break;
+    if (child + 1 < n && before(m_heap[child + 1], m_heap[child])) ++child;
+    if (!before(m_heap[child], timer)) break;
+    place(pos, m_heap[child]);
+    pos = child;
+  }
+  place(pos, timer);
+}
+
+void AppTimerQueue::push(AppTimer* timer) {
+  timer->m_armOrder = m_armCount++;
+  timer->m_queuedExpire = timer->m_expireTime;
+  m_heap.push_back(timer);
+  siftUp(m_heap.size() - 1);
+}
+
+void AppTimerQueue::erase(AppTimer* timer) {
+  const size_t pos = timer->m_queuePos;
+  timer->m_queuePos = AppTimer::NOT_QUEUED;
+  AppTimer* last = m_heap.back();
+  m_heap.pop_back();
+  if (last == timer) return;
+  place(pos, last);
+  if (pos > 0 && before(last, m_heap[(pos - 1) / 2])) {
+    siftUp(pos);
+  } else {
+    siftDown(pos);
+  }
+}
+
+const rc::FdSet& AppTimerQueue::fdSet() {
+  return m_heap.empty() ? AppTimer::s_emptyFdSet : m_heap.front()->getFdSetCb();
+}
+
+void AppTimerQueue::fireDue(rc::FdSet::CbType cbType, int fd, void* userData) {
+  const Timeval now = Timeval::monotonicNow();
+  // Taken out of the queue and held first, so that a callback that stops, moves or releases
+  // another due timer cannot pull it from under the walk. A nested loop gets its own list.
+  std::vector<AppTimer*, mem::stlAlloc<AppTimer*>> due;
+  due.swap(m_due);
+  while (!m_heap.empty() && !(m_heap.front()->m_queuedExpire > now)) {
+    AppTimer* timer = m_heap.front();
+    erase(timer);
+    timer->addReference();
+    due.push_back(timer);
+  }
+  for (AppTimer* timer : due) {
+    // An earlier callback may have stopped, paused or moved it.
+    if (timer->isArmed() && !(timer->m_expireTime > now)) {
+      timer->eventCb(cbType, fd, userData);
+    } else {
+      timer->syncQueue();
+    }
+    release(timer);
+  }
+  due.clear();
+  if (m_due.capacity() < due.capacity()) m_due.swap(due);
+}
+
+// ---------------------------------------------------------------------------------------------
+// AppTimer
 
 AppTimer::AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn,
                    const Timeval& timerValue, std::string name)
@@ -43,8 +133,11 @@ AppTimer::AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn,
       m_working(false),
       m_name(std::move(name)),
       m_firedCount(0),
-      m_queued(false) {
+      m_queue(nullptr),
+      m_queuePos(NOT_QUEUED),
+      m_armOrder(0) {
   RC_ASSERT(app);
+  m_queue = &m_app->timerQueue();
   m_app->addToEventLoop(this, getFdSetCCb);
   m_createTime = Timeval::monotonicNow();
 }
@@ -54,19 +147,15 @@ AppTimer::~AppTimer() {
   m_app->removeFromEventLoop(this);
   rc::poison(m_app);
   rc::poison(m_cbObj);
+  rc::poison(m_queue);
 }
 
 void AppTimer::syncQueue() {
-  Queue& q = *s_queue;
-  if (m_queued) {
-    if (isArmed() && m_queuePos->first == m_expireTime) return;
-    q.erase(m_queuePos);
-    m_queued = false;
+  if (isQueued()) {
+    if (isArmed() && m_queuedExpire == m_expireTime) return;
+    m_queue->erase(this);
   }
-  if (isArmed()) {
-    m_queuePos = q.emplace(m_expireTime, this);
-    m_queued = true;
-  }
+  if (isArmed()) m_queue->push(this);
 }
 
 void AppTimer::start() {
@@ -82,7 +171,7 @@ void AppTimer::stop() {
   m_running = false;
   m_working = false;
   // Clears the record in place: a loop that already collected it will not call it.
-  m_timerFdSet.clear();
+  if (!m_timerFdSet.isEmpty()) m_timerFdSet.clear();
   m_lastTimerProcessingEnd = Timeval::monotonicNow();
   syncQueue();
 }
@@ -145,18 +234,10 @@ const rc::FdSet& AppTimer::getFdSetCCb(void* cbObj) {
 }
 
 const rc::FdSet& AppTimer::getFdSetCb() {
-  // Asked by the loop at every iteration, so kept short. Only the earliest timer of this
-  // application gives the loop a timeout; the others are handled when it fires.
+  // Only the earliest timer of the application gives the loop a timeout; the others are handled
+  // when it fires.
   if (!isArmed()) return m_running ? s_emptyFdSet : m_timerFdSet;
-  const AppTimer* first = s_queue->begin()->second;
-  if (first != this) {
-    if (first->m_app == m_app) return s_emptyFdSet;
-    for (const auto& entry : *s_queue) {
-      if (entry.second->m_app != m_app) continue;
-      if (entry.second != this) return s_emptyFdSet;
-      break;
-    }
-  }
+  if (m_queue->first() != this) return s_emptyFdSet;
   updateFdSet();
   return m_timerFdSet;
 }
@@ -175,25 +256,7 @@ void AppTimer::updateFdSet() {
 }
 
 void AppTimer::eventCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* userData) {
-  auto* fired = static_cast<AppTimer*>(cbObj);
-  const Timeval now = Timeval::monotonicNow();
-  // Every timer of the application that is due by now, the one the loop called first; each is
-  // held so that a callback releasing another timer cannot pull it from under the walk.
-  std::vector<AppTimer*, mem::stlAlloc<AppTimer*>> due;
-  fired->addReference();
-  due.push_back(fired);
-  for (const auto& entry : *s_queue) {
-    if (entry.first > now) break;
-    AppTimer* timer = entry.second;
-    if (timer == fired || timer->m_app != fired->m_app) continue;
-    timer->addReference();
-    due.push_back(timer);
-  }
-  for (AppTimer* timer : due) {
-    // An earlier callback may have stopped, paused or moved it.
-    if (timer->isArmed() && !(timer->m_expireTime > now)) timer->eventCb(cbType, fd, userData);
-    release(timer);
-  }
+  static_cast<AppTimer*>(cbObj)->m_queue->fireDue(cbType, fd, userData);
 }
 
 bool AppTimer::timerExpired() {

@@ -16,6 +16,7 @@
 
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFd.h"
 
 namespace ac {
 
@@ -35,9 +36,9 @@ sockaddr_un unixAddr(const std::string& path) {
   return addr;
 }
 
-int unixSocket(int flags, const std::string& path, const char* routine) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
-  if (fd < 0) rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << path, errno, routine);
+rc::Fd unixSocket(int flags, const std::string& path, const char* routine) {
+  rc::Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0));
+  if (!fd.isOpen()) rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << path, errno, routine);
   return fd;
 }
 
@@ -95,39 +96,31 @@ int CtlChannel::listenAt(const std::string& path) {
   const sockaddr_un addr = unixAddr(path);
   // A socket left by an earlier process with this pid.
   unlink(path.c_str());
-  const int fd = unixSocket(SOCK_NONBLOCK, path, routine);
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-    const int savedErrno = errno;
-    close(fd);
-    rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << path, savedErrno, routine);
-  }
+  rc::Fd fd = unixSocket(SOCK_NONBLOCK, path, routine);
+  if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+    rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << path, errno, routine);
   chmod(path.c_str(), 0600);
-  if (listen(fd, SOMAXCONN) != 0) {
+  if (listen(fd.get(), SOMAXCONN) != 0) {
     const int savedErrno = errno;
-    close(fd);
     unlink(path.c_str());
     rc::Err_ThrowErrno(AC_SC_LISTEN_FAILED, rc::VarArgs() << path, savedErrno, routine);
   }
   if (rc::Dbg::s_anyOn) {
     rc::Dbg::instance()->print(DM_IPC, DF_INIT, "control channel listening at %s\n", path.c_str());
   }
-  return fd;
+  return fd.release();
 }
 
 int CtlChannel::connectTo(const std::string& path) {
   const char* routine = "ipcComps/CtlChannel::connectTo";
   const sockaddr_un addr = unixAddr(path);
-  const int fd = unixSocket(0, path, routine);
+  rc::Fd fd = unixSocket(0, path, routine);
   int rc;
   do {
-    rc = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    rc = connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
   } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    const int savedErrno = errno;
-    close(fd);
-    rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED, rc::VarArgs() << path << 0, savedErrno, routine);
-  }
-  return fd;
+  if (rc != 0) rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED, rc::VarArgs() << path << 0, errno, routine);
+  return fd.release();
 }
 
 bool CtlChannel::peerAllowed(int fd, uid_t* peerUid) {
