@@ -20,20 +20,22 @@ void ensureStdMsgs(App* app) {
     app->initAppIpcMsgHandlers();
 }
 
+// The server, made first when absent: it hands every message to the application.
+CtlServer* ensureServer(App* app, CtlServer** slot) {
+  ensureStdMsgs(app);
+  if (*slot == nullptr) *slot = new CtlServer(app, app, App::handleIpcMsgCCb);
+  return *slot;
+}
+
 }  // namespace
 
 void App::openCtlChannel() {
-  ensureStdMsgs(this);
-  if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this, this, handleIpcMsgCCb);
+  ensureServer(this, &m_ctlServer);
   if (m_ctlServer->listenFd() >= 0) return;
   m_ctlServer->listen(CtlChannel::socketPath(CtlChannel::prepareDir(), m_programName, getpid()));
 }
 
-void App::connectIpc(const std::string& path) {
-  ensureStdMsgs(this);
-  if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this, this, handleIpcMsgCCb);
-  m_ctlServer->connectTo(path);
-}
+void App::connectIpc(const std::string& path) { ensureServer(this, &m_ctlServer)->connectTo(path); }
 
 void App::closeCtlChannel() {
   delete m_ctlServer;

@@ -143,6 +143,27 @@ TEST_F(AppTimerTest, ManyTimersDueTogetherFireInOneIteration) {
   EXPECT_EQ(m_app.numTimers(), 0u);
 }
 
+TEST_F(AppTimerTest, TimersDueTogetherFireInArmingOrder) {
+  std::vector<int> order;
+  struct Tagged {
+    std::vector<int>* order;
+    int tag;
+    static bool cb(void* obj, AppTimer*) {
+      auto* t = static_cast<Tagged*>(obj);
+      t->order->push_back(t->tag);
+      return false;
+    }
+  } tagged[] = {{&order, 0}, {&order, 1}, {&order, 2}};
+  std::vector<AppTimer*> timers;
+  for (Tagged& t : tagged)
+    timers.push_back(
+        m_app.newTimer(AppTimer::COUNTDOWN, &t, Tagged::cb, Timeval(1, 0), false, "t"));
+  for (int i : {2, 0, 1}) timers[i]->start();
+  EXPECT_TRUE(m_app.step());
+  EXPECT_EQ(order, (std::vector<int>{2, 0, 1}));
+  for (AppTimer* timer : timers) release(timer);
+}
+
 TEST_F(AppTimerTest, DumpShowsTheTimer) {
   static std::vector<std::string> lines;
   lines.clear();
