@@ -1,5 +1,6 @@
 #include "comps/appcomps/acAppTimer.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <utility>
 #include <vector>
@@ -32,57 +33,49 @@ const rc::FdSet AppTimer::s_emptyFdSet;
 // ---------------------------------------------------------------------------------------------
 // AppTimerQueue
 
-bool AppTimerQueue::before(const AppTimer* a, const AppTimer* b) {
-  if (a->m_queuedExpire < b->m_queuedExpire) return true;
-  if (b->m_queuedExpire < a->m_queuedExpire) return false;
-  return a->m_armOrder < b->m_armOrder;
-}
-
-void AppTimerQueue::place(size_t pos, AppTimer* timer) {
-  m_heap[pos] = timer;
-  timer->m_queuePos = pos;
+void AppTimerQueue::place(size_t pos, const Entry& entry) {
+  m_heap[pos] = entry;
+  entry.timer->m_queuePos = pos;
 }
 
 void AppTimerQueue::siftUp(size_t pos) {
-  AppTimer* timer = m_heap[pos];
+  const Entry entry = m_heap[pos];
   while (pos > 0) {
     const size_t parent = (pos - 1) / 2;
-    if (!before(timer, m_heap[parent])) break;
+    if (!(entry < m_heap[parent])) break;
     place(pos, m_heap[parent]);
     pos = parent;
   }
-  place(pos, timer);
+  place(pos, entry);
 }
 
 void AppTimerQueue::siftDown(size_t pos) {
-  AppTimer* timer = m_heap[pos];
+  const Entry entry = m_heap[pos];
   const size_t n = m_heap.size();
   for (;;) {
     size_t child = 2 * pos + 1;
     if (child >= n) break;
-    if (child + 1 < n && before(m_heap[child + 1], m_heap[child])) ++child;
-    if (!before(m_heap[child], timer)) break;
+    if (child + 1 < n && m_heap[child + 1] < m_heap[child]) ++child;
+    if (!(m_heap[child] < entry)) break;
     place(pos, m_heap[child]);
     pos = child;
   }
-  place(pos, timer);
+  place(pos, entry);
 }
 
 void AppTimerQueue::push(AppTimer* timer) {
-  timer->m_armOrder = m_armCount++;
-  timer->m_queuedExpire = timer->m_expireTime;
-  m_heap.push_back(timer);
+  m_heap.push_back(Entry{timer->m_expireTime, m_armCount++, timer});
   siftUp(m_heap.size() - 1);
 }
 
 void AppTimerQueue::erase(AppTimer* timer) {
   const size_t pos = timer->m_queuePos;
   timer->m_queuePos = AppTimer::NOT_QUEUED;
-  AppTimer* last = m_heap.back();
+  const Entry last = m_heap.back();
   m_heap.pop_back();
-  if (last == timer) return;
+  if (last.timer == timer) return;
   place(pos, last);
-  if (pos > 0 && before(last, m_heap[(pos - 1) / 2])) {
+  if (pos > 0 && last < m_heap[(pos - 1) / 2]) {
     siftUp(pos);
   } else {
     siftDown(pos);
@@ -90,25 +83,58 @@ void AppTimerQueue::erase(AppTimer* timer) {
 }
 
 const rc::FdSet& AppTimerQueue::fdSet() {
-  return m_heap.empty() ? AppTimer::s_emptyFdSet : m_heap.front()->getFdSetCb();
+  return m_heap.empty() ? AppTimer::s_emptyFdSet : m_heap.front().timer->getFdSetCb();
 }
 
-void AppTimerQueue::fireDue(rc::FdSet::CbType cbType, int fd, void* userData) {
+void AppTimerQueue::takeDue(const Timeval& now, std::vector<Entry, mem::stlAlloc<Entry>>* due) {
+  // A node that is not due hides no due one below it, so the walk costs what it finds.
+  // Breadth first, it finds them in array order, which is already queue order when they were
+  // armed in expiry order.
+  std::vector<size_t, mem::stlAlloc<size_t>>& todo = m_todo;
+  todo.clear();
+  if (!m_heap.empty() && !(m_heap[0].expire > now)) todo.push_back(0);
+  for (size_t next = 0; next < todo.size(); ++next) {
+    const size_t pos = todo[next];
+    due->push_back(m_heap[pos]);
+    for (size_t child = 2 * pos + 1; child <= 2 * pos + 2 && child < m_heap.size(); ++child) {
+      if (!(m_heap[child].expire > now)) todo.push_back(child);
+    }
+  }
+  if (due->empty()) return;
+  if (due->size() == m_heap.size()) {
+    m_heap.clear();
+  } else if (due->size() * 4 < m_heap.size()) {
+    for (const Entry& entry : *due) erase(entry.timer);
+  } else {
+    // Many at once: keep the rest and build the heap again.
+    size_t kept = 0;
+    for (const Entry& entry : m_heap) {
+      if (entry.expire > now) m_heap[kept++] = entry;
+    }
+    m_heap.resize(kept);
+    for (size_t pos = 0; pos < kept; ++pos) m_heap[pos].timer->m_queuePos = pos;
+    for (size_t pos = kept / 2; pos-- > 0;) siftDown(pos);
+  }
+  if (!std::is_sorted(due->begin(), due->end())) std::sort(due->begin(), due->end());
+}
+
+void AppTimerQueue::fireDue() {
   const Timeval now = Timeval::monotonicNow();
   // Taken out of the queue and held first, so that a callback that stops, moves or releases
   // another due timer cannot pull it from under the walk. A nested loop gets its own list.
-  std::vector<AppTimer*, mem::stlAlloc<AppTimer*>> due;
+  std::vector<Entry, mem::stlAlloc<Entry>> due;
   due.swap(m_due);
-  while (!m_heap.empty() && !(m_heap.front()->m_queuedExpire > now)) {
-    AppTimer* timer = m_heap.front();
-    erase(timer);
-    timer->addReference();
-    due.push_back(timer);
+  takeDue(now, &due);
+  for (const Entry& entry : due) {
+    entry.timer->m_queuePos = AppTimer::NOT_QUEUED;
+    entry.timer->addReference();
   }
-  for (AppTimer* timer : due) {
-    // An earlier callback may have stopped, paused or moved it.
+  for (const Entry& entry : due) {
+    AppTimer* timer = entry.timer;
+    // An earlier callback may have stopped, paused or moved it. Like the time a loop reads once
+    // per iteration, the walk's time stands for the expiry of every timer it fires.
     if (timer->isArmed() && !(timer->m_expireTime > now)) {
-      timer->eventCb(cbType, fd, userData);
+      timer->fireAt(now);
     } else {
       timer->syncQueue();
     }
@@ -134,8 +160,7 @@ AppTimer::AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn,
       m_name(std::move(name)),
       m_firedCount(0),
       m_queue(nullptr),
-      m_queuePos(NOT_QUEUED),
-      m_armOrder(0) {
+      m_queuePos(NOT_QUEUED) {
   RC_ASSERT(app);
   m_queue = &m_app->timerQueue();
   m_app->addToEventLoop(this, getFdSetCCb);
@@ -152,7 +177,7 @@ AppTimer::~AppTimer() {
 
 void AppTimer::syncQueue() {
   if (isQueued()) {
-    if (isArmed() && m_queuedExpire == m_expireTime) return;
+    if (isArmed() && m_queue->m_heap[m_queuePos].expire == m_expireTime) return;
     m_queue->erase(this);
   }
   if (isArmed()) m_queue->push(this);
@@ -166,13 +191,15 @@ void AppTimer::start() {
   syncQueue();
 }
 
-void AppTimer::stop() {
+void AppTimer::stop() { stopAt(Timeval::monotonicNow()); }
+
+void AppTimer::stopAt(const Timeval& now) {
   if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, DF_MINOR, "stopping timer ...\n");
   m_running = false;
   m_working = false;
   // Clears the record in place: a loop that already collected it will not call it.
   if (!m_timerFdSet.isEmpty()) m_timerFdSet.clear();
-  m_lastTimerProcessingEnd = Timeval::monotonicNow();
+  m_lastTimerProcessingEnd = now;
   syncQueue();
 }
 
@@ -256,31 +283,36 @@ void AppTimer::updateFdSet() {
 }
 
 void AppTimer::eventCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* userData) {
-  static_cast<AppTimer*>(cbObj)->m_queue->fireDue(cbType, fd, userData);
+  static_cast<AppTimer*>(cbObj)->m_queue->fireDue();
 }
 
-bool AppTimer::timerExpired() {
+bool AppTimer::timerExpired() { return expiredAt(Timeval::monotonicNow()); }
+
+bool AppTimer::expiredAt(const Timeval& now) {
   if (m_cbObj == nullptr || m_cbRtn == nullptr) return false;
   ++m_firedCount;
-  m_lastTimerProcessingStart = Timeval::monotonicNow();
+  m_lastTimerProcessingStart = now;
   const bool result = m_cbRtn(m_cbObj, this);
   return m_timerType == INTERVAL ? result : false;
 }
 
 void AppTimer::eventCb(rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*userData*/) {
+  fireAt(Timeval::monotonicNow());
+}
+
+void AppTimer::fireAt(const Timeval& firedAt) {
   if (dbgOn(DF_MINOR)) {
-    const Timeval now = Timeval::monotonicNow();
     rc::Dbg::instance()->print(DM_AC, DF_MINOR, "timer [0x%x] expired, time = %d, %d\n", addr(this),
-                               secs(now), usecs(now));
+                               secs(firedAt), usecs(firedAt));
   }
   if (m_timerType == COUNTDOWN) {
-    stop();
-    timerExpired();  // may release the timer: nothing touches it afterwards
+    stopAt(firedAt);
+    expiredAt(firedAt);  // may release the timer: nothing touches it afterwards
     return;
   }
 
   addReference();
-  m_working = timerExpired();
+  m_working = expiredAt(firedAt);
   if (removeReference() < 1) {
     delete this;
     return;

@@ -50,27 +50,38 @@ class AppTimerQueue {
   bool removeMember(const void* cbObj) { return m_members.erase(cbObj) != 0; }
   size_t numMembers() const { return m_members.size(); }
   size_t numArmed() const { return m_heap.size(); }
-  AppTimer* first() const { return m_heap.empty() ? nullptr : m_heap.front(); }
+  AppTimer* first() const { return m_heap.empty() ? nullptr : m_heap.front().timer; }
 
   // The set the loop merges: the earliest timer's, or an empty one.
   const rc::FdSet& fdSet();
   // Fires every armed timer due by now, in queue order.
-  void fireDue(rc::FdSet::CbType cbType, int fd, void* userData);
+  void fireDue();
 
  private:
   friend class AppTimer;
   void push(AppTimer* timer);
   void erase(AppTimer* timer);
-  static bool before(const AppTimer* a, const AppTimer* b);
-  void place(size_t pos, AppTimer* timer);
+  // A heap entry carries its key, so that ordering never touches the timers themselves.
+  struct Entry {
+    rc::Timeval expire;
+    uint64_t armOrder;
+    AppTimer* timer;
+    bool operator<(const Entry& rhs) const {
+      return expire < rhs.expire || (expire == rhs.expire && armOrder < rhs.armOrder);
+    }
+  };
+  void place(size_t pos, const Entry& entry);
+  // Takes every entry due by now out of the heap, in queue order.
+  void takeDue(const rc::Timeval& now, std::vector<Entry, mem::stlAlloc<Entry>>* due);
   void siftUp(size_t pos);
   void siftDown(size_t pos);
 
   std::unordered_set<const void*, std::hash<const void*>, std::equal_to<const void*>,
                      mem::stlAlloc<const void*>>
       m_members;
-  std::vector<AppTimer*, mem::stlAlloc<AppTimer*>> m_heap;
-  std::vector<AppTimer*, mem::stlAlloc<AppTimer*>> m_due;
+  std::vector<Entry, mem::stlAlloc<Entry>> m_heap;
+  std::vector<Entry, mem::stlAlloc<Entry>> m_due;
+  std::vector<size_t, mem::stlAlloc<size_t>> m_todo;
   uint64_t m_armCount = 0;
 };
 
@@ -130,6 +141,11 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   void syncQueue();
   bool isArmed() const { return m_running && !m_working; }
   bool isQueued() const { return m_queuePos != NOT_QUEUED; }
+  // stop() and timerExpired() at a time already read: a countdown's end reads the clock once.
+  void stopAt(const rc::Timeval& now);
+  bool expiredAt(const rc::Timeval& now);
+  // eventCb for an expiry processed at firedAt.
+  void fireAt(const rc::Timeval& firedAt);
 
   App* m_app;
   void* m_cbObj;
@@ -148,10 +164,6 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   uint64_t m_firedCount;
   AppTimerQueue* m_queue;
   size_t m_queuePos;
-  // The expiry the queue holds the timer at.
-  rc::Timeval m_queuedExpire;
-  // Ties at equal expiries go to the timer armed first.
-  uint64_t m_armOrder;
 };
 
 }  // namespace ac
