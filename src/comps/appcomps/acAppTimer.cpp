@@ -282,7 +282,7 @@ void AppTimer::updateFdSet() {
   }
 }
 
-void AppTimer::eventCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* userData) {
+void AppTimer::eventCCb(void* cbObj, rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*userData*/) {
   static_cast<AppTimer*>(cbObj)->m_queue->fireDue();
 }
 
