@@ -28,7 +28,11 @@ void release(AppTimer* timer) {
 
 }  // namespace
 
-const rc::FdSet AppTimer::s_emptyFdSet;
+const rc::FdSet& AppTimer::emptyFdSet() {
+  // Made on first use: a program that never runs its loop pays nothing for it.
+  static const rc::FdSet empty;
+  return empty;
+}
 
 // ---------------------------------------------------------------------------------------------
 // AppTimerQueue
@@ -83,7 +87,7 @@ void AppTimerQueue::erase(AppTimer* timer) {
 }
 
 const rc::FdSet& AppTimerQueue::fdSet() {
-  return m_heap.empty() ? AppTimer::s_emptyFdSet : m_heap.front().timer->getFdSetCb();
+  return m_heap.empty() ? AppTimer::emptyFdSet() : m_heap.front().timer->getFdSetCb();
 }
 
 void AppTimerQueue::takeDue(const Timeval& now, std::vector<Entry, mem::stlAlloc<Entry>>* due) {
@@ -263,8 +267,8 @@ const rc::FdSet& AppTimer::getFdSetCCb(void* cbObj) {
 const rc::FdSet& AppTimer::getFdSetCb() {
   // Only the earliest timer of the application gives the loop a timeout; the others are handled
   // when it fires.
-  if (!isArmed()) return m_running ? s_emptyFdSet : m_timerFdSet;
-  if (m_queue->first() != this) return s_emptyFdSet;
+  if (!isArmed()) return m_running ? emptyFdSet() : m_timerFdSet;
+  if (m_queue->first() != this) return emptyFdSet();
   updateFdSet();
   return m_timerFdSet;
 }

@@ -135,7 +135,7 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   friend class AppTimerQueue;
   enum : size_t { NOT_QUEUED = ~size_t(0) };
   // What a timer that is not its application's earliest hands the loop.
-  static const rc::FdSet s_emptyFdSet;
+  static const rc::FdSet& emptyFdSet();
   // Puts the timer in its queue at its expiry while it runs without work in progress, takes it
   // out otherwise.
   void syncQueue();
