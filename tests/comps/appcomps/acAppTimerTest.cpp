@@ -143,7 +143,10 @@ TEST_F(AppTimerTest, ManyTimersDueTogetherFireInOneIteration) {
   EXPECT_EQ(m_app.numTimers(), 0u);
 }
 
-TEST_F(AppTimerTest, TimersDueTogetherFireInArmingOrder) {
+TEST_F(AppTimerTest, TimersFireInExpiryThenArmingOrder) {
+  // Seconds per timer, armed in the order listed: a few due out of many, most of them at once,
+  // and ties.
+  const int secs[] = {5, 1, 4, 1, 3, 2, 2, 2, 2, 2, 2, 2};
   std::vector<int> order;
   struct Tagged {
     std::vector<int>* order;
@@ -153,14 +156,19 @@ TEST_F(AppTimerTest, TimersDueTogetherFireInArmingOrder) {
       t->order->push_back(t->tag);
       return false;
     }
-  } tagged[] = {{&order, 0}, {&order, 1}, {&order, 2}};
+  };
+  std::vector<Tagged> tagged;
+  for (int i = 0; i < 12; ++i) tagged.push_back({&order, i});
   std::vector<AppTimer*> timers;
-  for (Tagged& t : tagged)
-    timers.push_back(
-        m_app.newTimer(AppTimer::COUNTDOWN, &t, Tagged::cb, Timeval(1, 0), false, "t"));
-  for (int i : {2, 0, 1}) timers[i]->start();
-  EXPECT_TRUE(m_app.step());
-  EXPECT_EQ(order, (std::vector<int>{2, 0, 1}));
+  // Created in reverse, so that arming order and creation order differ.
+  for (int i = 11; i >= 0; --i) {
+    timers.push_back(m_app.newTimer(AppTimer::COUNTDOWN, &tagged[i], Tagged::cb,
+                                    Timeval(secs[i], 0), false, "t"));
+  }
+  for (int i = 11; i >= 0; --i) timers[i]->start();
+  while (m_app.step()) {
+  }
+  EXPECT_EQ(order, (std::vector<int>{1, 3, 5, 6, 7, 8, 9, 10, 11, 4, 2, 0}));
   for (AppTimer* timer : timers) release(timer);
 }
 
