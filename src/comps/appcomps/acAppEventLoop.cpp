@@ -20,7 +20,24 @@ void stripDispatched(rc::FdSet* dispatchSet, const rc::FdSet& fdSet) {
   }
 }
 
+AppTimerQueue* joinLoop(App* app, AppTimer* timer) {
+  app->addToEventLoop(timer, AppTimer::getFdSetCCb);
+  return &app->timerQueue();
+}
+
+void leaveLoop(App* app, AppTimer* timer) { app->removeFromEventLoop(timer); }
+
+// Linked with every application (run() is in this file), before any timer can exist.
+[[maybe_unused]] const bool s_timerLoopRtnsSet = (AppTimer::setLoopRtns(joinLoop, leaveLoop), true);
+
 }  // namespace
+
+AppTimer* App::newTimer(AppTimer::TimerType timerType, void* cbObj, AppTimer::CbRtn cbRtn,
+                        const rc::Timeval& timerValue, bool startTimer, std::string name) {
+  auto* timer = new AppTimer(this, timerType, cbObj, cbRtn, timerValue, std::move(name));
+  if (startTimer) timer->start();
+  return timer;
+}
 
 void App::addToEventLoop(const rc::FdSet& fdSet) { m_staticFdSet += fdSet; }
 

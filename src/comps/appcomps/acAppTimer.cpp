@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcDump.h"
 
@@ -27,6 +26,14 @@ void release(AppTimer* timer) {
 }
 
 }  // namespace
+
+AppTimer::JoinLoopRtn AppTimer::s_joinLoop = nullptr;
+AppTimer::LeaveLoopRtn AppTimer::s_leaveLoop = nullptr;
+
+void AppTimer::setLoopRtns(JoinLoopRtn join, LeaveLoopRtn leave) {
+  s_joinLoop = join;
+  s_leaveLoop = leave;
+}
 
 const rc::FdSet& AppTimer::emptyFdSet() {
   // Made on first use: a program that never runs its loop pays nothing for it.
@@ -166,14 +173,14 @@ AppTimer::AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn,
       m_queue(nullptr),
       m_queuePos(NOT_QUEUED) {
   RC_ASSERT(app);
-  m_queue = &m_app->timerQueue();
-  m_app->addToEventLoop(this, getFdSetCCb);
+  RC_ASSERT(s_joinLoop);
+  m_queue = s_joinLoop(m_app, this);
   m_createTime = Timeval::monotonicNow();
 }
 
 AppTimer::~AppTimer() {
   stop();
-  m_app->removeFromEventLoop(this);
+  s_leaveLoop(m_app, this);
   rc::poison(m_app);
   rc::poison(m_cbObj);
   rc::poison(m_queue);
@@ -358,13 +365,6 @@ void AppTimer::dumpObj(int indentLvl, const char* label) const {
                {"last end", m_lastTimerProcessingEnd}};
   for (const auto& t : times)
     rc::dumpLine(indentLvl + 1, "%s = %d, %d\n", t.name, secs(t.value), usecs(t.value));
-}
-
-AppTimer* App::newTimer(AppTimer::TimerType timerType, void* cbObj, AppTimer::CbRtn cbRtn,
-                        const rc::Timeval& timerValue, bool startTimer, std::string name) {
-  auto* timer = new AppTimer(this, timerType, cbObj, cbRtn, timerValue, std::move(name));
-  if (startTimer) timer->start();
-  return timer;
 }
 
 }  // namespace ac

@@ -105,6 +105,13 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   // Ends the pause of an INTERVAL timer: it fires at its expiry, or at once when that has passed.
   void workDone();
 
+  // How a timer joins its application's loop (App::addToEventLoop with getFdSetCCb; the result
+  // is the application's timer queue) and leaves it (App::removeFromEventLoop). The application
+  // installs them, so that timers need not know the application class.
+  typedef AppTimerQueue* (*JoinLoopRtn)(App* app, AppTimer* timer);
+  typedef void (*LeaveLoopRtn)(App* app, AppTimer* timer);
+  static void setLoopRtns(JoinLoopRtn join, LeaveLoopRtn leave);
+
   // Loop entry points.
   static const rc::FdSet& getFdSetCCb(void* cbObj);
   static void eventCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* userData);
@@ -134,6 +141,8 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
  private:
   friend class AppTimerQueue;
   enum : size_t { NOT_QUEUED = ~size_t(0) };
+  static JoinLoopRtn s_joinLoop;
+  static LeaveLoopRtn s_leaveLoop;
   // What a timer that is not its application's earliest hands the loop.
   static const rc::FdSet& emptyFdSet();
   // Puts the timer in its queue at its expiry while it runs without work in progress, takes it
