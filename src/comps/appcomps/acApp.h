@@ -72,6 +72,7 @@ class App {
   virtual ~App();
   // May change an error caught by main2 before it is printed.
   virtual void remapError(rc::Err* err);
+  // Repeats runOnce(true) until something sets m_abortRunLoop.
   virtual void run();
   // Runs the exit steps and ends the process. Returns true at once when an exit is already in
   // progress, false when isOkToExit refused (unless forceExit).
@@ -169,12 +170,24 @@ class App {
   void processStdArgs(int* argc, char** argv);
 
   // Event loop registration. A static set is merged into the loop's static set and removed by
-  // subtraction; a provider is asked for its set at every iteration and identified by cbObj.
+  // subtraction; a provider is asked for its set at every iteration and identified by cbObj, and
+  // a provider with an empty set costs the loop nothing more than the call. Timers
+  // (AppTimer::getFdSetCCb) join the application's timer queue instead, which asks only the
+  // earliest of them. A descriptor of a static set removed while the loop serves others is not
+  // called back in that iteration, so its owner may be deleted at once; a provider must itself
+  // ignore a readiness collected before it let go of a descriptor.
   void addToEventLoop(const rc::FdSet& fdSet);
   void removeFromEventLoop(const rc::FdSet& fdSet);
   void addToEventLoop(void* cbObj, FdSetInfo::CbRtn cbRtn);
   // An unknown cbObj is reported ("ignoring error") and changes nothing.
   void removeFromEventLoop(void* cbObj);
+  // One loop iteration: polls the check-for-message routine, waits (when wait and no message is
+  // pending; else at most 1 microsecond) and calls back what is ready or due.
+  void runOnce(bool wait);
+  // Fills fdSet with what the next iteration waits on: the static set, every provider's set and
+  // the earliest timer's (its minTimeout is the nearest timeout).
+  void loopFdSet(rc::FdSet* fdSet);
+  AppTimerQueue& timerQueue() { return m_timerQueue; }
   rc::FdSet staticFdSet() const { return m_staticFdSet; }
   // The one routine the loop polls before each wait (at most 5 calls in a row while it answers
   // true; the wait then lasts at most 1 microsecond).
@@ -299,8 +312,14 @@ class App {
   bool (*m_checkForMsgRtn)(void*);
   IpcMsgHndlrTbl* m_ipcMsgHndlrTbl;
   CtlServer* m_ctlServer;
+  AppTimerQueue m_timerQueue;
 
   static App* s_app;
+
+ private:
+  void runOnce(rc::FdSet* loopSet, bool wait);
+  // The set of the iteration being dispatched (null outside one): removals reach it too.
+  rc::FdSet* m_dispatchSet = nullptr;
 };
 
 // The one place the framework ends the process: a non-zero status whose low eight bits are zero

@@ -14,6 +14,7 @@
 #include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcDump.h"
+#include "comps/recomps/rcFd.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
 
@@ -73,11 +74,9 @@ class DeferredExec : public mem::newDelete<mt_anonymous> {
   // Reads what the pipe holds now; false once it is at end of file or failed (and closed).
   bool readAvailable(int buff);
   // Takes the descriptor out of the loop before closing it: a pipe at end of file stays
-  // readable and would make the loop spin. Its process-wide record is pointed at a routine
-  // that does nothing, so that a readiness the loop collected before the close never reaches
-  // a deleted object.
+  // readable and would make the loop spin. The loop does not call back a descriptor removed
+  // while it serves others, so the object may go right after.
   void closeFd(int buff);
-  static void ignoreCCb(void*, rc::FdSet::CbType, int, void*) {}
 
   App* m_app;
   void* m_cbObj;
@@ -123,9 +122,9 @@ void DeferredExec::closeFd(int buff) {
   const int fd = m_fds[buff];
   if (fd < 0) return;
   m_fds[buff] = -1;
-  rc::FdSet one;
-  one.add(rc::FdSet::FDT_READ, fd, this, ignoreCCb, nullptr);
-  m_app->removeFromEventLoop(one);
+  rc::FdSet gone(m_fdSet);
+  if (m_fds[1 - buff] >= 0) gone.remove(rc::FdSet::FDT_READ, m_fds[1 - buff]);
+  m_app->removeFromEventLoop(gone);
   m_fdSet.remove(rc::FdSet::FDT_READ, fd);
   close(fd);
 }
@@ -252,47 +251,34 @@ int App::buildArgv(char* cmdLineBuf, const char** argv, int maxArgs, char separa
 int App::executePgm(const char* cmdLine, void* cbObj, ExecDoneRtn doneCCb, bool captureStdout,
                     bool captureStderr) {
   RC_ASSERT(cmdLine && doneCCb);
-  int pipes[2][2] = {{-1, -1}, {-1, -1}};
+  // Per output: the read end (the DeferredExec's once watched) and the child's write end, which
+  // the parent closes once the child has it.
+  rc::Fd rd[2];
+  rc::Fd wr[2];
   const bool capture[2] = {captureStdout, captureStderr};
   for (int buff : {0, 1}) {
     if (!capture[buff]) continue;
+    int fds[2];
     // Close-on-exec: no other child may hold a write end, or the reader would never see the end.
-    if (pipe2(pipes[buff], O_CLOEXEC) != 0) {
-      const int savedErrno = errno;
+    if (pipe2(fds, O_CLOEXEC) != 0) {
       rc::Out::instance()->printLog("Unable to create pipe to stdout for '%s' : %s\n", cmdLine,
-                                    strerror(savedErrno));
-      for (auto& ends : pipes) {
-        for (int fd : ends) {
-          if (fd >= 0) close(fd);
-        }
-      }
+                                    strerror(errno));
       return -1;
     }
+    rd[buff].reset(fds[0]);
+    wr[buff].reset(fds[1]);
   }
   auto* de = new DeferredExec(this, cbObj, doneCCb);
-  int pid = -1;
   try {
     for (int buff : {0, 1}) {
-      if (pipes[buff][0] >= 0) {
-        de->watch(buff, pipes[buff][0]);
-        pipes[buff][0] = -1;
-      }
+      if (rd[buff].isOpen()) de->watch(buff, rd[buff].release());
     }
     de->addToLoop();
-    pid = invokePgm(cmdLine, de, DeferredExec::doneCCb, pipes[0][1], pipes[1][1]);
+    return invokePgm(cmdLine, de, DeferredExec::doneCCb, wr[0].get(), wr[1].get());
   } catch (...) {
-    for (auto& ends : pipes) {
-      for (int fd : ends) {
-        if (fd >= 0) close(fd);
-      }
-    }
     de->release();
     throw;
   }
-  for (int buff : {0, 1}) {
-    if (pipes[buff][1] >= 0) close(pipes[buff][1]);
-  }
-  return pid;
 }
 
 bool App::killPgm(int pid, int sig, bool preClearSigChildCb) {

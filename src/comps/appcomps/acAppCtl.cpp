@@ -20,11 +20,17 @@ void ensureStdMsgs(App* app) {
     app->initAppIpcMsgHandlers();
 }
 
+// The server, made first when absent: it hands every message to the application.
+CtlServer* ensureServer(App* app, CtlServer** slot) {
+  ensureStdMsgs(app);
+  if (*slot == nullptr) *slot = new CtlServer(app, app, App::handleIpcMsgCCb);
+  return *slot;
+}
+
 }  // namespace
 
 bool App::openCtlChannel(bool mustOpen) {
-  ensureStdMsgs(this);
-  if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this);
+  ensureServer(this, &m_ctlServer);
   if (m_ctlServer->listenFd() >= 0) return true;
   try {
     m_ctlServer->listen(CtlChannel::socketPath(CtlChannel::prepareDir(), m_programName, getpid()));
@@ -42,11 +48,7 @@ bool App::openCtlChannel(bool mustOpen) {
   return true;
 }
 
-void App::connectIpc(const std::string& path) {
-  ensureStdMsgs(this);
-  if (m_ctlServer == nullptr) m_ctlServer = new CtlServer(this);
-  m_ctlServer->connectTo(path);
-}
+void App::connectIpc(const std::string& path) { ensureServer(this, &m_ctlServer)->connectTo(path); }
 
 void App::closeCtlChannel() {
   delete m_ctlServer;

@@ -1,10 +1,10 @@
 #include "comps/appcomps/acAppTimer.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <utility>
 #include <vector>
 
-#include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcDump.h"
 
@@ -27,9 +27,136 @@ void release(AppTimer* timer) {
 
 }  // namespace
 
-// Never destroyed: timers released by static destructors may still leave it.
-AppTimer::Queue* AppTimer::s_queue = new AppTimer::Queue;
-const rc::FdSet AppTimer::s_emptyFdSet;
+AppTimer::JoinLoopRtn AppTimer::s_joinLoop = nullptr;
+AppTimer::LeaveLoopRtn AppTimer::s_leaveLoop = nullptr;
+
+void AppTimer::setLoopRtns(JoinLoopRtn join, LeaveLoopRtn leave) {
+  s_joinLoop = join;
+  s_leaveLoop = leave;
+}
+
+const rc::FdSet& AppTimer::emptyFdSet() {
+  // Made on first use: a program that never runs its loop pays nothing for it.
+  static const rc::FdSet empty;
+  return empty;
+}
+
+// ---------------------------------------------------------------------------------------------
+// AppTimerQueue
+
+void AppTimerQueue::place(size_t pos, const Entry& entry) {
+  m_heap[pos] = entry;
+  entry.timer->m_queuePos = pos;
+}
+
+void AppTimerQueue::siftUp(size_t pos) {
+  const Entry entry = m_heap[pos];
+  while (pos > 0) {
+    const size_t parent = (pos - 1) / 2;
+    if (!(entry < m_heap[parent])) break;
+    place(pos, m_heap[parent]);
+    pos = parent;
+  }
+  place(pos, entry);
+}
+
+void AppTimerQueue::siftDown(size_t pos) {
+  const Entry entry = m_heap[pos];
+  const size_t n = m_heap.size();
+  for (;;) {
+    size_t child = 2 * pos + 1;
+    if (child >= n) break;
+    if (child + 1 < n && m_heap[child + 1] < m_heap[child]) ++child;
+    if (!(m_heap[child] < entry)) break;
+    place(pos, m_heap[child]);
+    pos = child;
+  }
+  place(pos, entry);
+}
+
+void AppTimerQueue::push(AppTimer* timer) {
+  m_heap.push_back(Entry{timer->m_expireTime, m_armCount++, timer});
+  siftUp(m_heap.size() - 1);
+}
+
+void AppTimerQueue::erase(AppTimer* timer) {
+  const size_t pos = timer->m_queuePos;
+  timer->m_queuePos = AppTimer::NOT_QUEUED;
+  const Entry last = m_heap.back();
+  m_heap.pop_back();
+  if (last.timer == timer) return;
+  place(pos, last);
+  if (pos > 0 && last < m_heap[(pos - 1) / 2]) {
+    siftUp(pos);
+  } else {
+    siftDown(pos);
+  }
+}
+
+const rc::FdSet& AppTimerQueue::fdSet() {
+  return m_heap.empty() ? AppTimer::emptyFdSet() : m_heap.front().timer->getFdSetCb();
+}
+
+void AppTimerQueue::takeDue(const Timeval& now, std::vector<Entry, mem::stlAlloc<Entry>>* due) {
+  // A node that is not due hides no due one below it, so the walk costs what it finds.
+  // Breadth first, it finds them in array order, which is already queue order when they were
+  // armed in expiry order.
+  std::vector<size_t, mem::stlAlloc<size_t>>& todo = m_todo;
+  todo.clear();
+  if (!m_heap.empty() && !(m_heap[0].expire > now)) todo.push_back(0);
+  for (size_t next = 0; next < todo.size(); ++next) {
+    const size_t pos = todo[next];
+    due->push_back(m_heap[pos]);
+    for (size_t child = 2 * pos + 1; child <= 2 * pos + 2 && child < m_heap.size(); ++child) {
+      if (!(m_heap[child].expire > now)) todo.push_back(child);
+    }
+  }
+  if (due->empty()) return;
+  if (due->size() == m_heap.size()) {
+    m_heap.clear();
+  } else if (due->size() * 4 < m_heap.size()) {
+    for (const Entry& entry : *due) erase(entry.timer);
+  } else {
+    // Many at once: keep the rest and build the heap again.
+    size_t kept = 0;
+    for (const Entry& entry : m_heap) {
+      if (entry.expire > now) m_heap[kept++] = entry;
+    }
+    m_heap.resize(kept);
+    for (size_t pos = 0; pos < kept; ++pos) m_heap[pos].timer->m_queuePos = pos;
+    for (size_t pos = kept / 2; pos-- > 0;) siftDown(pos);
+  }
+  if (!std::is_sorted(due->begin(), due->end())) std::sort(due->begin(), due->end());
+}
+
+void AppTimerQueue::fireDue() {
+  const Timeval now = Timeval::monotonicNow();
+  // Taken out of the queue and held first, so that a callback that stops, moves or releases
+  // another due timer cannot pull it from under the walk. A nested loop gets its own list.
+  std::vector<Entry, mem::stlAlloc<Entry>> due;
+  due.swap(m_due);
+  takeDue(now, &due);
+  for (const Entry& entry : due) {
+    entry.timer->m_queuePos = AppTimer::NOT_QUEUED;
+    entry.timer->addReference();
+  }
+  for (const Entry& entry : due) {
+    AppTimer* timer = entry.timer;
+    // An earlier callback may have stopped, paused or moved it. Like the time a loop reads once
+    // per iteration, the walk's time stands for the expiry of every timer it fires.
+    if (timer->isArmed() && !(timer->m_expireTime > now)) {
+      timer->fireAt(now);
+    } else {
+      timer->syncQueue();
+    }
+    release(timer);
+  }
+  due.clear();
+  if (m_due.capacity() < due.capacity()) m_due.swap(due);
+}
+
+// ---------------------------------------------------------------------------------------------
+// AppTimer
 
 AppTimer::AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn,
                    const Timeval& timerValue, std::string name)
@@ -43,30 +170,28 @@ AppTimer::AppTimer(App* app, TimerType timerType, void* cbObj, CbRtn cbRtn,
       m_working(false),
       m_name(std::move(name)),
       m_firedCount(0),
-      m_queued(false) {
+      m_queue(nullptr),
+      m_queuePos(NOT_QUEUED) {
   RC_ASSERT(app);
-  m_app->addToEventLoop(this, getFdSetCCb);
+  RC_ASSERT(s_joinLoop);
+  m_queue = s_joinLoop(m_app, this);
   m_createTime = Timeval::monotonicNow();
 }
 
 AppTimer::~AppTimer() {
   stop();
-  m_app->removeFromEventLoop(this);
+  s_leaveLoop(m_app, this);
   rc::poison(m_app);
   rc::poison(m_cbObj);
+  rc::poison(m_queue);
 }
 
 void AppTimer::syncQueue() {
-  Queue& q = *s_queue;
-  if (m_queued) {
-    if (isArmed() && m_queuePos->first == m_expireTime) return;
-    q.erase(m_queuePos);
-    m_queued = false;
+  if (isQueued()) {
+    if (isArmed() && m_queue->m_heap[m_queuePos].expire == m_expireTime) return;
+    m_queue->erase(this);
   }
-  if (isArmed()) {
-    m_queuePos = q.emplace(m_expireTime, this);
-    m_queued = true;
-  }
+  if (isArmed()) m_queue->push(this);
 }
 
 void AppTimer::start() {
@@ -77,13 +202,15 @@ void AppTimer::start() {
   syncQueue();
 }
 
-void AppTimer::stop() {
+void AppTimer::stop() { stopAt(Timeval::monotonicNow()); }
+
+void AppTimer::stopAt(const Timeval& now) {
   if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, DF_MINOR, "stopping timer ...\n");
   m_running = false;
   m_working = false;
   // Clears the record in place: a loop that already collected it will not call it.
-  m_timerFdSet.clear();
-  m_lastTimerProcessingEnd = Timeval::monotonicNow();
+  if (!m_timerFdSet.isEmpty()) m_timerFdSet.clear();
+  m_lastTimerProcessingEnd = now;
   syncQueue();
 }
 
@@ -145,18 +272,10 @@ const rc::FdSet& AppTimer::getFdSetCCb(void* cbObj) {
 }
 
 const rc::FdSet& AppTimer::getFdSetCb() {
-  // Asked by the loop at every iteration, so kept short. Only the earliest timer of this
-  // application gives the loop a timeout; the others are handled when it fires.
-  if (!isArmed()) return m_running ? s_emptyFdSet : m_timerFdSet;
-  const AppTimer* first = s_queue->begin()->second;
-  if (first != this) {
-    if (first->m_app == m_app) return s_emptyFdSet;
-    for (const auto& entry : *s_queue) {
-      if (entry.second->m_app != m_app) continue;
-      if (entry.second != this) return s_emptyFdSet;
-      break;
-    }
-  }
+  // Only the earliest timer of the application gives the loop a timeout; the others are handled
+  // when it fires.
+  if (!isArmed()) return m_running ? emptyFdSet() : m_timerFdSet;
+  if (m_queue->first() != this) return emptyFdSet();
   updateFdSet();
   return m_timerFdSet;
 }
@@ -174,50 +293,37 @@ void AppTimer::updateFdSet() {
   }
 }
 
-void AppTimer::eventCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* userData) {
-  auto* fired = static_cast<AppTimer*>(cbObj);
-  const Timeval now = Timeval::monotonicNow();
-  // Every timer of the application that is due by now, the one the loop called first; each is
-  // held so that a callback releasing another timer cannot pull it from under the walk.
-  std::vector<AppTimer*, mem::stlAlloc<AppTimer*>> due;
-  fired->addReference();
-  due.push_back(fired);
-  for (const auto& entry : *s_queue) {
-    if (entry.first > now) break;
-    AppTimer* timer = entry.second;
-    if (timer == fired || timer->m_app != fired->m_app) continue;
-    timer->addReference();
-    due.push_back(timer);
-  }
-  for (AppTimer* timer : due) {
-    // An earlier callback may have stopped, paused or moved it.
-    if (timer->isArmed() && !(timer->m_expireTime > now)) timer->eventCb(cbType, fd, userData);
-    release(timer);
-  }
+void AppTimer::eventCCb(void* cbObj, rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*userData*/) {
+  static_cast<AppTimer*>(cbObj)->m_queue->fireDue();
 }
 
-bool AppTimer::timerExpired() {
+bool AppTimer::timerExpired() { return expiredAt(Timeval::monotonicNow()); }
+
+bool AppTimer::expiredAt(const Timeval& now) {
   if (m_cbObj == nullptr || m_cbRtn == nullptr) return false;
   ++m_firedCount;
-  m_lastTimerProcessingStart = Timeval::monotonicNow();
+  m_lastTimerProcessingStart = now;
   const bool result = m_cbRtn(m_cbObj, this);
   return m_timerType == INTERVAL ? result : false;
 }
 
 void AppTimer::eventCb(rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*userData*/) {
+  fireAt(Timeval::monotonicNow());
+}
+
+void AppTimer::fireAt(const Timeval& firedAt) {
   if (dbgOn(DF_MINOR)) {
-    const Timeval now = Timeval::monotonicNow();
     rc::Dbg::instance()->print(DM_AC, DF_MINOR, "timer [0x%x] expired, time = %d, %d\n", addr(this),
-                               secs(now), usecs(now));
+                               secs(firedAt), usecs(firedAt));
   }
   if (m_timerType == COUNTDOWN) {
-    stop();
-    timerExpired();  // may release the timer: nothing touches it afterwards
+    stopAt(firedAt);
+    expiredAt(firedAt);  // may release the timer: nothing touches it afterwards
     return;
   }
 
   addReference();
-  m_working = timerExpired();
+  m_working = expiredAt(firedAt);
   if (removeReference() < 1) {
     delete this;
     return;
@@ -259,13 +365,6 @@ void AppTimer::dumpObj(int indentLvl, const char* label) const {
                {"last end", m_lastTimerProcessingEnd}};
   for (const auto& t : times)
     rc::dumpLine(indentLvl + 1, "%s = %d, %d\n", t.name, secs(t.value), usecs(t.value));
-}
-
-AppTimer* App::newTimer(AppTimer::TimerType timerType, void* cbObj, AppTimer::CbRtn cbRtn,
-                        const rc::Timeval& timerValue, bool startTimer, std::string name) {
-  auto* timer = new AppTimer(this, timerType, cbObj, cbRtn, timerValue, std::move(name));
-  if (startTimer) timer->start();
-  return timer;
 }
 
 }  // namespace ac

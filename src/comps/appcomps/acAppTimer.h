@@ -12,15 +12,17 @@
 // callback's result tells whether it started asynchronous work: the timer then stays quiet until
 // workDone().
 //
-// Asking the providers is cheap even with thousands of timers: the timers of the process are
-// kept in one expiry-ordered queue, only the earliest one of an application hands the loop a
-// timeout, and when it fires every other timer of that application due by then fires in the same
-// iteration. Single-threaded; not for signal handlers.
+// Each application keeps its armed timers in its own queue (AppTimerQueue), earliest expiry first
+// and, at equal expiries, in arming order. The loop asks only the earliest timer for its set; every
+// other timer hands it an empty set, and when the earliest fires every timer of the application
+// due by then fires in the same iteration, in queue order. Single-threaded; not for signal
+// handlers.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "comps/memcomps/base/memNewDelete.h"
 #include "comps/memcomps/base/memStlAlloc.h"
@@ -31,6 +33,57 @@
 namespace ac {
 
 class App;
+class AppTimer;
+
+// The timers of one application, owned by its loop: every registered timer is a member, and the
+// armed ones (running without work in progress) sit in a binary heap ordered by expiry and then by
+// arming order, so that arming, disarming and finding the earliest cost O(log n) at most and no
+// allocation once the heap has grown. Members are not owned; they leave when destroyed.
+class AppTimerQueue {
+ public:
+  AppTimerQueue() = default;
+  AppTimerQueue(const AppTimerQueue&) = delete;
+  AppTimerQueue& operator=(const AppTimerQueue&) = delete;
+
+  void addMember(AppTimer* timer) { m_members.insert(timer); }
+  // False when cbObj is not a member.
+  bool removeMember(const void* cbObj) { return m_members.erase(cbObj) != 0; }
+  size_t numMembers() const { return m_members.size(); }
+  size_t numArmed() const { return m_heap.size(); }
+  AppTimer* first() const { return m_heap.empty() ? nullptr : m_heap.front().timer; }
+
+  // The set the loop merges: the earliest timer's, or an empty one.
+  const rc::FdSet& fdSet();
+  // Fires every armed timer due by now, in queue order.
+  void fireDue();
+
+ private:
+  friend class AppTimer;
+  void push(AppTimer* timer);
+  void erase(AppTimer* timer);
+  // A heap entry carries its key, so that ordering never touches the timers themselves.
+  struct Entry {
+    rc::Timeval expire;
+    uint64_t armOrder;
+    AppTimer* timer;
+    bool operator<(const Entry& rhs) const {
+      return expire < rhs.expire || (expire == rhs.expire && armOrder < rhs.armOrder);
+    }
+  };
+  void place(size_t pos, const Entry& entry);
+  // Takes every entry due by now out of the heap, in queue order.
+  void takeDue(const rc::Timeval& now, std::vector<Entry, mem::stlAlloc<Entry>>* due);
+  void siftUp(size_t pos);
+  void siftDown(size_t pos);
+
+  std::unordered_set<const void*, std::hash<const void*>, std::equal_to<const void*>,
+                     mem::stlAlloc<const void*>>
+      m_members;
+  std::vector<Entry, mem::stlAlloc<Entry>> m_heap;
+  std::vector<Entry, mem::stlAlloc<Entry>> m_due;
+  std::vector<size_t, mem::stlAlloc<size_t>> m_todo;
+  uint64_t m_armCount = 0;
+};
 
 class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
  public:
@@ -51,6 +104,13 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   void workStarted();
   // Ends the pause of an INTERVAL timer: it fires at its expiry, or at once when that has passed.
   void workDone();
+
+  // How a timer joins its application's loop (App::addToEventLoop with getFdSetCCb; the result
+  // is the application's timer queue) and leaves it (App::removeFromEventLoop). The application
+  // installs them, so that timers need not know the application class.
+  typedef AppTimerQueue* (*JoinLoopRtn)(App* app, AppTimer* timer);
+  typedef void (*LeaveLoopRtn)(App* app, AppTimer* timer);
+  static void setLoopRtns(JoinLoopRtn join, LeaveLoopRtn leave);
 
   // Loop entry points.
   static const rc::FdSet& getFdSetCCb(void* cbObj);
@@ -79,16 +139,22 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   void dump() const { dumpObj(0, nullptr); }
 
  private:
-  typedef std::multimap<rc::Timeval, AppTimer*, std::less<rc::Timeval>,
-                        mem::stlAlloc<std::pair<const rc::Timeval, AppTimer*>>>
-      Queue;
-  static Queue* s_queue;
+  friend class AppTimerQueue;
+  enum : size_t { NOT_QUEUED = ~size_t(0) };
+  static JoinLoopRtn s_joinLoop;
+  static LeaveLoopRtn s_leaveLoop;
   // What a timer that is not its application's earliest hands the loop.
-  static const rc::FdSet s_emptyFdSet;
-  // Puts the timer in the queue at its expiry while it runs without work in progress, takes it
+  static const rc::FdSet& emptyFdSet();
+  // Puts the timer in its queue at its expiry while it runs without work in progress, takes it
   // out otherwise.
   void syncQueue();
   bool isArmed() const { return m_running && !m_working; }
+  bool isQueued() const { return m_queuePos != NOT_QUEUED; }
+  // stop() and timerExpired() at a time already read: a countdown's end reads the clock once.
+  void stopAt(const rc::Timeval& now);
+  bool expiredAt(const rc::Timeval& now);
+  // eventCb for an expiry processed at firedAt.
+  void fireAt(const rc::Timeval& firedAt);
 
   App* m_app;
   void* m_cbObj;
@@ -105,8 +171,8 @@ class AppTimer : public rc::RefCnt, public mem::newDelete<mt_anonymous> {
   rc::Timeval m_lastTimerProcessingStart;
   rc::Timeval m_lastTimerProcessingEnd;
   uint64_t m_firedCount;
-  bool m_queued;
-  Queue::iterator m_queuePos;
+  AppTimerQueue* m_queue;
+  size_t m_queuePos;
 };
 
 }  // namespace ac

@@ -16,6 +16,7 @@
 
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFd.h"
 
 namespace ac {
 
@@ -35,9 +36,9 @@ sockaddr_un unixAddr(const std::string& path) {
   return addr;
 }
 
-int unixSocket(int flags, const std::string& path, const char* routine) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
-  if (fd < 0) rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << path, errno, routine);
+rc::Fd unixSocket(int flags, const std::string& path, const char* routine) {
+  rc::Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0));
+  if (!fd.isOpen()) rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << path, errno, routine);
   return fd;
 }
 
@@ -128,36 +129,29 @@ int CtlChannel::listenAt(const std::string& path) {
   const std::string boundPath = path + "~";
   const sockaddr_un addr = unixAddr(boundPath);
   unlink(boundPath.c_str());
-  const int fd = unixSocket(SOCK_NONBLOCK, path, routine);
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-    const int savedErrno = errno;
-    close(fd);
-    rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << path, savedErrno, routine);
-  }
+  rc::Fd fd = unixSocket(SOCK_NONBLOCK, path, routine);
+  if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+    rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << path, errno, routine);
   chmod(boundPath.c_str(), 0600);
   // The rename replaces a socket left by an earlier process with this pid.
-  if (listen(fd, SOMAXCONN) != 0 || rename(boundPath.c_str(), path.c_str()) != 0) {
+  if (listen(fd.get(), SOMAXCONN) != 0 || rename(boundPath.c_str(), path.c_str()) != 0) {
     const int savedErrno = errno;
-    close(fd);
     unlink(boundPath.c_str());
     rc::Err_ThrowErrno(AC_SC_LISTEN_FAILED, rc::VarArgs() << path, savedErrno, routine);
   }
   if (rc::Dbg::s_anyOn) {
     rc::Dbg::instance()->print(DM_IPC, DF_INIT, "control channel listening at %s\n", path.c_str());
   }
-  return fd;
+  return fd.release();
 }
 
 int CtlChannel::connectTo(const std::string& path) {
   const char* routine = "ipcComps/CtlChannel::connectTo";
   const sockaddr_un addr = unixAddr(path);
-  const int fd = unixSocket(0, path, routine);
-  if (connectRetrying(fd, addr) != 0) {
-    const int savedErrno = errno;
-    close(fd);
-    rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED, rc::VarArgs() << path << 0, savedErrno, routine);
-  }
-  return fd;
+  rc::Fd fd = unixSocket(0, path, routine);
+  if (connectRetrying(fd.get(), addr) != 0)
+    rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED, rc::VarArgs() << path << 0, errno, routine);
+  return fd.release();
 }
 
 bool CtlChannel::peerAllowed(int fd, uid_t* peerUid, uid_t user) {
@@ -173,9 +167,9 @@ bool CtlChannel::listening(const std::string& path) {
   if (path.size() >= sizeof(sockaddr_un::sun_path)) return false;
   const sockaddr_un addr = unixAddr(path);
   // Non-blocking: a full backlog (EAGAIN) is a busy listener, not a reason to wait.
-  const int fd = unixSocket(SOCK_NONBLOCK, path, "ipcComps/CtlChannel::listening");
-  const bool refused = connectRetrying(fd, addr) != 0 && (errno == ECONNREFUSED || errno == ENOENT);
-  close(fd);
+  const rc::Fd fd = unixSocket(SOCK_NONBLOCK, path, "ipcComps/CtlChannel::listening");
+  const bool refused =
+      connectRetrying(fd.get(), addr) != 0 && (errno == ECONNREFUSED || errno == ENOENT);
   return !refused;
 }
 

@@ -1,68 +1,100 @@
 #include "comps/appcomps/acCtlServer.h"
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 
 #include "comps/appcomps/acApp.h"
-#include "comps/appcomps/acCtlChannel.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcOut.h"
 
 namespace ac {
 
-CtlServer::CtlServer(App* app) : m_app(app) { m_app->addToEventLoop(this, fdSetCCb); }
+CtlServer::CtlServer(App* app, void* msgObj, IpcMsgSinkRtn msgRtn)
+    : m_app(app),
+      m_msgObj(msgObj),
+      m_msgRtn(msgRtn),
+      m_idleTimer(app->newTimer(AppTimer::COUNTDOWN, this, idleCCb, m_idleTimeout, false,
+                                "control channel idle")) {
+  m_app->addToEventLoop(this, fdSetCCb);
+}
 
 CtlServer::~CtlServer() {
   m_app->removeFromEventLoop(this);
   while (!m_conns.empty()) drop(m_conns.begin()->first, nullptr);
-  if (m_listenFd >= 0) {
-    close(m_listenFd);
-    unlink(m_path.c_str());
-  }
+  rc::RefCnt_release(m_idleTimer);
 }
 
 void CtlServer::listen(const std::string& path) {
-  RC_ASSERT(m_listenFd < 0);
-  m_listenFd = CtlChannel::listenAt(path);
-  m_path = path;
+  RC_ASSERT(m_listener == nullptr);
+  m_listener = std::make_unique<IpcListener>(path);
+  m_fdSet.add(rc::FdSet::FDT_READ, m_listener->fd(), this, listenCCb, nullptr);
+}
+
+const std::string& CtlServer::path() const {
+  static const std::string kNone;
+  return m_listener != nullptr ? m_listener->path() : kNone;
 }
 
 IpcStrmConn* CtlServer::connectTo(const std::string& path) {
-  const int fd = CtlChannel::connectTo(path);
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  add(fd, path, true);
-  return m_conns[fd].conn;
+  IpcStrmConn* conn = new IpcOutgoingConn(path);
+  add(conn);
+  return conn;
 }
 
 IpcStrmConn* CtlServer::outgoing() const {
-  for (const auto& [fd, rec] : m_conns) {
-    if (rec.outgoing) return rec.conn;
+  for (const auto& [fd, conn] : m_conns) {
+    if (dynamic_cast<IpcOutgoingConn*>(conn) != nullptr) return conn;
   }
   return nullptr;
 }
 
-void CtlServer::add(int fd, const std::string& peer, bool outgoing) {
-  // Descriptors beyond a select mask cannot be served.
-  if (fd >= rc::FdBitSet::MAX_FD_SET_FDS) {
-    close(fd);
-    rc::Err_Throw(rc::Err(RC_ERROR, RC_SC_VAL_OUT_OF_RANGE,
-                          rc::VarArgs() << fd << 0 << rc::FdBitSet::MAX_FD_SET_FDS - 1,
-                          "appcomps/CtlServer::add"));
-  }
-  m_conns[fd] = ConnRec{new IpcStrmConn(fd, peer), outgoing, rc::Timeval::monotonicNow()};
+void CtlServer::add(IpcStrmConn* conn) {
+  std::unique_ptr<IpcStrmConn> owned(conn);
+  // Raises for a descriptor beyond a select mask, which cannot be served.
+  m_fdSet.add(rc::FdSet::FDT_READ, conn->fd(), this, readCCb, nullptr);
+  conn->setPendingWatcher(this, pendingCCb);
+  m_conns[conn->fd()] = owned.release();
+  if (!m_idleTimer->isRunning()) armIdleTimer();
 }
 
-rc::Timeval CtlServer::idleDeadline(const ConnRec& rec) const {
-  if (rec.outgoing || rec.conn->hasPendingOutput() ||
-      !(m_idleTimeout > rc::Timeval::ZERO_TIMEVAL) || m_idleTimeout >= rc::Timeval::NO_TIMEVAL) {
-    return rc::Timeval::NO_TIMEVAL;
+void CtlServer::watch(const IpcStrmConn* conn) {
+  const int fd = conn->fd();
+  if (conn->hasPendingOutput()) {
+    m_fdSet.remove(rc::FdSet::FDT_READ, fd);
+    m_fdSet.add(rc::FdSet::FDT_WRITE, fd, this, writeCCb, nullptr);
+  } else {
+    m_fdSet.remove(rc::FdSet::FDT_WRITE, fd);
+    m_fdSet.add(rc::FdSet::FDT_READ, fd, this, readCCb, nullptr);
   }
-  return rec.lastActive + m_idleTimeout;
+}
+
+void CtlServer::pendingCCb(void* cbObj, IpcStrmConn* conn) {
+  auto* self = static_cast<CtlServer*>(cbObj);
+  self->watch(conn);
+  // A connection that has just handed over its replies may go idle again.
+  if (!conn->hasPendingOutput() && !self->m_idleTimer->isRunning()) self->armIdleTimer();
+}
+
+void CtlServer::setIdleTimeout(const rc::Timeval& timeout) {
+  m_idleTimeout = timeout;
+  armIdleTimer();
+}
+
+void CtlServer::armIdleTimer() {
+  rc::Timeval deadline = rc::Timeval::NO_TIMEVAL;
+  for (const auto& [fd, conn] : m_conns)
+    deadline = std::min(deadline, conn->idleDeadline(m_idleTimeout));
+  if (deadline == rc::Timeval::NO_TIMEVAL) {
+    m_idleTimer->stop();
+    return;
+  }
+  const rc::Timeval now = rc::Timeval::monotonicNow();
+  m_idleTimer->setTimerValue(deadline > now ? deadline - now : rc::Timeval::ZERO_TIMEVAL, true);
+}
+
+bool CtlServer::idleCCb(void* cbObj, AppTimer* /*timer*/) {
+  static_cast<CtlServer*>(cbObj)->dropIdle();
+  return false;
 }
 
 void CtlServer::dropIdle() {
@@ -71,95 +103,60 @@ void CtlServer::dropIdle() {
   snprintf(secs, sizeof secs, "%g", m_idleTimeout.asDouble());
   for (auto it = m_conns.begin(); it != m_conns.end();) {
     const int fd = it->first;
-    const rc::Timeval deadline = idleDeadline(it->second);
+    const rc::Timeval deadline = it->second->idleDeadline(m_idleTimeout);
     ++it;  // drop() erases the current entry
     if (deadline == rc::Timeval::NO_TIMEVAL || deadline > now) continue;
     const rc::Err err(RC_ERROR, AC_SC_CTL_IDLE_TIMEOUT, rc::VarArgs() << fd << secs,
                       "appcomps/CtlServer::dropIdle");
     drop(fd, &err);
   }
+  armIdleTimer();
 }
 
 const rc::FdSet& CtlServer::fdSetCCb(void* cbObj) {
-  CtlServer* self = static_cast<CtlServer*>(cbObj);
-  rc::FdSet& set = self->m_fdSet;
-  rc::Timeval deadline = rc::Timeval::NO_TIMEVAL;
-  for (const auto& [fd, rec] : self->m_conns)
-    deadline = std::min(deadline, self->idleDeadline(rec));
-  if (deadline == rc::Timeval::NO_TIMEVAL) {
-    set.clear();
-  } else {
-    const rc::Timeval now = rc::Timeval::monotonicNow();
-    set.set(deadline > now ? deadline - now : rc::Timeval::ZERO_TIMEVAL, self, fdCCb, nullptr);
-  }
-  if (self->m_listenFd >= 0) set.add(rc::FdSet::FDT_READ, self->m_listenFd, self, fdCCb, nullptr);
-  for (const auto& [fd, rec] : self->m_conns) {
-    // A peer that does not take its replies is not read from until it does.
-    if (rec.conn->hasPendingOutput()) {
-      set.add(rc::FdSet::FDT_WRITE, fd, self, fdCCb, reinterpret_cast<void*>(1));
-    } else {
-      set.add(rc::FdSet::FDT_READ, fd, self, fdCCb, nullptr);
-    }
-  }
-  return set;
+  return static_cast<CtlServer*>(cbObj)->m_fdSet;
 }
 
-void CtlServer::fdCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* userData) {
-  CtlServer* self = static_cast<CtlServer*>(cbObj);
-  if (cbType == rc::FdSet::CBT_TIMEOUT) {
-    self->dropIdle();
-    return;
-  }
-  if (cbType != rc::FdSet::CBT_FD_READY) return;
-  if (fd == self->m_listenFd) {
-    self->accept();
-  } else {
-    self->serve(fd, userData != nullptr ? rc::FdSet::FDT_WRITE : rc::FdSet::FDT_READ);
-  }
+void CtlServer::listenCCb(void* cbObj, rc::FdSet::CbType cbType, int, void*) {
+  if (cbType == rc::FdSet::CBT_FD_READY) static_cast<CtlServer*>(cbObj)->accept();
+}
+
+void CtlServer::readCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void*) {
+  if (cbType == rc::FdSet::CBT_FD_READY) static_cast<CtlServer*>(cbObj)->serve(fd, false);
+}
+
+void CtlServer::writeCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void*) {
+  if (cbType == rc::FdSet::CBT_FD_READY) static_cast<CtlServer*>(cbObj)->serve(fd, true);
 }
 
 void CtlServer::accept() {
-  const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-  if (fd < 0) {
-    // Another wake-up took it, or the peer gave up before we came to it.
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED) return;
-    rc::Out::instance()->print(rc::Err::fromErrno(AC_SC_ACCEPT_FAILED, rc::VarArgs() << m_listenFd,
-                                                  errno, "appcomps/CtlServer::accept"),
-                               true);
-    return;
-  }
-  uid_t uid = 0;
-  if (!CtlChannel::peerAllowed(fd, &uid)) {
-    close(fd);
-    rc::Out::instance()->print(
-        rc::Err(RC_ERROR, AC_SC_CTL_PEER_REFUSED, rc::VarArgs() << static_cast<int>(uid),
-                "appcomps/CtlServer::accept"),
-        true);
-    return;
-  }
+  rc::Fd fd = m_listener->accept();
+  if (!fd.isOpen()) return;
+  const int num = fd.get();
   try {
-    add(fd, m_path, false);
+    add(new IpcAcceptedConn(fd.release(), m_listener->path(), rc::Timeval::monotonicNow()));
   } catch (const rc::Err& err) {
     rc::Out::instance()->print(err, true);
     return;
   }
   if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_IPC, DF_INIT, "control channel connection %d accepted\n", fd);
+    rc::Dbg::instance()->print(DM_IPC, DF_INIT, "control channel connection %d accepted\n", num);
   }
 }
 
-void CtlServer::serve(int fd, rc::FdSet::FdType fdType) {
+void CtlServer::serve(int fd, bool writable) {
   const auto it = m_conns.find(fd);
   if (it == m_conns.end()) return;
-  IpcStrmConn* conn = it->second.conn;
+  IpcStrmConn* conn = it->second;
   // A wake-up brings bytes, an end of stream or room for our replies: the peer is alive.
-  it->second.lastActive = rc::Timeval::monotonicNow();
+  conn->touch(rc::Timeval::monotonicNow());
   try {
-    const bool open = fdType == rc::FdSet::FDT_WRITE ? (conn->flush(), true) : conn->receive(m_app);
+    const bool open = writable ? (conn->flush(), true) : conn->receive(m_msgObj, m_msgRtn);
     if (!open) drop(fd, nullptr);
   } catch (const rc::Err& err) {
     // The connection may already be gone when a handler closed it.
-    if (m_conns.count(fd) != 0 && m_conns[fd].conn == conn) drop(fd, &err);
+    const auto again = m_conns.find(fd);
+    if (again != m_conns.end() && again->second == conn) drop(fd, &err);
   }
 }
 
@@ -169,9 +166,12 @@ void CtlServer::drop(int fd, const rc::Err* err) {
   if (err != nullptr) rc::Out::instance()->print(*err, true);
   if (rc::Dbg::s_anyOn) {
     rc::Dbg::instance()->print(DM_IPC, DF_INIT, "connection %d to %s closed\n", fd,
-                               it->second.conn->peer().c_str());
+                               it->second->peer().c_str());
   }
-  delete it->second.conn;
+  // A readiness of fd the loop collected already finds no connection in serve().
+  m_fdSet.remove(rc::FdSet::FDT_READ, fd);
+  m_fdSet.remove(rc::FdSet::FDT_WRITE, fd);
+  delete it->second;
   m_conns.erase(it);
 }
 

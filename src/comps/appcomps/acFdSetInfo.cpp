@@ -43,7 +43,11 @@ void FdSetInfoVec::remove(const FdSetInfo& match) {
 void FdSetInfoVec::updateDynamicFdSet(rc::FdSet* fdSet) const {
   RC_ASSERT(fdSet);
   // By index: a provider's routine may register or remove providers.
-  for (size_t i = 0; i < m_vec.size(); ++i) *fdSet += m_vec[i]->retrieveFdSet();
+  for (size_t i = 0; i < m_vec.size(); ++i) {
+    // An empty set has nothing to merge.
+    const rc::FdSet& set = m_vec[i]->retrieveFdSet();
+    if (!set.isEmpty()) *fdSet += set;
+  }
 }
 
 FdSetInfo* FdSetInfoVec::operator[](size_t n) const {

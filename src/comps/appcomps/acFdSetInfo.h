@@ -1,9 +1,8 @@
 // Dynamic descriptor-set providers of the event loop. A provider is a routine, with its object,
-// that the loop asks for its current rc::FdSet at every iteration (timers hand over their
-// remaining time this way). ac::FdSetInfoVec owns its providers and keeps them in registration
-// order, which is the order their sets are merged in. Providers are identified by their object
-// alone. Providers and their vectors are anonymous heap blocks (mt_anonymous). Not thread-safe;
-// not for signal handlers.
+// that the loop asks for its current rc::FdSet at every iteration; an empty set is skipped, not
+// merged. ac::FdSetInfoVec owns its providers and keeps them in registration order, which is the
+// order their sets are merged in. Providers are identified by their object alone. Providers and
+// their vectors are anonymous heap blocks (mt_anonymous). Not thread-safe; not for signal handlers.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,8 @@
 #include "comps/appcomps/acIpcClient.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,13 +14,13 @@ namespace ac {
 
 IpcClient::IpcClient(const std::string& path) : m_path(path), m_fd(CtlChannel::connectTo(path)) {}
 
-IpcClient::~IpcClient() { close(m_fd); }
+IpcClient::~IpcClient() = default;
 
 void IpcClient::send(const IpcMsgHdr& msg) {
   IpcFrameWriter writer;
   IpcStrmProto::encode(msg, &writer);
-  while (!writer.flush(m_fd)) {
-    pollfd pfd = {m_fd, POLLOUT, 0};
+  while (!writer.flush(m_fd.get())) {
+    pollfd pfd = {m_fd.get(), POLLOUT, 0};
     poll(&pfd, 1, -1);
   }
 }
@@ -28,30 +30,36 @@ IpcMsgPtr IpcClient::call(const IpcMsgHdr& call, int timeoutMs) {
   return awaitReply(call, timeoutMs);
 }
 
+void IpcClient::limitWait(int ms) {
+  if (ms == m_waitLimitMs) return;
+  timeval tv = {ms / 1000, (ms % 1000) * 1000};
+  setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  m_waitLimitMs = ms;
+}
+
 IpcMsgPtr IpcClient::awaitReply(const IpcMsgHdr& call, int timeoutMs) {
   const char* routine = "appcomps/IpcClient::awaitReply";
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  // The first wait takes the whole time-out, so that a client asking with one time-out never
+  // sets it again; later waits of the same call take what is left.
+  long left = timeoutMs;
   for (;;) {
     IpcFrame frame;
     while (m_reader.nextFrame(&frame)) {
       IpcMsgPtr msg = IpcStrmProto::decode(frame);
       if (msg->msgType() == call.replyType() && msg->interactId() == call.interactId()) return msg;
     }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd pfd = {m_fd, POLLIN, 0};
-    const int ready = left > 0 ? poll(&pfd, 1, static_cast<int>(left)) : 0;
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) rc::Err_ThrowErrno(AC_SC_RECV_FAILED, rc::VarArgs() << m_fd, errno, routine);
-    if (ready == 0) {
+    if (left <= 0) {
       rc::Err_Throw(
           rc::Err(RC_ERROR, AC_SC_DBOS_REPLY_TIMED_OUT, rc::VarArgs() << m_path, routine));
     }
-    if (m_reader.readFrom(m_fd) == IpcFrameReader::RR_CLOSED) {
-      rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << m_fd,
+    limitWait(static_cast<int>(left));
+    if (m_reader.readFrom(m_fd.get()) == IpcFrameReader::RR_CLOSED) {
+      rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << m_fd.get(),
                             AC_SC_CONNECTION_RESET, rc::VarArgs::NO_VARARGS, routine));
     }
+    left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   }
 }
 

@@ -1,7 +1,8 @@
 // A blocking client of a program's control channel, for commands that ask one question at a time:
 // it connects to the socket at a path, sends a call and waits for the reply of that call (its
 // reply type and interaction id; anything else that arrives is dropped) for at most a given
-// time. The client owns its descriptor.
+// time. The client owns its descriptor. A round trip costs two system calls on this side: the
+// wait is a blocking read under a receive time-out, set again only when the time left changes.
 //
 // Errors: AC_SC_CONNECT_FAILED with errno when nobody listens at the path;
 // AC_SC_DBOS_REPLY_TIMED_OUT with the path when no reply comes in time; AC_SC_RECV_FAILED with
@@ -30,13 +31,17 @@ class IpcClient : public mem::newDelete<mt_anonymous> {
   // Waits for the reply of a call sent before (send), so that many calls can be in flight.
   IpcMsgPtr awaitReply(const IpcMsgHdr& call, int timeoutMs);
 
-  int fd() const { return m_fd; }
+  int fd() const { return m_fd.get(); }
   const std::string& path() const { return m_path; }
 
  private:
+  // Makes a read wait at most ms milliseconds (more than 0).
+  void limitWait(int ms);
+
   std::string m_path;
-  int m_fd;
+  rc::Fd m_fd;
   IpcFrameReader m_reader;
+  int m_waitLimitMs = 0;
 };
 
 }  // namespace ac

@@ -1,9 +1,10 @@
 // What the message layer needs of a transport's protocol object, the endpoint of one connection:
 // a delivery test (is a received message for this program, or to be forwarded?) and a reply
-// operation (send a reply back on the connection its call came from). A transport calls
-// ac::App::handleIpcMsgCb with the protocol object of the connection for every message it has
-// received and restored; the framework's handlers answer calls through sendReply. The reply is
-// the caller's: the protocol object must have written or copied it when sendReply returns.
+// operation (send a reply back on the connection its call came from). A transport hands every
+// message it has received and restored, with the protocol object of its connection, to a sink:
+// an object and a routine (IpcMsgSinkRtn), in a program ac::App::handleIpcMsgCCb with the
+// application. The framework's handlers answer calls through sendReply. The reply is the
+// caller's: the protocol object must have written or copied it when sendReply returns.
 #pragma once
 
 namespace rc {
@@ -13,6 +14,10 @@ class Err;
 namespace ac {
 
 class IpcMsgHdr;
+class IpcMsgProto;
+
+// Where a transport delivers: the message is the sink's only for the call.
+typedef void (*IpcMsgSinkRtn)(void* cbObj, IpcMsgHdr* msg, IpcMsgProto* proto);
 
 class IpcMsgProto {
  public:

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acIpcMsgFactory.h"
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
@@ -61,17 +60,24 @@ IpcMsgPtr IpcStrmProto::decode(const IpcFrame& frame) {
 
 IpcStrmConn::IpcStrmConn(int fd, std::string peer) : m_fd(fd), m_peer(std::move(peer)) {}
 
-IpcStrmConn::~IpcStrmConn() {
-  if (m_fd >= 0) close(m_fd);
-}
+IpcStrmConn::~IpcStrmConn() = default;
 
 void IpcStrmConn::send(const IpcMsgHdr& msg) {
   IpcStrmProto::encode(msg, &m_writer);
   flush();
 }
 
-bool IpcStrmConn::receive(App* app) {
-  const IpcFrameReader::ReadResult result = m_reader.readFrom(m_fd);
+bool IpcStrmConn::flush() {
+  const bool done = m_writer.flush(m_fd.get());
+  if (done == m_toldPending) {
+    m_toldPending = !done;
+    if (m_pendingRtn != nullptr) m_pendingRtn(m_pendingObj, this);
+  }
+  return done;
+}
+
+bool IpcStrmConn::receive(void* cbObj, IpcMsgSinkRtn cbRtn) {
+  const IpcFrameReader::ReadResult result = m_reader.readFrom(m_fd.get());
   IpcFrame frame;
   while (m_reader.nextFrame(&frame)) {
     IpcMsgPtr msg = IpcStrmProto::decode(frame);
@@ -79,7 +85,7 @@ bool IpcStrmConn::receive(App* app) {
       rc::Dbg::instance()->print(DM_IPC, DF_MSG, "received %s (interaction id %d) on %s\n",
                                  msg->msgName(), msg->interactId(), m_peer.c_str());
     }
-    app->handleIpcMsgCb(msg.get(), this);
+    cbRtn(cbObj, msg.get(), this);
   }
   return result != IpcFrameReader::RR_CLOSED;
 }

@@ -7,9 +7,10 @@
 // answered by a bare status reply.
 //
 // IpcStrmConn owns its descriptor (closed by the destructor), a frame reader and a frame writer;
-// it is the protocol object handed to ac::App::handleIpcMsgCb with every message received on
-// it, so that sendReply frames the reply back onto the same connection. Sending never blocks:
-// what the peer does not take yet stays queued until the descriptor is writable.
+// it is the protocol object handed to the receiving sink with every message received on it, so
+// that sendReply frames the reply back onto the same connection. Sending never blocks: what the
+// peer does not take yet stays queued until the descriptor is writable, and the connection's
+// watcher hears of it, so that whoever serves the descriptor waits for writability then.
 //
 // Errors: decode raises AC_SC_UNKNOWN_MSG_TYPE for a type the factory does not know,
 // AC_SC_BAD_PKT_HDR_FIELD when a part holds bytes its message does not read, and whatever the
@@ -23,10 +24,11 @@
 #include "comps/appcomps/acIpcFrame.h"
 #include "comps/appcomps/acIpcMsgHdr.h"
 #include "comps/appcomps/acIpcMsgProto.h"
+#include "comps/recomps/rcFd.h"
+#include "comps/recomps/rcTimeval.h"
 
 namespace ac {
 
-class App;
 
 class IpcStrmProto {
  public:
@@ -38,6 +40,9 @@ class IpcStrmProto {
 
 class IpcStrmConn : public IpcMsgProto, public mem::newDelete<mt_anonymous> {
  public:
+  // Told whenever hasPendingOutput() changes.
+  typedef void (*PendingRtn)(void* cbObj, IpcStrmConn* conn);
+
   // Takes over fd, which must be non-blocking; peer names it in error texts.
   IpcStrmConn(int fd, std::string peer);
   ~IpcStrmConn() override;
@@ -50,21 +55,36 @@ class IpcStrmConn : public IpcMsgProto, public mem::newDelete<mt_anonymous> {
   // Queues msg and writes what the peer takes now. Raises AC_SC_SEND_FAILED for a dead peer.
   void send(const IpcMsgHdr& msg);
   // Writes queued bytes; true when nothing is left.
-  bool flush() { return m_writer.flush(m_fd); }
+  bool flush();
   bool hasPendingOutput() const { return m_writer.hasPending(); }
+  void setPendingWatcher(void* cbObj, PendingRtn cbRtn) {
+    m_pendingObj = cbObj;
+    m_pendingRtn = cbRtn;
+  }
 
-  // Reads what is waiting and passes every complete message to app->handleIpcMsgCb with this
-  // connection. Returns false once the peer has closed; raises for bad frames or messages.
-  bool receive(App* app);
+  // Reads what is waiting and hands every complete message, with this connection, to the sink
+  // (cbRtn with cbObj). Returns false once the peer has closed; raises for bad frames or messages.
+  bool receive(void* cbObj, IpcMsgSinkRtn cbRtn);
 
-  int fd() const { return m_fd; }
+  // Bytes went either way at now. A connection that keeps no such account is never idle.
+  virtual void touch(const rc::Timeval& /*now*/) {}
+  // When the connection counts as idle after idleTimeout without traffic; NO_TIMEVAL for never.
+  virtual rc::Timeval idleDeadline(const rc::Timeval& /*idleTimeout*/) const {
+    return rc::Timeval::NO_TIMEVAL;
+  }
+
+  int fd() const { return m_fd.get(); }
   const std::string& peer() const { return m_peer; }
 
  private:
-  int m_fd;
+  rc::Fd m_fd;
   std::string m_peer;
   IpcFrameReader m_reader;
   IpcFrameWriter m_writer;
+  void* m_pendingObj = nullptr;
+  PendingRtn m_pendingRtn = nullptr;
+  // What the watcher was last told.
+  bool m_toldPending = false;
 };
 
 }  // namespace ac

@@ -11,6 +11,7 @@
 
 #include "comps/appcomps/acSockUtils.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFd.h"
 
 #define SOCK_ROUTINE(op) "ipcComps/SockUtils::" op
 
@@ -45,30 +46,24 @@ void SockUtils::fillInAddr(sockaddr_in* inAddr, int port, const char* hostName) 
 
 int SockUtils::connectToSocket(int port, const char* hostName, const char* localHostName) {
   const char* routine = SOCK_ROUTINE("connectToSocket");
-  const int sock = createSocket(0, 0, TCP_SOCK);
+  rc::Fd sock(createSocket(0, 0, TCP_SOCK));
   sockaddr_in addr;
-  try {
-    if (localHostName != nullptr && *localHostName != '\0') {
-      fillInAddr(&addr, 0, localHostName);
-      if (bind(sock, asSockAddr(&addr), sizeof addr) != 0) {
-        rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << port, errno, routine);
-      }
-    }
-    fillInAddr(&addr, port, hostName);
-  } catch (...) {
-    close(sock);
-    throw;
+  if (localHostName != nullptr && *localHostName != '\0') {
+    fillInAddr(&addr, 0, localHostName);
+    if (bind(sock.get(), asSockAddr(&addr), sizeof addr) != 0)
+      rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << port, errno, routine);
   }
+  fillInAddr(&addr, port, hostName);
   bool interrupted = false;
   for (;;) {
-    if (connect(sock, asSockAddr(&addr), sizeof addr) == 0) return sock;
+    if (connect(sock.get(), asSockAddr(&addr), sizeof addr) == 0) return sock.release();
     // A connect repeated after an interruption may find the connection already made.
-    if (interrupted && errno == EISCONN) return sock;
+    if (interrupted && errno == EISCONN) return sock.release();
     if (errno != EINTR) break;
     interrupted = true;
   }
   const int savedErrno = errno;
-  closeSocket(sock, true);
+  shutdown(sock.get(), SHUT_RDWR);
   rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED,
                      rc::VarArgs() << (hostName != nullptr ? hostName : "localhost") << port,
                      savedErrno, routine);

@@ -17,6 +17,7 @@
 
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFd.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
 
@@ -31,18 +32,12 @@ constexpr const char* kOptionRoutine = "<unknown>";
 // The address of a sockaddr_in as the socket calls take it.
 sockaddr* asSockAddr(sockaddr_in* addr) { return reinterpret_cast<sockaddr*>(addr); }
 
-// Closes sock (which must not outlive a failed creation) and throws the system-call error.
-[[noreturn]] void closeAndThrow(int sock, int code, const rc::VarArgs& args, int savedErrno,
-                                const char* routine) {
-  close(sock);
-  rc::Err_ThrowErrno(code, args, savedErrno, routine);
-}
-
 // The option routine of the create and accept operations: an integer option that must take.
+// The caller's owner closes the socket when it throws.
 void requireOption(int sock, int level, int optname, int value, int port) {
   if (SockUtils::setSocketOption(sock, level, optname, value)) return;
-  closeAndThrow(sock, AC_SC_SETSOCKOPT_FAILED, rc::VarArgs() << level << optname << value << port,
-                errno, kOptionRoutine);
+  rc::Err_ThrowErrno(AC_SC_SETSOCKOPT_FAILED, rc::VarArgs() << level << optname << value << port,
+                     errno, kOptionRoutine);
 }
 
 // Errors of a datagram receive that waiting a second cannot clear.
@@ -105,73 +100,68 @@ void SockUtils::closeSocket(int sock, bool callShutdown) {
 int SockUtils::createSocket(unsigned short bind_port, unsigned int bind_ipaddr,
                             SockType /*sockType*/) {
   const char* routine = SOCK_ROUTINE("createSocket");
-  const int sock = socket(AF_INET, SOCK_STREAM, 0);
-  if (sock < 0) rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << bind_port, errno, routine);
-  requireOption(sock, SOL_SOCKET, SO_REUSEADDR, 1, bind_port);
-  requireOption(sock, IPPROTO_TCP, TCP_NODELAY, 1, bind_port);
-  if (bind_port == 0) return sock;
+  rc::Fd sock(socket(AF_INET, SOCK_STREAM, 0));
+  if (!sock.isOpen())
+    rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << bind_port, errno, routine);
+  requireOption(sock.get(), SOL_SOCKET, SO_REUSEADDR, 1, bind_port);
+  requireOption(sock.get(), IPPROTO_TCP, TCP_NODELAY, 1, bind_port);
+  if (bind_port == 0) return sock.release();
 
   const int port = bind_port == ANY_PORT ? 0 : bind_port;
   sockaddr_in addr;
-  try {
-    fillInAddr(&addr, port, static_cast<unsigned long>(htonl(bind_ipaddr)));
-  } catch (...) {
-    close(sock);
-    throw;
-  }
-  if (bind(sock, asSockAddr(&addr), sizeof addr) != 0) {
-    closeAndThrow(sock, AC_SC_BIND_FAILED, rc::VarArgs() << port, errno, routine);
-  }
-  if (listen(sock, LISTEN_BACKLOG) != 0) {
-    closeAndThrow(sock, AC_SC_LISTEN_FAILED, rc::VarArgs() << port, errno, routine);
-  }
-  return sock;
+  fillInAddr(&addr, port, static_cast<unsigned long>(htonl(bind_ipaddr)));
+  if (bind(sock.get(), asSockAddr(&addr), sizeof addr) != 0)
+    rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << port, errno, routine);
+  if (listen(sock.get(), LISTEN_BACKLOG) != 0)
+    rc::Err_ThrowErrno(AC_SC_LISTEN_FAILED, rc::VarArgs() << port, errno, routine);
+  return sock.release();
 }
 
 int SockUtils::acceptConnect(int svrSock, unsigned int* remoteIp) {
   sockaddr_in peer = {};
-  int sock;
+  int fd;
   do {
     socklen_t len = sizeof peer;
-    sock = accept(svrSock, asSockAddr(&peer), &len);
-  } while (sock < 0 && errno == EINTR);
-  if (sock < 0) {
+    fd = accept(svrSock, asSockAddr(&peer), &len);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
     rc::Err_ThrowErrno(AC_SC_ACCEPT_FAILED, rc::VarArgs() << svrSock, errno,
                        SOCK_ROUTINE("acceptConnect"));
   }
+  rc::Fd sock(fd);
   if (peer.sin_addr.s_addr != htonl(INADDR_LOOPBACK)) {
     // Connections from other hosts must notice a peer that vanished without closing.
     unsigned short localPort = 0;
     try {
-      getSockName(sock, &localPort, nullptr);
+      getSockName(sock.get(), &localPort, nullptr);
     } catch (const rc::Err&) {
       // The port only names the socket in a possible error.
     }
-    requireOption(sock, SOL_SOCKET, SO_KEEPALIVE, 1, localPort);
+    requireOption(sock.get(), SOL_SOCKET, SO_KEEPALIVE, 1, localPort);
   }
   if (remoteIp != nullptr) *remoteIp = ntohl(peer.sin_addr.s_addr);
-  return sock;
+  return sock.release();
 }
 
 int SockUtils::createUdpSocket(int* port, BindType /*bindType*/) {
   const char* routine = SOCK_ROUTINE("createUdpSocket");
   const int requested = *port;
-  const int sock = socket(AF_INET, SOCK_DGRAM, 0);
-  if (sock < 0) rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << requested, errno, routine);
-  requireOption(sock, SOL_SOCKET, SO_BROADCAST, 1, requested);
-  requireOption(sock, SOL_SOCKET, SO_REUSEADDR, 1, requested);
+  rc::Fd sock(socket(AF_INET, SOCK_DGRAM, 0));
+  if (!sock.isOpen())
+    rc::Err_ThrowErrno(AC_SC_SOCKET_FAILED, rc::VarArgs() << requested, errno, routine);
+  requireOption(sock.get(), SOL_SOCKET, SO_BROADCAST, 1, requested);
+  requireOption(sock.get(), SOL_SOCKET, SO_REUSEADDR, 1, requested);
   sockaddr_in addr;
   fillInAddr(&addr, requested, 0UL);
-  if (bind(sock, asSockAddr(&addr), sizeof addr) != 0) {
-    closeAndThrow(sock, AC_SC_BIND_FAILED, rc::VarArgs() << requested, errno, routine);
-  }
+  if (bind(sock.get(), asSockAddr(&addr), sizeof addr) != 0)
+    rc::Err_ThrowErrno(AC_SC_BIND_FAILED, rc::VarArgs() << requested, errno, routine);
   socklen_t len = sizeof addr;
-  if (getsockname(sock, asSockAddr(&addr), &len) != 0) {
+  if (getsockname(sock.get(), asSockAddr(&addr), &len) != 0) {
     // The text names a socket, so the socket is the argument (as with getSockName).
-    closeAndThrow(sock, AC_SC_GETSOCKNAME_FAILED, rc::VarArgs() << sock, errno, routine);
+    rc::Err_ThrowErrno(AC_SC_GETSOCKNAME_FAILED, rc::VarArgs() << sock.get(), errno, routine);
   }
   *port = ntohs(addr.sin_port);
-  return sock;
+  return sock.release();
 }
 
 void SockUtils::sendBytes(int sock, const void* src, size_t len) {

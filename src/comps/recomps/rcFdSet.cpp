@@ -414,8 +414,11 @@ int FdSet::doSelect(bool okToBlock) {
       const int bit = __builtin_ctzl(pending);
       pending &= pending - 1;
       const int fd = i * kWordBits + bit;
-      if (rd & (MaskWord(1) << bit)) invokeCb(fd, FDT_READ, CBT_FD_READY);
-      if (wr & (MaskWord(1) << bit)) invokeCb(fd, FDT_WRITE, CBT_FD_READY);
+      // A callback may have taken a later descriptor out of this set (its owner let go of it,
+      // perhaps closed it): its readiness is stale and its record may name a deleted object.
+      if ((rd & (MaskWord(1) << bit)) && m_readFds.isSet(fd)) invokeCb(fd, FDT_READ, CBT_FD_READY);
+      if ((wr & (MaskWord(1) << bit)) && m_writeFds.isSet(fd))
+        invokeCb(fd, FDT_WRITE, CBT_FD_READY);
     }
   }
   return nReady;

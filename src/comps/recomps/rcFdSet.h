@@ -106,7 +106,8 @@ class FdSet : public mem::newDelete<mt_rc_fd_set> {
 
   // One wait and dispatch. Returns select's result (negative after an interrupted wait, 0 after
   // a timeout). Without okToBlock the wait lasts at most 1 microsecond, and a timeout that is
-  // not due by then is left for a later call.
+  // not due by then is left for a later call. A descriptor that a callback removes from this set
+  // is not called back afterwards in the same dispatch.
   int doSelect(bool okToBlock);
   // The select count and the masks to pass; a mask is null when none of its bits is set.
   void getSelectInfo(int* numFds, const fd_set** readFds, const fd_set** writeFds) const;

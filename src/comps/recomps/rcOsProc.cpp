@@ -27,6 +27,7 @@
 
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcFd.h"
 #include "comps/recomps/rcOs.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -47,10 +48,6 @@ namespace {
 constexpr int kMaxSignal = 64;
 // Per signal: 0 not yet asked, 1 named, 2 unknown.
 signed char s_validSignal[kMaxSignal + 1];
-
-void closeQuietly(int fd) {
-  if (fd >= 0) close(fd);
-}
 
 bool closeRangeCloexec(unsigned first, unsigned last) {
 #ifdef SYS_close_range
@@ -180,17 +177,23 @@ pid_t startInvokeChild(InvokeArgs* args) {
 #endif
 }
 
-void makeStatusPipe(int fds[2], const char* arg, const char* routine) {
+// The two ends of a status pipe, each closed on every way out unless handed on.
+struct StatusPipe {
+  Fd rd;
+  Fd wr;
+};
+
+StatusPipe makeStatusPipe(const char* arg, const char* routine) {
+  int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
     Err_ThrowErrno(RC_SC_PIPE_FAILED, arg != nullptr ? VarArgs() << arg : VarArgs(), errno,
                    routine);
   }
+  return StatusPipe{Fd(fds[0]), Fd(fds[1])};
 }
 
-[[noreturn]] void throwForkFailed(int fds[2], const char* arg, const char* routine) {
+[[noreturn]] void throwForkFailed(const char* arg, const char* routine) {
   const int savedErrno = errno;
-  closeQuietly(fds[0]);
-  closeQuietly(fds[1]);
   Err_ThrowErrno(RC_SC_FORK_FAILED, arg != nullptr ? VarArgs() << arg : VarArgs(), savedErrno,
                  routine);
 }
@@ -219,8 +222,7 @@ bool Os::validSignal(int sig) {
 pid_t Os::forkPgm(int fdToKeep, const char* childDir) {
   static const char kRoutine[] = "recomps/Os::forkPgm";
   primeSignalCache();
-  int fds[2];
-  makeStatusPipe(fds, nullptr, kRoutine);
+  StatusPipe status = makeStatusPipe(nullptr, kRoutine);
   pid_t pid;
   {
     AllSignalsBlocked blocked;
@@ -230,20 +232,19 @@ pid_t Os::forkPgm(int fdToKeep, const char* childDir) {
   if (pid == 0) {
     markCloexecFrom3(fdToKeep);
     resetSignals(true);
-    if (childDir != nullptr && chdir(childDir) != 0) _errno_exit(fds[1]);
+    if (childDir != nullptr && chdir(childDir) != 0) _errno_exit(status.wr.get());
     reinit();
   }
-  if (pid < 0) throwForkFailed(fds, nullptr, kRoutine);
-  close(fds[1]);
+  if (pid < 0) throwForkFailed(nullptr, kRoutine);
+  status.wr.reset();
   if (pid == 0) {
     // Set up; wait until the parent has let go of its write end too.
     char byte;
-    while (read(fds[0], &byte, 1) < 0 && errno == EINTR) {
+    while (read(status.rd.get(), &byte, 1) < 0 && errno == EINTR) {
     }
-    close(fds[0]);
     return 0;
   }
-  _read_child_status(pid, fds[0], RC_SC_FORK_FAILED, nullptr);
+  _read_child_status(pid, status.rd.release(), RC_SC_FORK_FAILED, nullptr);
   return pid;
 }
 
@@ -252,17 +253,16 @@ pid_t Os::invokePgm(const char* const* argv, int fdToKeep, const char* childDir,
   static const char kRoutine[] = "recomps/Os::invokePgm";
   RC_ASSERT(argv && argv[0]);
   primeSignalCache();
-  int fds[2];
-  makeStatusPipe(fds, argv[0], kRoutine);
-  InvokeArgs args = {argv, fdToKeep, childDir, stdOutFd, stdErrFd, flags, fds[1]};
+  StatusPipe status = makeStatusPipe(argv[0], kRoutine);
+  InvokeArgs args = {argv, fdToKeep, childDir, stdOutFd, stdErrFd, flags, status.wr.get()};
   pid_t pid;
   {
     AllSignalsBlocked blocked;
     pid = startInvokeChild(&args);
   }
-  if (pid < 0) throwForkFailed(fds, argv[0], kRoutine);
-  close(fds[1]);
-  _read_child_status(pid, fds[0], RC_SC_EXEC_FAILED, argv[0]);
+  if (pid < 0) throwForkFailed(argv[0], kRoutine);
+  status.wr.reset();
+  _read_child_status(pid, status.rd.release(), RC_SC_EXEC_FAILED, argv[0]);
   return pid;
 }
 

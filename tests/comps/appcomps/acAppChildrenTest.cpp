@@ -1,6 +1,7 @@
 // Child processes of ac::App on real processes (/bin/sh, /bin/sleep), reaped by the application's
-// own loop. Every loop run is bounded: a provider checks the awaited condition every 2 ms and
-// gives up after 20 s. Every test ends with no child of the test process left, reaped or not.
+// own loop. Every loop run is bounded: the awaited condition is checked at least every 2 ms and
+// the run gives up after 20 s. Every test ends with no child of the test process left, reaped or
+// not.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "comps/appcomps/acApp.h"
+#include "qvTestApp.h"
 #include "qvTestUtil.h"
 
 using rc::FdSet;
@@ -20,48 +22,16 @@ using rc::Timeval;
 
 namespace {
 
-class ChildApp : public ac::App {
+class ChildApp : public qvtest::TestApp {
  public:
-  ChildApp() : ac::App("childTest", 0, AF_DEFAULT) {
-    m_pollSet.set(Timeval(0, 2000), this, pollCCb, nullptr);
-    addToEventLoop(this, pollSetCCb);
-  }
+  ChildApp() : TestApp("childTest") {}
   ~ChildApp() override { FdSet::clearStaticFdInfos(); }
-  void printUsage() const override {}
-
-  // Runs the loop until done() holds; false when 20 s pass first.
-  bool runUntil(std::function<bool()> done) {
-    m_done = std::move(done);
-    m_iterations = 0;
-    m_deadline = Timeval::monotonicNow() + Timeval(20, 0);
-    run();
-    return m_done();
-  }
-  void stopLoop() { m_abortRunLoop = true; }
-  int iterations() const { return m_iterations; }
 
   // "Child died" callbacks land here: pid -> status.
   static void diedCCb(void* obj, int pid, int status) {
     static_cast<ChildApp*>(obj)->m_died[pid] = status;
   }
   std::map<int, int> m_died;
-  std::function<void(int pid)> m_onDied;
-
- private:
-  static const FdSet& pollSetCCb(void* obj) {
-    auto* app = static_cast<ChildApp*>(obj);
-    ++app->m_iterations;
-    return app->m_pollSet;
-  }
-  static void pollCCb(void* obj, FdSet::CbType, int, void*) {
-    auto* app = static_cast<ChildApp*>(obj);
-    if (app->m_done() || Timeval::monotonicNow() > app->m_deadline) app->stopLoop();
-  }
-
-  FdSet m_pollSet;
-  std::function<bool()> m_done;
-  Timeval m_deadline;
-  int m_iterations = 0;
 };
 
 // No child of this process is left, dead or alive.

@@ -12,6 +12,7 @@
 
 #include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcOs.h"
+#include "qvTestApp.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -180,12 +181,6 @@ TEST(AppSignals, CoreSignalIsReportedAndAborts) {
 
 namespace {
 
-class FlagsApp : public ac::App {
- public:
-  explicit FlagsApp(unsigned flags) : ac::App("flagsApp", 0, flags) {}
-  void printUsage() const override {}
-};
-
 // One letter per signal: p piped, s direct, n another handler, D default, I ignored.
 char dispositionOf(int sig) {
   const rc::Os::SigHandler h = rc::Os::setSigHandler(sig, SIG_DFL);
@@ -219,7 +214,7 @@ TEST(AppSignals, InitSignalHandlingFollowsTheFlags) {
       for (int sig = 1; sig < 32; ++sig) signal(sig, SIG_DFL);
       signal(40, SIG_DFL);
       if (row.ignoreHup) signal(SIGHUP, SIG_IGN);
-      FlagsApp app(row.flags);
+      qvtest::TestApp app("flagsApp", row.flags);
       app.initSignalHandling();
       std::string seen;
       for (int sig : {40, SIGHUP, SIGQUIT, SIGINT, SIGTERM}) seen += dispositionOf(sig);
@@ -237,7 +232,7 @@ TEST(AppSignals, InitSignalHandlingFollowsTheFlags) {
 TEST(AppSignals, PipeIsClosedByUninitAndSignalsThenTakeTheirDefault) {
   const auto r = qvtest::runInChild([] {
     {
-      FlagsApp app(ac::App::AF_DEFAULT);
+      qvtest::TestApp app("flagsApp");
       app.initSignalHandling();
       const int probe = open("/dev/null", O_RDONLY);
       close(probe);

@@ -8,6 +8,7 @@
 
 #include "comps/appcomps/acApp.h"
 #include "comps/memcomps/base/memHeap.h"
+#include "qvTestApp.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -189,13 +190,8 @@ TEST(App, Main1AgainInAForkedChildReinitialisesTheAttributes) {
 
 TEST(App, AssignedProgramIdTracksNewHeapBlocks) {
   const auto r = qvtest::runInChild([] {
-    class IdApp : public ac::App {
-     public:
-      IdApp() : ac::App("idApp", 0, AF_DEFAULT) {}
-      void printUsage() const override {}
-    };
     mem::setTrackingId(mem::MEM_TRACK_PID, 77);
-    IdApp app;
+    qvtest::TestApp app("idApp");
     app.assignPgmId(922);
     void* p = mem::allocBlock(4);
     mem::memHeader hdr;
@@ -209,11 +205,10 @@ TEST(App, AssignedProgramIdTracksNewHeapBlocks) {
 namespace {
 
 // An application whose exit hooks report what they see, for tests run in a child process.
-class ExitApp : public ac::App {
+class ExitApp : public qvtest::TestApp {
  public:
   ExitApp(bool okToExit, bool reenter)
-      : ac::App("exitApp", 0, AF_DEFAULT), m_okToExit(okToExit), m_reenter(reenter) {}
-  void printUsage() const override {}
+      : TestApp("exitApp"), m_okToExit(okToExit), m_reenter(reenter) {}
   bool isOkToExit(int status) override {
     printf("isOkToExit %d\n", status);
     return m_okToExit;

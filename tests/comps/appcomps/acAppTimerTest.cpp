@@ -1,6 +1,6 @@
-// Application timers driven by a test clock: each step asks the loop's providers as run() does,
-// moves the clock to the nearest timeout and fires what is due, so that no test waits in real
-// time. Fire times are recorded as seconds after the clock's start.
+// Application timers driven by a test clock: each step moves the clock to the loop's nearest
+// timeout and runs that iteration, so that no test waits in real time. Fire times are recorded as
+// seconds after the clock's start.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,6 +9,7 @@
 
 #include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcDump.h"
+#include "qvTestApp.h"
 #include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
@@ -20,31 +21,10 @@ namespace {
 
 const Timeval kStart(1000, 0);
 
-class TimerApp : public ac::App {
- public:
-  TimerApp() : ac::App("timerTest", 0, AF_DEFAULT) {}
-  void printUsage() const override {}
-  size_t providers() const { return m_fdSetInfoVec != nullptr ? m_fdSetInfoVec->size() : 0; }
-
-  // One loop iteration on the test clock; false when no timer asked to be called.
-  bool step() {
-    rc::FdSet set;
-    m_fdSetInfoVec->updateDynamicFdSet(&set);
-    if (set.minTimeout() == Timeval::NO_TIMEVAL) return false;
-    TestMonotonicClock::advance(set.minTimeout());
-    set.invokeTimeoutCbs();
-    return true;
-  }
-  // Steps until the clock passes `until` seconds.
-  void stepUntil(double until) {
-    while (seconds() <= until && step()) {
-    }
-  }
-  // Fire times are taken from here.
-  static double seconds() { return (TestMonotonicClock::now() - s_origin).asDouble(); }
-  static void resetOrigin() { s_origin = TestMonotonicClock::now(); }
-  static inline Timeval s_origin = kStart;
-};
+// Fire times are taken from here.
+Timeval s_origin = kStart;
+double seconds() { return (TestMonotonicClock::now() - s_origin).asDouble(); }
+void resetOrigin() { s_origin = TestMonotonicClock::now(); }
 
 // Records its timer's fire times and runs an action in the callback.
 struct Recorder {
@@ -52,7 +32,7 @@ struct Recorder {
   std::function<bool(AppTimer*)> action;
   static bool cb(void* obj, AppTimer* timer) {
     auto* r = static_cast<Recorder*>(obj);
-    r->fired.push_back(TimerApp::seconds());
+    r->fired.push_back(seconds());
     return r->action ? r->action(timer) : false;
   }
 };
@@ -69,7 +49,7 @@ class AppTimerTest : public ::testing::Test {
   }
 
   TestMonotonicClock m_clock{kStart};
-  TimerApp m_app;
+  qvtest::TestApp m_app{"timerTest"};
 };
 
 }  // namespace
@@ -86,7 +66,7 @@ TEST_F(AppTimerTest, IntervalKeepsItsPhase) {
       TestMonotonicClock::advance(row.work);
       return false;
     };
-    TimerApp::resetOrigin();
+    resetOrigin();
     AppTimer* timer = newTimer(AppTimer::INTERVAL, 1, &rec);
     TestMonotonicClock::advance(row.before);
     while (rec.fired.size() < 3 && m_app.step()) {
@@ -102,7 +82,7 @@ TEST_F(AppTimerTest, WorkInProgressPausesUntilWorkDone) {
     std::vector<double> fired;
   } rows[] = {{0.5, {1, 2}}, {1.5, {1, 2.5}}};
   for (const auto& row : rows) {
-    TimerApp::resetOrigin();
+    resetOrigin();
     Recorder rec;
     rec.action = [](AppTimer*) { return true; };
     AppTimer* timer = newTimer(AppTimer::INTERVAL, 1, &rec);
@@ -118,14 +98,14 @@ TEST_F(AppTimerTest, WorkInProgressPausesUntilWorkDone) {
 }
 
 TEST_F(AppTimerTest, CountdownFiresOnceUntilStartedAgain) {
-  TimerApp::resetOrigin();
+  resetOrigin();
   Recorder rec;
   AppTimer* timer = newTimer(AppTimer::COUNTDOWN, 2, &rec);
-  m_app.stepUntil(10);
+  m_app.stepUntil(s_origin + Timeval(10, 0));
   EXPECT_EQ(rec.fired, std::vector<double>{2});
   EXPECT_FALSE(timer->isRunning());
   timer->start();
-  m_app.stepUntil(20);
+  m_app.stepUntil(s_origin + Timeval(20, 0));
   EXPECT_EQ(rec.fired, (std::vector<double>{2, 4}));
   timer->setTimerValue(Timeval(1, 0), false);
   EXPECT_FALSE(m_app.step());
@@ -139,12 +119,12 @@ TEST_F(AppTimerTest, CallbackMayReleaseTheLastReference) {
       release(timer);
       return false;
     };
-    const size_t before = m_app.providers();
+    const size_t before = m_app.numTimers();
     newTimer(type, 1, &rec);
-    EXPECT_EQ(m_app.providers(), before + 1);
+    EXPECT_EQ(m_app.numTimers(), before + 1);
     m_app.step();
     EXPECT_EQ(rec.fired.size(), 1u);
-    EXPECT_EQ(m_app.providers(), before);  // deleted and unregistered
+    EXPECT_EQ(m_app.numTimers(), before);  // deleted and unregistered
     EXPECT_FALSE(m_app.step());
   }
 }
@@ -160,7 +140,36 @@ TEST_F(AppTimerTest, ManyTimersDueTogetherFireInOneIteration) {
   EXPECT_EQ(rec.fired.size(), 1000u);
   EXPECT_FALSE(m_app.step());
   for (AppTimer* timer : timers) release(timer);
-  EXPECT_EQ(m_app.providers(), 0u);
+  EXPECT_EQ(m_app.numTimers(), 0u);
+}
+
+TEST_F(AppTimerTest, TimersFireInExpiryThenArmingOrder) {
+  // Seconds per timer, armed in the order listed: a few due out of many, most of them at once,
+  // and ties.
+  const int secs[] = {5, 1, 4, 1, 3, 2, 2, 2, 2, 2, 2, 2};
+  std::vector<int> order;
+  struct Tagged {
+    std::vector<int>* order;
+    int tag;
+    static bool cb(void* obj, AppTimer*) {
+      auto* t = static_cast<Tagged*>(obj);
+      t->order->push_back(t->tag);
+      return false;
+    }
+  };
+  std::vector<Tagged> tagged;
+  for (int i = 0; i < 12; ++i) tagged.push_back({&order, i});
+  std::vector<AppTimer*> timers;
+  // Created in reverse, so that arming order and creation order differ.
+  for (int i = 11; i >= 0; --i) {
+    timers.push_back(m_app.newTimer(AppTimer::COUNTDOWN, &tagged[i], Tagged::cb,
+                                    Timeval(secs[i], 0), false, "t"));
+  }
+  for (int i = 11; i >= 0; --i) timers[i]->start();
+  while (m_app.step()) {
+  }
+  EXPECT_EQ(order, (std::vector<int>{1, 3, 5, 6, 7, 8, 9, 10, 11, 4, 2, 0}));
+  for (AppTimer* timer : timers) release(timer);
 }
 
 TEST_F(AppTimerTest, DumpShowsTheTimer) {

@@ -21,6 +21,7 @@
 #include "comps/appcomps/acPingMsgs.h"
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
+#include "qvTestApp.h"
 #include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
@@ -204,18 +205,6 @@ TEST_F(CtlServerQuietTest, BadConnectionsLeakNeitherDescriptorsNorHeap) {
 }
 
 // A server in this process, so that the test clock drives its idle time-out.
-class IdleApp : public ac::App {
- public:
-  IdleApp() : ac::App("idleTest", 0, AF_DEFAULT) {}
-  void printUsage() const override {}
-  // One loop iteration that does not wait.
-  void poll() {
-    rc::FdSet set;
-    m_fdSetInfoVec->updateDynamicFdSet(&set);
-    set.doSelect(false);
-  }
-};
-
 TEST(CtlServerIdleTest, QuietPeersAreClosedWhileBusyAndActiveOnesStay) {
   struct FactoryCleanup {
     ~FactoryCleanup() { ac::IpcMsgFactory::cleanupInstance(); }
@@ -224,7 +213,7 @@ TEST(CtlServerIdleTest, QuietPeersAreClosedWhileBusyAndActiveOnesStay) {
   qvtest::TempDir dir;
   qvtest::ScopedEnv env;
   env.set("XDG_RUNTIME_DIR", dir.path());
-  IdleApp app;
+  qvtest::TestApp app("idleTest");
   app.openCtlChannel();
   ac::CtlServer* server = app.ctlServer();
   qvtest::StdStreamsCapture capture;

@@ -1,5 +1,4 @@
-// ac::SockUtils on real sockets in the loopback range, and ac::PsDisplay in a real child
-// (tests/apps/acPsDisplayApp).
+// ac::SockUtils on real sockets in the loopback range.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,14 +9,13 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "comps/appcomps/acSockUtils.h"
+#include "comps/recomps/rcFd.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -26,14 +24,7 @@ using ac::SockUtils;
 
 constexpr unsigned int kLoopback = 0x7f000001;  // 127.0.0.1, host order
 
-// A descriptor closed with the object.
-struct Fd {
-  int fd;
-  explicit Fd(int f = -1) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-};
+using rc::Fd;
 
 int intOption(int sock, int level, int optname) {
   int value = -1;
@@ -54,15 +45,15 @@ struct Connection {
   Fd server;
   unsigned int remoteIp = 0;
   explicit Connection(const char* localAddr = nullptr) {
-    client.fd = SockUtils::connectToSocket(localPort(listener.fd), "127.0.0.1", localAddr);
-    server.fd = SockUtils::acceptConnect(listener.fd, &remoteIp);
+    client.reset(SockUtils::connectToSocket(localPort(listener.get()), "127.0.0.1", localAddr));
+    server.reset(SockUtils::acceptConnect(listener.get(), &remoteIp));
   }
 };
 
 // A port on 127.0.0.1 that nobody listens on.
 int closedPort() {
   Fd probe(SockUtils::createSocket(SockUtils::ANY_PORT, kLoopback, SockUtils::TCP_SOCK));
-  return localPort(probe.fd);
+  return localPort(probe.get());
 }
 
 // An unbound socket for connecting, a listener, and accepted connections: keep-alive only for
@@ -70,15 +61,15 @@ int closedPort() {
 TEST(SockUtils, SocketsGetTheirOptions) {
   for (unsigned short port : {0, static_cast<int>(SockUtils::ANY_PORT)}) {
     Fd sock(SockUtils::createSocket(port, kLoopback, SockUtils::TCP_SOCK));
-    EXPECT_EQ(intOption(sock.fd, SOL_SOCKET, SO_ACCEPTCONN), port != 0) << port;
-    EXPECT_EQ(localPort(sock.fd) != 0, port != 0) << port;
-    EXPECT_EQ(intOption(sock.fd, SOL_SOCKET, SO_REUSEADDR), 1) << port;
-    EXPECT_EQ(intOption(sock.fd, IPPROTO_TCP, TCP_NODELAY), 1) << port;
+    EXPECT_EQ(intOption(sock.get(), SOL_SOCKET, SO_ACCEPTCONN), port != 0) << port;
+    EXPECT_EQ(localPort(sock.get()) != 0, port != 0) << port;
+    EXPECT_EQ(intOption(sock.get(), SOL_SOCKET, SO_REUSEADDR), 1) << port;
+    EXPECT_EQ(intOption(sock.get(), IPPROTO_TCP, TCP_NODELAY), 1) << port;
   }
   for (const char* from : {static_cast<const char*>(nullptr), "127.0.0.2"}) {
     Connection conn(from);
     EXPECT_EQ(conn.remoteIp, from == nullptr ? kLoopback : 0x7f000002);
-    EXPECT_EQ(intOption(conn.server.fd, SOL_SOCKET, SO_KEEPALIVE), from == nullptr ? 0 : 1);
+    EXPECT_EQ(intOption(conn.server.get(), SOL_SOCKET, SO_KEEPALIVE), from == nullptr ? 0 : 1);
   }
 }
 
@@ -106,20 +97,19 @@ TEST(SockUtils, RecvBytesGathersPiecesAndReportsAClosedPeer) {
   std::thread peer([&] {
     for (size_t off = 0; off < sent.size(); off += 9973) {
       const size_t n = std::min<size_t>(9973, sent.size() - off);
-      if (send(conn.client.fd, sent.data() + off, n, MSG_NOSIGNAL) != static_cast<ssize_t>(n))
+      if (send(conn.client.get(), sent.data() + off, n, MSG_NOSIGNAL) != static_cast<ssize_t>(n))
         return;
     }
   });
   std::vector<char> got(sent.size());
-  SockUtils::recvBytes(conn.server.fd, got.data(), got.size());
+  SockUtils::recvBytes(conn.server.get(), got.data(), got.size());
   peer.join();
   EXPECT_EQ(got, sent);
 
-  ASSERT_EQ(send(conn.client.fd, sent.data(), 10, 0), 10);
-  SockUtils::closeSocket(conn.client.fd, true);
-  conn.client.fd = -1;
+  ASSERT_EQ(send(conn.client.get(), sent.data(), 10, 0), 10);
+  SockUtils::closeSocket(conn.client.release(), true);
   const rc::Err err =
-      qvtest::thrownErr([&] { SockUtils::recvBytes(conn.server.fd, got.data(), 20); });
+      qvtest::thrownErr([&] { SockUtils::recvBytes(conn.server.get(), got.data(), 20); });
   EXPECT_EQ(err.code(), AC_SC_RECV_FAILED);
   EXPECT_EQ(err.code2(), AC_SC_CONNECTION_RESET);
   EXPECT_STREQ(err.routine(), "ipcComps/SockUtils::recvBytes");
@@ -136,12 +126,11 @@ TEST(SockUtils, SendBytesToAClosedPeerIsAnErrorAndLeavesSigpipeAlone) {
       rc::Err err;
       {
         Connection conn;
-        close(conn.server.fd);
-        conn.server.fd = -1;
+        conn.server.reset();
         const std::vector<char> block(65536);
         err = qvtest::thrownErr([&] {
           for (int i = 0; i < 100; ++i)
-            SockUtils::sendBytes(conn.client.fd, block.data(), block.size());
+            SockUtils::sendBytes(conn.client.get(), block.data(), block.size());
         });
       }
       const bool same = signal(SIGPIPE, SIG_DFL) == disposition;
@@ -162,15 +151,15 @@ TEST(SockUtils, DatagramsCarryTheSendersAddressAndPort) {
   Fd b(SockUtils::createUdpSocket(&portB, SockUtils::BIND_WORLD));
   ASSERT_NE(portA, 0);
   const unsigned long loopback = SockUtils::stringToIp("127.0.0.1");
-  EXPECT_EQ(SockUtils::sendBytesTo(a.fd, "ping", 4, loopback, portB), 4);
+  EXPECT_EQ(SockUtils::sendBytesTo(a.get(), "ping", 4, loopback, portB), 4);
   char buf[16] = {};
   unsigned long fromIp = 0;
   int fromPort = 0;
-  EXPECT_EQ(SockUtils::recvBytesFrom(b.fd, buf, sizeof buf, &fromIp, &fromPort), 4);
+  EXPECT_EQ(SockUtils::recvBytesFrom(b.get(), buf, sizeof buf, &fromIp, &fromPort), 4);
   EXPECT_EQ(fromIp, loopback);
   EXPECT_EQ(fromPort, portA);
-  EXPECT_EQ(SockUtils::sendBytesTo(b.fd, "pong!", 5, fromIp, fromPort), 5);
-  EXPECT_EQ(SockUtils::recvBytesFrom(a.fd, buf, sizeof buf, nullptr, nullptr), 5);
+  EXPECT_EQ(SockUtils::sendBytesTo(b.get(), "pong!", 5, fromIp, fromPort), 5);
+  EXPECT_EQ(SockUtils::recvBytesFrom(a.get(), buf, sizeof buf, nullptr, nullptr), 5);
   EXPECT_STREQ(buf, "pong!");
 }
 
@@ -185,15 +174,15 @@ TEST(SockUtils, WaitOnRxReturnsOnDataAndOnTimeout) {
 TEST(SockUtils, ErrorsCarryCodeRoutineAndArguments) {
   const int port = closedPort();
   Fd udp(socket(AF_INET, SOCK_DGRAM, 0));
-  ASSERT_TRUE(SockUtils::setRecvTimeout(udp.fd, 3));
+  ASSERT_TRUE(SockUtils::setRecvTimeout(udp.get(), 3));
   timeval timeout = {};
   socklen_t len = sizeof timeout;
-  getsockopt(udp.fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, &len);
+  getsockopt(udp.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, &len);
   EXPECT_EQ(timeout.tv_sec, 3);
   // A socket without data that must not wait: the datagram receive gives up at once.
-  fcntl(udp.fd, F_SETFL, O_NONBLOCK);
+  fcntl(udp.get(), F_SETFL, O_NONBLOCK);
   Fd listener(SockUtils::createSocket(SockUtils::ANY_PORT, kLoopback, SockUtils::TCP_SOCK));
-  const int busyPort = localPort(listener.fd);
+  const int busyPort = localPort(listener.get());
   const int notSock = open("/dev/null", O_RDONLY);
   Fd notSockFd(notSock);
   char buf[8];
@@ -217,8 +206,8 @@ TEST(SockUtils, ErrorsCarryCodeRoutineAndArguments) {
        "sendBytes", std::to_string(ENOTSOCK | ux)},
       {[&] { SockUtils::recvBytesFrom(notSock, buf, 4, nullptr, nullptr); }, AC_SC_RECV_FAILED,
        ENOTSOCK | ux, "recvBytesFrom", std::to_string(notSock)},
-      {[&] { SockUtils::recvBytesFrom(udp.fd, buf, 4, nullptr, nullptr); }, AC_SC_RECV_FAILED,
-       EAGAIN | ux, "recvBytesFrom", std::to_string(udp.fd)},
+      {[&] { SockUtils::recvBytesFrom(udp.get(), buf, 4, nullptr, nullptr); }, AC_SC_RECV_FAILED,
+       EAGAIN | ux, "recvBytesFrom", std::to_string(udp.get())},
       {[&] { SockUtils::waitOnRx(-1, 1); }, AC_SC_SELECT_FAILED, EBADF | ux, "waitOnRx", ""},
       {[&] { SockUtils::getSockName(notSock, nullptr, nullptr); }, AC_SC_GETSOCKNAME_FAILED,
        ENOTSOCK | ux, "", std::to_string(notSock)},
@@ -234,25 +223,6 @@ TEST(SockUtils, ErrorsCarryCodeRoutineAndArguments) {
     EXPECT_EQ(err.args() != nullptr ? err.args()->asString() : "", c.args);
     EXPECT_EQ(rc::Err::format(err).find('{'), std::string::npos) << rc::Err::format(err);
   }
-}
-
-// With the prefix "srv" the child's listing shows "srv idle" and then NUL bytes only, and its
-// environment still reads after the area was overwritten.
-TEST(PsDisplay, ChildShowsPrefixAndLineAndKeepsItsEnvironment) {
-  const std::string path = qvtest::testAppPath("acPsDisplayApp");
-  qvtest::LiveProc child([&] {
-    setenv("QV_PS_CHECK", "still-here", 1);
-    execl(path.c_str(), path.c_str(), "first-argument", "second", "idle", nullptr);
-    _exit(127);
-  });
-  ASSERT_TRUE(child.waitForLine("env=still-here"));
-  ASSERT_TRUE(child.waitForLine("ready"));
-  std::ifstream in("/proc/" + std::to_string(child.pid()) + "/cmdline", std::ios::binary);
-  const std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  ASSERT_GE(cmdline.size(), 9u);
-  EXPECT_EQ(cmdline.substr(0, 9), std::string("srv idle\0", 9));
-  EXPECT_EQ(cmdline.find_first_not_of('\0', 9), std::string::npos);
-  EXPECT_EQ(child.finish().exitStatus, 0);
 }
 
 }  // namespace
