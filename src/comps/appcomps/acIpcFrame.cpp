@@ -124,8 +124,8 @@ bool IpcFrameWriter::flush(int fd) {
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
     const int savedErrno = errno;
-    rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << rc::Err::errnoCode(savedErrno),
-                       savedErrno, "ipcComps/IpcFrameWriter::flush");
+    rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << fd, savedErrno,
+                       "ipcComps/IpcFrameWriter::flush");
   }
   m_buf.clear();
   m_sent = 0;

@@ -134,21 +134,36 @@ void IpcMsgHdr::saveMsgInOldFormat(rc::ByteStrm& s) const { saveHdr(s, 0u); }
 
 void IpcMsgHdr::restoreMsg(rc::ByteStrm& s) {
   s >> m_msgType >> m_replyType >> m_msgFlags >> m_version;
-  // Older headers differ in the rows that follow: refuse them before reading those rows.
-  if (m_version != VERSION) {
+  // A header of another version is still read up to its interaction id, so that the version
+  // error can go back to the sender as a reply it recognises. Such a header may be shorter than
+  // ours: the error is the version, not the missing bytes, so stop at the first row that is not
+  // there, keeping what was read.
+  const bool otherVersion = m_version != VERSION;
+  const auto refuseVersion = [&] {
     throw rc::Err(RC_ERROR, AC_SC_BAD_MSG_HDR_VER, rc::VarArgs() << m_version << int{VERSION},
                   "appcomps/IpcMsgHdr::restoreMsg");
-  }
+  };
+  const auto rowFollows = [&](size_t bytes) {
+    if (otherVersion && s.unreadBytes() < bytes) refuseVersion();
+  };
+  rowFollows(sizeof m_timestamp);
   s >> m_timestamp;
   if (!isMsgFlagSet(MF_TINY_HDR)) {
+    rowFollows(6 * sizeof(short) + 2 * sizeof(int32_t));
     s >> m_srcPgmId >> m_dstPgmId >> m_srcHostId >> m_dstHostId >> m_srcClientId >> m_dstClientId >>
         m_srcSpuId >> m_dstSpuId;
+    // Their user field is shorter than ours, so what would follow here is not theirs.
+    if (otherVersion && m_version <= SHORT_USER_VERSION) refuseVersion();
+    rowFollows(USER_BUF_SIZE);
     s.readBytes(m_user, USER_BUF_SIZE);
     // The peer's bytes need not hold a terminator: keep at most what a sender keeps.
     if (memchr(m_user, '\0', MAX_USER_LEN + 1) == nullptr) m_user[MAX_USER_LEN] = '\0';
   }
+  rowFollows(sizeof m_interactId);
+  s >> m_interactId;
+  if (otherVersion) refuseVersion();
   uint32_t marker = 0;
-  s >> m_interactId >> marker;
+  s >> marker;
   m_payloadFollows = marker != 0;
 }
 

@@ -70,6 +70,8 @@ class IpcMsgHdr : public mem::newDelete<mt_anonymous> {
   virtual ~IpcMsgHdr();
   // A new message of the same class; the base has none (failed assertion).
   virtual IpcMsgHdr* copy(bool deepCopy) const;
+  // A header of another version raises AC_SC_BAD_MSG_HDR_VER after its interaction id (or
+  // where it ends, when shorter than ours), so the fields read address the reply to it.
   virtual void restoreMsg(rc::ByteStrm& s);
   // Reads the payload part; the base classes have no payload objects and read nothing.
   virtual void restorePayload(rc::ByteStrm& s);

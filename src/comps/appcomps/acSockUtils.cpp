@@ -184,7 +184,7 @@ void SockUtils::sendBytes(int sock, const void* src, size_t len) {
       }
       rc::Dbg::instance()->print(DM_IPC, DF_DEBUG, "send failed, errno = %d\n", marked);
     }
-    rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << marked, savedErrno,
+    rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << sock, savedErrno,
                        SOCK_ROUTINE("sendBytes"));
   }
 }

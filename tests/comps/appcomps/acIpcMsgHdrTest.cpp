@@ -26,11 +26,18 @@ ac::IpcStsMsgHdr sampleHdr() {
   return hdr;
 }
 
-ByteImage hdrWire(int type, int replyType, unsigned flags, int marker, int userBytes = 256) {
+// The sample's header on the wire; toCaller: addressed back to the sample's sender.
+ByteImage hdrWire(int type, int replyType, unsigned flags, int marker, int version = 23,
+                  bool toCaller = false) {
+  const int userBytes = version > 9 ? 256 : 32;
   ByteImage w;
-  w.i16(type).i16(replyType).i16(static_cast<int>(flags)).i16(userBytes == 256 ? 23 : 9).i32(0);
+  w.i16(type).i16(replyType).i16(static_cast<int>(flags)).i16(version).i32(0);
   if ((flags & ac::IpcMsgHdr::MF_TINY_HDR) == 0) {
-    w.i16(5).i16(7).i16(1).i16(2).i16(3).i16(4).i32(0).i32(9);
+    if (toCaller) {
+      w.i16(7).i16(5).i16(2).i16(1).i16(4).i16(3).i32(9).i32(0);
+    } else {
+      w.i16(5).i16(7).i16(1).i16(2).i16(3).i16(4).i32(0).i32(9);
+    }
     w.bytes({'a', 'n', 'n'}).fill(0, static_cast<size_t>(userBytes - 3));
   }
   return w.i32(77).i32(marker);
@@ -82,7 +89,7 @@ TEST(IpcMsgHdr, WireImagesOfTheHeaderForms) {
       {&withPayload, false, hdrWire(1001, 1002, 0, 1)},
       {&withPayload, true, hdrWire(1001, 1002, 0, 0)},
       {&tiny, false, hdrWire(1001, 1002, ac::IpcMsgHdr::MF_TINY_HDR, 0)},
-      {&old, false, hdrWire(1001, 1002, 0, 0, 32)},
+      {&old, false, hdrWire(1001, 1002, 0, 0, 9)},
   };
   for (const auto& row : rows) qvtest::expectImage(saved(*row.hdr, row.oldFormat), row.want);
   EXPECT_EQ(saved(full).size(), 296u);
@@ -131,21 +138,52 @@ TEST(IpcMsgHdr, RestoresWhatWasSavedAndRefusesDamage) {
   }
 }
 
-TEST(IpcMsgHdr, ReceivedHeadersAreStrangersInput) {
-  // Another version is refused before the rows that differ between versions are read.
-  ac::IpcMsgHdr old(sampleHdr());
-  old.setVersion(9);
-  rc::ByteStrm in(80);
-  old.saveMsg(in);
-  in.adjustWritePos(-60);
-  ac::IpcMsgHdr got;
-  const rc::Err err = qvtest::thrownErr([&] { got.restoreMsg(in); });
-  EXPECT_EQ(err.code(), AC_SC_BAD_MSG_HDR_VER);
-  EXPECT_EQ(err.severity(), RC_ERROR);
-  ASSERT_NE(err.args(), nullptr);
-  EXPECT_EQ(rc::Err::format(err),
-            "Error: message header version 9 is not the expected version 23.");
+TEST(IpcMsgHdr, OtherVersionsAreReadAsFarAsTheyGoAndAnsweredInTheirFormat) {
+  const struct {
+    int version;
+    size_t cut;       // bytes missing at the end
+    bool addressed;   // program, host, client and SPU ids read
+    bool answerable;  // user and interaction id read too
+  } rows[] = {{22, 0, true, true},
+              {24, 0, true, true},
+              {22, 100, true, false},
+              {9, 0, true, false},
+              {22, 280, false, false}};
+  for (const auto& row : rows) {
+    Bytes image = hdrWire(1001, 1002, 0, 0, row.version);
+    image.resize(image.size() - row.cut);
+    rc::ByteStrm in(image.size());
+    in.writeBytes(image.data(), image.size());
+    ac::IpcMsgHdr got;
+    const rc::Err err = qvtest::thrownErr([&] { got.restoreMsg(in); });
+    const std::string label = std::to_string(row.version) + "/" + std::to_string(row.cut);
+    EXPECT_EQ(rc::Err::format(err), "Error: message header version " + std::to_string(row.version) +
+                                        " is not the expected version 23.")
+        << label;
+    EXPECT_EQ(err.severity(), RC_ERROR) << label;
+    EXPECT_EQ(got.version(), row.version) << label;
+    EXPECT_EQ(got.dstSpuId() == 9 && got.srcPgmId() == 5, row.addressed) << label;
+    EXPECT_EQ(got.interactId() == 77 && std::string(got.user()) == "ann", row.answerable) << label;
+    if (row.version != 22 || !row.answerable) continue;
 
+    // The version error goes back to the caller in the form its version reads.
+    ac::IpcStsMsgHdr reply;
+    reply.initReplyHdr(got);
+    reply.setVersion(got.version());
+    reply.setStatus(err);
+    rc::ByteStrm payload(8);
+    reply.setRawPayload(&payload);
+    rc::ByteStrm status(64);
+    err.saveOn(status);
+    ByteImage want = hdrWire(1002, 0, 0, 0, 22, true);
+    want.bytes(qvtest::bytesOf(status));
+    qvtest::expectImage(saved(reply), want, "reply to version 22");
+    reply.setRawPayload(nullptr);
+  }
+}
+
+TEST(IpcMsgHdr, ReceivedHeadersAreStrangersInput) {
+  ac::IpcMsgHdr got;
   // A user field without a terminator keeps 128 characters; a payload marker is only a flag.
   Bytes w = hdrWire(1001, 1002, 0, 0x12345678);
   std::fill(w.begin() + 32, w.begin() + 288, 'u');

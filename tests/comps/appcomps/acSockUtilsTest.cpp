@@ -203,7 +203,7 @@ TEST(SockUtils, ErrorsCarryCodeRoutineAndArguments) {
       {[&] { SockUtils::recvBytes(notSock, buf, 4); }, AC_SC_RECV_FAILED, ENOTSOCK | ux,
        "recvBytes", std::to_string(notSock)},
       {[&] { SockUtils::sendBytes(notSock, buf, 4); }, AC_SC_SEND_FAILED, ENOTSOCK | ux,
-       "sendBytes", std::to_string(ENOTSOCK | ux)},
+       "sendBytes", std::to_string(notSock)},
       {[&] { SockUtils::recvBytesFrom(notSock, buf, 4, nullptr, nullptr); }, AC_SC_RECV_FAILED,
        ENOTSOCK | ux, "recvBytesFrom", std::to_string(notSock)},
       {[&] { SockUtils::recvBytesFrom(udp.get(), buf, 4, nullptr, nullptr); }, AC_SC_RECV_FAILED,
