@@ -12,8 +12,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "comps/appcomps/acApp.h"
@@ -31,34 +33,62 @@ class ServerApp : public ac::App {
   void printUsage() const override {}
 };
 
-// A child serving its control channel; the socket path is known before the child runs.
+// A private channel directory under $TMPDIR (else /tmp), removed with the sockets a killed server
+// leaves in it.
+struct ChannelDir {
+  std::string path;
+  ChannelDir() {
+    const char* tmp = getenv("TMPDIR");
+    std::string templ =
+        std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/qvxportXXXXXX";
+    if (mkdtemp(templ.data()) != nullptr) path = templ;
+  }
+  ~ChannelDir() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+  ChannelDir(const ChannelDir&) = delete;
+  ChannelDir& operator=(const ChannelDir&) = delete;
+};
+
+// A child serving its control channel; the socket path is known before the child runs. A server
+// that could not be started is not ok(): the benchmark skips, and the directory still goes.
 struct Server {
+  ChannelDir dir;
   pid_t pid = -1;
   std::string path;
   Server() {
-    char dir[] = "/tmp/qvxportXXXXXX";
-    if (mkdtemp(dir) == nullptr) abort();
-    setenv("XDG_RUNTIME_DIR", dir, 1);
+    if (dir.path.empty()) return;
+    setenv("QV_CTL_DIR", dir.path.c_str(), 1);
     int ready[2];
-    if (pipe(ready) != 0) abort();
+    if (pipe(ready) != 0) return;
     pid = fork();
     if (pid == 0) {
-      ServerApp app;
-      app.openCtlChannel();
-      if (write(ready[1], "r", 1) != 1) _exit(1);
-      app.run();
+      // Never back into the benchmarks (nor into the destructors of the parent's objects).
+      try {
+        ServerApp app;
+        if (!app.openCtlChannel(true) || write(ready[1], "r", 1) != 1) _exit(1);
+        app.run();
+      } catch (...) {
+        _exit(1);
+      }
       _exit(0);
     }
     char c;
-    if (read(ready[0], &c, 1) != 1) abort();
+    if (pid > 0 && read(ready[0], &c, 1) == 1) {
+      path = ac::CtlChannel::socketPath(dir.path, "xportBench", pid);
+    }
     close(ready[0]);
     close(ready[1]);
-    path = ac::CtlChannel::socketPath(ac::CtlChannel::dirPath(), "xportBench", pid);
   }
   ~Server() {
+    if (pid <= 0) return;
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
   }
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+  bool ok() const { return !path.empty(); }
 };
 
 std::unique_ptr<ac::PingCall> newPing() {
@@ -68,6 +98,7 @@ std::unique_ptr<ac::PingCall> newPing() {
 void XportPing(benchmark::State& state) {
   ac::MsgTypes::registerMsgs();
   Server server;
+  if (!server.ok()) return state.SkipWithError("the server did not start");
   ac::IpcClient client(server.path);
   auto call = newPing();
   for (auto _ : state) {
@@ -122,6 +153,7 @@ BENCHMARK(SocketPairPing)->UseRealTime();
 void XportClients(benchmark::State& state) {
   ac::MsgTypes::registerMsgs();
   Server server;
+  if (!server.ok()) return state.SkipWithError("the server did not start");
   const int n = static_cast<int>(state.range(0));
   std::vector<std::unique_ptr<ac::IpcClient>> clients;
   for (int i = 0; i < n; ++i) clients.push_back(std::make_unique<ac::IpcClient>(server.path));

@@ -205,6 +205,9 @@ class App {
   // Handles the fourth SIGHUP/SIGINT/SIGQUIT/SIGTERM of a series within 5 seconds at once.
   static void checkForTermSignal(int sigNum);
   static void signalPipeFdCCb(void* cbObj, rc::FdSet::CbType cbType, int fd, void* data);
+  // The pipe's read end, -1 without a pipe: a wait outside the loop that watches it and calls
+  // signalPipeFdCCb when it is readable acts on signals as the loop does.
+  static int signalPipeFd();
   // Reports the signal on standard error, waits on "/tmp/spin_error", runs the clean-up hooks
   // and aborts.
   [[noreturn]] void handleCoreSignal(int sigNum);

@@ -181,6 +181,8 @@ void App::checkForTermSignal(int sigNum) {
   }
 }
 
+int App::signalPipeFd() { return s_signalRdPipe; }
+
 void App::signalPipeFdCCb(void* cbObj, rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*data*/) {
   signed char buf[1];
   ssize_t nRead;

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -145,10 +146,15 @@ int CtlChannel::listenAt(const std::string& path) {
   return fd.release();
 }
 
-int CtlChannel::connectTo(const std::string& path) {
+int CtlChannel::connectTo(const std::string& path, int timeoutMs) {
   const char* routine = "ipcComps/CtlChannel::connectTo";
   const sockaddr_un addr = unixAddr(path);
   rc::Fd fd = unixSocket(0, path, routine);
+  if (timeoutMs >= 0) {
+    // A local connect waits for the listener's backlog under the send time-out; 0 would be none.
+    const timeval tv = {timeoutMs / 1000, timeoutMs > 0 ? (timeoutMs % 1000) * 1000 : 1};
+    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  }
   if (connectRetrying(fd.get(), addr) != 0)
     rc::Err_ThrowErrno(AC_SC_CONNECT_FAILED, rc::VarArgs() << path << 0, errno, routine);
   return fd.release();

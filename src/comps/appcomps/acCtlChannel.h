@@ -49,8 +49,10 @@ class CtlChannel {
 
   // A non-blocking listening socket at path; a leftover file there is replaced.
   static int listenAt(const std::string& path);
-  // A blocking connection to the socket at path.
-  static int connectTo(const std::string& path);
+  // A blocking connection to the socket at path. A listener whose backlog is full makes the
+  // connect wait for room, at most timeoutMs when that is not negative (then AC_SC_CONNECT_FAILED
+  // with EAGAIN).
+  static int connectTo(const std::string& path, int timeoutMs = -1);
   // Whether the peer of a connected socket is user (this one by default) or root; its uid in
   // *peerUid.
   static bool peerAllowed(int fd, uid_t* peerUid, uid_t user = geteuid());

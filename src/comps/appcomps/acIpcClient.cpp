@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,54 +11,83 @@
 
 namespace ac {
 
-IpcClient::IpcClient(const std::string& path) : m_path(path), m_fd(CtlChannel::connectTo(path)) {}
+namespace {
+
+int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+int64_t deadlineAfter(int timeoutMs) { return timeoutMs < 0 ? -1 : nowMs() + timeoutMs; }
+
+}  // namespace
+
+IpcClient::IpcClient(const std::string& path, int connectTimeoutMs)
+    : m_path(path), m_fd(CtlChannel::connectTo(path, connectTimeoutMs)) {}
 
 IpcClient::~IpcClient() = default;
 
-void IpcClient::send(const IpcMsgHdr& msg) {
+void IpcClient::watchWhileWaiting(int fd, void* cbObj, WatchRtn cbRtn) {
+  m_watchFd = fd;
+  m_watchObj = cbObj;
+  m_watchRtn = cbRtn;
+}
+
+bool IpcClient::waitFor(short events, int64_t deadlineMs) {
+  for (;;) {
+    int waitMs = -1;
+    if (deadlineMs >= 0) {
+      const int64_t left = deadlineMs - nowMs();
+      if (left <= 0) return false;
+      waitMs = left > INT32_MAX ? INT32_MAX : static_cast<int>(left);
+    }
+    pollfd fds[2] = {{m_fd.get(), events, 0}, {m_watchFd, POLLIN, 0}};
+    const int n = poll(fds, m_watchFd >= 0 ? 2 : 1, waitMs);
+    if (n < 0 && errno != EINTR) {
+      rc::Err_ThrowErrno(AC_SC_SELECT_FAILED, rc::VarArgs::NO_VARARGS, errno,
+                         "appcomps/IpcClient::waitFor");
+    }
+    if (n > 0 && fds[1].revents != 0) m_watchRtn(m_watchObj);
+    // An error or a hang-up shows in the read or write that follows.
+    if (n > 0 && fds[0].revents != 0) return true;
+  }
+}
+
+void IpcClient::send(const IpcMsgHdr& msg, int timeoutMs) {
   IpcFrameWriter writer;
   IpcStrmProto::encode(msg, &writer);
+  const int64_t deadline = deadlineAfter(timeoutMs);
   while (!writer.flush(m_fd.get())) {
-    pollfd pfd = {m_fd.get(), POLLOUT, 0};
-    poll(&pfd, 1, -1);
+    if (!waitFor(POLLOUT, deadline)) {
+      rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << m_fd.get(), EAGAIN,
+                         "appcomps/IpcClient::send");
+    }
   }
 }
 
 IpcMsgPtr IpcClient::call(const IpcMsgHdr& call, int timeoutMs) {
-  send(call);
+  send(call, timeoutMs);
   return awaitReply(call, timeoutMs);
-}
-
-void IpcClient::limitWait(int ms) {
-  if (ms == m_waitLimitMs) return;
-  timeval tv = {ms / 1000, (ms % 1000) * 1000};
-  setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  m_waitLimitMs = ms;
 }
 
 IpcMsgPtr IpcClient::awaitReply(const IpcMsgHdr& call, int timeoutMs) {
   const char* routine = "appcomps/IpcClient::awaitReply";
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  // The first wait takes the whole time-out, so that a client asking with one time-out never
-  // sets it again; later waits of the same call take what is left.
-  long left = timeoutMs;
+  const int64_t deadline = deadlineAfter(timeoutMs);
   for (;;) {
     IpcFrame frame;
     while (m_reader.nextFrame(&frame)) {
       IpcMsgPtr msg = IpcStrmProto::decode(frame);
       if (msg->msgType() == call.replyType() && msg->interactId() == call.interactId()) return msg;
     }
-    if (left <= 0) {
+    if (!waitFor(POLLIN, deadline)) {
       rc::Err_Throw(
           rc::Err(RC_ERROR, AC_SC_DBOS_REPLY_TIMED_OUT, rc::VarArgs() << m_path, routine));
     }
-    limitWait(static_cast<int>(left));
     if (m_reader.readFrom(m_fd.get()) == IpcFrameReader::RR_CLOSED) {
       rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << m_fd.get(),
                             AC_SC_CONNECTION_RESET, rc::VarArgs::NO_VARARGS, routine));
     }
-    left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   }
 }
 

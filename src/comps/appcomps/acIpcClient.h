@@ -1,14 +1,18 @@
 // A blocking client of a program's control channel, for commands that ask one question at a time:
 // it connects to the socket at a path, sends a call and waits for the reply of that call (its
 // reply type and interaction id; anything else that arrives is dropped) for at most a given
-// time. The client owns its descriptor. A round trip costs two system calls on this side: the
-// wait is a blocking read under a receive time-out, set again only when the time left changes.
+// time. The client owns its descriptor. Every wait is bounded: the connect (a listener whose
+// backlog is full), the send (a peer that stops reading while the socket is full) and the reply.
+// A wait can also watch one more descriptor (a program's signal pipe), whose callback then runs
+// at once; the wait goes on afterwards for the time left, unless the callback ends the process.
 //
-// Errors: AC_SC_CONNECT_FAILED with errno when nobody listens at the path;
-// AC_SC_DBOS_REPLY_TIMED_OUT with the path when no reply comes in time; AC_SC_RECV_FAILED with
-// the second code AC_SC_CONNECTION_RESET when the program closes the connection first (it
-// refused us, or the call was bad); the frame and message errors of IpcStrmProto::decode.
-// Not thread-safe; not for signal handlers.
+// Errors: AC_SC_CONNECT_FAILED with errno when nobody listens at the path, with EAGAIN when the
+// connect found no room in time; AC_SC_SEND_FAILED with the socket and EAGAIN when the peer took
+// nothing more in time (AC_SC_BAD_PKT_HDR_FIELD, with nothing sent, for a message whose frame
+// would pass the limit); AC_SC_DBOS_REPLY_TIMED_OUT with the path when no reply comes in time;
+// AC_SC_RECV_FAILED with the second code AC_SC_CONNECTION_RESET when the program closes the
+// connection first (it refused us, or the call was bad); the frame and message errors of
+// IpcStrmProto::decode. Not thread-safe; not for signal handlers.
 #pragma once
 
 #include <string>
@@ -19,14 +23,22 @@ namespace ac {
 
 class IpcClient : public mem::newDelete<mt_anonymous> {
  public:
-  explicit IpcClient(const std::string& path);
+  // NO_LIMIT: a wait of no time limit.
+  enum { NO_LIMIT = -1 };
+  typedef void (*WatchRtn)(void* cbObj);
+
+  // Waits at most connectTimeoutMs for room in the listener's backlog.
+  explicit IpcClient(const std::string& path, int connectTimeoutMs = NO_LIMIT);
   ~IpcClient();
   IpcClient(const IpcClient&) = delete;
   IpcClient& operator=(const IpcClient&) = delete;
 
-  // Sends msg (blocking until the kernel has taken it).
-  void send(const IpcMsgHdr& msg);
-  // Sends call and returns its restored reply; waits at most timeoutMs milliseconds.
+  // While a wait is on, fd readable calls cbRtn(cbObj), which must read what is there; fd -1
+  // watches nothing.
+  void watchWhileWaiting(int fd, void* cbObj, WatchRtn cbRtn);
+  // Sends msg, waiting at most timeoutMs for the socket to take it all.
+  void send(const IpcMsgHdr& msg, int timeoutMs = NO_LIMIT);
+  // Sends call and returns its restored reply; each of the two waits at most timeoutMs.
   IpcMsgPtr call(const IpcMsgHdr& call, int timeoutMs);
   // Waits for the reply of a call sent before (send), so that many calls can be in flight.
   IpcMsgPtr awaitReply(const IpcMsgHdr& call, int timeoutMs);
@@ -35,13 +47,16 @@ class IpcClient : public mem::newDelete<mt_anonymous> {
   const std::string& path() const { return m_path; }
 
  private:
-  // Makes a read wait at most ms milliseconds (more than 0).
-  void limitWait(int ms);
+  // Waits until the socket has events or the deadline (of the steady clock, in ms) passes;
+  // false then.
+  bool waitFor(short events, int64_t deadlineMs);
 
   std::string m_path;
   rc::Fd m_fd;
   IpcFrameReader m_reader;
-  int m_waitLimitMs = 0;
+  int m_watchFd = -1;
+  void* m_watchObj = nullptr;
+  WatchRtn m_watchRtn = nullptr;
 };
 
 }  // namespace ac

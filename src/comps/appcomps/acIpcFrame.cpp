@@ -91,9 +91,16 @@ bool IpcFrameReader::nextFrame(IpcFrame* frame) {
 
 IpcFrameHdr IpcFrameWriter::makeHdr(size_t msgLen, size_t payloadLen) {
   const size_t limit = IpcFrameHdr::MAX_FRAME_DATA;
-  // Lengths beyond 32 bits are shown cut to the limit + 1, which check() refuses as well.
-  IpcFrameHdr hdr = {IpcFrameHdr::MAGIC, static_cast<uint32_t>(msgLen > limit ? limit + 1 : msgLen),
-                     static_cast<uint32_t>(payloadLen > limit ? limit + 1 : payloadLen)};
+  // A frame over the limit is named by its whole size, which a header field need not hold, so
+  // that the sender can say how large its message was.
+  if (msgLen > limit || payloadLen > limit - msgLen) {
+    rc::Err_Throw(
+        rc::Err(RC_ERROR, AC_SC_BAD_PKT_HDR_FIELD,
+                rc::VarArgs() << "dataLen" << static_cast<unsigned long long>(msgLen + payloadLen),
+                "ipcComps/IpcFrameWriter::queue"));
+  }
+  IpcFrameHdr hdr = {IpcFrameHdr::MAGIC, static_cast<uint32_t>(msgLen),
+                     static_cast<uint32_t>(payloadLen)};
   hdr.check();
   return hdr;
 }

@@ -73,7 +73,8 @@ class IpcFrameReader {
 
 class IpcFrameWriter {
  public:
-  // Appends one frame. Raises AC_SC_BAD_PKT_HDR_FIELD when the parts break the limits.
+  // Appends one frame. Raises AC_SC_BAD_PKT_HDR_FIELD when the parts break the limits: for parts
+  // over MAX_FRAME_DATA together, with the field "dataLen" and their sum.
   void queue(const void* msg, size_t msgLen, const void* payload, size_t payloadLen);
   // Writes as much as the descriptor takes without blocking; true when nothing is left.
   bool flush(int fd);

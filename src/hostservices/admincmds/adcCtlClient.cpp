@@ -1,11 +1,11 @@
 #include "hostservices/admincmds/adcCtlClient.h"
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcDbg.h"
 
 namespace adc {
@@ -14,12 +14,16 @@ namespace {
 
 constexpr const char* kRoutine = "admincmds/CtlClient::call";
 
+void signalPipeCCb(void* app) {
+  ac::App::signalPipeFdCCb(app, rc::FdSet::CBT_FD_READY, ac::App::signalPipeFd(), nullptr);
+}
+
 }  // namespace
 
 CtlClient::CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec, uid_t user)
     : m_target(target), m_timeoutSec(timeoutSec), m_user(user), m_peerUid(0) {
   try {
-    m_client = std::make_unique<ac::IpcClient>(target.path);
+    m_client = std::make_unique<ac::IpcClient>(target.path, timeoutSec * 1000);
   } catch (const rc::Err& err) {
     if (!ac::CtlChannel::processAlive(target.pid)) {
       rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NO_SUCH_PID, rc::VarArgs() << target.pid,
@@ -32,9 +36,10 @@ CtlClient::CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec, uid_t 
   if (!ac::CtlChannel::peerAllowed(m_client->fd(), &m_peerUid, m_user)) {
     fail(ADC_SC_REFUSED, "it runs as user id " + std::to_string(m_peerUid));
   }
-  // A program that stops reading must not hold the command for ever on a full socket.
-  timeval tv = {timeoutSec, 0};
-  setsockopt(m_client->fd(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  // A termination signal ends the command while it waits for the program, as between calls.
+  if (ac::App::instance() != nullptr && ac::App::signalPipeFd() >= 0) {
+    m_client->watchWhileWaiting(ac::App::signalPipeFd(), ac::App::instance(), signalPipeCCb);
+  }
 }
 
 CtlClient::~CtlClient() = default;
@@ -45,9 +50,20 @@ ac::IpcMsgPtr CtlClient::call(const ac::IpcMsgHdr& call) {
                                call.interactId(), m_target.path.c_str());
   }
   ac::IpcMsgPtr reply;
+  bool sent = false;
   try {
-    reply = m_client->call(call, m_timeoutSec * 1000);
+    m_client->send(call, m_timeoutSec * 1000);
+    sent = true;
+    reply = m_client->awaitReply(call, m_timeoutSec * 1000);
   } catch (const rc::Err& err) {
+    // The frame refused before anything went out: its size is the frame error's value.
+    if (!sent && err.code() == AC_SC_BAD_PKT_HDR_FIELD && err.args() != nullptr &&
+        err.args()->size() > 1) {
+      rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_REQUEST_TOO_LARGE,
+                            rc::VarArgs() << m_target.program << m_target.pid << (*err.args())[1]
+                                          << int{ac::IpcFrameHdr::MAX_FRAME_DATA},
+                            kRoutine));
+    }
     rethrow(err);
   }
   auto* sts = dynamic_cast<ac::IpcStsMsgHdr*>(reply.get());
