@@ -1,6 +1,7 @@
 // The control channel's directory and peer checks, on real directories, sockets and processes
 // (the tests run as root, so a child can become another user).
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "comps/appcomps/acCtlChannel.h"
+#include "comps/recomps/rcFd.h"
 #include "qvTestSupport.h"
 #include "qvTestUtil.h"
 
@@ -92,6 +94,16 @@ TEST(CtlChannel, ListsLiveChannelsAndChecksPeers) {
     close(conn);
   }
   close(listener);
+}
+
+// A connect into a full backlog waits no longer than it is given.
+TEST(CtlChannel, ConnectIntoAFullBacklogIsBounded) {
+  qvtest::TempDir tmp;
+  const rc::Fd listener(CtlChannel::listenAt(tmp.path() + "/full"));
+  ASSERT_EQ(listen(listener.get(), 0), 0);
+  const rc::Fd first(CtlChannel::connectTo(tmp.path() + "/full", 100));
+  EXPECT_EQ(qvtest::thrownErr([&] { CtlChannel::connectTo(tmp.path() + "/full", 100); }).code2(),
+            rc::Err::errnoCode(EAGAIN));
 }
 
 }  // namespace

@@ -96,6 +96,11 @@ TEST(IpcFrame, BadHeadersAndCutFramesAreCodedErrors) {
   EXPECT_EQ(err.code2(), AC_SC_CONNECTION_RESET);
   std::string msg, payload;
   EXPECT_THROWS_CODE(ac::IpcFrameWriter::readFrame(fds[1], &msg, &payload), AC_SC_RECV_FAILED);
+  // A send error names the socket.
+  ac::IpcFrameWriter writer;
+  writer.queue("m", 1, "", 0);
+  EXPECT_EQ(rc::Err::format(qvtest::thrownErr([&] { writer.flush(fds[1]); })),
+            "Error: unable to send on socket (" + std::to_string(fds[1]) + ") - Broken pipe.");
   close(fds[1]);
 }
 

@@ -138,17 +138,12 @@ TEST(IpcMsgHdr, RestoresWhatWasSavedAndRefusesDamage) {
   }
 }
 
+// Read up to the interaction id, or as far as a short header goes (the last row read: 7 the SPU
+// ids, 9 the interaction id), so that the version error can be answered.
 TEST(IpcMsgHdr, OtherVersionsAreReadAsFarAsTheyGoAndAnsweredInTheirFormat) {
   const struct {
-    int version;
-    size_t cut;       // bytes missing at the end
-    bool addressed;   // program, host, client and SPU ids read
-    bool answerable;  // user and interaction id read too
-  } rows[] = {{22, 0, true, true},
-              {24, 0, true, true},
-              {22, 100, true, false},
-              {9, 0, true, false},
-              {22, 280, false, false}};
+    int version, cut, lastRow;
+  } rows[] = {{22, 0, 9}, {24, 0, 9}, {22, 100, 7}, {9, 0, 7}, {22, 280, 5}};
   for (const auto& row : rows) {
     Bytes image = hdrWire(1001, 1002, 0, 0, row.version);
     image.resize(image.size() - row.cut);
@@ -156,28 +151,20 @@ TEST(IpcMsgHdr, OtherVersionsAreReadAsFarAsTheyGoAndAnsweredInTheirFormat) {
     in.writeBytes(image.data(), image.size());
     ac::IpcMsgHdr got;
     const rc::Err err = qvtest::thrownErr([&] { got.restoreMsg(in); });
-    const std::string label = std::to_string(row.version) + "/" + std::to_string(row.cut);
     EXPECT_EQ(rc::Err::format(err), "Error: message header version " + std::to_string(row.version) +
-                                        " is not the expected version 23.")
-        << label;
-    EXPECT_EQ(err.severity(), RC_ERROR) << label;
-    EXPECT_EQ(got.version(), row.version) << label;
-    EXPECT_EQ(got.dstSpuId() == 9 && got.srcPgmId() == 5, row.addressed) << label;
-    EXPECT_EQ(got.interactId() == 77 && std::string(got.user()) == "ann", row.answerable) << label;
-    if (row.version != 22 || !row.answerable) continue;
-
-    // The version error goes back to the caller in the form its version reads.
+                                        " is not the expected version 23.");
+    EXPECT_EQ(got.srcPgmId() == 5 && got.dstSpuId() == 9, row.lastRow >= 7) << row.cut;
+    EXPECT_EQ(got.interactId() == 77 && got.user() == std::string("ann"), row.lastRow == 9);
+    if (row.version != 22 || row.lastRow != 9) continue;
     ac::IpcStsMsgHdr reply;
     reply.initReplyHdr(got);
     reply.setVersion(got.version());
     reply.setStatus(err);
-    rc::ByteStrm payload(8);
+    rc::ByteStrm payload(8), status(64);
     reply.setRawPayload(&payload);
-    rc::ByteStrm status(64);
     err.saveOn(status);
-    ByteImage want = hdrWire(1002, 0, 0, 0, 22, true);
-    want.bytes(qvtest::bytesOf(status));
-    qvtest::expectImage(saved(reply), want, "reply to version 22");
+    qvtest::expectImage(saved(reply),
+                        hdrWire(1002, 0, 0, 0, 22, true).bytes(qvtest::bytesOf(status)));
     reply.setRawPayload(nullptr);
   }
 }
