@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,8 @@ int64_t nowMs() {
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
+
+constexpr int64_t kLimitSlackMs = 10;
 
 int64_t deadlineAfter(int timeoutMs) { return timeoutMs < 0 ? -1 : nowMs() + timeoutMs; }
 
@@ -80,15 +83,51 @@ IpcMsgPtr IpcClient::awaitReply(const IpcMsgHdr& call, int timeoutMs) {
       IpcMsgPtr msg = IpcStrmProto::decode(frame);
       if (msg->msgType() == call.replyType() && msg->interactId() == call.interactId()) return msg;
     }
-    if (!waitFor(POLLIN, deadline)) {
+    if (!readReply(deadline)) {
       rc::Err_Throw(
           rc::Err(RC_ERROR, AC_SC_DBOS_REPLY_TIMED_OUT, rc::VarArgs() << m_path, routine));
     }
-    if (m_reader.readFrom(m_fd.get()) == IpcFrameReader::RR_CLOSED) {
-      rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << m_fd.get(),
-                            AC_SC_CONNECTION_RESET, rc::VarArgs::NO_VARARGS, routine));
-    }
   }
+}
+
+void IpcClient::limitWait(int ms) {
+  if (ms == m_waitLimitMs) return;
+  timeval tv = {ms / 1000, (ms % 1000) * 1000};
+  setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  m_waitLimitMs = ms;
+}
+
+bool IpcClient::readReply(int64_t deadlineMs) {
+  IpcFrameReader::ReadResult result;
+  if (deadlineMs < 0) {
+    // Without a time-out a signal would only resume the read: wait with the watch instead.
+    waitFor(POLLIN, deadlineMs);
+    result = m_reader.readFrom(m_fd.get());
+  } else {
+    const int64_t left = deadlineMs - nowMs();
+    if (left <= 0) return false;
+    // A limit a few milliseconds over what is left is kept: setting it again costs a call.
+    if (m_waitLimitMs == 0 || left > m_waitLimitMs || m_waitLimitMs - left > kLimitSlackMs)
+      limitWait(left > INT32_MAX ? INT32_MAX : static_cast<int>(left));
+    result = m_reader.readFrom(m_fd.get(), false);
+  }
+  switch (result) {
+    case IpcFrameReader::RR_CLOSED:
+      rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << m_fd.get(),
+                            AC_SC_CONNECTION_RESET, rc::VarArgs::NO_VARARGS,
+                            "appcomps/IpcClient::awaitReply"));
+      return false;
+    case IpcFrameReader::RR_INTERRUPTED:
+      if (m_watchFd >= 0) {
+        pollfd watch = {m_watchFd, POLLIN, 0};
+        if (poll(&watch, 1, 0) > 0) m_watchRtn(m_watchObj);
+      }
+      return true;
+    case IpcFrameReader::RR_WOULD_BLOCK:  // the receive time-out ran out
+      return deadlineMs - nowMs() > 0;
+    case IpcFrameReader::RR_DATA: break;
+  }
+  return true;
 }
 
 }  // namespace ac

@@ -50,6 +50,12 @@ class IpcClient : public mem::newDelete<mt_anonymous> {
   // Waits until the socket has events or the deadline (of the steady clock, in ms) passes;
   // false then.
   bool waitFor(short events, int64_t deadlineMs);
+  // Waits for the next bytes of a reply in one blocking read under a receive time-out of what is
+  // left of the deadline (set again only when it changes): a round trip then costs no poll. A
+  // signal ends that read (a socket with a receive time-out is not resumed), so the watched
+  // descriptor is served at once. False when the time is up.
+  bool readReply(int64_t deadlineMs);
+  void limitWait(int ms);
 
   std::string m_path;
   rc::Fd m_fd;
@@ -57,6 +63,7 @@ class IpcClient : public mem::newDelete<mt_anonymous> {
   int m_watchFd = -1;
   void* m_watchObj = nullptr;
   WatchRtn m_watchRtn = nullptr;
+  int m_waitLimitMs = 0;
 };
 
 }  // namespace ac

@@ -56,12 +56,13 @@ void IpcFrameReader::feed(const void* bytes, size_t n) {
   m_end += n;
 }
 
-IpcFrameReader::ReadResult IpcFrameReader::readFrom(int fd) {
+IpcFrameReader::ReadResult IpcFrameReader::readFrom(int fd, bool resumeInterrupted) {
   char* dst = reserve(READ_CHUNK);
   ssize_t n;
   do {
     n = read(fd, dst, READ_CHUNK);
-  } while (n < 0 && errno == EINTR);
+  } while (n < 0 && errno == EINTR && resumeInterrupted);
+  if (n < 0 && errno == EINTR) return RR_INTERRUPTED;
   if (n > 0) {
     m_end += static_cast<size_t>(n);
     return RR_DATA;

@@ -47,14 +47,15 @@ struct IpcFrame {
 
 class IpcFrameReader {
  public:
-  enum ReadResult { RR_DATA, RR_WOULD_BLOCK, RR_CLOSED };
+  enum ReadResult { RR_DATA, RR_WOULD_BLOCK, RR_CLOSED, RR_INTERRUPTED };
   enum { READ_CHUNK = 64 * 1024 };
 
-  // One read of what is waiting (interruptions are resumed). RR_CLOSED at the end of the stream
+  // One read of what is waiting. An interrupted read is resumed, unless resumeInterrupted is false:
+  // RR_INTERRUPTED then lets a blocking reader look at why. RR_CLOSED at the end of the stream
   // when no frame is cut off; raises when one is, or when the read fails. The caller takes the
   // complete frames (nextFrame) after every read, which keeps the buffer within one frame and
   // one read.
-  ReadResult readFrom(int fd);
+  ReadResult readFrom(int fd, bool resumeInterrupted = true);
   void feed(const void* bytes, size_t n);
   // The next complete frame, or false when more bytes are needed. Raises for a bad header.
   bool nextFrame(IpcFrame* frame);
