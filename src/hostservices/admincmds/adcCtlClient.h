@@ -5,8 +5,9 @@
 // ADC_SC_NO_SUCH_PID (the program ended before it could be reached), ADC_SC_NO_SUCH_TARGET (its
 // process runs but nothing listens on the socket any more), ADC_SC_TIMED_OUT,
 // ADC_SC_CONNECTION_LOST (closed before the reply), ADC_SC_BAD_REPLY (damaged bytes, a reply of
-// an unexpected class) and ADC_SC_CALL_FAILED (a reply whose status is an error, its text as the
-// last argument). Not for signal handlers.
+// an unexpected class), ADC_SC_NOT_SUPPORTED (the program has no handler for the call) and
+// ADC_SC_CALL_FAILED (a reply whose status is an error, its text as the last argument). Not for
+// signal handlers.
 #pragma once
 
 #include <unistd.h>
