@@ -126,8 +126,8 @@ TEST(Qvdemod, ServesManyTargets) {
   EXPECT_EQ(a.qvctl({"ping", "qvdemod"}).exitStatus, ADC_SC_AMBIGUOUS_TARGET & 0xff);
 
   a.qvctl({"dbg", a.pid, "-Dm", "adc:ipc", "-Df", "di"});
-  r = a.qvctl({"dbg", a.pid, "m-ipc", "m+rc", "f+m", "f-i"});
-  EXPECT_EQ(r.out, "debug controls of qvdemod (pid " + a.pid + "): -Dm adc:rc -Df dm -Dsrc yes\n")
+  r = a.qvctl({"dbg", a.pid, "m-ipc", "m+sig", "f+z", "f-i"});
+  EXPECT_EQ(r.out, "debug controls of qvdemod (pid " + a.pid + "): -Dm adc:sig -Df dz -Dsrc yes\n")
       << r.err;
 }
 
@@ -151,7 +151,8 @@ TEST(Qvdemod, PrintsJsonDocuments) {
       {{"rev", a.pid}, 0, 1, {{"revision", "7.1.0.0-P0-F1-Bld35553"}}},
       {{"dbg", a.pid, "-Dm", "adc", "f+d"}, 0, 1, {{"modules", {"adc"}}, {"flags", "d"}}},
       {{"fault", a.pid, "-Frf", rules}, 0, 1, {{"rules", {{"demoTick.interval", "1000"}}}}},
-      {{"rev", "nosuch,qvdemod"}, 21, 1, {{"target", "nosuch"}}},
+      {{"rev", "nosuch," + a.pid}, 21, 2, {{"target", "nosuch"}}},
+      {{"rev", "qvdemod"}, 23, 1, {{"error", {{"status", 23}}}}},
   };
   for (const auto& row : rows) {
     std::vector<std::string> args = row.args;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -164,6 +165,9 @@ std::string who(const ac::CtlChannel::Entry& entry) {
 double msSince(const rc::Timeval& start) {
   return (rc::Timeval::monotonicNow() - start).asDouble() * 1000.0;
 }
+
+// Milliseconds to the microsecond, as the text form shows them.
+double toUs(double ms) { return std::round(ms * 1000.0) / 1000.0; }
 
 }  // namespace
 
@@ -395,8 +399,14 @@ void CtlApp::run() {
     m_faultCtrls.setRules(file.rules());
   }
   if (!namesMany(m_target)) {
-    CtlClient client(resolve(m_target), m_timeoutSec, m_uid);
-    return runOn(client);
+    try {
+      CtlClient client(resolve(m_target), m_timeoutSec, m_uid);
+      return runOn(client);
+    } catch (const rc::Err& err) {
+      // Printed, and its status given, where every error that ends the command is.
+      if (m_json) reportFailure(err, m_target, nullptr, false);
+      throw;
+    }
   }
   const int failed = runOnMany();
   if (failed != 0) exitProgram(failed);
@@ -441,9 +451,9 @@ int CtlApp::runOnMany() {
 }
 
 void CtlApp::reportFailure(const rc::Err& err, const std::string& item,
-                           const ac::CtlChannel::Entry* entry) {
+                           const ac::CtlChannel::Entry* entry, bool printErr) {
   fflush(stdout);
-  rc::Out::instance()->print(err, true);
+  if (printErr) rc::Out::instance()->print(err, true);
   if (!m_json) return;
   Json doc = resultDoc(m_subCmd, entry);
   doc["target"] = item;
@@ -522,7 +532,7 @@ void CtlApp::ping(CtlClient& client) {
     if (m_json) {
       Json doc = resultDoc(m_subCmd, &client.target());
       doc["seq"] = seq;
-      doc["time_ms"] = ms;
+      doc["time_ms"] = toUs(ms);
       printJson(doc);
     } else {
       say("reply from %s: seq=%d time=%.3f ms\n", who(client.target()).c_str(), seq, ms);
@@ -537,9 +547,9 @@ void CtlApp::ping(CtlClient& client) {
   }
   Json doc = resultDoc(m_subCmd, &client.target());
   doc["calls"] = m_count;
-  doc["min_ms"] = lo;
-  doc["avg_ms"] = total / m_count;
-  doc["max_ms"] = hi;
+  doc["min_ms"] = toUs(lo);
+  doc["avg_ms"] = toUs(total / m_count);
+  doc["max_ms"] = toUs(hi);
   printJson(doc);
 }
 

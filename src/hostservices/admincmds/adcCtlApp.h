@@ -77,9 +77,10 @@ class CtlApp : public ac::App {
   void runOn(CtlClient& client);
   // Runs on every program the target names; the first failure's code, 0 when none.
   int runOnMany();
-  // Reports a failure of one target (entry null: the item named none).
+  // Reports a failure of one target (entry null: not known), as a JSON document with -o json and
+  // on standard error when printErr.
   void reportFailure(const rc::Err& err, const std::string& item,
-                     const ac::CtlChannel::Entry* entry);
+                     const ac::CtlChannel::Entry* entry, bool printErr = true);
   // A result line, labelled when the target names many.
   void say(const char* format, ...) const __attribute__((format(printf, 2, 3)));
   void ping(CtlClient& client);
