@@ -109,10 +109,10 @@ TEST(Qvdemod, RunsUnderLiveControl) {
 // target does not stop the others, and debug controls change step by step.
 TEST(Qvdemod, ServesManyTargets) {
   qvtest::TempDir tmp;
-  const Demo a(tmp.path() + "/ctl"), b(tmp.path() + "/ctl");
+  Demo a(tmp.path() + "/ctl"), b(tmp.path() + "/ctl");
   ASSERT_TRUE(a.proc.waitForLine("ready"));
   ASSERT_TRUE(b.proc.waitForLine("ready"));
-  for (const std::string target : {"all", "qvde*", b.pid + ",qvd*"}) {
+  for (const std::string& target : {std::string("all"), std::string("qvde*"), b.pid + ",qvd*"}) {
     const auto r = a.qvctl({"rev", target});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     for (const Demo* d : {&a, &b}) {
@@ -135,7 +135,7 @@ TEST(Qvdemod, ServesManyTargets) {
 TEST(Qvdemod, PrintsJsonDocuments) {
 #if QV_HAVE_NLOHMANN_JSON
   qvtest::TempDir tmp;
-  const Demo a(tmp.path() + "/ctl"), b(tmp.path() + "/ctl");
+  Demo a(tmp.path() + "/ctl"), b(tmp.path() + "/ctl");
   ASSERT_TRUE(a.proc.waitForLine("ready"));
   ASSERT_TRUE(b.proc.waitForLine("ready"));
   const std::string rules = a.tmp.writeFile("rules", "demoTick.interval = 1000\n");
@@ -166,9 +166,9 @@ TEST(Qvdemod, PrintsJsonDocuments) {
       ASSERT_FALSE(doc.is_discarded()) << line;
       EXPECT_EQ(doc.value("qvctl_format", 0), 1) << line;
       EXPECT_EQ(doc.value("command", ""), args[0]) << line;
-      const nlohmann::json flat = doc.flatten();
+      const nlohmann::json flat = doc.flatten(), wanted = row.expected.flatten();
       bool all = true;
-      for (const auto& [path, value] : row.expected.flatten().items()) {
+      for (const auto& [path, value] : wanted.items()) {
         all = all && flat.value(path, nlohmann::json()) == value;
       }
       matching += all ? 1 : 0;
