@@ -229,7 +229,7 @@ void CtlApp::processArgs(int argc, char** argv) {
   setTryHelpSubcmd(subCmdName);
   if (m_subCmd == SC_HELP) {
     if (i + 1 < argc) badArg(argv[i + 1]);
-    const SubCmd about = i == argc ? SC_NONE : isHelpArg(argv[i]) ? SC_HELP : subCmdOf(argv[i]);
+    const SubCmd about = i == argc ? SC_NONE : subCmdOf(argv[i]);
     if (i < argc && about == SC_NONE) badArg(argv[i]);
     about == SC_NONE ? printUsage() : printSubCmdUsage(about);
     ac::_do_exit(0);
