@@ -1,4 +1,5 @@
-# Installs the kit (bin/qvrev, bin/qvctl, sys/strings), the library, its headers and the CMake package.
+# Installs the kit (bin/qvrev, bin/qvctl, sys/strings, qvctl's bash completion), the library, its
+# headers and the CMake package.
 include(CMakePackageConfigHelpers)
 
 install(TARGETS qvframework EXPORT qvframeworkTargets
@@ -6,8 +7,10 @@ install(TARGETS qvframework EXPORT qvframeworkTargets
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvframework)
 install(TARGETS qvrev qvctl RUNTIME DESTINATION bin)
 install(DIRECTORY ${QV_KIT_STRINGS_DIR}/ DESTINATION sys/strings)
+install(FILES ${QV_KIT_DIR}/share/bash-completion/completions/qvctl DESTINATION share/bash-completion/completions)
+# qvctl's application is not in the library, so neither is its header.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvframework
-        FILES_MATCHING PATTERN "*.h")
+        FILES_MATCHING PATTERN "*.h" PATTERN "adcCtlApp.h" EXCLUDE)
 install(DIRECTORY ${QV_GENERATED_INCLUDE_DIR}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvframework
         FILES_MATCHING PATTERN "*.h")
 

@@ -6,8 +6,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#if QV_HAVE_NLOHMANN_JSON
+#include <nlohmann/json.hpp>
+#endif
 
 #include "comps/appcomps/acCtlChannel.h"
 #include "comps/appcomps/acIpcClient.h"
@@ -135,6 +140,82 @@ TEST(Qvdemod, QvctlWaitsNoLongerThanItsTimeOut) {
   kill(waiting.pid(), SIGTERM);
   EXPECT_EQ(waiting.finish(4).exitStatus, AC_SC_TERMINATED);
   kill(d.proc.pid(), SIGCONT);
+}
+
+// Two daemons at once: all, a pattern and a list reach both with labelled results, a failing
+// target does not stop the others, and debug controls change step by step.
+TEST(Qvdemod, ServesManyTargets) {
+  qvtest::TempDir tmp;
+  Demo a(tmp.path() + "/ctl"), b(tmp.path() + "/ctl");
+  ASSERT_TRUE(a.proc.waitForLine("ready"));
+  ASSERT_TRUE(b.proc.waitForLine("ready"));
+  for (const std::string& target : {std::string("all"), std::string("qvde*"), b.pid + ",qvd*"}) {
+    const auto r = a.qvctl({"rev", target});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    for (const Demo* d : {&a, &b}) {
+      const std::string line = "qvdemod." + d->pid + ": revision: 7.1.0.0-P0-F1-Bld35553\n";
+      EXPECT_NE(r.out.find(line), std::string::npos) << target << r.out;
+    }
+  }
+  auto r = a.qvctl({"ping", "nosuch," + a.pid + ",1"});
+  EXPECT_EQ(r.exitStatus, ADC_SC_NO_SUCH_TARGET & 0xff) << r.err;
+  EXPECT_NE(r.out.find("qvdemod." + a.pid + ": 1 calls"), std::string::npos) << r.out;
+  EXPECT_EQ(a.qvctl({"ping", "qvdemod"}).exitStatus, ADC_SC_AMBIGUOUS_TARGET & 0xff);
+
+  a.qvctl({"dbg", a.pid, "-Dm", "adc:ipc", "-Df", "di"});
+  r = a.qvctl({"dbg", a.pid, "m-ipc", "m+sig", "f+z", "f-i"});
+  EXPECT_EQ(r.out, "debug controls of qvdemod (pid " + a.pid + "): -Dm adc:sig -Df dz -Dsrc yes\n")
+      << r.err;
+}
+
+// Every sub-command's -o json output: JSON documents, one a line, of format 1.
+TEST(Qvdemod, PrintsJsonDocuments) {
+#if QV_HAVE_NLOHMANN_JSON
+  qvtest::TempDir tmp;
+  Demo a(tmp.path() + "/ctl"), b(tmp.path() + "/ctl");
+  ASSERT_TRUE(a.proc.waitForLine("ready"));
+  ASSERT_TRUE(b.proc.waitForLine("ready"));
+  const std::string rules = a.tmp.writeFile("rules", "demoTick.interval = 1000\n");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    // The documents printed, and one that must be among them.
+    size_t docs;
+    nlohmann::json expected;
+  } rows[] = {
+      {{"list"}, 0, 1, {{"command", "list"}}},
+      {{"ping", "all", "-count", "2"}, 0, 6, {{"pid", std::stoi(b.pid)}, {"calls", 2}}},
+      {{"rev", a.pid}, 0, 1, {{"revision", "7.1.0.0-P0-F1-Bld35553"}}},
+      {{"dbg", a.pid, "-Dm", "adc", "f+d"}, 0, 1, {{"modules", {"adc"}}, {"flags", "d"}}},
+      {{"fault", a.pid, "-Frf", rules}, 0, 1, {{"rules", {{"demoTick.interval", "1000"}}}}},
+      {{"rev", "nosuch," + a.pid}, 21, 2, {{"target", "nosuch"}}},
+      {{"rev", "qvdemod"}, 23, 1, {{"error", {{"status", 23}}}}},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> args = row.args;
+    args.insert(args.end(), {"-o", "json"});
+    const auto r = a.qvctl(args);
+    EXPECT_EQ(r.exitStatus, row.status) << r.err;
+    std::istringstream lines(r.out);
+    size_t docs = 0, matching = 0;
+    for (std::string line; std::getline(lines, line); ++docs) {
+      const nlohmann::json doc = nlohmann::json::parse(line, nullptr, false);
+      ASSERT_FALSE(doc.is_discarded()) << line;
+      EXPECT_EQ(doc.value("qvctl_format", 0), 1) << line;
+      EXPECT_EQ(doc.value("command", ""), args[0]) << line;
+      const nlohmann::json flat = doc.flatten(), wanted = row.expected.flatten();
+      bool all = true;
+      for (const auto& [path, value] : wanted.items()) {
+        all = all && flat.value(path, nlohmann::json()) == value;
+      }
+      matching += all ? 1 : 0;
+    }
+    EXPECT_EQ(docs, row.docs) << r.out;
+    EXPECT_GE(matching, 1u) << ::testing::PrintToString(args) << r.out;
+  }
+#else
+  GTEST_SKIP() << "built without nlohmann-json";
+#endif
 }
 
 // Another user is turned away: by the directory, and by the daemon when the directory lets it

@@ -1,13 +1,22 @@
 #include "hostservices/admincmds/adcCtlApp.h"
 
+#include <fnmatch.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
+#include <sstream>
+
+#if QV_HAVE_NLOHMANN_JSON
+#include <nlohmann/json.hpp>
+#endif
 
 #include "comps/appcomps/acCtrlsMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
@@ -26,16 +35,119 @@ namespace adc {
 
 namespace {
 
+#if QV_HAVE_NLOHMANN_JSON
+using Json = nlohmann::ordered_json;
+constexpr bool kHaveJson = true;
+#else
+// Stands in for the JSON library in a qvctl built without it, where -o json is refused before
+// any document is built: the code that builds them still compiles.
+class Json {
+ public:
+  Json() = default;
+  template <class T>
+  Json(const T&) {}
+  Json(std::initializer_list<Json>) {}
+  template <class K>
+  Json& operator[](const K&) {
+    return *this;
+  }
+  void push_back(const Json&) {}
+  std::string dump() const { return {}; }
+  static Json array() { return {}; }
+  static Json object() { return {}; }
+};
+constexpr bool kHaveJson = false;
+#endif
+
 constexpr const char* kRoutine = "admincmds/CtlApp::processArgs";
+
+// A usage line: the arguments and what they do.
+struct UsageLine {
+  const char* args;
+  const char* text;
+};
 
 const struct {
   const char* name;
   CtlApp::SubCmd subCmd;
-} kSubCmds[] = {{"list", CtlApp::SC_LIST},
-                {"ping", CtlApp::SC_PING},
-                {"rev", CtlApp::SC_REV},
-                {"dbg", CtlApp::SC_DBG},
-                {"fault", CtlApp::SC_FAULT}};
+  UsageLine usage[3];
+} kSubCmds[] = {
+    {"list", CtlApp::SC_LIST, {{"list", "the running programs that have a control channel"}}},
+    {"ping", CtlApp::SC_PING, {{"ping <target> [-count <n>]", "time n calls (1)"}}},
+    {"rev", CtlApp::SC_REV, {{"rev <target>", "the program's revision data"}}},
+    {"dbg",
+     CtlApp::SC_DBG,
+     {{"dbg <target> [-D...]", "its debug controls, changed first by -D options (-Dh)"},
+      {"    [m+<mods>] [m-<mods>]", "or step by step, the rest left as it is: m+ and m-"},
+      {"    [f+<flags>] [f-<flags>]", "switch modules on and off (a:b), f+ and f- flags"}}},
+    {"fault",
+     CtlApp::SC_FAULT,
+     {{"fault <target> [-Frf <file>]", "its fault controls; -Frf replaces its rules with the"},
+      {"      [-add] [-clear]", "file's, -add adds them instead, -clear drops them all"}}},
+    {"help", CtlApp::SC_HELP, {{"help [<sub-command>]", "this usage, or a sub-command's"}}}};
+
+// What every sub-command takes.
+const UsageLine kCommonUsage[] = {
+    {"-timeout <seconds>", "wait this long for each answer (5)"},
+    {"-o json|text", "print JSON documents, one a line, instead of text"},
+    {"<target>", "a pid or a program name; all, a pattern (qvde*) or a"},
+    {"", "comma-separated list of them for many programs"}};
+
+bool isHelpArg(const char* arg) {
+  for (const char* help : {"-h", "-help", "--help", "-?"}) {
+    if (strcmp(arg, help) == 0) return true;
+  }
+  return false;
+}
+
+const char* subCmdName(CtlApp::SubCmd subCmd) {
+  for (const auto& sc : kSubCmds) {
+    if (sc.subCmd == subCmd) return sc.name;
+  }
+  return "";
+}
+
+void printUsageLines(const UsageLine* lines, size_t n) {
+  for (size_t k = 0; k < n && lines[k].args != nullptr; ++k) {
+    rc::Utils::printArgUsage(lines[k].args, CtlApp::TAB_W, lines[k].text);
+  }
+}
+
+void printJson(const Json& doc) { printf("%s\n", doc.dump().c_str()); }
+
+// A document of one result: the format version, the sub-command and the program it is about.
+Json resultDoc(CtlApp::SubCmd subCmd, const ac::CtlChannel::Entry* entry) {
+  Json doc;
+  doc["qvctl_format"] = 1;
+  doc["command"] = subCmdName(subCmd);
+  if (entry != nullptr) {
+    doc["program"] = entry->program;
+    doc["pid"] = static_cast<int>(entry->pid);
+  }
+  return doc;
+}
+
+// What fn writes to standard output (the fault controls print themselves with printf).
+template <class Fn>
+std::string stdoutOf(Fn fn) {
+  fflush(stdout);
+  FILE* tmp = tmpfile();
+  const int saved = dup(STDOUT_FILENO);
+  if (tmp == nullptr || saved < 0 || dup2(fileno(tmp), STDOUT_FILENO) < 0) {
+    rc::Err_Throw(rc::Err::fromErrno(RC_SC_OPEN_FAILED, rc::VarArgs() << "tmpfile", errno,
+                                     "admincmds/CtlApp::fault"));
+  }
+  fn();
+  fflush(stdout);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  std::string text;
+  char buf[4096];
+  rewind(tmp);
+  for (size_t n; (n = fread(buf, 1, sizeof buf, tmp)) > 0;) text.append(buf, n);
+  fclose(tmp);
+  return text;
+}
 
 [[noreturn]] void badArg(const char* arg) {
   rc::Err_Throw(rc::Err(RC_ERROR, RC_SC_BAD_CMD_LINE_ARG, rc::VarArgs() << arg, kRoutine));
@@ -54,6 +166,9 @@ double msSince(const rc::Timeval& start) {
   return (rc::Timeval::monotonicNow() - start).asDouble() * 1000.0;
 }
 
+// Milliseconds to the microsecond, as the text form shows them.
+double toUs(double ms) { return std::round(ms * 1000.0) / 1000.0; }
+
 }  // namespace
 
 CtlApp::CtlApp()
@@ -64,6 +179,10 @@ CtlApp::CtlApp()
       m_timeoutSec(DEFAULT_TIMEOUT_SEC),
       m_dbgCtrls(RC_B_AS_IS),
       m_setDbg(false),
+      m_dbgOn(RC_B_AS_IS),
+      m_dbgOff(RC_B_AS_IS),
+      m_dbgSteps(false),
+      m_json(false),
       m_faultCtrls(RC_B_AS_IS),
       m_clearRules(false),
       m_addRules(false) {}
@@ -87,6 +206,14 @@ int CtlApp::ownArgCount(int argc, char** argv) {
 }
 
 void CtlApp::processArgs(int argc, char** argv) {
+  // A help option after the sub-command asks for that sub-command's usage, not the whole.
+  const int at = ownArgCount(argc, argv);
+  for (int k = at + 1; k < argc; ++k) {
+    if (isHelpArg(argv[k])) {
+      printSubCmdUsage(subCmdOf(argv[at]));
+      ac::_do_exit(0);
+    }
+  }
   processAppArgs(&argc, argv);
   int i = 1;
   while (i < argc && subCmdOf(argv[i]) == SC_NONE) {
@@ -100,6 +227,13 @@ void CtlApp::processArgs(int argc, char** argv) {
   const char* subCmdName = argv[i];
   m_subCmd = subCmdOf(argv[i++]);
   setTryHelpSubcmd(subCmdName);
+  if (m_subCmd == SC_HELP) {
+    if (i + 1 < argc) badArg(argv[i + 1]);
+    const SubCmd about = i == argc ? SC_NONE : subCmdOf(argv[i]);
+    if (i < argc && about == SC_NONE) badArg(argv[i]);
+    about == SC_NONE ? printUsage() : printSubCmdUsage(about);
+    ac::_do_exit(0);
+  }
   if (m_subCmd != SC_LIST) {
     if (i == argc || argv[i][0] == '-') {
       rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NEED_TARGET, rc::VarArgs() << subCmdName, kRoutine));
@@ -141,6 +275,15 @@ void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
     if (off) m_dbgCtrls.setModules(m_dbgCtrls.modules());
     m_setDbg = static_cast<size_t>(n) + 1 < args.size();
     args.resize(static_cast<size_t>(n));
+    // Steps begin with a letter, so that no option is taken for one.
+    std::erase_if(args, [this](const char* arg) {
+      if ((arg[0] != 'm' && arg[0] != 'f') || (arg[1] != '+' && arg[1] != '-')) return false;
+      rc::DbgCtrls& ctrls = arg[1] == '+' ? m_dbgOn : m_dbgOff;
+      arg[0] == 'm' ? ctrls.processModulesArg(arg + 2, false)
+                    : ctrls.processFlagsArg(arg + 2, false);
+      m_dbgSteps = true;
+      return true;
+    });
   }
   for (size_t k = 0; k < args.size(); ++k) {
     const char* arg = args[k];
@@ -155,6 +298,14 @@ void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
       m_count = static_cast<int>(needIntArg(next, arg, 10));
       if (m_count < 1 || m_count > MAX_PING_COUNT) {
         rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_OUT_OF_RANGE, rc::VarArgs() << next, kRoutine));
+      }
+      ++k;
+    } else if (strcmp(arg, "-o") == 0) {
+      const std::string format = needStringArg(next, arg);
+      if (format != "json" && format != "text") badArg(next);
+      m_json = format == "json";
+      if (m_json && !kHaveJson) {
+        rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NO_JSON, rc::VarArgs(), kRoutine));
       }
       ++k;
     } else if (m_subCmd == SC_FAULT && strcasecmp(arg, "-Frf") == 0) {
@@ -213,6 +364,25 @@ ac::CtlChannel::Entry CtlApp::resolve(const std::string& target) const {
   return named.front();
 }
 
+bool CtlApp::namesMany(const std::string& target) {
+  return target == "all" || target.find_first_of("*?[,") != std::string::npos;
+}
+
+std::vector<ac::CtlChannel::Entry> CtlApp::resolveItem(const std::string& item) const {
+  if (item != "all" && item.find_first_of("*?[") == std::string::npos) return {resolve(item)};
+  std::vector<ac::CtlChannel::Entry> found;
+  for (const auto& entry : channels()) {
+    if (item == "all" || fnmatch(item.c_str(), entry.program.c_str(), 0) == 0) {
+      found.push_back(entry);
+    }
+  }
+  if (found.empty()) {
+    rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NO_SUCH_TARGET, rc::VarArgs() << item,
+                          "admincmds/CtlApp::resolveItem"));
+  }
+  return found;
+}
+
 void CtlApp::run() {
   if (!m_userName.empty() && geteuid() != 0) {
     rc::Err_Throw(
@@ -228,7 +398,21 @@ void CtlApp::run() {
     file.close();
     m_faultCtrls.setRules(file.rules());
   }
-  CtlClient client(resolve(m_target), m_timeoutSec, m_uid);
+  if (!namesMany(m_target)) {
+    try {
+      CtlClient client(resolve(m_target), m_timeoutSec, m_uid);
+      return runOn(client);
+    } catch (const rc::Err& err) {
+      // Printed, and its status given, where every error that ends the command is.
+      if (m_json) reportFailure(err, m_target, nullptr, false);
+      throw;
+    }
+  }
+  const int failed = runOnMany();
+  if (failed != 0) exitProgram(failed);
+}
+
+void CtlApp::runOn(CtlClient& client) {
   switch (m_subCmd) {
     case SC_PING: return ping(client);
     case SC_REV: return rev(client);
@@ -238,35 +422,95 @@ void CtlApp::run() {
   }
 }
 
+int CtlApp::runOnMany() {
+  int failed = 0;
+  std::set<pid_t> done;
+  std::stringstream items(m_target);
+  for (std::string item; std::getline(items, item, ',');) {
+    std::vector<ac::CtlChannel::Entry> entries;
+    try {
+      entries = resolveItem(item);
+    } catch (const rc::Err& err) {
+      reportFailure(err, item, nullptr);
+      failed = failed != 0 ? failed : err.code();
+    }
+    for (const auto& entry : entries) {
+      if (!done.insert(entry.pid).second) continue;
+      m_label = entry.program + "." + std::to_string(entry.pid) + ": ";
+      try {
+        CtlClient client(entry, m_timeoutSec, m_uid);
+        runOn(client);
+      } catch (const rc::Err& err) {
+        reportFailure(err, item, &entry);
+        failed = failed != 0 ? failed : err.code();
+      }
+      m_label.clear();
+    }
+  }
+  return failed;
+}
+
+void CtlApp::reportFailure(const rc::Err& err, const std::string& item,
+                           const ac::CtlChannel::Entry* entry, bool printErr) {
+  fflush(stdout);
+  if (printErr) rc::Out::instance()->print(err, true);
+  if (!m_json) return;
+  Json doc = resultDoc(m_subCmd, entry);
+  doc["target"] = item;
+  doc["error"] = {{"code", err.code()},
+                  {"status", (err.code() & 0xff) != 0 ? err.code() & 0xff : 255},
+                  {"message", rc::Err::format(err, rc::Err::FF_OMIT_SEVERITY)}};
+  printJson(doc);
+}
+
+void CtlApp::say(const char* format, ...) const {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  printf("%s%s", m_label.c_str(), text);
+}
+
 void CtlApp::list() {
   rc::TxtTbl tbl;
   tbl.addColumn("PID", rc::TxtTbl::RIGHT_JUSTIFY);
   for (const char* name : {"PROGRAM", "CLASS", "STARTED", "REVISION"}) {
     tbl.addColumn(name, rc::TxtTbl::LEFT_JUSTIFY);
   }
+  Json programs = Json::array();
   unsigned int row = 0;
   for (const auto& entry : channels()) {
     std::string cls = "?", started = "?", revision = "?";
+    Json program = {{"pid", static_cast<int>(entry.pid)}, {"program", entry.program}};
     try {
       CtlClient client(entry, m_timeoutSec, m_uid);
       const auto info = client.rpc<ac::GetPgmInfoReply>(ac::GetPgmInfoCall());
       cls = rc::PgmClass::symbol(info->pgmClass());
       started = rc::Utils::timeToString(info->startTime(), "%Y-%m-%d %H:%M:%S");
+      program["class"] = cls;
+      program["start_time"] = info->startTime();
       const auto revReply = client.rpc<ac::GetRevDataReply>(ac::GetRevDataCall());
       if (revReply->revData() != nullptr) revision = revReply->revData()->revSymbol();
+      program["revision"] = revision;
     } catch (const rc::Err& err) {
       // One program that cannot answer does not hide the others; one that ended or stopped
       // listening meanwhile is not listed.
       if (err.code() == ADC_SC_NO_SUCH_PID || err.code() == ADC_SC_NO_SUCH_TARGET) continue;
       rc::Out::instance()->print(err, true);
+      program["error"] = rc::Err::format(err, rc::Err::FF_OMIT_SEVERITY);
     }
+    programs.push_back(program);
     ++row;
     tbl.appendInt(row, entry.pid);
     for (const std::string& cell : {entry.program, cls, started, revision}) {
       tbl.append(row, cell.c_str());
     }
   }
-  tbl.printTable();
+  if (!m_json) return tbl.printTable();
+  Json doc = resultDoc(m_subCmd, nullptr);
+  doc["programs"] = programs;
+  printJson(doc);
 }
 
 void CtlApp::ping(CtlClient& client) {
@@ -285,35 +529,95 @@ void CtlApp::ping(CtlClient& client) {
                                           << "the ping data did not come back",
                             "admincmds/CtlApp::ping"));
     }
-    printf("reply from %s: seq=%d time=%.3f ms\n", who(client.target()).c_str(), seq, ms);
+    if (m_json) {
+      Json doc = resultDoc(m_subCmd, &client.target());
+      doc["seq"] = seq;
+      doc["time_ms"] = toUs(ms);
+      printJson(doc);
+    } else {
+      say("reply from %s: seq=%d time=%.3f ms\n", who(client.target()).c_str(), seq, ms);
+    }
     total += ms;
     lo = seq == 1 || ms < lo ? ms : lo;
     hi = ms > hi ? ms : hi;
   }
-  printf("%d calls, round trip min/avg/max = %.3f/%.3f/%.3f ms\n", m_count, lo, total / m_count,
-         hi);
+  if (!m_json) {
+    return say("%d calls, round trip min/avg/max = %.3f/%.3f/%.3f ms\n", m_count, lo,
+               total / m_count, hi);
+  }
+  Json doc = resultDoc(m_subCmd, &client.target());
+  doc["calls"] = m_count;
+  doc["min_ms"] = toUs(lo);
+  doc["avg_ms"] = toUs(total / m_count);
+  doc["max_ms"] = toUs(hi);
+  printJson(doc);
 }
 
 void CtlApp::rev(CtlClient& client) {
   const auto reply = client.rpc<ac::GetRevDataReply>(ac::GetRevDataCall());
   const rc::RevData* data = reply->revData();
-  printf("program:  %s\n", who(client.target()).c_str());
-  printf("label:    %s\n", data != nullptr ? data->revLabel() : "?");
-  printf("revision: %s\n", data != nullptr ? data->revSymbol() : "?");
-  printf("build:    %s\n", data != nullptr ? data->buildStr() : "?");
+  const char* label = data != nullptr ? data->revLabel() : "?";
+  const char* revision = data != nullptr ? data->revSymbol() : "?";
+  const char* build = data != nullptr ? data->buildStr() : "?";
+  if (m_json) {
+    Json doc = resultDoc(m_subCmd, &client.target());
+    doc["label"] = label;
+    doc["revision"] = revision;
+    doc["build"] = build;
+    return printJson(doc);
+  }
+  say("program:  %s\n", who(client.target()).c_str());
+  say("label:    %s\n", label);
+  say("revision: %s\n", revision);
+  say("build:    %s\n", build);
 }
 
 void CtlApp::dbg(CtlClient& client) {
-  if (m_setDbg) client.rpc<ac::SetDbgCtrlsReply>(ac::SetDbgCtrlsCall(0, m_dbgCtrls));
+  if (m_dbgSteps) {
+    // The program's controls, changed here and sent back whole: a merge cannot switch a single
+    // module or flag off.
+    const auto now = client.rpc<ac::GetDbgCtrlsReply>(ac::GetDbgCtrlsCall());
+    rc::DbgCtrls next = now->dbgCtrls();
+    if (m_setDbg) next.mergeFrom(m_dbgCtrls);
+    next.setFlags((next.flags() | m_dbgOn.flags()) & ~m_dbgOff.flags());
+    for (int m = DM_BEGIN; m < DM_END; ++m) {
+      if (m_dbgOn.isModuleOn(m)) next.setModule(m);
+      if (m_dbgOff.isModuleOn(m)) next.clearModule(m);
+    }
+    next.setModules(next.modules());
+    client.rpc<ac::SetDbgCtrlsReply>(ac::SetDbgCtrlsCall(0, next));
+  } else if (m_setDbg) {
+    client.rpc<ac::SetDbgCtrlsReply>(ac::SetDbgCtrlsCall(0, m_dbgCtrls));
+  }
   const auto reply = client.rpc<ac::GetDbgCtrlsReply>(ac::GetDbgCtrlsCall());
+  const rc::DbgCtrls& ctrls = reply->dbgCtrls();
   // The options, one blank between each: the composed list leaves gaps where parts are off.
   std::string args;
-  for (const char c : reply->dbgCtrls().composeArgList()) {
+  for (const char c : ctrls.composeArgList()) {
     if (c != ' ' || (!args.empty() && args.back() != ' ')) args += c;
   }
   while (!args.empty() && args.back() == ' ') args.pop_back();
-  printf("debug controls of %s: %s\n", who(client.target()).c_str(),
-         args.empty() ? "-Doff" : args.c_str());
+  if (args.empty()) args = "-Doff";
+  if (!m_json) return say("debug controls of %s: %s\n", who(client.target()).c_str(), args.c_str());
+  Json modules = Json::array();
+  for (int m = DM_BEGIN; m < DM_END; ++m) {
+    if (ctrls.isModuleOn(m) && rc::Dbg::moduleSymbol(m) != nullptr) {
+      modules.push_back(rc::Dbg::moduleSymbol(m));
+    }
+  }
+  std::string flags;
+  for (int bit = DF_BEGIN; bit < DF_END; bit <<= 1) {
+    if ((ctrls.flags() & bit) != 0) flags += rc::Dbg::flagToChar(bit);
+  }
+  Json doc = resultDoc(m_subCmd, &client.target());
+  doc["modules"] = modules;
+  doc["flags"] = flags;
+  doc["switches"] = {
+      {"out_file", ctrls.outputToFile() != 0}, {"src", ctrls.prSrc() == RC_B_YES},
+      {"ts", ctrls.prTimestamp() == RC_B_YES}, {"host", ctrls.teeToHost() == RC_B_YES},
+      {"log", ctrls.teeToLog() == RC_B_YES},   {"sys_log", ctrls.teeToSysLog() == RC_B_YES}};
+  doc["options"] = args;
+  printJson(doc);
 }
 
 void CtlApp::fault(CtlClient& client) {
@@ -327,13 +631,43 @@ void CtlApp::fault(CtlClient& client) {
     client.rpc<ac::SetFaultCtrlsReply>(call);
   }
   const auto reply = client.rpc<ac::GetFaultCtrlsReply>(ac::GetFaultCtrlsCall());
-  printf("fault controls of %s:\n", who(client.target()).c_str());
-  if (reply->ctrls() != nullptr) reply->ctrls()->displayContents(false);
-  fflush(stdout);
+  const rc::fault::Ctrls* ctrls = reply->ctrls();
+  // "global on/off = yes", then a "<rule>.<attribute> = <value>" line each, as in a rules file.
+  std::istringstream lines(ctrls != nullptr ? stdoutOf([&] { ctrls->displayContents(false); })
+                                            : std::string());
+  if (!m_json) say("fault controls of %s:\n", who(client.target()).c_str());
+  Json doc = resultDoc(m_subCmd, &client.target());
+  Json rules = Json::object();
+  for (std::string line; std::getline(lines, line);) {
+    if (!m_json) {
+      say("%s\n", line.c_str());
+      continue;
+    }
+    const size_t eq = line.find(" = ");
+    if (eq == std::string::npos) continue;
+    const std::string name = line.substr(0, eq), value = line.substr(eq + 3);
+    if (name == "global on/off") {
+      doc["global_on"] = value == "yes";
+    } else {
+      rules[name] = value;
+    }
+  }
+  if (!m_json) return;
+  doc["rules"] = rules;
+  printJson(doc);
 }
 
 void CtlApp::printUsageSummary() const {
   printf("Usage: %s [-h|-rev] [<options>] <sub-command> [<arguments>]\n", programName());
+}
+
+void CtlApp::printSubCmdUsage(SubCmd subCmd) const {
+  for (const auto& sc : kSubCmds) {
+    if (sc.subCmd != subCmd) continue;
+    printf("Usage: %s [<options>] %s\n", programName(), sc.usage[0].args);
+    printUsageLines(sc.usage, std::size(sc.usage));
+    if (subCmd != SC_HELP) printUsageLines(kCommonUsage, subCmd == SC_LIST ? 2 : 4);
+  }
 }
 
 void CtlApp::printUsage() const {
@@ -341,23 +675,17 @@ void CtlApp::printUsage() const {
   printf("Options:\n");
   printStdArgsUsage(TAB_W);
   rc::Utils::printArgUsage("-user <name>", TAB_W, "(root only) reach that user's programs");
-  printf("\nSub-commands (<target>: the pid or the program name of a running program):\n");
-  rc::Utils::printArgUsage("list", TAB_W, "the running programs that have a control channel");
-  rc::Utils::printArgUsage("ping <target> [-count <n>]", TAB_W, "time n calls (1)");
-  rc::Utils::printArgUsage("rev <target>", TAB_W, "the program's revision data");
-  rc::Utils::printArgUsage("dbg <target> [-D...]", TAB_W,
-                           "its debug controls, changed first by -D options (-Dh)");
-  rc::Utils::printArgUsage("fault <target> [-Frf <file>]", TAB_W,
-                           "its fault controls; -Frf replaces its rules with the");
-  rc::Utils::printArgUsage("        [-add] [-clear]", TAB_W,
-                           "file's, -add adds them instead, -clear drops them all");
-  rc::Utils::printArgUsage("-timeout <seconds>", TAB_W, "wait this long for each answer (5)");
+  printf("\nSub-commands:\n");
+  for (const auto& sc : kSubCmds) printUsageLines(sc.usage, std::size(sc.usage));
+  printUsageLines(kCommonUsage, std::size(kCommonUsage));
   printf(
       "\nOptions before the sub-command apply to %s itself.\n"
       "Exit status: 0 done; 17 bad argument (a bad option value: its own status);\n"
       "19 unsafe channel directory; 20 no target; 21 unknown target; 22 process not running;\n"
       "23 target not unique; 24 refused; 25 no reply in time; 26 connection lost;\n"
-      "27 request failed; 28 bad reply; 29 no sub-command; 30 -user without root.\n\n",
+      "27 request failed; 28 bad reply; 29 no sub-command; 30 -user without root;\n"
+      "33 call not supported by the program; 34 -o json not built in.\n"
+      "With many targets: the status of the first that failed.\n\n",
       programName());
 }
 

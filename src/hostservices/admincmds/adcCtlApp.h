@@ -1,8 +1,16 @@
 // The live-control command: talks to running programs of this user (or, for root, of the user
 // named by -user) through their control channels. "list" shows every program that has one; the
-// other sub-commands address one program, named by its pid or its program name: "ping" times calls
-// to it, "rev" shows its revision data, "dbg" shows (and with -D options first changes) its debug
-// controls, "fault" shows (and with -Frf / -clear first changes) its fault-insertion controls.
+// other sub-commands address programs named by the target: "ping" times calls to each, "rev"
+// shows its revision data, "dbg" shows (and with -D options or m+/m-/f+/f- steps first changes)
+// its debug controls, "fault" shows (and with -Frf / -clear first changes) its fault-insertion
+// controls; "help" prints the usage of one sub-command.
+//
+// A target is a pid or a program name that only one program has, or names many: "all", a
+// shell-style pattern on program names, or a comma-separated list of any of these. With many,
+// every result is labelled "<program>.<pid>: ", a target that fails is reported and the others
+// still go ahead, and the command ends with the status of the first failure. "-o json" prints
+// one JSON document per result (a line each; ping prints one per reply and one for the round
+// trips) with "qvctl_format" 1; it needs the JSON library at build time (ADC_SC_NO_JSON).
 //
 // The options before the sub-command are the command's own standard options (its own -D, -F and
 // logging options among them); the -D and -F options after it are sent to the program. main()
@@ -31,7 +39,7 @@ class CtlClient;
 
 class CtlApp : public ac::App {
  public:
-  enum SubCmd { SC_NONE = 0, SC_LIST, SC_PING, SC_REV, SC_DBG, SC_FAULT };
+  enum SubCmd { SC_NONE = 0, SC_LIST, SC_PING, SC_REV, SC_DBG, SC_FAULT, SC_HELP };
   enum { DEFAULT_TIMEOUT_SEC = 5, MAX_PING_COUNT = 100000, TAB_W = 30 };
 
   CtlApp();
@@ -55,9 +63,26 @@ class CtlApp : public ac::App {
   std::vector<ac::CtlChannel::Entry> channels() const;
   // The one channel target names (a pid, or a program name that only one program has).
   ac::CtlChannel::Entry resolve(const std::string& target) const;
+  // The channels one item of a target list names: every one for "all", those whose program
+  // matches a pattern, else resolve(item). Naming none is ADC_SC_NO_SUCH_TARGET.
+  std::vector<ac::CtlChannel::Entry> resolveItem(const std::string& item) const;
+  // Whether target may name several programs (and its results are labelled).
+  static bool namesMany(const std::string& target);
+  // The usage of one sub-command.
+  void printSubCmdUsage(SubCmd subCmd) const;
 
  private:
   void list();
+  // The sub-command on one program.
+  void runOn(CtlClient& client);
+  // Runs on every program the target names; the first failure's code, 0 when none.
+  int runOnMany();
+  // Reports a failure of one target (entry null: not known), as a JSON document with -o json and
+  // on standard error when printErr.
+  void reportFailure(const rc::Err& err, const std::string& item,
+                     const ac::CtlChannel::Entry* entry, bool printErr = true);
+  // A result line, labelled when the target names many.
+  void say(const char* format, ...) const __attribute__((format(printf, 2, 3)));
   void ping(CtlClient& client);
   void rev(CtlClient& client);
   void dbg(CtlClient& client);
@@ -75,6 +100,13 @@ class CtlApp : public ac::App {
   int m_timeoutSec;
   rc::DbgCtrls m_dbgCtrls;
   bool m_setDbg;
+  // The modules and flags the m+/f+ steps switch on, and those m-/f- switch off.
+  rc::DbgCtrls m_dbgOn;
+  rc::DbgCtrls m_dbgOff;
+  bool m_dbgSteps;
+  bool m_json;
+  // "<program>.<pid>: " while a target of many is served.
+  std::string m_label;
   std::string m_rulesFile;
   // The rules of m_rulesFile; the global switch is left as the program has it.
   rc::fault::Ctrls m_faultCtrls;

@@ -67,6 +67,10 @@ ac::IpcMsgPtr CtlClient::call(const ac::IpcMsgHdr& call) {
     rethrow(err);
   }
   auto* sts = dynamic_cast<ac::IpcStsMsgHdr*>(reply.get());
+  // A program older than the call knows no handler for it.
+  if (sts != nullptr && sts->status().code() == AC_SC_NO_MSG_HANDLER) {
+    fail(ADC_SC_NOT_SUPPORTED, call.msgName());
+  }
   if (sts != nullptr && !sts->isStatusOk()) {
     fail(ADC_SC_CALL_FAILED, rc::Err::format(sts->status(), rc::Err::FF_OMIT_SEVERITY));
   }

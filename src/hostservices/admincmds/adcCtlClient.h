@@ -5,10 +5,11 @@
 // ADC_SC_NO_SUCH_PID (the program ended before it could be reached), ADC_SC_NO_SUCH_TARGET (its
 // process runs but nothing listens on the socket any more), ADC_SC_TIMED_OUT,
 // ADC_SC_CONNECTION_LOST (closed before the reply), ADC_SC_BAD_REPLY (damaged bytes, a reply of
-// an unexpected class), ADC_SC_CALL_FAILED (a reply whose status is an error, its text as the
-// last argument) and ADC_SC_REQUEST_TOO_LARGE (a call over the frame limit, with its size and the
-// limit; nothing was sent). While it waits, the application's signal pipe is watched, so that a
-// termination signal ends the command at once (status 237). Not for signal handlers.
+// an unexpected class), ADC_SC_NOT_SUPPORTED (the program has no handler for the call),
+// ADC_SC_CALL_FAILED (a reply whose status is an error, its text as the last argument) and
+// ADC_SC_REQUEST_TOO_LARGE (a call over the frame limit, with its size and the limit; nothing was
+// sent). While it waits, the application's signal pipe is watched, so that a termination signal
+// ends the command at once (status 237). Not for signal handlers.
 #pragma once
 
 #include <unistd.h>

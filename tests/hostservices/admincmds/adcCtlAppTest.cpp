@@ -65,6 +65,10 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
       {{"rev", "dup", "-count", "2"}, 17, "Error: command line arg '-count'"},
       {{"fault", "dup", "-add"}, 17, "Error: command line arg '-add'"},
       {{"dbg", "dup", "-Dm", "nosuch"}, 58, "Error: -Dm value 'nosuch' is not a debug module"},
+      {{"dbg", "dup", "m+ac:nosuch"}, 58, "Error: -Dm value 'nosuch' is not a debug module"},
+      {{"dbg", "dup", "f-q"}, 57, "Error: "},
+      {{"rev", "dup", "-o", "xml"}, 17, "Error: command line arg 'xml'"},
+      {{"help", "stop"}, 17, "Error: command line arg 'stop'"},
       {{"ping", "dup", "-count", "0"}, 218 & 0xff, "Error: value '0' is out of range"},
       {{"ping", "nosuch"}, 21, "Error: no running program with a control channel matches 'nosuch'"},
       {{"ping", "1"}, 21, "Error: no running program with a control channel matches '1'"},
@@ -84,6 +88,16 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
   close(parents);
   close(undead);
   waitpid(undeadPid, nullptr, 0);
+}
+
+TEST(CtlApp, HelpPrintsEachSubCommandsUsage) {
+  CtlDir d;
+  for (const std::string sc : {"list", "ping", "rev", "dbg", "fault", "help"}) {
+    const auto help = d.qvctl({"help", sc});
+    EXPECT_EQ(help.exitStatus, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("Usage: qvctl [<options>] " + sc, 0), 0u) << help.out;
+    EXPECT_EQ(d.qvctl({sc, "-h"}).out, help.out);
+  }
 }
 
 // A program that closes the connection, and a directory others may write to.
