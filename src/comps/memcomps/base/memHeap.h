@@ -204,11 +204,12 @@ class Heap {
  private:
   // glibc keeps the chunk size in the word before the allocation; its low three bits are flags, of
   // which 2 marks a chunk of its own mapping, whose usable part is one word shorter.
-  // The address travels as an integer because the word lies outside the allocation.
+  // The word lies before the start of the allocation, which the compiler takes for an access out
+  // of bounds (and warns about): the empty asm hides where the address came from.
   static size_t fromSizeWord(const void* base) {
-    using sizeWord = size_t __attribute__((may_alias));
-    const size_t word =
-        *reinterpret_cast<const sizeWord*>(reinterpret_cast<uintptr_t>(base) - sizeof(size_t));
+    uintptr_t addr = reinterpret_cast<uintptr_t>(base) - sizeof(size_t);
+    asm("" : "+r"(addr));
+    const size_t word = *reinterpret_cast<const size_t*>(addr);
     return (word & ~size_t{7}) - sizeof(size_t) - (word & 2) * (sizeof(size_t) / 2);
   }
   [[gnu::noinline]] size_t usableSizeSlow(void* base);

@@ -349,6 +349,7 @@ TEST(Heap, UsageByTypeIsNamedAndLargestFirst) {
   ASSERT_FALSE(usage.empty());
   EXPECT_EQ(usage.front().memType, mt_root);
   EXPECT_STREQ(usage.front().name, "mt_root");
+  EXPECT_EQ(usage.front().bytes, usableBytes({big}));  // a block of its own mapping
   bool foreignSeen = false;
   for (size_t i = 0; i < usage.size(); ++i) {
     EXPECT_GT(usage[i].blocks, 0u) << usage[i].memType;
