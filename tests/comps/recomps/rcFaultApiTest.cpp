@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -485,11 +486,10 @@ TEST_F(FaultApi, PointsRegisterAtTheirFirstPassAndCountWhileRulesAreOn) {
   // The counts of "readFault"; the registry is process-wide, so the test works on differences.
   const auto counts = [] {
     const rc::fault::PointStatsVec points = Api::points();
-    for (size_t i = 0; i < points.size(); ++i) {
-      if (i > 0) {
-        EXPECT_LT(points[i - 1].name, points[i].name);
-      }
-      if (points[i].name == "readFault") return std::pair{points[i].evaluated, points[i].fired};
+    EXPECT_TRUE(std::is_sorted(points.begin(), points.end(),
+                               [](const auto& a, const auto& b) { return a.name <= b.name; }));
+    for (const auto& p : points) {
+      if (p.name == "readFault") return std::pair{p.evaluated, p.fired};
     }
     return std::pair{~uint64_t{0}, ~uint64_t{0}};
   };
