@@ -2,9 +2,11 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <utility>
 
 #include "comps/recomps/rcByteStrm.h"
@@ -314,6 +316,7 @@ void Api::callCallbacks(FaultCtrlsEvent event) {
 
 void Api::updateAnyOn() {
   s_anyOn = m_ctrls->isAnyOn();
+  FaultPoint::setGates(s_anyOn);
   s_faultSeq = static_cast<int>(static_cast<unsigned>(s_faultSeq) + 1u);
 }
 
@@ -476,6 +479,65 @@ bool FaultPoint::fires() {
   if (!api->isOnLive(faultId)) return false;
   api->incrNumInsertions(faultId);
   return true;
+}
+
+// --- Fault point registry
+
+FaultPoint* FaultPoint::s_registry = nullptr;
+
+bool FaultPoint::pass() {
+  if (!m_registered) {
+    m_registered = true;
+    m_next = s_registry;
+    s_registry = this;
+    m_gateOpen = Api::s_anyOn;
+  }
+  if (!Api::s_anyOn) return false;
+  ++m_evaluated;
+  const bool fired = fires();
+  m_fired += fired ? 1 : 0;
+  return fired;
+}
+
+void FaultPoint::setGates(bool anyOn) {
+  for (FaultPoint* point = s_registry; point != nullptr; point = point->m_next) {
+    point->m_gateOpen = anyOn;
+  }
+}
+
+PointStatsVec Api::points() {
+  PointStatsVec stats;
+  for (const FaultPoint* point = FaultPoint::s_registry; point != nullptr; point = point->m_next) {
+    stats.push_back({String(point->m_name), point->m_evaluated, point->m_fired});
+  }
+  std::stable_sort(stats.begin(), stats.end(),
+                   [](const PointStats& a, const PointStats& b) { return a.name < b.name; });
+  // Points sharing a name share their rule: one row each.
+  PointStatsVec merged;
+  for (PointStats& s : stats) {
+    if (!merged.empty() && merged.back().name == s.name) {
+      merged.back().evaluated += s.evaluated;
+      merged.back().fired += s.fired;
+    } else {
+      merged.push_back(std::move(s));
+    }
+  }
+  return merged;
+}
+
+NameVec Api::unknownNames(const Rules& rules, const PointStatsVec& known) {
+  // A rules file may hold very many rules and a program few points: look names up in a sorted
+  // copy of the points' names.
+  std::vector<std::string_view, mem::stlAlloc<std::string_view, mt_rc_fault_api>> names;
+  for (const PointStats& point : known) names.emplace_back(point.name);
+  std::sort(names.begin(), names.end());
+  NameVec unknown;
+  for (const Rule* rule : rules) {
+    if (!std::binary_search(names.begin(), names.end(), std::string_view(rule->name()))) {
+      unknown.push_back(rule->nameStr());
+    }
+  }
+  return unknown;
 }
 
 }  // namespace rc::fault

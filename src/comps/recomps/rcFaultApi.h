@@ -44,6 +44,16 @@ namespace rc::fault {
 // A fault handle: the address of a rule in the controls in force.
 using FaultId = Rule*;
 
+// What one fault point (or all points of one name) saw while rules were on: how often it asked
+// its rule and how often the fault fired.
+struct PointStats {
+  String name;
+  uint64_t evaluated;
+  uint64_t fired;
+};
+using PointStatsVec = std::vector<PointStats, mem::stlAlloc<PointStats, mt_rc_fault_api>>;
+using NameVec = std::vector<String, mem::stlAlloc<String, mt_rc_fault_api>>;
+
 class Ctrls : public mem::newDelete<mt_rc_fault_ctrls> {
  public:
   explicit Ctrls(int initialValue = RC_B_YES);
@@ -131,6 +141,13 @@ class Api : public mem::newDelete<mt_rc_fault_api> {
   // Returns the previous setting.
   static bool maskFaults(bool mask);
   static bool faultsAreMasked();
+
+  // The fault points passed so far in this process, by name; points of the same name are added
+  // up. Process-wide: the registry outlives any instance.
+  static PointStatsVec points();
+  // The names of rules that no point of known carries, in name order: rules that cannot fire
+  // (yet; a point registers when it is first passed).
+  static NameVec unknownNames(const Rules& rules, const PointStatsVec& known);
 
   // The rule named exactly name; noFaultId() when there is none.
   FaultId faultId(const char* name) const;
@@ -223,9 +240,29 @@ class Api : public mem::newDelete<mt_rc_fault_api> {
 
 // A named fault point that keeps its rule's handle and looks it up again when the controls have
 // changed. Constant-initialisable, so a function-local static costs nothing to set up.
+//
+// Passed through RC_FAULT_FIRES, a point registers itself the first time (Api::points lists it)
+// and from then on counts what it evaluates while rules are on. Its gate is what a pass tests: it
+// is open until the point has registered, then follows Api::s_anyOn. A registered point must live
+// to the end of the process, as the macro's function-local static does.
 class FaultPoint {
  public:
-  explicit constexpr FaultPoint(const char* name) : m_name(name), m_seq(-1), m_id(nullptr) {}
+  explicit constexpr FaultPoint(const char* name)
+      : m_name(name),
+        m_seq(-1),
+        m_id(nullptr),
+        m_gateOpen(true),
+        m_registered(false),
+        m_next(nullptr),
+        m_evaluated(0),
+        m_fired(0) {}
+
+  // The pass of RC_FAULT_FIRES once the gate is open: registers the point if it is new, then
+  // fires() counted.
+  bool pass();
+  bool gateOpen() const { return m_gateOpen; }
+  // Sets the gate of every registered point (Api::updateAnyOn).
+  static void setGates(bool anyOn);
 
   // Whether the fault fires now; a firing is counted as an inserted fault.
   bool fires();
@@ -239,6 +276,14 @@ class FaultPoint {
   const char* m_name;
   int m_seq;
   FaultId m_id;
+  bool m_gateOpen;
+  bool m_registered;
+  FaultPoint* m_next;  // the registry, newest first
+  uint64_t m_evaluated;
+  uint64_t m_fired;
+
+  static FaultPoint* s_registry;
+  friend class Api;
 };
 
 }  // namespace rc::fault
@@ -247,10 +292,10 @@ class FaultPoint {
 // header paragraph). useStdMem must be true: the instance lives on the heap.
 void rcInitFaultApi(int* argc, char** argv, bool useStdMem);
 
-// True when the fault point named by the string literal fires now. Costs one test of a global
-// while no rule can fire.
-#define RC_FAULT_FIRES(name)                                       \
-  (__builtin_expect(::rc::fault::Api::s_anyOn, false) && [] {      \
-    static constinit ::rc::fault::FaultPoint s_rcFaultPoint(name); \
-    return s_rcFaultPoint.fires();                                 \
+// True when the fault point named by the string literal fires now. Once the point has
+// registered (its first pass), costs one test of its gate while no rule can fire.
+#define RC_FAULT_FIRES(name)                                                            \
+  ([] {                                                                                 \
+    static constinit ::rc::fault::FaultPoint s_rcFaultPoint(name);                      \
+    return __builtin_expect(s_rcFaultPoint.gateOpen(), false) && s_rcFaultPoint.pass(); \
   }())

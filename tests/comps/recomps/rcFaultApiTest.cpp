@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -71,6 +72,9 @@ class FaultApi : public ::testing::Test {
 };
 
 bool fireWriteFault() { return RC_FAULT_FIRES("writeFault"); }
+// Two points of one name, which the registry lists as one.
+bool fireReadFault() { return RC_FAULT_FIRES("readFault"); }
+bool fireReadFaultElsewhere() { return RC_FAULT_FIRES("readFault"); }
 
 TEST_F(FaultApi, OptionsAreTakenInAnyCaseAndRemoved) {
   using V = std::vector<std::string>;
@@ -482,3 +486,47 @@ TEST(FaultApiProgram, FaultPointFiresOnTheRuleSchedule) {
 }
 
 }  // namespace
+
+TEST_F(FaultApi, PointsRegisterAtTheirFirstPassAndCountWhileRulesAreOn) {
+  // The counts of "readFault"; the registry is process-wide, so the test works on differences.
+  const auto counts = [] {
+    const rc::fault::PointStatsVec points = Api::points();
+    EXPECT_TRUE(std::is_sorted(points.begin(), points.end(),
+                               [](const auto& a, const auto& b) { return a.name <= b.name; }));
+    for (const auto& p : points) {
+      if (p.name == "readFault") return std::pair{p.evaluated, p.fired};
+    }
+    return std::pair{~uint64_t{0}, ~uint64_t{0}};
+  };
+  const struct Row {
+    std::vector<const char*> rules;  // none: no rule set at all
+    uint64_t evaluated;              // by 4 passes through each of the two points
+    uint64_t fired;
+  } rows[] = {
+      {{}, 0, 0},                            // registers, counts nothing
+      {{"otherFault.on = yes"}, 8, 0},       // asks, has no rule
+      {{"readFault.c.interval = 2"}, 8, 4},  // each point's passes go through one rule
+      {{"readFault.on = no"}, 0, 0},         // no rule can fire: the gates are shut again
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.rules.empty() ? "no rules" : r.rules[0]);
+    if (!r.rules.empty()) api->setRules(rulesOf(r.rules));
+    fireReadFault();
+    fireReadFaultElsewhere();
+    const auto before = counts();
+    ASSERT_NE(before.first, ~uint64_t{0});
+    for (int i = 0; i < 4; ++i) {
+      fireReadFault();
+      fireReadFaultElsewhere();
+    }
+    const auto after = counts();
+    EXPECT_EQ(after.first - before.first, r.evaluated);
+    EXPECT_EQ(after.second - before.second, r.fired);
+  }
+
+  // Rules no passed point carries are the ones a sender is warned about.
+  const rc::fault::NameVec unknown = Api::unknownNames(
+      rulesOf({"readFault.on = yes", "zNowhere.on = yes", "aNowhere.on = yes"}), Api::points());
+  EXPECT_EQ(std::vector<String>(unknown.begin(), unknown.end()),
+            (std::vector<String>{"aNowhere", "zNowhere"}));
+}

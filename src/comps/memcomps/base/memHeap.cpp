@@ -2,7 +2,13 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__GLIBC__)
+// glibc's own malloc, whatever malloc is bound to.
+extern "C" void* __libc_malloc(size_t size);
+#endif
 
 namespace mem {
 
@@ -24,10 +30,7 @@ void* Heap::callocBlock(size_t size, const AllocContext& ctx) {
   MEM_VERIFY(ctx.getRegion() == REGION_HEAP, kSrcFile, "callocBlock");
   void* base = size <= kMaxUserSize ? calloc(1, size + kHeaderSize) : nullptr;
   if (base == nullptr) throwOutOfMemory(kSrcFile, __LINE__, "callocBlock", ctx, size);
-  void* p = static_cast<char*>(base) + kHeaderSize;
-  m_header->setHeader(p, ctx);
-  MEM_DESCRIBE_BLOCK(p, size, true);
-  return p;
+  return placeBlock(base, ctx, size, true);
 }
 
 void* Heap::reallocBlock(void* p, size_t size, const AllocContext& ctx) {
@@ -54,14 +57,62 @@ void* Heap::reallocBlock(void* p, size_t size, const AllocContext& ctx) {
     return newP;
   }
   Header::markFree(p);
-  void* base = realloc(static_cast<char*>(p) - kHeaderSize, size + kHeaderSize);
+  void* oldBase = static_cast<char*>(p) - kHeaderSize;
+  // Measured before realloc, which may release the old block; counted out only once the resize
+  // has succeeded, since on failure the old block stays the caller's.
+  const size_t oldBytes = usableSize(oldBase);
+  void* base = realloc(oldBase, size + kHeaderSize);
   if (base == nullptr) {
     Header::markAllocated(p);
     throwOutOfMemory(kSrcFile, __LINE__, "reallocBlock", ctx, size);
   }
-  void* newP = static_cast<char*>(base) + kHeaderSize;
-  m_header->setHeader(newP, ctx);
-  return newP;
+  Count& c = m_inUse[hdr.m_memType];
+  --c.blocks;
+  c.bytes -= oldBytes;
+  return placeBlock(base, ctx, size, false);
+}
+
+size_t Heap::usableSizeSlow(void* base) {
+  if (m_sizeSource == SizeSource::kUndecided) {
+    m_sizeSource = sizeWordReadable() ? SizeSource::kSizeWord : SizeSource::kCall;
+  }
+  return m_sizeSource == SizeSource::kSizeWord ? fromSizeWord(base) : malloc_usable_size(base);
+}
+
+bool Heap::sizeWordReadable() {
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // malloc is glibc's own unless something was interposed (a preloaded allocator, a checker);
+  // then the words around an allocation are not glibc's and are not read.
+  if (reinterpret_cast<void*>(&malloc) != reinterpret_cast<void*>(&__libc_malloc)) return false;
+  // The layout is an internal of glibc: confirm it against the call before relying on it. The
+  // probes stay below the mapping threshold: freeing a mapped block would raise glibc's
+  // thresholds and change how the whole process allocates.
+  for (const size_t size : {size_t{1}, size_t{24}, size_t{1000}, size_t{70000}}) {
+    void* probe = malloc(size);
+    if (probe == nullptr) return false;
+    const bool same = fromSizeWord(probe) == malloc_usable_size(probe);
+    free(probe);
+    if (!same) return false;
+  }
+  return true;
+#else
+  return false;
+#endif
+}
+
+std::vector<TypeUsage> Heap::usageByType() const {
+  std::vector<TypeUsage> usage;
+  for (uint32_t t = 0; t < mt_MAX; ++t) {
+    if (m_inUse[t].blocks != 0) usage.push_back(usageOf(static_cast<memType_t>(t)));
+  }
+  std::stable_sort(usage.begin(), usage.end(),
+                   [](const TypeUsage& a, const TypeUsage& b) { return a.bytes > b.bytes; });
+  return usage;
+}
+
+TypeUsage Heap::usageOf(memType_t memType) const {
+  const Count c = memType < mt_MAX ? m_inUse[memType] : Count{};
+  return {memType, memTypeName(memType), c.blocks, c.bytes};
 }
 
 void* Heap::getKnownObject(regionName_t regionName, memKnownObject_t ko) const {

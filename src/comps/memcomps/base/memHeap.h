@@ -14,15 +14,23 @@
 // other than REGION_HEAP given to the heap itself, a taken known-object slot — ends the process
 // through a failed verification (memError.h).
 //
+// The heap counts, per memory type, its live blocks and the bytes malloc_usable_size reports for
+// them (header included), so a running program can show what it holds by type (usageByType).
+// Every path that makes, resizes or frees a block moves the counts; a block must therefore be
+// released through this heap, never with free().
+//
 // s_myHeap is process-wide and constant-initialised; allocation works during static
 // initialisation and nothing is torn down at exit. Not thread-safe beyond what malloc provides:
 // the known-object table and the tracking state belong to the application thread. Not for use in
 // signal handlers.
 #pragma once
 
+#include <malloc.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "comps/memcomps/base/memError.h"
 #include "comps/memcomps/base/memHeader.h"
@@ -90,6 +98,15 @@ struct FaultInterface {
 
 using BlockCallback = void (*)(void* p, const memHeader& hdr, void* arg);
 
+// What the heap holds of one memory type. name is the type's enumerator ("mt_rc_string"), null
+// for a tag this program does not name.
+struct TypeUsage {
+  memType_t memType;
+  const char* name;
+  size_t blocks;
+  size_t bytes;  // malloc_usable_size of every live block, header included
+};
+
 class Heap {
  public:
   constexpr Heap() = default;
@@ -121,8 +138,16 @@ class Heap {
     if (__builtin_expect(!hdrbits::isLiveHeap(attrs), 0)) failFree(p);
     Header::markFreeChecked(p, attrs);
     MEM_FORGET_BLOCK(p);
-    free(static_cast<char*>(p) - kHeaderSize);
+    void* base = static_cast<char*>(p) - kHeaderSize;
+    countOut(attrs & hdrbits::kTypeMask, base);
+    free(base);
   }
+
+  // The types with live blocks, most bytes first (ties by type). The snapshot is kept outside the
+  // typed heap so that taking it does not change what it reports.
+  std::vector<TypeUsage> usageByType() const;
+  // One type's counts; zero for a type without live blocks or out of range.
+  TypeUsage usageOf(memType_t memType) const;
 
   void* getKnownObject(regionName_t regionName, memKnownObject_t ko) const;
   // Stores obj in slot ko and returns it; with mustBeEmpty the slot must still be null.
@@ -153,17 +178,71 @@ class Heap {
     if (__builtin_expect(size > kMaxUserSize, 0)) return nullptr;
     void* base = malloc(size + kHeaderSize);
     if (__builtin_expect(base == nullptr, 0)) return nullptr;
+    return placeBlock(base, ctx, size, false);
+  }
+  // Writes the header of a fresh allocation of size bytes and counts it; returns the user pointer.
+  void* placeBlock(void* base, const AllocContext& ctx, size_t size, bool zeroed) {
     void* p = static_cast<char*>(base) + kHeaderSize;
-    m_header->setHeader(p, ctx);
-    MEM_DESCRIBE_BLOCK(p, size, false);
+    m_header->setHeader(p, ctx);  // verifies the type, so it indexes the counts safely
+    countIn(ctx.getMemType(), base);
+    MEM_DESCRIBE_BLOCK(p, size, zeroed);
     return p;
   }
+
+  // Plain counters: the heap belongs to the application thread, and an atomic add would cost
+  // more than the header work itself.
+  struct Count {
+    size_t blocks;
+    size_t bytes;
+  };
+  void countIn(uint32_t memType, void* base) {
+    Count& c = m_inUse[memType];
+    ++c.blocks;
+    c.bytes += usableSize(base);
+  }
+  void countOut(uint32_t memType, void* base) {
+    Count& c = m_inUse[memType];
+    --c.blocks;
+    c.bytes -= usableSize(base);
+  }
+
+ public:
+  // How usableSize gets its answer: decided at the first block, then fixed for the process, so a
+  // block is always counted out with the figure it was counted in with.
+  enum class SizeSource : uint8_t { kUndecided, kSizeWord, kCall };
+  // malloc_usable_size(base) for an allocation the heap owns. With the C library's own allocator
+  // in place the figure is read from the size word that allocator keeps in front of each
+  // allocation, computed as malloc_usable_size computes it: the call alone would cost more than
+  // all the rest of the counting. Any other allocator (a preloaded one, a sanitizer's) is asked
+  // through the call.
+  size_t usableSize(void* base) {
+    if (__builtin_expect(m_sizeSource == SizeSource::kSizeWord, 1)) return fromSizeWord(base);
+    return usableSizeSlow(base);
+  }
+  SizeSource sizeSource() const { return m_sizeSource; }
+
+ private:
+  // glibc keeps the chunk size in the word before the allocation; its low three bits are flags, of
+  // which 2 marks a chunk of its own mapping, whose usable part is one word shorter.
+  // The word lies before the start of the allocation, which the compiler takes for an access out
+  // of bounds (and warns about): the empty asm hides where the address came from.
+  static size_t fromSizeWord(const void* base) {
+    uintptr_t addr = reinterpret_cast<uintptr_t>(base) - sizeof(size_t);
+    asm("" : "+r"(addr));
+    const size_t word = *reinterpret_cast<const size_t*>(addr);
+    return (word & ~size_t{7}) - sizeof(size_t) - (word & 2) * (sizeof(size_t) / 2);
+  }
+  [[gnu::noinline]] size_t usableSizeSlow(void* base);
+  // Whether fromSizeWord may be used in this process.
+  static bool sizeWordReadable();
 
   // The tracking state stamped into this heap's headers; a constant so that the allocation path
   // reaches it without an extra load.
   static constexpr Header* m_header = &s_myHeader;
   FaultInterface* m_faults = nullptr;
   void* m_knownObjects[KO_MAX] = {nullptr, nullptr, nullptr};
+  SizeSource m_sizeSource = SizeSource::kUndecided;
+  Count m_inUse[mt_MAX] = {};
 };
 
 extern Heap s_myHeap;
@@ -191,6 +270,9 @@ inline void* reallocBlock(void* p, size_t size, const AllocContext& ctx = k_anon
   return s_myHeap.reallocBlock(p, size, ctx);
 }
 inline void freeBlock(void* p) { s_myHeap.freeBlock(p); }
+
+// What the process heap holds, by memory type, most bytes first.
+inline std::vector<TypeUsage> usageByType() { return s_myHeap.usageByType(); }
 
 inline bool validateBlock(const void* p, memType_t memType) {
   return Header::validateHeader(p, memType);

@@ -10,49 +10,58 @@
 
 #include <cstdint>
 
+// Every named tag once, as X(enumerator, value): the enumeration and the name table below are
+// both made from this list, so a tag added here is named wherever types are shown. mt_unused
+// means "inherit the owner's type" when a context is derived; mt_anonymous is the type of untagged
+// allocations.
+#define MEM_TYPES(X)             \
+  X(mt_unused, 0)                \
+  X(mt_root, 1)                  \
+  X(mt_anonymous, 2)             \
+  X(mt_rc_fd_info, 200)          \
+  X(mt_rc_fd_info_vec, 201)      \
+  X(mt_rc_fd_set, 202)           \
+  X(mt_ac_msg_queue, 210)        \
+  X(mt_rc_mem_layout, 216)       \
+  X(mt_env_var_tbl, 238)         \
+  X(mt_err, 239)                 \
+  X(mt_intnl_err, 240)           \
+  X(mt_locale, 241)              \
+  X(mt_locale_db, 242)           \
+  X(mt_rc_mutex, 245)            \
+  X(mt_strdb, 252)               \
+  X(mt_strpool, 253)             \
+  X(mt_strbuf, 254)              \
+  X(mt_strvec, 255)              \
+  X(mt_sym, 256)                 \
+  X(mt_sym_buf, 257)             \
+  X(mt_sym_tbl, 258)             \
+  X(mt_varargs, 261)             \
+  X(mt_ac_str_data, 292)         \
+  X(mt_rc_fault_api, 293)        \
+  X(mt_rc_fault_attr, 294)       \
+  X(mt_rc_fault_attrs, 295)      \
+  X(mt_rc_fault_ctrls, 296)      \
+  X(mt_rc_fault_rule, 297)       \
+  X(mt_rc_fault_rules, 298)      \
+  X(mt_rc_fault_rules_file, 299) \
+  X(mt_rc_fault_value, 300)      \
+  X(mt_rc_string, 302)           \
+  X(mt_rc_string2, 306)          \
+  X(mt_rc_byte_strm, 310)        \
+  X(mt_rc_byte_strm_buf, 311)    \
+  X(mt_rc_byte_strm_info, 312)   \
+  X(mt_rc_byte_strm_pool, 313)   \
+  X(mt_rc_byte_strm_vec, 314)
+
+// clang-format off
 enum memType_t : uint16_t {
-  mt_unused = 0,  // "inherit the owner's type" when deriving a context
-  mt_root = 1,
-  mt_anonymous = 2,  // the default type of untagged allocations
-
-  mt_rc_fd_info = 200,
-  mt_rc_fd_info_vec = 201,
-  mt_rc_fd_set = 202,
-  mt_ac_msg_queue = 210,
-  mt_rc_mem_layout = 216,
-  mt_env_var_tbl = 238,
-  mt_err = 239,
-  mt_intnl_err = 240,
-  mt_locale = 241,
-  mt_locale_db = 242,
-  mt_rc_mutex = 245,
-  mt_strdb = 252,
-  mt_strpool = 253,
-  mt_strbuf = 254,
-  mt_strvec = 255,
-  mt_sym = 256,
-  mt_sym_buf = 257,
-  mt_sym_tbl = 258,
-  mt_varargs = 261,
-  mt_ac_str_data = 292,
-  mt_rc_fault_api = 293,
-  mt_rc_fault_attr = 294,
-  mt_rc_fault_attrs = 295,
-  mt_rc_fault_ctrls = 296,
-  mt_rc_fault_rule = 297,
-  mt_rc_fault_rules = 298,
-  mt_rc_fault_rules_file = 299,
-  mt_rc_fault_value = 300,
-  mt_rc_string = 302,
-  mt_rc_string2 = 306,
-  mt_rc_byte_strm = 310,
-  mt_rc_byte_strm_buf = 311,
-  mt_rc_byte_strm_info = 312,
-  mt_rc_byte_strm_pool = 313,
-  mt_rc_byte_strm_vec = 314,
-
+#define MEM_TYPE_ENUMERATOR(name, value) name = value,
+  MEM_TYPES(MEM_TYPE_ENUMERATOR)
+#undef MEM_TYPE_ENUMERATOR
   mt_MAX = 336  // every valid tag is below this
 };
+// clang-format on
 
 namespace mem {
 
@@ -96,5 +105,25 @@ enum {
   MEM_MULTI_HEAP_FIXED = 1,
   MEM_MULTI_HEAP_RANDOM = 2
 };
+
+namespace detail {
+struct MemTypeNames {
+  const char* names[mt_MAX];
+};
+constexpr MemTypeNames makeMemTypeNames() {
+  MemTypeNames table{};
+#define MEM_TYPE_NAME(name, value) table.names[value] = #name;
+  MEM_TYPES(MEM_TYPE_NAME)
+#undef MEM_TYPE_NAME
+  return table;
+}
+inline constexpr MemTypeNames kMemTypeNames = makeMemTypeNames();
+}  // namespace detail
+
+// The enumerator that names a type ("mt_rc_string"); null for a value named by no enumerator
+// here (another program's tag, or one at or above mt_MAX).
+constexpr const char* memTypeName(memType_t memType) {
+  return memType < mt_MAX ? detail::kMemTypeNames.names[memType] : nullptr;
+}
 
 }  // namespace mem

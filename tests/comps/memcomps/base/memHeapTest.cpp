@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "comps/memcomps/base/memHeap.h"
+#include "comps/memcomps/base/memNewDelete.h"
 #include "memTestUtil.h"
 #include "qvTestUtil.h"
 
@@ -267,4 +271,83 @@ TEST(Heap, DoubleFreeEndsTheProcess) {
               r.err.find("freeBlock: Assertion `mem::Header::isHeap(p)' failed.") !=
                   std::string::npos)
       << r.err;
+}
+
+namespace {
+
+// malloc_usable_size of the blocks, headers included: what the heap must report for them.
+size_t usableBytes(const std::vector<void*>& blocks) {
+  size_t bytes = 0;
+  for (void* p : blocks) bytes += malloc_usable_size(static_cast<char*>(p) - mem::kHeaderSize);
+  return bytes;
+}
+
+struct RootObject : mem::newDelete<mt_root> {
+  char bytes[40];
+};
+
+}  // namespace
+
+TEST(Heap, CountsLiveBlocksAndUsableBytesByType) {
+  constexpr int N = 50;
+  constexpr size_t kSize = 40;  // RootObject's size
+  const mem::AllocContext ctx(mt_root);
+  // The heap's ways of making a block (allocRaw, calloc) and a typed object, each released its way.
+  const struct Path {
+    const char* name;
+    void* (*make)(const mem::AllocContext&);
+    void (*release)(void*);
+  } paths[] = {
+      {"allocBlock", [](const mem::AllocContext& c) { return mem::allocBlock(kSize, c); },
+       mem::freeBlock},
+      {"callocBlock", [](const mem::AllocContext& c) { return mem::callocBlock(kSize, c); },
+       mem::freeBlock},
+      {"typed new", [](const mem::AllocContext&) -> void* { return new RootObject; },
+       [](void* p) { delete static_cast<RootObject*>(p); }},
+  };
+  for (const Path& path : paths) {
+    SCOPED_TRACE(path.name);
+    const mem::TypeUsage before = mem::s_myHeap.usageOf(mt_root);
+    std::vector<void*> blocks;
+    for (int i = 0; i < N; ++i) blocks.push_back(path.make(ctx));
+    mem::TypeUsage now = mem::s_myHeap.usageOf(mt_root);
+    EXPECT_EQ(now.blocks, before.blocks + N);
+    EXPECT_GE(now.bytes - before.bytes, N * (kSize + mem::kHeaderSize));
+    EXPECT_EQ(now.bytes - before.bytes, usableBytes(blocks));
+
+    // Resizing moves bytes, never blocks.
+    for (void*& p : blocks) p = mem::reallocBlock(p, 20 * kSize, ctx);
+    now = mem::s_myHeap.usageOf(mt_root);
+    EXPECT_EQ(now.blocks, before.blocks + N);
+    EXPECT_EQ(now.bytes - before.bytes, usableBytes(blocks));
+
+    for (void* p : blocks) path.release(p);
+    now = mem::s_myHeap.usageOf(mt_root);
+    EXPECT_EQ(now.blocks, before.blocks);
+    EXPECT_EQ(now.bytes, before.bytes);
+  }
+}
+
+TEST(Heap, UsageByTypeIsNamedAndLargestFirst) {
+  EXPECT_STREQ(mem::memTypeName(mt_rc_string), "mt_rc_string");
+  EXPECT_EQ(mem::memTypeName(static_cast<memType_t>(100)), nullptr);  // another program's tag
+  EXPECT_EQ(mem::memTypeName(mt_MAX), nullptr);
+
+  void* big = mem::allocBlock(size_t{64} << 20, mem::AllocContext(mt_root));
+  void* foreign = mem::allocBlock(10, mem::AllocContext(static_cast<memType_t>(100)));
+  const std::vector<mem::TypeUsage> usage = mem::usageByType();
+  ASSERT_FALSE(usage.empty());
+  EXPECT_EQ(usage.front().memType, mt_root);
+  EXPECT_STREQ(usage.front().name, "mt_root");
+  EXPECT_EQ(usage.front().bytes, usableBytes({big}));  // a block of its own mapping
+  bool foreignSeen = false;
+  EXPECT_TRUE(std::is_sorted(usage.begin(), usage.end(),
+                             [](const auto& a, const auto& b) { return a.bytes > b.bytes; }));
+  for (const mem::TypeUsage& u : usage) {
+    EXPECT_GT(u.blocks, 0u) << u.memType;
+    foreignSeen |= u.memType == 100 && u.name == nullptr;
+  }
+  EXPECT_TRUE(foreignSeen);
+  mem::freeBlock(foreign);
+  mem::freeBlock(big);
 }
