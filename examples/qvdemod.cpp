@@ -108,7 +108,7 @@ class DemoApp : public ac::App {
   bool tick() {
     if (ferror(stdout)) exitProgram(RC_SC_WRITE_FAILED);
     ++m_ticks;
-    if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_ADC, DF_DEBUG, "tick %d\n", m_ticks);
+    RC_TRACE(DM_ADC, DF_DEBUG, "tick %d\n", m_ticks);
     if (RC_FAULT_FIRES("demoTick")) {
       // A tick that fails on purpose skips its work, as a real failure would.
       rc::Out::instance()->printLog(RC_WARNING, "fault demoTick inserted at tick %d\n", m_ticks);

@@ -139,9 +139,7 @@ int CtlChannel::listenAt(const std::string& path) {
     unlink(boundPath.c_str());
     rc::Err_ThrowErrno(AC_SC_LISTEN_FAILED, rc::VarArgs() << path, savedErrno, routine);
   }
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_IPC, DF_INIT, "control channel listening at %s\n", path.c_str());
-  }
+  RC_TRACE(DM_IPC, DF_INIT, "control channel listening at %s\n", path.c_str());
   return fd.release();
 }
 
