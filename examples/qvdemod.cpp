@@ -91,8 +91,7 @@ class DemoApp : public ac::App {
   }
 
   void appCleanup(bool forceExit) override {
-    if (m_timer != nullptr && m_timer->removeReference() < 1) delete m_timer;
-    m_timer = nullptr;
+    rc::RefCnt_release(m_timer);
     ac::App::appCleanup(forceExit);
   }
 

@@ -17,7 +17,7 @@ namespace {
 static_assert(sizeof(IpcFrameHdr) == IpcFrameHdr::SIZE, "the header is three 32-bit fields");
 
 [[noreturn]] void badField(const char* field, const char* fmt, uint32_t value) {
-  const char* routine = "ipcComps/IpcFrameHdr::check";
+  const char* routine = "appcomps/IpcFrameHdr::check";
   char text[16];
   snprintf(text, sizeof text, fmt, value);
   rc::Err_Throw(
@@ -67,12 +67,12 @@ IpcFrameReader::ReadResult IpcFrameReader::readFrom(int fd) {
     return RR_DATA;
   }
   if (n == 0) {
-    if (isMidFrame()) cutOff(fd, "ipcComps/IpcFrameReader::readFrom");
+    if (isMidFrame()) cutOff(fd, "appcomps/IpcFrameReader::readFrom");
     return RR_CLOSED;
   }
   if (errno == EAGAIN || errno == EWOULDBLOCK) return RR_WOULD_BLOCK;
   rc::Err_ThrowErrno(AC_SC_RECV_FAILED, rc::VarArgs() << fd, errno,
-                     "ipcComps/IpcFrameReader::readFrom");
+                     "appcomps/IpcFrameReader::readFrom");
 }
 
 bool IpcFrameReader::nextFrame(IpcFrame* frame) {
@@ -125,7 +125,7 @@ bool IpcFrameWriter::flush(int fd) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
     const int savedErrno = errno;
     rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << rc::Err::errnoCode(savedErrno),
-                       savedErrno, "ipcComps/IpcFrameWriter::flush");
+                       savedErrno, "appcomps/IpcFrameWriter::flush");
   }
   m_buf.clear();
   m_sent = 0;
