@@ -91,8 +91,7 @@ class DemoApp : public ac::App {
   }
 
   void appCleanup(bool forceExit) override {
-    if (m_timer != nullptr && m_timer->removeReference() < 1) delete m_timer;
-    m_timer = nullptr;
+    rc::RefCnt_release(m_timer);
     ac::App::appCleanup(forceExit);
   }
 
@@ -108,7 +107,7 @@ class DemoApp : public ac::App {
   bool tick() {
     if (ferror(stdout)) exitProgram(RC_SC_WRITE_FAILED);
     ++m_ticks;
-    if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_ADC, DF_DEBUG, "tick %d\n", m_ticks);
+    RC_TRACE(DM_ADC, DF_DEBUG, "tick %d\n", m_ticks);
     if (RC_FAULT_FIRES("demoTick")) {
       // A tick that fails on purpose skips its work, as a real failure would.
       rc::Out::instance()->printLog(RC_WARNING, "fault demoTick inserted at tick %d\n", m_ticks);

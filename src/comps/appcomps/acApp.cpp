@@ -208,10 +208,7 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
         rc::Log::instance()->pgmStartMsg(pgmAttrs->pgmLabel());
         pgmAttrs->setStartMsgLogged(true);
       }
-      if (rc::Dbg::s_anyOn) {
-        rc::Dbg::instance()->print(DM_AC, DF_INIT, "running from working directory: '%s'\n",
-                                   rc::Os::currentDir());
-      }
+      RC_TRACE(DM_AC, DF_INIT, "running from working directory: '%s'\n", rc::Os::currentDir());
     }
     return helpRequested;
   } catch (const rc::Err& err) {
@@ -222,11 +219,8 @@ bool App::main1(int* argc, char** argv, int pgmClass, const char* pgmLabel, cons
 }
 
 void App::init(int argc, char** argv) {
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(
-        DM_AC, DF_INIT, "initializing (App::init), time = %s ...\n",
-        rc::Utils::timeToString(time(nullptr), "%d-%b-%y, %H:%M:%S %Z").c_str());
-  }
+  RC_TRACE(DM_AC, DF_INIT, "initializing (App::init), time = %s ...\n",
+           rc::Utils::timeToString(time(nullptr), "%d-%b-%y, %H:%M:%S %Z").c_str());
   if (!rc::Env::isInitialized() && argc != 0) rc::Env::init(&argc, argv, 0);
   SockUtils::loadSocketLib();
   // The exit comes after the handler: the exception object is released first, and nothing
@@ -256,9 +250,7 @@ void App::init(int argc, char** argv) {
   // Read outside the environment table: asking for the channel changes no listing of it.
   const char* ctl = getenv("QV_CTL_CHANNEL");
   if (ctl != nullptr && (strcmp(ctl, "1") == 0 || strcasecmp(ctl, "yes") == 0)) openCtlChannel();
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_AC, DF_INIT, "initialization (App::init) complete\n");
-  }
+  RC_TRACE(DM_AC, DF_INIT, "initialization (App::init) complete\n");
 }
 
 void App::main2(int argc, char** argv) {
@@ -303,11 +295,9 @@ void App::main2(int argc, char** argv) {
         break;
     }
   }
-  if (silent && rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_AC, DF_DEBUG,
-                               "caught %s error = '%d' in ac::App::main2, exiting silently ...\n",
-                               errType, exitCode);
-  }
+  if (silent)
+    RC_TRACE(DM_AC, DF_DEBUG, "caught %s error = '%d' in ac::App::main2, exiting silently ...\n",
+             errType, exitCode);
   // The exit path itself may throw: such an exception only changes the status, nothing prints.
   auto noteExitPathException = [&exitCode, &errType] {
     const rc::CaughtExc caught = rc::CaughtExc::classify();
@@ -320,12 +310,9 @@ void App::main2(int argc, char** argv) {
     noteExitPathException();
   }
   for (;;) {
-    if (rc::Dbg::s_anyOn) {
-      rc::Dbg::instance()->print(
-          DM_AC, DF_DEBUG,
-          "caught %s error = '%d' in ac::App::main2 thrown from exitProgram, exiting ...\n",
-          errType, exitCode);
-    }
+    RC_TRACE(DM_AC, DF_DEBUG,
+             "caught %s error = '%d' in ac::App::main2 thrown from exitProgram, exiting ...\n",
+             errType, exitCode);
     try {
       _do_exit(exitCode);
     } catch (...) {
@@ -335,17 +322,13 @@ void App::main2(int argc, char** argv) {
 }
 
 bool App::exitProgram(int status, bool forceExit) {
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exit requested with status = %d (%d)\n", status,
-                               status % 256);
-  }
+  RC_TRACE(DM_AC, DF_DEBUG, "exit requested with status = %d (%d)\n", status, status % 256);
   if (s_exitInProgress) return true;
   if (!forceExit && !isOkToExit(status)) {
-    if (rc::Dbg::s_anyOn)
-      rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exit cancelled, returning\n");
+    RC_TRACE(DM_AC, DF_DEBUG, "exit cancelled, returning\n");
     return false;
   }
-  if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, DF_DEBUG, "exiting ...\n");
+  RC_TRACE(DM_AC, DF_DEBUG, "exiting ...\n");
   s_exitInProgress = true;
   rc::Os::setSigHandler(SIGCHLD, SIG_IGN);
   rc::Os::setSigHandler(SIGINT, SIG_IGN);

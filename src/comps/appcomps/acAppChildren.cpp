@@ -29,17 +29,6 @@ constexpr int kMaxCmdLineArgs = 256;
 constexpr int kCmdLineArgSlots = kMaxCmdLineChars / 2 + 2;
 constexpr size_t kReadChunk = 65536;
 
-void debugLine(int module, int flag, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
-void debugLine(int module, int flag, const char* fmt, ...) {
-  if (!rc::Dbg::s_anyOn) return;
-  char line[512];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(line, sizeof line, fmt, ap);
-  va_end(ap);
-  rc::Dbg::instance()->print(module, flag, "%s", line);
-}
-
 // The bookkeeping of one executePgm call, from the call until its done callback has run.
 class DeferredExec : public mem::newDelete<mt_anonymous> {
  public:
@@ -89,7 +78,7 @@ class DeferredExec : public mem::newDelete<mt_anonymous> {
 void DeferredExec::readyCCb(void* obj, rc::FdSet::CbType cbType, int fd, void* userData) {
   auto* de = static_cast<DeferredExec*>(obj);
   if (cbType == rc::FdSet::CBT_FD_CLOSE) {
-    debugLine(DM_AC, DF_DEBUG, "Cannot read from %d: received EPOLLHUP.\n", fd);
+    RC_TRACE(DM_AC, DF_DEBUG, "Cannot read from %d: received EPOLLHUP.\n", fd);
     return;
   }
   if (cbType != rc::FdSet::CBT_FD_READY) return;
@@ -148,7 +137,7 @@ void DeferredExec::doneCCb(void* obj, int pid, int status) {
 
 void App::initSigChildHandling() {
   if (isAppFlagSet(AF_NO_SIGNALS) || m_childTbl != nullptr) return;
-  debugLine(DM_SIG, DF_INIT, "initializing sig child handling ...\n");
+  RC_TRACE(DM_SIG, DF_INIT, "initializing sig child handling ...\n");
   const bool useSignalPipe = !isAppFlagSet(AF_NO_SIGNAL_PIPE);
   RC_ASSERT(useSignalPipe);
   // An application that starts children before its signal set-up still hears of their end.
@@ -160,22 +149,22 @@ void App::initSigChildHandling() {
 }
 
 int App::forkPgm(int fdToKeep, void* cbObj, SigChildCbRtn cbRtn) {
-  debugLine(DM_AC, DF_DEBUG, "forking program ...\n");
+  RC_TRACE(DM_AC, DF_DEBUG, "forking program ...\n");
   initSigChildHandling();
   const int pid = rc::Os::forkPgm(fdToKeep, nullptr);
   if (pid != 0) addSigChildCb(pid, cbObj, cbRtn);
-  debugLine(DM_AC, DF_DEBUG, "forked, pid = %d\n", pid);
+  RC_TRACE(DM_AC, DF_DEBUG, "forked, pid = %d\n", pid);
   return pid;
 }
 
 int App::invokePgm(const char** argv, int fdToKeep, void* cbObj, SigChildCbRtn cbRtn, int stdOutFd,
                    int stdErrFd) {
   RC_ASSERT(argv && argv[0]);
-  debugLine(DM_AC, DF_DEBUG, "invoking program '%s' ...\n", argv[0]);
+  RC_TRACE(DM_AC, DF_DEBUG, "invoking program '%s' ...\n", argv[0]);
   initSigChildHandling();
   const int pid = rc::Os::invokePgm(argv, fdToKeep, nullptr, stdOutFd, stdErrFd, 0);
   addSigChildCb(pid, cbObj, cbRtn);
-  debugLine(DM_AC, DF_DEBUG, "invoked '%s', pid = %d\n", argv[0], pid);
+  RC_TRACE(DM_AC, DF_DEBUG, "invoked '%s', pid = %d\n", argv[0], pid);
   return pid;
 }
 
@@ -291,7 +280,7 @@ bool App::killPgm(int pid, int sig, bool preClearSigChildCb) {
       removeSigChildCb(pid);
     }
   }
-  debugLine(DM_AC, DF_DEBUG, "sending signal = %d to pid = %d\n", sig, pid);
+  RC_TRACE(DM_AC, DF_DEBUG, "sending signal = %d to pid = %d\n", sig, pid);
   return kill(pid, sig) == 0;
 }
 
@@ -327,13 +316,13 @@ void App::handleSigChild() {
     ChildInfo* info = m_childTbl->lookup(pid);
     if (info == nullptr) {
       // Forgotten by a callback of this walk: reaped, but there is nobody to tell.
-      debugLine(DM_SIG, DF_DEBUG, "didn't find childInfo for pid %d, reaping anyway\n", pid);
+      RC_TRACE(DM_SIG, DF_DEBUG, "didn't find childInfo for pid %d, reaping anyway\n", pid);
     }
     int status = -1;
     if (rc::Os::reapChild(pid, &status) || status < 0) continue;
     if (info == nullptr) continue;
     info->setStatus(status);
-    debugLine(DM_SIG, DF_DEBUG, "child died, pid = %d, status = %d\n", pid, status);
+    RC_TRACE(DM_SIG, DF_DEBUG, "child died, pid = %d, status = %d\n", pid, status);
     info->setDead(true);
     if (info->hasCb()) {
       invokeSigChildCb(info);

@@ -19,10 +19,7 @@ const int32_t kStartTime = static_cast<int32_t>(time(nullptr));
 unsigned appAddr(const App* app) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(app)); }
 
 void traceReceived(const App* app, const char* what) {
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_AC, DF_MSG, "app [0x%x]: received %s message\n", appAddr(app),
-                               what);
-  }
+  RC_TRACE(DM_AC, DF_MSG, "app [0x%x]: received %s message\n", appAddr(app), what);
 }
 
 // Every standard reply carries an empty (success) status and lives only until proto has sent it.
@@ -123,7 +120,7 @@ void App::setFaultCtrlsCallCb(SetFaultCtrlsCall* msg, IpcMsgProto* proto) {
     api->clearCtrls();
   } else if (msg->ctrls() != nullptr) {
     api->mergeCtrls(*msg->ctrls(), msg->clearExistingRules(), msg->addNew());
-    if (rc::Dbg::s_anyOn && rc::Dbg::instance()->isOn(DM_AC, DF_MSG_DATA)) {
+    if (RC_TRACE_ON(DM_AC, DF_MSG_DATA)) {
       rc::Dbg::instance()->print(DM_AC, DF_MSG_DATA, "set new ctrls:\n");
       api->ctrls()->dumpObj(1, nullptr);
     }

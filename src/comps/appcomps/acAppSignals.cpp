@@ -59,10 +59,6 @@ void closeRetrying(int fd) {
   }
 }
 
-void debugLine(int flag, const char* fmt, int value) {
-  if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_SIG, flag, fmt, value);
-}
-
 }  // namespace
 
 void App::initSignalHandling() {
@@ -89,8 +85,7 @@ void App::initSignalHandling() {
 }
 
 void App::initSignalPipe() {
-  if (rc::Dbg::s_anyOn)
-    rc::Dbg::instance()->print(DM_SIG, DF_INIT, "initializing signal pipe ...\n");
+  RC_TRACE(DM_SIG, DF_INIT, "initializing signal pipe ...\n");
   uninitSignalPipe();
   int fds[2];
   // Close-on-exec: a program this one executes has no use for the pipe.
@@ -194,7 +189,7 @@ void App::signalPipeFdCCb(void* cbObj, rc::FdSet::CbType /*cbType*/, int /*fd*/,
                            __LINE__);
   }
   const int sigNum = buf[0];
-  debugLine(DF_MINOR, "read signal %d from signal pipe\n", sigNum);
+  RC_TRACE(DM_SIG, DF_MINOR, "read signal %d from signal pipe\n", sigNum);
   if (hasPendingFlag(sigNum)) s_sigInPipe[sigNum] = 0;
   static_cast<App*>(cbObj)->handleSignal(sigNum, true);
 }
@@ -222,19 +217,13 @@ void App::handleSignal(int sigNum, bool fromSignalPipe) {
     case SIGFPE:
     case SIGSEGV: handleCoreSignal(sigNum);
     case SIGCHLD: handleSigChild(); break;
-    case QV_MSG_Q_SIGNUM:
-      if (rc::Dbg::s_anyOn)
-        rc::Dbg::instance()->print(DM_SIG, DF_DEBUG, "got msg queue IO signal\n");
-      break;
-    default: debugLine(DF_DEBUG, "ignoring signal %d\n", sigNum); break;
+    case QV_MSG_Q_SIGNUM: RC_TRACE(DM_SIG, DF_DEBUG, "got msg queue IO signal\n"); break;
+    default: RC_TRACE(DM_SIG, DF_DEBUG, "ignoring signal %d\n", sigNum); break;
   }
 }
 
 void App::handleCoreSignal(int sigNum) {
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_SIG, DF_DEBUG, "handling core signal %s (%d)\n",
-                               rc::Os::sigName(sigNum), sigNum);
-  }
+  RC_TRACE(DM_SIG, DF_DEBUG, "handling core signal %s (%d)\n", rc::Os::sigName(sigNum), sigNum);
   // Written with one write(): stdio may be in an inconsistent state after a fault.
   char line[96];
   const int len = snprintf(line, sizeof line, "(%d) %s received, exiting.\n",

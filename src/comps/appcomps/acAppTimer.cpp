@@ -19,8 +19,6 @@ unsigned addr(const void* p) { return static_cast<unsigned>(reinterpret_cast<uin
 int secs(const Timeval& tv) { return static_cast<int>(tv.tv_sec); }
 int usecs(const Timeval& tv) { return static_cast<int>(tv.tv_usec); }
 
-bool dbgOn(int flag) { return rc::Dbg::s_anyOn && rc::Dbg::instance()->isOn(DM_AC, flag); }
-
 void release(AppTimer* timer) {
   if (timer->removeReference() < 1) delete timer;
 }
@@ -195,8 +193,7 @@ void AppTimer::syncQueue() {
 }
 
 void AppTimer::start() {
-  if (rc::Dbg::s_anyOn)
-    rc::Dbg::instance()->print(DM_AC, DF_MINOR, "starting timer [0x%x] ...\n", addr(this));
+  RC_TRACE(DM_AC, DF_MINOR, "starting timer [0x%x] ...\n", addr(this));
   updateTimes();
   m_running = true;
   syncQueue();
@@ -205,7 +202,7 @@ void AppTimer::start() {
 void AppTimer::stop() { stopAt(Timeval::monotonicNow()); }
 
 void AppTimer::stopAt(const Timeval& now) {
-  if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, DF_MINOR, "stopping timer ...\n");
+  RC_TRACE(DM_AC, DF_MINOR, "stopping timer ...\n");
   m_running = false;
   m_working = false;
   // Clears the record in place: a loop that already collected it will not call it.
@@ -215,10 +212,8 @@ void AppTimer::stopAt(const Timeval& now) {
 }
 
 void AppTimer::setTimerValue(const Timeval& timerValue, bool startTimer) {
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_AC, DF_MINOR, "setting timer [0x%x] value to %d, %d\n",
-                               addr(this), secs(timerValue), usecs(timerValue));
-  }
+  RC_TRACE(DM_AC, DF_MINOR, "setting timer [0x%x] value to %d, %d\n", addr(this), secs(timerValue),
+           usecs(timerValue));
   m_timerValue = timerValue;
   if (m_running) stop();
   if (startTimer) start();
@@ -226,8 +221,7 @@ void AppTimer::setTimerValue(const Timeval& timerValue, bool startTimer) {
 
 void AppTimer::workStarted() {
   m_working = true;
-  if (rc::Dbg::s_anyOn)
-    rc::Dbg::instance()->print(DM_AC, DF_MINOR, "work started for timer [0x%x]\n", addr(this));
+  RC_TRACE(DM_AC, DF_MINOR, "work started for timer [0x%x]\n", addr(this));
   syncQueue();
 }
 
@@ -236,17 +230,11 @@ void AppTimer::workDone() {
   const Timeval now = Timeval::monotonicNow();
   m_lastTimerProcessingEnd = now;
   if (!(now > m_expireTime)) {
-    if (rc::Dbg::s_anyOn) {
-      rc::Dbg::instance()->print(DM_AC, DF_MINOR,
-                                 "workDone called [0x%x], but expire time has not been reached\n",
-                                 addr(this));
-    }
+    RC_TRACE(DM_AC, DF_MINOR, "workDone called [0x%x], but expire time has not been reached\n",
+             addr(this));
   } else if (m_running && m_timerType == INTERVAL) {
-    if (rc::Dbg::s_anyOn) {
-      rc::Dbg::instance()->print(DM_AC, DF_MINOR,
-                                 "workDone [0x%x]: exceeded timer interval, starting again now\n",
-                                 addr(this));
-    }
+    RC_TRACE(DM_AC, DF_MINOR, "workDone [0x%x]: exceeded timer interval, starting again now\n",
+             addr(this));
     start();
   }
   syncQueue();
@@ -257,7 +245,7 @@ void AppTimer::updateTimes() {
   m_startTime = m_running && now > m_expireTime ? m_expireTime : now;
   m_expireTime = m_startTime + m_timerValue;
   if (m_expireTime < now) m_expireTime = now;
-  if (dbgOn(DF_MINOR_DATA)) {
+  if (RC_TRACE_ON(DM_AC, DF_MINOR_DATA)) {
     rc::Dbg::instance()->print(DM_AC, DF_MINOR_DATA,
                                "new timer [0x%x] times: now = '%d, %d', start time = '%d, %d', "
                                "expire time = '%d, %d'\n",
@@ -284,13 +272,10 @@ void AppTimer::updateFdSet() {
   const Timeval now = Timeval::monotonicNow();
   const Timeval timeout = now < m_expireTime ? m_expireTime - now : Timeval::ZERO_TIMEVAL;
   m_timerFdSet.set(timeout, this, eventCCb, nullptr);
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(
-        DM_AC, DF_MINOR,
-        "set timer [0x%x] timeout to '%d, %d' from expire = '%d, %d' - now = '%d, %d'\n",
-        addr(this), secs(timeout), usecs(timeout), secs(m_expireTime), usecs(m_expireTime),
-        secs(now), usecs(now));
-  }
+  RC_TRACE(DM_AC, DF_MINOR,
+           "set timer [0x%x] timeout to '%d, %d' from expire = '%d, %d' - now = '%d, %d'\n",
+           addr(this), secs(timeout), usecs(timeout), secs(m_expireTime), usecs(m_expireTime),
+           secs(now), usecs(now));
 }
 
 void AppTimer::eventCCb(void* cbObj, rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*userData*/) {
@@ -312,7 +297,7 @@ void AppTimer::eventCb(rc::FdSet::CbType /*cbType*/, int /*fd*/, void* /*userDat
 }
 
 void AppTimer::fireAt(const Timeval& firedAt) {
-  if (dbgOn(DF_MINOR)) {
+  if (RC_TRACE_ON(DM_AC, DF_MINOR)) {
     rc::Dbg::instance()->print(DM_AC, DF_MINOR, "timer [0x%x] expired, time = %d, %d\n", addr(this),
                                secs(firedAt), usecs(firedAt));
   }
@@ -329,10 +314,7 @@ void AppTimer::fireAt(const Timeval& firedAt) {
     return;
   }
   if (m_running && !m_working) {
-    if (rc::Dbg::s_anyOn) {
-      rc::Dbg::instance()->print(DM_AC, DF_MINOR, "work for timer [0x%x] completed synchronously\n",
-                                 addr(this));
-    }
+    RC_TRACE(DM_AC, DF_MINOR, "work for timer [0x%x] completed synchronously\n", addr(this));
     const Timeval now = Timeval::monotonicNow();
     m_lastTimerProcessingEnd = now;
     updateTimes();

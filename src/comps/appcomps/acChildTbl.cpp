@@ -7,13 +7,7 @@
 
 namespace ac {
 
-namespace {
-
-void debugLine(int flag, const char* fmt, int pid) {
-  if (rc::Dbg::s_anyOn) rc::Dbg::instance()->print(DM_AC, flag, fmt, pid);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 ChildInfo::ChildInfo(int pid, void* cbObj, CbRtn cbRtn, int references)
     : rc::RefCnt(references),
@@ -46,11 +40,8 @@ ChildInfo& ChildInfo::operator=(const ChildInfo& src) {
 void ChildInfo::invokeCb() {
   RC_ASSERT(m_cbObj);
   RC_ASSERT(m_cbRtn);
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_AC, DF_DEBUG,
-                               "invoking child died callback for pid = %d, status = %d\n", m_pid,
-                               m_status);
-  }
+  RC_TRACE(DM_AC, DF_DEBUG, "invoking child died callback for pid = %d, status = %d\n", m_pid,
+           m_status);
   m_cbRtn(m_cbObj, m_pid, m_status);
 }
 
@@ -66,11 +57,11 @@ void ChildInfo::dumpObj(int indentLvl, const char* label) const {
 }
 
 void ChildTbl::insert(int pid, void* cbObj, ChildInfo::CbRtn cbRtn) {
-  debugLine(DF_MINOR, "inserting child info for pid = %d\n", pid);
+  RC_TRACE(DM_AC, DF_MINOR, "inserting child info for pid = %d\n", pid);
   ChildInfo* info = new ChildInfo(pid, cbObj, cbRtn, 1);
   auto [it, inserted] = m_infos.insert(info);
   if (!inserted) {
-    debugLine(DF_DEBUG, "child info already exists for pid = %d, over-writing\n", pid);
+    RC_TRACE(DM_AC, DF_DEBUG, "child info already exists for pid = %d, over-writing\n", pid);
     **it = *info;
     delete info;
   }
@@ -92,7 +83,7 @@ void ChildTbl::remove(const ChildInfo& info, bool destroy) {
   const int pid = found->pid();  // info may be the record itself
   m_infos.erase(it);
   if (destroy) rc::RefCnt_release(found);
-  debugLine(DF_MINOR, "removed child info for pid = %d\n", pid);
+  RC_TRACE(DM_AC, DF_MINOR, "removed child info for pid = %d\n", pid);
 }
 
 ChildInfo* ChildTbl::lookup(int pid) const {

@@ -25,7 +25,7 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& path, const std::string& why) {
   rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_CTL_DIR_REFUSED, rc::VarArgs() << path << why,
-                        "ipcComps/CtlChannel::checkDir"));
+                        "appcomps/CtlChannel::checkDir"));
 }
 
 // The address of path; a path that does not fit is refused rather than cut.
@@ -102,7 +102,7 @@ std::string CtlChannel::prepareDir() {
     chmod(path.c_str(), 0700);
   } else if (absolute && errno != EEXIST) {
     rc::Err_ThrowErrno(AC_SC_CTL_DIR_REFUSED, rc::VarArgs() << path << "cannot be created", errno,
-                       "ipcComps/CtlChannel::prepareDir");
+                       "appcomps/CtlChannel::prepareDir");
   }
   checkDir(path);
   return path;
@@ -123,7 +123,7 @@ std::string CtlChannel::socketPath(const std::string& dir, const char* program, 
 }
 
 int CtlChannel::listenAt(const std::string& path) {
-  const char* routine = "ipcComps/CtlChannel::listenAt";
+  const char* routine = "appcomps/CtlChannel::listenAt";
   unixAddr(path);
   // Bound under a name no client lists and renamed into place once it listens: between bind and
   // listen a client would find it refusing connections and remove it as stale.
@@ -140,14 +140,12 @@ int CtlChannel::listenAt(const std::string& path) {
     unlink(boundPath.c_str());
     rc::Err_ThrowErrno(AC_SC_LISTEN_FAILED, rc::VarArgs() << path, savedErrno, routine);
   }
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_IPC, DF_INIT, "control channel listening at %s\n", path.c_str());
-  }
+  RC_TRACE(DM_IPC, DF_INIT, "control channel listening at %s\n", path.c_str());
   return fd.release();
 }
 
 int CtlChannel::connectTo(const std::string& path, int timeoutMs) {
-  const char* routine = "ipcComps/CtlChannel::connectTo";
+  const char* routine = "appcomps/CtlChannel::connectTo";
   const sockaddr_un addr = unixAddr(path);
   rc::Fd fd = unixSocket(0, path, routine);
   if (timeoutMs >= 0) {
@@ -173,7 +171,7 @@ bool CtlChannel::listening(const std::string& path) {
   if (path.size() >= sizeof(sockaddr_un::sun_path)) return false;
   const sockaddr_un addr = unixAddr(path);
   // Non-blocking: a full backlog (EAGAIN) is a busy listener, not a reason to wait.
-  const rc::Fd fd = unixSocket(SOCK_NONBLOCK, path, "ipcComps/CtlChannel::listening");
+  const rc::Fd fd = unixSocket(SOCK_NONBLOCK, path, "appcomps/CtlChannel::listening");
   const bool refused =
       connectRetrying(fd.get(), addr) != 0 && (errno == ECONNREFUSED || errno == ENOENT);
   return !refused;

@@ -139,9 +139,7 @@ void CtlServer::accept() {
     rc::Out::instance()->print(err, true);
     return;
   }
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_IPC, DF_INIT, "control channel connection %d accepted\n", num);
-  }
+  RC_TRACE(DM_IPC, DF_INIT, "control channel connection %d accepted\n", num);
 }
 
 void CtlServer::serve(int fd, bool writable) {
@@ -164,10 +162,7 @@ void CtlServer::drop(int fd, const rc::Err* err) {
   const auto it = m_conns.find(fd);
   if (it == m_conns.end()) return;
   if (err != nullptr) rc::Out::instance()->print(*err, true);
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_IPC, DF_INIT, "connection %d to %s closed\n", fd,
-                               it->second->peer().c_str());
-  }
+  RC_TRACE(DM_IPC, DF_INIT, "connection %d to %s closed\n", fd, it->second->peer().c_str());
   // A readiness of fd the loop collected already finds no connection in serve().
   m_fdSet.remove(rc::FdSet::FDT_READ, fd);
   m_fdSet.remove(rc::FdSet::FDT_WRITE, fd);

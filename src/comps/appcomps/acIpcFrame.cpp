@@ -17,7 +17,7 @@ namespace {
 static_assert(sizeof(IpcFrameHdr) == IpcFrameHdr::SIZE, "the header is three 32-bit fields");
 
 [[noreturn]] void badField(const char* field, const char* fmt, uint32_t value) {
-  const char* routine = "ipcComps/IpcFrameHdr::check";
+  const char* routine = "appcomps/IpcFrameHdr::check";
   char text[16];
   snprintf(text, sizeof text, fmt, value);
   rc::Err_Throw(
@@ -68,12 +68,12 @@ IpcFrameReader::ReadResult IpcFrameReader::readFrom(int fd, bool resumeInterrupt
     return RR_DATA;
   }
   if (n == 0) {
-    if (isMidFrame()) cutOff(fd, "ipcComps/IpcFrameReader::readFrom");
+    if (isMidFrame()) cutOff(fd, "appcomps/IpcFrameReader::readFrom");
     return RR_CLOSED;
   }
   if (errno == EAGAIN || errno == EWOULDBLOCK) return RR_WOULD_BLOCK;
   rc::Err_ThrowErrno(AC_SC_RECV_FAILED, rc::VarArgs() << fd, errno,
-                     "ipcComps/IpcFrameReader::readFrom");
+                     "appcomps/IpcFrameReader::readFrom");
 }
 
 bool IpcFrameReader::nextFrame(IpcFrame* frame) {
@@ -98,7 +98,7 @@ IpcFrameHdr IpcFrameWriter::makeHdr(size_t msgLen, size_t payloadLen) {
     rc::Err_Throw(
         rc::Err(RC_ERROR, AC_SC_BAD_PKT_HDR_FIELD,
                 rc::VarArgs() << "dataLen" << static_cast<unsigned long long>(msgLen + payloadLen),
-                "ipcComps/IpcFrameWriter::queue"));
+                "appcomps/IpcFrameWriter::queue"));
   }
   IpcFrameHdr hdr = {IpcFrameHdr::MAGIC, static_cast<uint32_t>(msgLen),
                      static_cast<uint32_t>(payloadLen)};
@@ -133,7 +133,7 @@ bool IpcFrameWriter::flush(int fd) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
     const int savedErrno = errno;
     rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << fd, savedErrno,
-                       "ipcComps/IpcFrameWriter::flush");
+                       "appcomps/IpcFrameWriter::flush");
   }
   m_buf.clear();
   m_sent = 0;

@@ -81,10 +81,8 @@ bool IpcStrmConn::receive(void* cbObj, IpcMsgSinkRtn cbRtn) {
   IpcFrame frame;
   while (m_reader.nextFrame(&frame)) {
     IpcMsgPtr msg = IpcStrmProto::decode(frame);
-    if (rc::Dbg::s_anyOn) {
-      rc::Dbg::instance()->print(DM_IPC, DF_MSG, "received %s (interaction id %d) on %s\n",
-                                 msg->msgName(), msg->interactId(), m_peer.c_str());
-    }
+    RC_TRACE(DM_IPC, DF_MSG, "received %s (interaction id %d) on %s\n", msg->msgName(),
+             msg->interactId(), m_peer.c_str());
     cbRtn(cbObj, msg.get(), this);
   }
   return result != IpcFrameReader::RR_CLOSED;

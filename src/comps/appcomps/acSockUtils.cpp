@@ -178,12 +178,10 @@ void SockUtils::sendBytes(int sock, const void* src, size_t len) {
     if (errno == EINTR) continue;
     const int savedErrno = errno;
     const int marked = rc::Err::errnoCode(savedErrno);
-    if (rc::Dbg::s_anyOn) {
-      if (savedErrno == EPIPE) {
-        rc::Dbg::instance()->print(DM_IPC, DF_MINOR, "received SIGPIPE during socket operation\n");
-      }
-      rc::Dbg::instance()->print(DM_IPC, DF_DEBUG, "send failed, errno = %d\n", marked);
+    if (savedErrno == EPIPE) {
+      RC_TRACE(DM_IPC, DF_MINOR, "received SIGPIPE during socket operation\n");
     }
+    RC_TRACE(DM_IPC, DF_DEBUG, "send failed, errno = %d\n", marked);
     rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << sock, savedErrno,
                        SOCK_ROUTINE("sendBytes"));
   }
@@ -203,11 +201,9 @@ void SockUtils::recvBytes(int sock, void* dst, size_t nBytes) {
       rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << sock,
                             AC_SC_CONNECTION_RESET, rc::VarArgs::NO_VARARGS, routine));
     }
-    if (static_cast<size_t>(n) < nBytes && rc::Dbg::s_anyOn) {
-      rc::Dbg::instance()->print(DM_IPC, DF_MINOR,
-                                 "received partial bytes (%d of %d) from sock %d\n",
-                                 static_cast<int>(n), static_cast<int>(nBytes), sock);
-    }
+    if (static_cast<size_t>(n) < nBytes)
+      RC_TRACE(DM_IPC, DF_MINOR, "received partial bytes (%d of %d) from sock %d\n",
+               static_cast<int>(n), static_cast<int>(nBytes), sock);
     p += n;
     nBytes -= static_cast<size_t>(n);
   }
@@ -216,10 +212,8 @@ void SockUtils::recvBytes(int sock, void* dst, size_t nBytes) {
 int SockUtils::sendBytesTo(int sock, const void* src, size_t nBytes, unsigned long ipAddr,
                            int port) {
   enum { MAX_TRIES = 3 };
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_IPC, DF_MINOR, "sendBytesTo %8x:%d n = %d\n",
-                               static_cast<unsigned>(ipAddr), port, static_cast<int>(nBytes));
-  }
+  RC_TRACE(DM_IPC, DF_MINOR, "sendBytesTo %8x:%d n = %d\n", static_cast<unsigned>(ipAddr), port,
+           static_cast<int>(nBytes));
   sockaddr_in addr;
   fillInAddr(&addr, port, ipAddr);
   for (int failures = 0;;) {
@@ -228,9 +222,7 @@ int SockUtils::sendBytesTo(int sock, const void* src, size_t nBytes, unsigned lo
     if (errno == EINTR) continue;
     const int savedErrno = errno;
     if (++failures < MAX_TRIES) {
-      if (rc::Dbg::s_anyOn) {
-        rc::Dbg::instance()->print(DM_IPC, DF_DEBUG, "sendTo failed, retry = %d\n", failures);
-      }
+      RC_TRACE(DM_IPC, DF_DEBUG, "sendTo failed, retry = %d\n", failures);
       rc::Os::sleep(1);
       continue;
     }
@@ -261,11 +253,8 @@ int SockUtils::recvBytesFrom(int sock, void* dst, size_t nBytes, unsigned long* 
   }
   if (ipAddr != nullptr) *ipAddr = from.sin_addr.s_addr;
   if (port != nullptr) *port = ntohs(from.sin_port);
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_IPC, DF_MINOR, "recvBytesFrom %8x:%d n = %d\n",
-                               static_cast<unsigned>(from.sin_addr.s_addr), ntohs(from.sin_port),
-                               static_cast<int>(n));
-  }
+  RC_TRACE(DM_IPC, DF_MINOR, "recvBytesFrom %8x:%d n = %d\n",
+           static_cast<unsigned>(from.sin_addr.s_addr), ntohs(from.sin_port), static_cast<int>(n));
   return static_cast<int>(n);
 }
 

@@ -1,8 +1,8 @@
 // Debug trace lines. Every component writes its trace lines unconditionally in its source; a line
 // shows only when its module (the component, RcDbgModule) and its flag (the kind of information,
-// RcDbgFlags) are both on. Code that traces tests rc::Dbg::s_anyOn first, so a switched-off site
-// costs one test of a global; print() tests again and then looks at one module byte and the flag
-// mask before anything is formatted.
+// RcDbgFlags) are both on. Code traces through RC_TRACE, which tests rc::Dbg::s_anyOn first, so a
+// switched-off site costs one predictable test of a global and its arguments are not evaluated;
+// print() then looks at one module byte and the flag mask before anything is formatted.
 //
 // rc::DbgCtrls is the controls record: the flag mask, one byte per module and six RcBool switches
 // (file output, source prefix, time stamp, host, log and syslog tees). It is a plain value that
@@ -270,6 +270,17 @@ class DbgFdStack : public mem::newDelete<mt_anonymous> {
 };
 
 }  // namespace rc
+
+// One trace line under a module and flag (printf-style), the one way code writes them.
+#define RC_TRACE(module, flag, ...)                                \
+  do {                                                             \
+    if (__builtin_expect(::rc::Dbg::s_anyOn, false))               \
+      ::rc::Dbg::instance()->print((module), (flag), __VA_ARGS__); \
+  } while (0)
+
+// Whether a module and flag show, for work done only to be traced (dumps after a line).
+#define RC_TRACE_ON(module, flag) \
+  (__builtin_expect(::rc::Dbg::s_anyOn, false) && ::rc::Dbg::instance()->isOn((module), (flag)))
 
 extern "C" {
 // rc::Dbg::instance()->init(argc, argv).

@@ -318,9 +318,11 @@ void EnvVarTbl::cleanup() {
 }
 
 void EnvVarTbl::insert(EnvVarRec* rec) {
-  const auto result = m_recs.insert(rec);
-  if (!result.second) delete rec;
-  ENV_ASSERT(result.second, "result.second");
+  // The table is built in type order, so the end is where a record goes: no search at start-up.
+  const auto it = m_recs.insert(m_recs.end(), rec);
+  const bool inserted = *it == rec;
+  if (!inserted) delete rec;
+  ENV_ASSERT(inserted, "result.second");
   if (rec->varType() > 0 && rec->varType() < Env::VAR_TYPE_END) m_byType[rec->varType()] = rec;
 }
 

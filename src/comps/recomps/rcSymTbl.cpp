@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "comps/recomps/rcDump.h"
+#include "comps/recomps/rcRefCnt.h"
 #include "comps/recomps/rcStrVec.h"
 
 namespace rc {
@@ -120,7 +121,7 @@ void SymBuf::sort() {
 
 void SymBuf::clear() {
   for (unsigned int i = 0; i < m_entries; ++i) {
-    if (m_byId[i]->removeReference() < 1) delete m_byId[i];
+    RefCnt_release(m_byId[i]);
   }
   m_entries = 0;
   m_sorted = true;

@@ -45,10 +45,8 @@ CtlClient::CtlClient(const ac::CtlChannel::Entry& target, int timeoutSec, uid_t 
 CtlClient::~CtlClient() = default;
 
 ac::IpcMsgPtr CtlClient::call(const ac::IpcMsgHdr& call) {
-  if (rc::Dbg::s_anyOn) {
-    rc::Dbg::instance()->print(DM_ADC, DF_MSG, "sending %s (id %d) to %s\n", call.msgName(),
-                               call.interactId(), m_target.path.c_str());
-  }
+  RC_TRACE(DM_ADC, DF_MSG, "sending %s (id %d) to %s\n", call.msgName(), call.interactId(),
+           m_target.path.c_str());
   ac::IpcMsgPtr reply;
   bool sent = false;
   try {
