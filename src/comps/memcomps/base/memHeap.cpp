@@ -66,7 +66,7 @@ void* Heap::reallocBlock(void* p, size_t size, const AllocContext& ctx) {
     Header::markAllocated(p);
     throwOutOfMemory(kSrcFile, __LINE__, "reallocBlock", ctx, size);
   }
-  Count& c = m_inUse[hdr.m_memType];
+  Count& c = countOf(hdr.m_memType);
   --c.blocks;
   c.bytes -= oldBytes;
   return placeBlock(base, ctx, size, false);

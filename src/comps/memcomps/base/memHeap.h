@@ -27,6 +27,7 @@
 
 #include <malloc.h>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -195,13 +196,17 @@ class Heap {
     size_t blocks;
     size_t bytes;
   };
+  // The counts are indexed through a mask: a verified type is below mt_MAX, so the mask changes
+  // nothing, and it shows the compiler that no index leaves the array.
+  static constexpr uint32_t kCountSlots = std::bit_ceil(static_cast<uint32_t>(mt_MAX));
+  Count& countOf(uint32_t memType) { return m_inUse[memType & (kCountSlots - 1)]; }
   void countIn(uint32_t memType, void* base) {
-    Count& c = m_inUse[memType];
+    Count& c = countOf(memType);
     ++c.blocks;
     c.bytes += usableSize(base);
   }
   void countOut(uint32_t memType, void* base) {
-    Count& c = m_inUse[memType];
+    Count& c = countOf(memType);
     --c.blocks;
     c.bytes -= usableSize(base);
   }
@@ -242,7 +247,7 @@ class Heap {
   FaultInterface* m_faults = nullptr;
   void* m_knownObjects[KO_MAX] = {nullptr, nullptr, nullptr};
   SizeSource m_sizeSource = SizeSource::kUndecided;
-  Count m_inUse[mt_MAX] = {};
+  Count m_inUse[kCountSlots] = {};
 };
 
 extern Heap s_myHeap;
