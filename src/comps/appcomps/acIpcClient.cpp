@@ -19,10 +19,31 @@ IpcClient::~IpcClient() = default;
 void IpcClient::send(const IpcMsgHdr& msg) {
   IpcFrameWriter writer;
   IpcStrmProto::encode(msg, &writer);
-  while (!writer.flush(m_fd.get())) {
-    pollfd pfd = {m_fd.get(), POLLOUT, 0};
-    poll(&pfd, 1, -1);
+  try {
+    while (!writer.flush(m_fd.get())) {
+      pollfd pfd = {m_fd.get(), POLLOUT, 0};
+      poll(&pfd, 1, -1);
+    }
+  } catch (const rc::Err&) {
+    raiseWaitingTurnAway();
+    throw;
   }
+}
+
+void IpcClient::raiseWaitingTurnAway() {
+  // A server that turned us away may have closed before our call went; its reason is waiting.
+  pollfd pfd = {m_fd.get(), POLLIN, 0};
+  if (poll(&pfd, 1, 0) != 1) return;
+  IpcMsgPtr msg;
+  try {
+    m_reader.readFrom(m_fd.get());
+    IpcFrame frame;
+    if (!m_reader.nextFrame(&frame)) return;
+    msg = IpcStrmProto::decode(frame);
+  } catch (const rc::Err&) {
+    return;
+  }
+  IpcStrmProto::raiseIfTurnAway(*msg);
 }
 
 IpcMsgPtr IpcClient::call(const IpcMsgHdr& call, int timeoutMs) {
@@ -48,6 +69,7 @@ IpcMsgPtr IpcClient::awaitReply(const IpcMsgHdr& call, int timeoutMs) {
     IpcFrame frame;
     while (m_reader.nextFrame(&frame)) {
       IpcMsgPtr msg = IpcStrmProto::decode(frame);
+      IpcStrmProto::raiseIfTurnAway(*msg);
       if (msg->msgType() == call.replyType() && msg->interactId() == call.interactId()) return msg;
     }
     if (left <= 0) {

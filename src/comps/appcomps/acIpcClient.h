@@ -7,7 +7,9 @@
 // Errors: AC_SC_CONNECT_FAILED with errno when nobody listens at the path;
 // AC_SC_DBOS_REPLY_TIMED_OUT with the path when no reply comes in time; AC_SC_RECV_FAILED with
 // the second code AC_SC_CONNECTION_RESET when the program closes the connection first (it
-// refused us, or the call was bad); the frame and message errors of IpcStrmProto::decode.
+// refused us, or the call was bad); the status of a server that turned us away (a busy one:
+// AC_SC_CONNECTION_LIMIT_EXCEEDED), also when it closed before our call went; the frame and
+// message errors of IpcStrmProto::decode.
 // Not thread-safe; not for signal handlers.
 #pragma once
 
@@ -35,6 +37,8 @@ class IpcClient : public mem::newDelete<mt_anonymous> {
   const std::string& path() const { return m_path; }
 
  private:
+  // Raises the turn-away status the server left before closing, when one waits.
+  void raiseWaitingTurnAway();
   // Makes a read wait at most ms milliseconds (more than 0).
   void limitWait(int ms);
 

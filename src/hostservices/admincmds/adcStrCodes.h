@@ -1,5 +1,5 @@
 // Message codes of the admin commands (code range 13). A command that ends with one of them
-// exits with the code's low eight bits, so each failure has its own exit status (20 to 30).
+// exits with the code's low eight bits, so each failure has its own exit status (20 to 31).
 #pragma once
 
 enum AdcStrCode {
@@ -14,5 +14,6 @@ enum AdcStrCode {
   ADC_SC_BAD_REPLY = 1308,
   ADC_SC_NEED_SUBCMD = 1309,
   ADC_SC_NEED_ROOT = 1310,
-  ADC_SC_LAST_CODE = 1311
+  ADC_SC_BUSY = 1311,
+  ADC_SC_LAST_CODE = 1312
 };
