@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -247,6 +248,97 @@ TEST(CtlServerIdleTest, QuietPeersAndPeersThatLeaveRepliesUnreadAreClosed) {
   EXPECT_NE(err.find("closed: nothing received for 30 seconds"), std::string::npos) << err;
   EXPECT_NE(err.find("client pid " + std::to_string(getpid()) + ", user id "), std::string::npos);
   for (const int fd : {silent, cut, busy, active}) close(fd);
+}
+
+// A server in this process on the test clock, its errors captured.
+struct InProcServer {
+  struct FactoryCleanup {
+    ~FactoryCleanup() { ac::IpcMsgFactory::cleanupInstance(); }
+  } cleanup;
+  qvtest::TestMonotonicClock clock;
+  qvtest::TempDir dir;
+  qvtest::ScopedEnv env;
+  bool envSet = (env.set("XDG_RUNTIME_DIR", dir.path()), true);
+  qvtest::TestApp app{"inProc"};
+  ac::CtlServer* server = (app.openCtlChannel(), app.ctlServer());
+  qvtest::StdStreamsCapture capture;
+
+  // Polls until the server holds n connections or has served what is waiting.
+  void serve(size_t n = 0) {
+    for (int i = 0; i < 200 && (n == 0 || server->numConns() < n); ++i) app.poll();
+  }
+  size_t count(const std::string& text) const {
+    size_t n = 0;
+    for (size_t at = capture.err.text.find(text); at != std::string::npos;
+         at = capture.err.text.find(text, at + 1))
+      ++n;
+    return n;
+  }
+};
+
+// The status frame a server left on fd before it closed.
+rc::Err turnAwayStatus(int fd) {
+  std::string msg, payload;
+  ac::IpcFrameWriter::readFrame(fd, &msg, &payload);
+  ac::IpcFrame frame{msg.data(), msg.size(), payload.data(), payload.size()};
+  return qvtest::thrownErr(
+      [&] { ac::IpcStrmProto::raiseIfTurnAway(*ac::IpcStrmProto::decode(frame)); });
+}
+
+TEST(CtlServerLimitsTest, ClientsBeyondTheCapAreToldBusyAndErrorsAreRateLimited) {
+  InProcServer s;
+  EXPECT_GE(ac::CtlServer::defaultMaxConns(), 1u);
+  s.server->setMaxConns(2);
+  std::vector<rc::Fd> held;
+  for (int i = 0; i < 2; ++i) held.emplace_back(sendRaw(s.server->path(), "", false));
+  s.serve(2);
+  // Twelve more: each is told and closed; five lines say so, then one line counts the rest.
+  for (int i = 0; i < 12; ++i) {
+    const rc::Fd extra(sendRaw(s.server->path(), "", false));
+    s.serve();
+    const rc::Err status = turnAwayStatus(extra.get());
+    EXPECT_EQ(status.code(), AC_SC_CONNECTION_LIMIT_EXCEEDED);
+    EXPECT_EQ(qvtest::argsOf(status), "2");
+  }
+  EXPECT_EQ(s.server->numConns(), 2u);
+  const std::string client = "client pid " + std::to_string(getpid()) + ", user id ";
+  EXPECT_EQ(s.count(client), 5u) << s.capture.err.text;
+  EXPECT_EQ(s.count("connection limit of 2 exceeded"), 5u);
+  s.app.step();
+  EXPECT_EQ(
+      s.count("7 more errors like QV-00266 of control channel clients suppressed in 10 seconds"),
+      1u)
+      << s.capture.err.text;
+}
+
+// Out of descriptors, the listener rests between attempts and the shortage is told once; the
+// waiting clients are served once descriptors are free again. Run in a child: the descriptor
+// limit is lowered for it alone.
+TEST(CtlServerLimitsTest, AcceptFailuresPauseTheListenerAndAreReportedOnce) {
+  const qvtest::ProcResult r = qvtest::runInChild([] {
+    InProcServer s;
+    std::vector<rc::Fd> clients;
+    for (int i = 0; i < 3; ++i) clients.emplace_back(sendRaw(s.server->path(), "", false));
+    rlimit rl = {64, 64};
+    setrlimit(RLIMIT_NOFILE, &rl);
+    std::vector<rc::Fd> filler;
+    for (int fd; (fd = dup(s.server->listenFd())) >= 0;) filler.emplace_back(fd);
+    for (int pause = 0; pause <= 4; ++pause) {
+      if (pause > 0) s.app.step();
+      for (int i = 0; i < 50; ++i) s.app.poll();
+    }
+    const size_t attempts = s.server->listener()->acceptCalls();
+    const size_t reports = s.count("Too many open files");
+    const bool text = s.count("unable to accept") == 1;
+    filler.clear();
+    s.app.step();
+    s.serve(3);
+    printf("%zu %zu %d %zu\n", attempts, reports, text, s.server->numConns());
+    fflush(stdout);
+    _exit(0);
+  });
+  // One attempt, then one after each pause.
+  EXPECT_EQ(r.out, "5 1 1 3\n") << r.err;
 }
 
 TEST_F(CtlServerTest, HundredClientsAtOnceEachGetTheirAnswer) {
