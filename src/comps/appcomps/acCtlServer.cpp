@@ -41,6 +41,7 @@ CtlServer::CtlServer(App* app, void* msgObj, IpcMsgSinkRtn msgRtn)
 CtlServer::~CtlServer() {
   m_app->removeFromEventLoop(this);
   while (!m_conns.empty()) drop(m_conns.begin()->first, nullptr);
+  reportSuppressed(true);
   for (AppTimer* timer : {m_idleTimer, m_acceptTimer, m_reportTimer}) rc::RefCnt_release(timer);
 }
 
@@ -298,12 +299,12 @@ bool CtlServer::reportCCb(void* cbObj, AppTimer* /*timer*/) {
   return false;
 }
 
-void CtlServer::reportSuppressed() {
+void CtlServer::reportSuppressed(bool all) {
   const rc::Timeval now = rc::Timeval::monotonicNow();
   rc::Timeval next = rc::Timeval::NO_TIMEVAL;
   for (auto& [code, reports] : m_reports) {
     if (reports.suppressed == 0) continue;
-    if (reports.windowEnd > now) {
+    if (reports.windowEnd > now && !all) {
       next = std::min(next, reports.windowEnd);
       continue;
     }

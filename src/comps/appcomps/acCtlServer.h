@@ -131,8 +131,9 @@ class CtlServer : public mem::newDelete<mt_anonymous> {
   void drop(int fd, const rc::Err* err, bool goodbye = false);
   // Prints err of a connection of peer, unless its code has had its lines for this window.
   void report(const IpcPeer& peer, const rc::Err& err);
-  // Prints the counts of the windows that have ended, then watches the next end.
-  void reportSuppressed();
+  // Prints the counts of the windows that have ended (all of them when all), then watches the
+  // next end.
+  void reportSuppressed(bool all = false);
   // Closes every connection idle by now, then watches the earliest deadline left.
   void dropIdle();
   void armIdleTimer();

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -35,7 +36,7 @@ class CtlServerTest : public ::testing::Test {
   // A server for counting writes its errors nowhere (thousands of them would fill the pipe we
   // read) and keeps no freed blocks in per-thread caches, which its heap figure would count as
   // in use.
-  void start(bool forCounting) {
+  void start(bool forCounting, const char* budget = nullptr) {
     ac::MsgTypes::registerMsgs();
     const std::string app = qvtest::testAppPath("acCtlApp");
     const std::string runtimeDir = m_dir.path();
@@ -48,7 +49,7 @@ class CtlServerTest : public ::testing::Test {
         freopen("/dev/null", "w", stderr);
         setenv("GLIBC_TUNABLES", "glibc.malloc.tcache_count=0", 1);
       }
-      execl(app.c_str(), app.c_str(), "serve", nullptr);
+      execl(app.c_str(), app.c_str(), "serve", budget, nullptr);
       _exit(127);
     });
     ASSERT_TRUE(m_server->waitForLine("ready"));
@@ -109,6 +110,15 @@ bool closedByPeer(int fd) {
   while ((n = read(fd, &c, 1)) > 0) {
   }
   return n == 0;
+}
+
+// The status frame a server left on fd before it closed.
+rc::Err turnAwayStatus(int fd) {
+  std::string msg, payload;
+  ac::IpcFrameWriter::readFrame(fd, &msg, &payload);
+  ac::IpcFrame frame{msg.data(), msg.size(), payload.data(), payload.size()};
+  return qvtest::thrownErr(
+      [&] { ac::IpcStrmProto::raiseIfTurnAway(*ac::IpcStrmProto::decode(frame)); });
 }
 
 TEST_F(CtlServerTest, AnswersTheStandardCalls) {
@@ -205,6 +215,52 @@ TEST_F(CtlServerQuietTest, BadConnectionsLeakNeitherDescriptorsNorHeap) {
       << allowed;
 }
 
+// Clients that each start a frame of 1 MiB against a budget of 4 MiB: three are kept, the others
+// told why and closed, and the heap comes back to where it was once they are gone.
+class CtlServerBudgetTest : public CtlServerTest {
+ protected:
+  void SetUp() override { start(true, "4194304"); }
+};
+
+TEST_F(CtlServerBudgetTest, ConnectionsBeyondTheBudgetAreClosedAndTheHeapReturns) {
+  const std::string start =
+      frame(ac::IpcFrameHdr::MAGIC, ac::IpcFrameHdr::MAX_FRAME_DATA, 0, std::string(256 << 10, 0));
+  const auto hold = [&](size_t n) {
+    std::vector<rc::Fd> fds;
+    for (size_t i = 0; i < n; ++i) {
+      fds.emplace_back(ac::CtlChannel::connectTo(m_path));
+      send(fds.back().get(), start.data(), start.size(), MSG_NOSIGNAL);
+    }
+    return fds;
+  };
+  const auto toldCount = [](const std::vector<rc::Fd>& fds) {
+    size_t n = 0;
+    for (const rc::Fd& fd : fds) {
+      pollfd pfd = {fd.get(), POLLIN, 0};
+      n += poll(&pfd, 1, 0) == 1;
+    }
+    return n;
+  };
+  // A first round grows what the server keeps for good.
+  {
+    const std::vector<rc::Fd> warm = hold(8);
+    ASSERT_TRUE(qvtest::eventually([&] { return toldCount(warm) == 5; }));
+  }
+  const long baseline = std::stol(ping("heap"));
+  std::vector<rc::Fd> fds = hold(8);
+  ASSERT_TRUE(qvtest::eventually([&] { return toldCount(fds) == 5; }));
+  for (const rc::Fd& fd : fds) {
+    pollfd pfd = {fd.get(), POLLIN, 0};
+    if (poll(&pfd, 1, 0) == 1) {
+      EXPECT_EQ(turnAwayStatus(fd.get()).code(), AC_SC_CTL_BUDGET_EXCEEDED);
+    }
+  }
+  EXPECT_LT(std::stol(ping("heap")), baseline + (4l << 20) + (512l << 10));
+  fds.clear();
+  EXPECT_TRUE(qvtest::eventually([&] { return std::stol(ping("heap")) < baseline + (16l << 10); }))
+      << ping("heap") << " bytes, baseline " << baseline;
+}
+
 // A server in this process, so that the test clock drives its idle time-out.
 TEST(CtlServerIdleTest, QuietPeersAndPeersThatLeaveRepliesUnreadAreClosed) {
   struct FactoryCleanup {
@@ -275,15 +331,6 @@ struct InProcServer {
     return n;
   }
 };
-
-// The status frame a server left on fd before it closed.
-rc::Err turnAwayStatus(int fd) {
-  std::string msg, payload;
-  ac::IpcFrameWriter::readFrame(fd, &msg, &payload);
-  ac::IpcFrame frame{msg.data(), msg.size(), payload.data(), payload.size()};
-  return qvtest::thrownErr(
-      [&] { ac::IpcStrmProto::raiseIfTurnAway(*ac::IpcStrmProto::decode(frame)); });
-}
 
 TEST(CtlServerLimitsTest, ClientsBeyondTheCapAreToldBusyAndErrorsAreRateLimited) {
   InProcServer s;
