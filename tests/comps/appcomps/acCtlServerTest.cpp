@@ -261,51 +261,6 @@ TEST_F(CtlServerBudgetTest, ConnectionsBeyondTheBudgetAreClosedAndTheHeapReturns
       << ping("heap") << " bytes, baseline " << baseline;
 }
 
-// A server in this process, so that the test clock drives its idle time-out.
-TEST(CtlServerIdleTest, QuietPeersAndPeersThatLeaveRepliesUnreadAreClosed) {
-  struct FactoryCleanup {
-    ~FactoryCleanup() { ac::IpcMsgFactory::cleanupInstance(); }
-  } cleanup;
-  qvtest::TestMonotonicClock clock;
-  qvtest::TempDir dir;
-  qvtest::ScopedEnv env;
-  env.set("XDG_RUNTIME_DIR", dir.path());
-  qvtest::TestApp app("idleTest");
-  app.openCtlChannel();
-  ac::CtlServer* server = app.ctlServer();
-  qvtest::StdStreamsCapture capture;
-
-  const std::string ping =
-      frameOf(ac::PingCall(0, new ac::PingData(std::string(1000, 'p').c_str(), 0)), true);
-  const int silent = sendRaw(server->path(), "", false);
-  const int cut = sendRaw(server->path(), ping.substr(0, 100), false);
-  const int busy = sendRaw(server->path(), "", false);
-  const int active = sendRaw(server->path(), "", false);
-  for (int i = 0; i < 100 && server->numConns() < 4; ++i) app.poll();
-  ASSERT_EQ(server->numConns(), 4u);
-
-  // The busy peer sends calls but takes no replies, until the server stops reading from it; its
-  // replies then stay where they are, which makes it as idle as the silent one.
-  size_t sent = 0;
-  for (int stuck = 0; stuck < 50;) {
-    const ssize_t n = send(busy, ping.data() + sent, ping.size() - sent, MSG_DONTWAIT);
-    stuck = n > 0 ? 0 : stuck + 1;
-    if (n > 0) sent = (sent + n) % ping.size();
-    app.poll();
-  }
-  clock.advance(20);
-  ASSERT_EQ(write(active, ping.data(), ping.size()), ssize_t(ping.size()));
-  app.poll();
-  clock.advance(11);
-  app.poll();
-  EXPECT_EQ(server->numConns(), 1u);
-  for (const int fd : {silent, cut}) EXPECT_TRUE(closedByPeer(fd)) << fd;
-  const std::string& err = capture.err.text;
-  EXPECT_NE(err.find("closed: nothing received for 30 seconds"), std::string::npos) << err;
-  EXPECT_NE(err.find("client pid " + std::to_string(getpid()) + ", user id "), std::string::npos);
-  for (const int fd : {silent, cut, busy, active}) close(fd);
-}
-
 // A server in this process on the test clock, its errors captured.
 struct InProcServer {
   struct FactoryCleanup {
@@ -332,9 +287,45 @@ struct InProcServer {
   }
 };
 
+// A server in this process, so that the test clock drives its idle time-out.
+TEST(CtlServerIdleTest, QuietPeersAndPeersThatLeaveRepliesUnreadAreClosed) {
+  InProcServer s;
+  qvtest::TestApp& app = s.app;
+  ac::CtlServer* server = s.server;
+
+  const std::string ping =
+      frameOf(ac::PingCall(0, new ac::PingData(std::string(1000, 'p').c_str(), 0)), true);
+  const int silent = sendRaw(server->path(), "", false);
+  const int cut = sendRaw(server->path(), ping.substr(0, 100), false);
+  const int busy = sendRaw(server->path(), "", false);
+  const int active = sendRaw(server->path(), "", false);
+  s.serve(4);
+  ASSERT_EQ(server->numConns(), 4u);
+
+  // The busy peer sends calls but takes no replies, until the server stops reading from it; its
+  // replies then stay where they are, which makes it as idle as the silent one.
+  size_t sent = 0;
+  for (int stuck = 0; stuck < 50;) {
+    const ssize_t n = send(busy, ping.data() + sent, ping.size() - sent, MSG_DONTWAIT);
+    stuck = n > 0 ? 0 : stuck + 1;
+    if (n > 0) sent = (sent + n) % ping.size();
+    app.poll();
+  }
+  s.clock.advance(20);
+  ASSERT_EQ(write(active, ping.data(), ping.size()), ssize_t(ping.size()));
+  app.poll();
+  s.clock.advance(11);
+  app.poll();
+  EXPECT_EQ(server->numConns(), 1u);
+  for (const int fd : {silent, cut}) EXPECT_TRUE(closedByPeer(fd)) << fd;
+  const std::string& err = s.capture.err.text;
+  EXPECT_NE(err.find("closed: nothing received for 30 seconds"), std::string::npos) << err;
+  EXPECT_NE(err.find("client pid " + std::to_string(getpid()) + ", user id "), std::string::npos);
+  for (const int fd : {silent, cut, busy, active}) close(fd);
+}
+
 TEST(CtlServerLimitsTest, ClientsBeyondTheCapAreToldBusyAndErrorsAreRateLimited) {
   InProcServer s;
-  EXPECT_GE(ac::CtlServer::defaultMaxConns(), 1u);
   s.server->setMaxConns(2);
   std::vector<rc::Fd> held;
   for (int i = 0; i < 2; ++i) held.emplace_back(sendRaw(s.server->path(), "", false));
@@ -349,13 +340,13 @@ TEST(CtlServerLimitsTest, ClientsBeyondTheCapAreToldBusyAndErrorsAreRateLimited)
   }
   EXPECT_EQ(s.server->numConns(), 2u);
   const std::string client = "client pid " + std::to_string(getpid()) + ", user id ";
-  EXPECT_EQ(s.count(client), 5u) << s.capture.err.text;
+  EXPECT_EQ(s.count(client), 5u) << s.s.capture.err.text;
   EXPECT_EQ(s.count("connection limit of 2 exceeded"), 5u);
   s.app.step();
   EXPECT_EQ(
       s.count("7 more errors like QV-00266 of control channel clients suppressed in 10 seconds"),
       1u)
-      << s.capture.err.text;
+      << s.s.capture.err.text;
 }
 
 // Out of descriptors, the listener rests between attempts and the shortage is told once; the
