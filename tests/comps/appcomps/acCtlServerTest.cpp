@@ -340,13 +340,13 @@ TEST(CtlServerLimitsTest, ClientsBeyondTheCapAreToldBusyAndErrorsAreRateLimited)
   }
   EXPECT_EQ(s.server->numConns(), 2u);
   const std::string client = "client pid " + std::to_string(getpid()) + ", user id ";
-  EXPECT_EQ(s.count(client), 5u) << s.s.capture.err.text;
+  EXPECT_EQ(s.count(client), 5u) << s.capture.err.text;
   EXPECT_EQ(s.count("connection limit of 2 exceeded"), 5u);
   s.app.step();
   EXPECT_EQ(
       s.count("7 more errors like QV-00266 of control channel clients suppressed in 10 seconds"),
       1u)
-      << s.s.capture.err.text;
+      << s.capture.err.text;
 }
 
 // Out of descriptors, the listener rests between attempts and the shortage is told once; the
