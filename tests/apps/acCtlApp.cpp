@@ -1,5 +1,6 @@
 // A program that serves its control channel from the framework's event loop, or calls one.
-//   acCtlApp serve        the channel is opened through QV_CTL_CHANNEL; prints "ready" once the
+//   acCtlApp serve [budget]  the channel is opened through QV_CTL_CHANNEL, its buffers limited
+//                         to budget bytes when given; prints "ready" once the
 //                         loop is about to run. A ping call with the comment "heap" comes back
 //                         with the bytes the process has allocated instead, which leak tests
 //                         compare
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "comps/appcomps/acApp.h"
+#include "comps/appcomps/acCtlServer.h"
 #include "comps/appcomps/acMsgTypes.h"
 #include "comps/appcomps/acPingMsgs.h"
 #include "comps/recomps/rcPgmClass.h"
@@ -22,13 +24,15 @@ namespace {
 
 class CtlApp : public ac::App {
  public:
-  CtlApp(const char* target) : ac::App(nullptr, 0, AF_MAIN2_CATCH_ALL), m_target(target) {}
+  CtlApp(const char* target, const char* budget)
+      : ac::App(nullptr, 0, AF_MAIN2_CATCH_ALL), m_target(target), m_budget(budget) {}
   void printUsage() const override { puts("usage: acCtlApp serve|rpc <path>"); }
   void processArgs(int, char**) override {}
 
   void run() override {
     if (m_target == nullptr) {
       addIpcMsgHandler(ac::MsgTypes::PING_CALL, this, heapPingCCb);
+      if (m_budget != nullptr) ctlServer()->setBudget(std::stoul(m_budget));
       printf("ready\n");
       fflush(stdout);
     } else {
@@ -60,6 +64,7 @@ class CtlApp : public ac::App {
   }
 
   const char* m_target;
+  const char* m_budget;
   ac::PingCall* m_call = nullptr;
 };
 
@@ -68,7 +73,8 @@ class CtlApp : public ac::App {
 int main(int argc, char** argv) {
   const bool helpRequested =
       ac::App::main1(&argc, argv, rc::PgmClass::CLI_APP, nullptr, nullptr, nullptr);
-  CtlApp app(argc > 2 && strcmp(argv[1], "rpc") == 0 ? argv[2] : nullptr);
+  const bool rpc = argc > 2 && strcmp(argv[1], "rpc") == 0;
+  CtlApp app(rpc ? argv[2] : nullptr, !rpc && argc > 2 ? argv[2] : nullptr);
   if (helpRequested) {
     app.printUsage();
     return 0;

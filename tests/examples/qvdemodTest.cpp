@@ -2,6 +2,7 @@
 // clients of other users turned away.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,15 +29,20 @@ constexpr uid_t kNobody = 65534;
 // qvdemod ticking every 50 ms (a child every second tick), its log on standard output, its
 // channel in a private directory (XDG_RUNTIME_DIR, or QV_CTL_DIR=ctlDir); qvctl run against the
 // same directory.
+// With nofile, the daemon runs under that descriptor limit.
 struct Demo {
-  explicit Demo(const std::string& ctlDir = "")
+  explicit Demo(const std::string& ctlDir = "", rlim_t nofile = 0)
       : dir(ctlDir.empty() ? tmp.path() + "/qvctl" : ctlDir),
-        env(ctlDir.empty() ? "XDG_RUNTIME_DIR=" + tmp.path() : "QV_CTL_DIR=" + ctlDir) {}
+        env(ctlDir.empty() ? "XDG_RUNTIME_DIR=" + tmp.path() : "QV_CTL_DIR=" + ctlDir),
+        nofile(nofile) {}
   qvtest::TempDir tmp{"qvdemod"};
   std::string dir;
   std::string env;
+  rlim_t nofile;
   qvtest::LiveProc proc{[this] {
     putenv(env.data());
+    const rlimit rl = {nofile, nofile};
+    if (nofile > 0) setrlimit(RLIMIT_NOFILE, &rl);
     const std::string path = qvtest::kitProgramPath("qvdemod");
     execl(path.c_str(), "qvdemod", "-interval", "50", "-childEvery", "2", "-logToStdOut", "yes",
           nullptr);
@@ -83,6 +89,8 @@ TEST(Qvdemod, RunsUnderLiveControl) {
   r = d.qvctl({"dbg", d.pid, "-Dm", "adc", "-Df", "d"});
   EXPECT_EQ(r.out.rfind("debug controls of qvdemod (pid " + d.pid + "): -Dm adc -Df d", 0), 0u)
       << r.out << r.err;
+  // Logged with the client that asked.
+  EXPECT_TRUE(d.proc.waitForLineWith("Info: QV-00282: control channel client pid "));
   EXPECT_TRUE(d.proc.waitForLineWith("[d,adc ] tick "));
   // As on a command line, nothing stays on: neither flags nor modules.
   r = d.qvctl({"dbg", "qvdemod", "-Doff"});
@@ -93,6 +101,7 @@ TEST(Qvdemod, RunsUnderLiveControl) {
   r = d.qvctl({"fault", "qvdemod", "-Frf", rules});
   EXPECT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_NE(r.out.find("demoTick"), std::string::npos) << r.out;
+  EXPECT_TRUE(d.proc.waitForLineWith("changed the fault controls: -Frf demoTick"));
   EXPECT_TRUE(d.proc.waitForLineWith("fault demoTick inserted at tick "));
   r = d.qvctl({"fault", "qvdemod", "-clear"});
   EXPECT_EQ(r.exitStatus, 0) << r.err;
@@ -216,6 +225,23 @@ TEST(Qvdemod, PrintsJsonDocuments) {
 #else
   GTEST_SKIP() << "built without nlohmann-json";
 #endif
+}
+
+// Under a low descriptor limit with its connections taken, the daemon tells a further client it
+// is busy rather than closing on it, and serves again once they go.
+TEST(Qvdemod, TellsClientsBeyondItsConnectionCapItIsBusy) {
+  Demo d("", 40);
+  ASSERT_TRUE(d.proc.waitForLine("ready"));
+  std::vector<rc::Fd> held;
+  for (int i = 0; i < 30; ++i) held.emplace_back(ac::CtlChannel::connectTo(d.socket));
+  auto r = d.qvctl({"ping", d.pid});
+  EXPECT_EQ(r.exitStatus, ADC_SC_BUSY & 0xff) << r.err;
+  EXPECT_NE(r.err.find("(pid " + d.pid + ") is busy and turned the connection away: connection " +
+                       "limit of 24 exceeded"),
+            std::string::npos)
+      << r.err;
+  held.clear();
+  EXPECT_TRUE(qvtest::eventually([&] { return d.qvctl({"ping", d.pid}).exitStatus == 0; }));
 }
 
 // Another user is turned away: by the directory, and by the daemon when the directory lets it

@@ -1,11 +1,13 @@
 // The application's part of the message layer: the handler table, the dispatch of received
 // messages and the handlers of the standard messages every program answers.
 #include <ctime>
+#include <string>
 
 #include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acIpcMsgProto.h"
 #include "comps/appcomps/acMsgTypes.h"
 #include "comps/recomps/rcDbg.h"
+#include "comps/recomps/rcFaultRule.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 
@@ -20,6 +22,29 @@ unsigned appAddr(const App* app) { return static_cast<unsigned>(reinterpret_cast
 
 void traceReceived(const App* app, const char* what) {
   RC_TRACE(DM_AC, DF_MSG, "app [0x%x]: received %s message\n", appAddr(app), what);
+}
+
+// The audit trail of the controls: who (the client of a connection that knows it) changed what.
+void logChange(int code, const IpcMsgProto* proto, const std::string& what) {
+  if (proto == nullptr) return;
+  const IpcPeer peer = proto->peerProcess();
+  rc::Out::instance()->printLog(
+      rc::Err(RC_INFO, code,
+              rc::VarArgs() << static_cast<int>(peer.pid) << static_cast<int>(peer.uid) << what,
+              "appcomps/App::logChange"),
+      true);
+}
+
+// A fault controls change as qvctl's options would ask for it: "-clear", or "-Frf" (the rules
+// replace the program's) or "-add" followed by the names of the rules sent.
+std::string faultChange(const SetFaultCtrlsCall& msg) {
+  if (msg.clearExistingRules() && !msg.addNew()) return "-clear";
+  std::string what = msg.clearExistingRules() ? "-Frf" : "-add";
+  const rc::fault::Rules* rules = msg.ctrls() != nullptr ? msg.ctrls()->rules() : nullptr;
+  if (rules != nullptr) {
+    for (const rc::fault::Rule* rule : *rules) what = what + " " + rule->name();
+  }
+  return what;
 }
 
 // Every standard reply carries an empty (success) status and lives only until proto has sent it.
@@ -103,6 +128,7 @@ void App::getDbgCtrlsCallCb(GetDbgCtrlsCall* msg, IpcMsgProto* proto) {
 void App::setDbgCtrlsCallCb(SetDbgCtrlsCall* msg, IpcMsgProto* proto) {
   traceReceived(this, "setDbgCtrls call");
   rc::Dbg::instance()->mergeCtrls(msg->dbgCtrls());
+  logChange(AC_SC_CTL_DBG_CHANGED, proto, msg->dbgCtrls().composeArgList().c_str());
   SetDbgCtrlsReply dbgReply;
   reply(dbgReply, *msg, proto);
 }
@@ -125,6 +151,7 @@ void App::setFaultCtrlsCallCb(SetFaultCtrlsCall* msg, IpcMsgProto* proto) {
       api->ctrls()->dumpObj(1, nullptr);
     }
   }
+  logChange(AC_SC_CTL_FAULT_CHANGED, proto, faultChange(*msg));
   SetFaultCtrlsReply faultReply;
   reply(faultReply, *msg, proto);
 }

@@ -158,12 +158,19 @@ int CtlChannel::connectTo(const std::string& path, int timeoutMs) {
   return fd.release();
 }
 
-bool CtlChannel::peerAllowed(int fd, uid_t* peerUid, uid_t user) {
+bool CtlChannel::peerAllowed(int fd, IpcPeer* peer, uid_t user) {
   struct ucred cred = {};
   socklen_t len = sizeof cred;
   if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
-  if (peerUid != nullptr) *peerUid = cred.uid;
+  if (peer != nullptr) *peer = {cred.pid, cred.uid};
   return cred.uid == user || cred.uid == 0;
+}
+
+bool CtlChannel::peerAllowed(int fd, uid_t* peerUid, uid_t user) {
+  IpcPeer peer;
+  const bool allowed = peerAllowed(fd, &peer, user);
+  if (peerUid != nullptr && peer.uid != static_cast<uid_t>(-1)) *peerUid = peer.uid;
+  return allowed;
 }
 
 bool CtlChannel::listening(const std::string& path) {

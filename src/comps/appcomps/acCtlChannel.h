@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "comps/appcomps/acIpcMsgProto.h"
+
 namespace ac {
 
 class CtlChannel {
@@ -56,6 +58,8 @@ class CtlChannel {
   // Whether the peer of a connected socket is user (this one by default) or root; its uid in
   // *peerUid.
   static bool peerAllowed(int fd, uid_t* peerUid, uid_t user = geteuid());
+  // The same, with the peer's pid and uid (as they were when it connected) in *peer.
+  static bool peerAllowed(int fd, IpcPeer* peer, uid_t user = geteuid());
   // False when nothing listens on the socket at path (or it is gone); never waits. It connects
   // and closes at once: a listening program sees a connection that ends before any frame.
   static bool listening(const std::string& path);

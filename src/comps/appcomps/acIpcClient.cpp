@@ -61,12 +61,33 @@ void IpcClient::send(const IpcMsgHdr& msg, int timeoutMs) {
   IpcFrameWriter writer;
   IpcStrmProto::encode(msg, &writer);
   const int64_t deadline = deadlineAfter(timeoutMs);
-  while (!writer.flush(m_fd.get())) {
-    if (!waitFor(POLLOUT, deadline)) {
-      rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << m_fd.get(), EAGAIN,
-                         "appcomps/IpcClient::send");
+  try {
+    while (!writer.flush(m_fd.get())) {
+      if (!waitFor(POLLOUT, deadline)) {
+        rc::Err_ThrowErrno(AC_SC_SEND_FAILED, rc::VarArgs() << m_fd.get(), EAGAIN,
+                           "appcomps/IpcClient::send");
+      }
     }
+  } catch (const rc::Err&) {
+    raiseWaitingTurnAway();
+    throw;
   }
+}
+
+void IpcClient::raiseWaitingTurnAway() {
+  // A server that turned us away may have closed before our call went; its reason is waiting.
+  pollfd pfd = {m_fd.get(), POLLIN, 0};
+  if (poll(&pfd, 1, 0) != 1) return;
+  IpcMsgPtr msg;
+  try {
+    m_reader.readFrom(m_fd.get());
+    IpcFrame frame;
+    if (!m_reader.nextFrame(&frame)) return;
+    msg = IpcStrmProto::decode(frame);
+  } catch (const rc::Err&) {
+    return;
+  }
+  IpcStrmProto::raiseIfTurnAway(*msg);
 }
 
 IpcMsgPtr IpcClient::call(const IpcMsgHdr& call, int timeoutMs) {
@@ -81,6 +102,7 @@ IpcMsgPtr IpcClient::awaitReply(const IpcMsgHdr& call, int timeoutMs) {
     IpcFrame frame;
     while (m_reader.nextFrame(&frame)) {
       IpcMsgPtr msg = IpcStrmProto::decode(frame);
+      IpcStrmProto::raiseIfTurnAway(*msg);
       if (msg->msgType() == call.replyType() && msg->interactId() == call.interactId()) return msg;
     }
     if (!readReply(deadline)) {

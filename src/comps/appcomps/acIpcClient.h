@@ -12,7 +12,9 @@
 // would pass the limit); AC_SC_DBOS_REPLY_TIMED_OUT with the path when no reply comes in time;
 // AC_SC_RECV_FAILED with the second code AC_SC_CONNECTION_RESET when the program closes the
 // connection first (it refused us, or the call was bad); the frame and message errors of
-// IpcStrmProto::decode. Not thread-safe; not for signal handlers.
+// IpcStrmProto::decode; the status of a server that turned us away (a busy one:
+// AC_SC_CONNECTION_LIMIT_EXCEEDED), also when it closed before our call went. Not thread-safe;
+// not for signal handlers.
 #pragma once
 
 #include <string>
@@ -55,6 +57,9 @@ class IpcClient : public mem::newDelete<mt_anonymous> {
   // signal ends that read (a socket with a receive time-out is not resumed), so the watched
   // descriptor is served at once. False when the time is up.
   bool readReply(int64_t deadlineMs);
+  // Raises the turn-away status the server left before closing, when one waits.
+  void raiseWaitingTurnAway();
+  // Makes a read wait at most ms milliseconds (more than 0).
   void limitWait(int ms);
 
   std::string m_path;

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,11 +57,24 @@ void IpcFrameReader::feed(const void* bytes, size_t n) {
   m_end += n;
 }
 
+size_t IpcFrameReader::frameInProgress() const {
+  if (bufferedBytes() < IpcFrameHdr::SIZE) return 0;
+  IpcFrameHdr hdr;
+  memcpy(&hdr, m_buf.data() + m_begin, sizeof hdr);
+  if (hdr.magic != IpcFrameHdr::MAGIC || hdr.dataLen() > IpcFrameHdr::MAX_FRAME_DATA) return 0;
+  return IpcFrameHdr::SIZE + hdr.dataLen();
+}
+
+size_t IpcFrameReader::footprint() const { return std::max(m_buf.capacity(), frameInProgress()); }
+
 IpcFrameReader::ReadResult IpcFrameReader::readFrom(int fd, bool resumeInterrupted) {
-  char* dst = reserve(READ_CHUNK);
+  // The rest of a large frame in one read, rather than in chunks that each move what came before.
+  const size_t want = std::max<size_t>(
+      READ_CHUNK, frameInProgress() - std::min(frameInProgress(), bufferedBytes()));
+  char* dst = reserve(want);
   ssize_t n;
   do {
-    n = read(fd, dst, READ_CHUNK);
+    n = read(fd, dst, want);
   } while (n < 0 && errno == EINTR && resumeInterrupted);
   if (n < 0 && errno == EINTR) return RR_INTERRUPTED;
   if (n > 0) {
@@ -77,6 +91,12 @@ IpcFrameReader::ReadResult IpcFrameReader::readFrom(int fd, bool resumeInterrupt
 }
 
 bool IpcFrameReader::nextFrame(IpcFrame* frame) {
+  // The frame handed out last is done with: a buffer a large one grew is given back.
+  if (m_begin == m_end && m_buf.size() > kIpcRestingBufBytes) {
+    m_buf.clear();
+    m_buf.shrink_to_fit();
+    m_begin = m_end = 0;
+  }
   if (bufferedBytes() < IpcFrameHdr::SIZE) return false;
   IpcFrameHdr hdr;
   memcpy(&hdr, m_buf.data() + m_begin, sizeof hdr);
@@ -136,6 +156,7 @@ bool IpcFrameWriter::flush(int fd) {
                        "appcomps/IpcFrameWriter::flush");
   }
   m_buf.clear();
+  if (m_buf.capacity() > kIpcRestingBufBytes) m_buf.shrink_to_fit();
   m_sent = 0;
   return true;
 }

@@ -10,6 +10,17 @@
 // them (flush), so a slow peer never blocks the writer. readFrame/writeFrame are the blocking
 // forms for clients that wait for their answer.
 //
+// A server that turns a connection away (it has as many as it serves, or the connection's
+// buffers would pass their budget) sends one status frame before it closes: a bare status reply
+// (IpcStsMsgHdr) of the ping reply type, which every client of the standard messages can
+// restore, with interaction id 0, which no call carries, and the reason as its status
+// (AC_SC_CONNECTION_LIMIT_EXCEEDED with the limit for a busy server). A client that finds one
+// takes it as the answer to whatever it asked.
+//
+// Buffers shrink back once a frame larger than their resting size has gone, so a connection
+// holds its peak only while it needs it; footprint() is what a reader or writer holds on the
+// heap, for a reader at least what the frame whose header it holds will take.
+//
 // Errors: a header with a wrong magic, an empty message part or parts over the limit raises
 // rc::Err AC_SC_BAD_PKT_HDR_FIELD with the field and its value; the stream is then unusable
 // and the connection must be closed. A peer that closes in the middle of a frame raises
@@ -45,10 +56,14 @@ struct IpcFrame {
   size_t payloadLen = 0;
 };
 
+// What a reader or writer keeps between frames; a larger buffer is given back once empty.
+constexpr size_t kIpcRestingBufBytes = 64 * 1024;
+
 class IpcFrameReader {
  public:
   enum ReadResult { RR_DATA, RR_WOULD_BLOCK, RR_CLOSED, RR_INTERRUPTED };
-  enum { READ_CHUNK = 64 * 1024 };
+  // A read takes at most READ_CHUNK bytes, or the rest of a frame whose header has come.
+  enum { READ_CHUNK = 8 * 1024 };
 
   // One read of what is waiting. An interrupted read is resumed, unless resumeInterrupted is false:
   // RR_INTERRUPTED then lets a blocking reader look at why. RR_CLOSED at the end of the stream
@@ -62,8 +77,13 @@ class IpcFrameReader {
   // Bytes of an unfinished frame are held.
   bool isMidFrame() const { return m_end > m_begin; }
   size_t bufferedBytes() const { return m_end - m_begin; }
+  size_t footprint() const;
 
  private:
+  // The bytes the frame being received takes with its header; 0 before its header has come or
+  // for a header nextFrame will refuse.
+  size_t frameInProgress() const;
+
   // Room for n more bytes at the end, moving the held bytes to the front first.
   char* reserve(size_t n);
 
@@ -80,6 +100,7 @@ class IpcFrameWriter {
   // Writes as much as the descriptor takes without blocking; true when nothing is left.
   bool flush(int fd);
   bool hasPending() const { return m_sent < m_buf.size(); }
+  size_t footprint() const { return m_buf.capacity(); }
 
   // Blocking forms over SockUtils::sendBytes / recvBytes. readFrame raises as the reader does.
   static void writeFrame(int fd, const void* msg, size_t msgLen, const void* payload,

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "comps/appcomps/acIpcMsgFactory.h"
+#include "comps/appcomps/acPingMsgs.h"
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDbg.h"
 
@@ -58,6 +59,20 @@ IpcMsgPtr IpcStrmProto::decode(const IpcFrame& frame) {
   return msg;
 }
 
+void IpcStrmProto::encodeTurnAway(const rc::Err& status, IpcFrameWriter* writer) {
+  IpcStsMsgHdr msg;
+  msg.setMsgType(PingReply::kMsgType);
+  msg.setInteractId(0);
+  msg.setStatus(status);
+  encode(msg, writer);
+}
+
+void IpcStrmProto::raiseIfTurnAway(const IpcMsgHdr& msg) {
+  if (msg.interactId() != 0) return;
+  const auto* sts = dynamic_cast<const IpcStsMsgHdr*>(&msg);
+  if (sts != nullptr && !sts->isStatusOk()) rc::Err_Throw(sts->status());
+}
+
 IpcStrmConn::IpcStrmConn(int fd, std::string peer) : m_fd(fd), m_peer(std::move(peer)) {}
 
 IpcStrmConn::~IpcStrmConn() = default;
@@ -74,6 +89,15 @@ bool IpcStrmConn::flush() {
     if (m_pendingRtn != nullptr) m_pendingRtn(m_pendingObj, this);
   }
   return done;
+}
+
+void IpcStrmConn::sayGoodbye(const rc::Err& status) {
+  try {
+    IpcStrmProto::encodeTurnAway(status, &m_writer);
+    m_writer.flush(m_fd.get());
+  } catch (const rc::Err&) {
+    // A peer that cannot take it is gone already.
+  }
 }
 
 bool IpcStrmConn::receive(void* cbObj, IpcMsgSinkRtn cbRtn) {

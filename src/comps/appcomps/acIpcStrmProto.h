@@ -12,6 +12,10 @@
 // peer does not take yet stays queued until the descriptor is writable, and the connection's
 // watcher hears of it, so that whoever serves the descriptor waits for writability then.
 //
+// A follower is a connection that follows the program's output rather than asking questions:
+// when it falls behind, lines meant for it are dropped (wantsLine) instead of queued, and it is
+// never closed for replies that do not move.
+//
 // Errors: decode raises AC_SC_UNKNOWN_MSG_TYPE for a type the factory does not know,
 // AC_SC_BAD_PKT_HDR_FIELD when a part holds bytes its message does not read, and whatever the
 // message's restore raises for damaged bytes (RC_SC_READ_FAILED, AC_SC_BAD_MSG_HDR_VER).
@@ -29,13 +33,16 @@
 
 namespace ac {
 
-
 class IpcStrmProto {
  public:
   // Appends the frame of msg to writer.
   static void encode(const IpcMsgHdr& msg, IpcFrameWriter* writer);
   // The message a frame carries, restored.
   static IpcMsgPtr decode(const IpcFrame& frame);
+  // Appends the frame that tells a peer why it is turned away (see acIpcFrame.h).
+  static void encodeTurnAway(const rc::Err& status, IpcFrameWriter* writer);
+  // Raises the status of a turn-away frame; anything else passes.
+  static void raiseIfTurnAway(const IpcMsgHdr& msg);
 };
 
 class IpcStrmConn : public IpcMsgProto, public mem::newDelete<mt_anonymous> {
@@ -57,6 +64,17 @@ class IpcStrmConn : public IpcMsgProto, public mem::newDelete<mt_anonymous> {
   // Writes queued bytes; true when nothing is left.
   bool flush();
   bool hasPendingOutput() const { return m_writer.hasPending(); }
+  // Heap bytes held for frames either way (see IpcFrameReader::footprint).
+  size_t footprint() const { return m_reader.footprint() + m_writer.footprint(); }
+  // Queues the turn-away frame with status and writes what the peer takes now, never raising:
+  // the connection is closed next anyway.
+  void sayGoodbye(const rc::Err& status);
+
+  void setFollower(bool follower) { m_follower = follower; }
+  bool isFollower() const { return m_follower; }
+  // Whether a line of the program's output should be sent now: always for a connection that
+  // asks questions, only while nothing waits for a follower.
+  bool wantsLine() const { return !m_follower || !hasPendingOutput(); }
   void setPendingWatcher(void* cbObj, PendingRtn cbRtn) {
     m_pendingObj = cbObj;
     m_pendingRtn = cbRtn;
@@ -85,6 +103,7 @@ class IpcStrmConn : public IpcMsgProto, public mem::newDelete<mt_anonymous> {
   PendingRtn m_pendingRtn = nullptr;
   // What the watcher was last told.
   bool m_toldPending = false;
+  bool m_follower = false;
 };
 
 }  // namespace ac

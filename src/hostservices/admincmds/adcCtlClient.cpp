@@ -80,6 +80,9 @@ void CtlClient::rethrow(const rc::Err& err) const {
   if (code2 == rc::Err::errnoCode(EACCES) || code2 == rc::Err::errnoCode(EPERM)) {
     fail(ADC_SC_REFUSED, strerror(EACCES));
   }
+  if (err.code() == AC_SC_CONNECTION_LIMIT_EXCEEDED || err.code() == AC_SC_CTL_BUDGET_EXCEEDED) {
+    fail(ADC_SC_BUSY, rc::Err::format(err, rc::Err::FF_OMIT_SEVERITY));
+  }
   if (err.code() == AC_SC_DBOS_REPLY_TIMED_OUT || code2 == rc::Err::errnoCode(EAGAIN)) {
     fail(ADC_SC_TIMED_OUT, "");
   }

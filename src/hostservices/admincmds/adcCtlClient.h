@@ -4,8 +4,9 @@
 // the program runs as a user we may not talk to, or it closed on us because we are another user),
 // ADC_SC_NO_SUCH_PID (the program ended before it could be reached), ADC_SC_NO_SUCH_TARGET (its
 // process runs but nothing listens on the socket any more), ADC_SC_TIMED_OUT,
-// ADC_SC_CONNECTION_LOST (closed before the reply), ADC_SC_BAD_REPLY (damaged bytes, a reply of
-// an unexpected class), ADC_SC_NOT_SUPPORTED (the program has no handler for the call),
+// ADC_SC_BUSY (it turned the connection away: it serves as many as it can, or its buffers are
+// full), ADC_SC_CONNECTION_LOST (closed before the reply), ADC_SC_BAD_REPLY (damaged bytes, a reply
+// of an unexpected class), ADC_SC_NOT_SUPPORTED (the program has no handler for the call),
 // ADC_SC_CALL_FAILED (a reply whose status is an error, its text as the last argument) and
 // ADC_SC_REQUEST_TOO_LARGE (a call over the frame limit, with its size and the limit; nothing was
 // sent). While it waits, the application's signal pipe is watched, so that a termination signal

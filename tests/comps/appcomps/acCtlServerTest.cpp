@@ -1,6 +1,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,7 +36,7 @@ class CtlServerTest : public ::testing::Test {
   // A server for counting writes its errors nowhere (thousands of them would fill the pipe we
   // read) and keeps no freed blocks in per-thread caches, which its heap figure would count as
   // in use.
-  void start(bool forCounting) {
+  void start(bool forCounting, const char* budget = nullptr) {
     ac::MsgTypes::registerMsgs();
     const std::string app = qvtest::testAppPath("acCtlApp");
     const std::string runtimeDir = m_dir.path();
@@ -47,7 +49,7 @@ class CtlServerTest : public ::testing::Test {
         freopen("/dev/null", "w", stderr);
         setenv("GLIBC_TUNABLES", "glibc.malloc.tcache_count=0", 1);
       }
-      execl(app.c_str(), app.c_str(), "serve", nullptr);
+      execl(app.c_str(), app.c_str(), "serve", budget, nullptr);
       _exit(127);
     });
     ASSERT_TRUE(m_server->waitForLine("ready"));
@@ -108,6 +110,15 @@ bool closedByPeer(int fd) {
   while ((n = read(fd, &c, 1)) > 0) {
   }
   return n == 0;
+}
+
+// The status frame a server left on fd before it closed.
+rc::Err turnAwayStatus(int fd) {
+  std::string msg, payload;
+  ac::IpcFrameWriter::readFrame(fd, &msg, &payload);
+  ac::IpcFrame frame{msg.data(), msg.size(), payload.data(), payload.size()};
+  return qvtest::thrownErr(
+      [&] { ac::IpcStrmProto::raiseIfTurnAway(*ac::IpcStrmProto::decode(frame)); });
 }
 
 TEST_F(CtlServerTest, AnswersTheStandardCalls) {
@@ -204,19 +215,83 @@ TEST_F(CtlServerQuietTest, BadConnectionsLeakNeitherDescriptorsNorHeap) {
       << allowed;
 }
 
-// A server in this process, so that the test clock drives its idle time-out.
-TEST(CtlServerIdleTest, QuietPeersAreClosedWhileBusyAndActiveOnesStay) {
+// Clients that each start a frame of 1 MiB against a budget of 4 MiB: three are kept, the others
+// told why and closed, and the heap comes back to where it was once they are gone.
+class CtlServerBudgetTest : public CtlServerTest {
+ protected:
+  void SetUp() override { start(true, "4194304"); }
+};
+
+TEST_F(CtlServerBudgetTest, ConnectionsBeyondTheBudgetAreClosedAndTheHeapReturns) {
+  const std::string start =
+      frame(ac::IpcFrameHdr::MAGIC, ac::IpcFrameHdr::MAX_FRAME_DATA, 0, std::string(256 << 10, 0));
+  const auto hold = [&](size_t n) {
+    std::vector<rc::Fd> fds;
+    for (size_t i = 0; i < n; ++i) {
+      fds.emplace_back(ac::CtlChannel::connectTo(m_path));
+      send(fds.back().get(), start.data(), start.size(), MSG_NOSIGNAL);
+    }
+    return fds;
+  };
+  const auto toldCount = [](const std::vector<rc::Fd>& fds) {
+    size_t n = 0;
+    for (const rc::Fd& fd : fds) {
+      pollfd pfd = {fd.get(), POLLIN, 0};
+      n += poll(&pfd, 1, 0) == 1;
+    }
+    return n;
+  };
+  // A first round grows what the server keeps for good.
+  {
+    const std::vector<rc::Fd> warm = hold(8);
+    ASSERT_TRUE(qvtest::eventually([&] { return toldCount(warm) == 5; }));
+  }
+  const long baseline = std::stol(ping("heap"));
+  std::vector<rc::Fd> fds = hold(8);
+  ASSERT_TRUE(qvtest::eventually([&] { return toldCount(fds) == 5; }));
+  for (const rc::Fd& fd : fds) {
+    pollfd pfd = {fd.get(), POLLIN, 0};
+    if (poll(&pfd, 1, 0) == 1) {
+      EXPECT_EQ(turnAwayStatus(fd.get()).code(), AC_SC_CTL_BUDGET_EXCEEDED);
+    }
+  }
+  EXPECT_LT(std::stol(ping("heap")), baseline + (4l << 20) + (512l << 10));
+  fds.clear();
+  EXPECT_TRUE(qvtest::eventually([&] { return std::stol(ping("heap")) < baseline + (16l << 10); }))
+      << ping("heap") << " bytes, baseline " << baseline;
+}
+
+// A server in this process on the test clock, its errors captured.
+struct InProcServer {
   struct FactoryCleanup {
     ~FactoryCleanup() { ac::IpcMsgFactory::cleanupInstance(); }
   } cleanup;
   qvtest::TestMonotonicClock clock;
   qvtest::TempDir dir;
   qvtest::ScopedEnv env;
-  env.set("XDG_RUNTIME_DIR", dir.path());
-  qvtest::TestApp app("idleTest");
-  app.openCtlChannel();
-  ac::CtlServer* server = app.ctlServer();
+  bool envSet = (env.set("XDG_RUNTIME_DIR", dir.path()), true);
+  qvtest::TestApp app{"inProc"};
+  ac::CtlServer* server = (app.openCtlChannel(), app.ctlServer());
   qvtest::StdStreamsCapture capture;
+
+  // Polls until the server holds n connections or has served what is waiting.
+  void serve(size_t n = 0) {
+    for (int i = 0; i < 200 && (n == 0 || server->numConns() < n); ++i) app.poll();
+  }
+  size_t count(const std::string& text) const {
+    size_t n = 0;
+    for (size_t at = capture.err.text.find(text); at != std::string::npos;
+         at = capture.err.text.find(text, at + 1))
+      ++n;
+    return n;
+  }
+};
+
+// A server in this process, so that the test clock drives its idle time-out.
+TEST(CtlServerIdleTest, QuietPeersAndPeersThatLeaveRepliesUnreadAreClosed) {
+  InProcServer s;
+  qvtest::TestApp& app = s.app;
+  ac::CtlServer* server = s.server;
 
   const std::string ping =
       frameOf(ac::PingCall(0, new ac::PingData(std::string(1000, 'p').c_str(), 0)), true);
@@ -224,10 +299,11 @@ TEST(CtlServerIdleTest, QuietPeersAreClosedWhileBusyAndActiveOnesStay) {
   const int cut = sendRaw(server->path(), ping.substr(0, 100), false);
   const int busy = sendRaw(server->path(), "", false);
   const int active = sendRaw(server->path(), "", false);
-  for (int i = 0; i < 100 && server->numConns() < 4; ++i) app.poll();
+  s.serve(4);
   ASSERT_EQ(server->numConns(), 4u);
 
-  // The busy peer sends calls but takes no replies, until the server stops reading from it.
+  // The busy peer sends calls but takes no replies, until the server stops reading from it; its
+  // replies then stay where they are, which makes it as idle as the silent one.
   size_t sent = 0;
   for (int stuck = 0; stuck < 50;) {
     const ssize_t n = send(busy, ping.data() + sent, ping.size() - sent, MSG_DONTWAIT);
@@ -235,20 +311,72 @@ TEST(CtlServerIdleTest, QuietPeersAreClosedWhileBusyAndActiveOnesStay) {
     if (n > 0) sent = (sent + n) % ping.size();
     app.poll();
   }
-  clock.advance(20);
+  s.clock.advance(20);
   ASSERT_EQ(write(active, ping.data(), ping.size()), ssize_t(ping.size()));
   app.poll();
-  clock.advance(11);
-  app.poll();
-  EXPECT_EQ(server->numConns(), 2u);
-  for (const int fd : {silent, cut}) EXPECT_TRUE(closedByPeer(fd)) << fd;
-  const std::string& err = capture.err.text;
-  EXPECT_NE(err.find("closed: nothing received for 30 seconds"), std::string::npos) << err;
-  // However long its replies wait on it, the busy peer stays.
-  clock.advance(60);
+  s.clock.advance(11);
   app.poll();
   EXPECT_EQ(server->numConns(), 1u);
+  for (const int fd : {silent, cut}) EXPECT_TRUE(closedByPeer(fd)) << fd;
+  const std::string& err = s.capture.err.text;
+  EXPECT_NE(err.find("closed: nothing received for 30 seconds"), std::string::npos) << err;
+  EXPECT_NE(err.find("client pid " + std::to_string(getpid()) + ", user id "), std::string::npos);
   for (const int fd : {silent, cut, busy, active}) close(fd);
+}
+
+TEST(CtlServerLimitsTest, ClientsBeyondTheCapAreToldBusyAndErrorsAreRateLimited) {
+  InProcServer s;
+  s.server->setMaxConns(2);
+  std::vector<rc::Fd> held;
+  for (int i = 0; i < 2; ++i) held.emplace_back(sendRaw(s.server->path(), "", false));
+  s.serve(2);
+  // Twelve more: each is told and closed; five lines say so, then one line counts the rest.
+  for (int i = 0; i < 12; ++i) {
+    const rc::Fd extra(sendRaw(s.server->path(), "", false));
+    s.serve();
+    const rc::Err status = turnAwayStatus(extra.get());
+    EXPECT_EQ(status.code(), AC_SC_CONNECTION_LIMIT_EXCEEDED);
+    EXPECT_EQ(qvtest::argsOf(status), "2");
+  }
+  EXPECT_EQ(s.server->numConns(), 2u);
+  const std::string client = "client pid " + std::to_string(getpid()) + ", user id ";
+  EXPECT_EQ(s.count(client), 5u) << s.capture.err.text;
+  EXPECT_EQ(s.count("connection limit of 2 exceeded"), 5u);
+  s.app.step();
+  EXPECT_EQ(
+      s.count("7 more errors like QV-00266 of control channel clients suppressed in 10 seconds"),
+      1u)
+      << s.capture.err.text;
+}
+
+// Out of descriptors, the listener rests between attempts and the shortage is told once; the
+// waiting clients are served once descriptors are free again. Run in a child: the descriptor
+// limit is lowered for it alone.
+TEST(CtlServerLimitsTest, AcceptFailuresPauseTheListenerAndAreReportedOnce) {
+  const qvtest::ProcResult r = qvtest::runInChild([] {
+    InProcServer s;
+    std::vector<rc::Fd> clients;
+    for (int i = 0; i < 3; ++i) clients.emplace_back(sendRaw(s.server->path(), "", false));
+    rlimit rl = {64, 64};
+    setrlimit(RLIMIT_NOFILE, &rl);
+    std::vector<rc::Fd> filler;
+    for (int fd; (fd = dup(s.server->listenFd())) >= 0;) filler.emplace_back(fd);
+    for (int pause = 0; pause <= 4; ++pause) {
+      if (pause > 0) s.app.step();
+      for (int i = 0; i < 50; ++i) s.app.poll();
+    }
+    const size_t attempts = s.server->listener()->acceptCalls();
+    const size_t reports = s.count("Too many open files");
+    const bool text = s.count("unable to accept") == 1;
+    filler.clear();
+    s.app.step();
+    s.serve(3);
+    printf("%zu %zu %d %zu\n", attempts, reports, text, s.server->numConns());
+    fflush(stdout);
+    _exit(0);
+  });
+  // One attempt, then one after each pause.
+  EXPECT_EQ(r.out, "5 1 1 3\n") << r.err;
 }
 
 TEST_F(CtlServerTest, HundredClientsAtOnceEachGetTheirAnswer) {
