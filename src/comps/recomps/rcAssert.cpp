@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "comps/recomps/rcHook.h"
+
 namespace rc {
 
 namespace {
@@ -38,16 +40,8 @@ void raiseErr(int code, const char* arg, const char* routine) {
   abort();
 }
 
-AssertRtn setAssertRtn(AssertRtn rtn) {
-  AssertRtn prev = s_assertRtn;
-  s_assertRtn = rtn != nullptr ? rtn : &abortOnAssert;
-  return prev;
-}
+AssertRtn setAssertRtn(AssertRtn rtn) { return installHook(s_assertRtn, rtn, &abortOnAssert); }
 
-RaiseRtn setRaiseRtn(RaiseRtn rtn) {
-  RaiseRtn prev = s_raiseRtn;
-  s_raiseRtn = rtn != nullptr ? rtn : &abortOnRaise;
-  return prev;
-}
+RaiseRtn setRaiseRtn(RaiseRtn rtn) { return installHook(s_raiseRtn, rtn, &abortOnRaise); }
 
 }  // namespace rc

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "comps/recomps/rcHook.h"
+
 namespace rc {
 
 namespace {
@@ -37,11 +39,7 @@ void emit(int indentLvl, const char* head, const char* fmt, va_list ap) {
 
 }  // namespace
 
-DumpSinkRtn setDumpSink(DumpSinkRtn sink) {
-  DumpSinkRtn prev = s_sink;
-  s_sink = sink != nullptr ? sink : &stdoutSink;
-  return prev;
-}
+DumpSinkRtn setDumpSink(DumpSinkRtn sink) { return installHook(s_sink, sink, &stdoutSink); }
 
 TraceRtn setTraceRtn(TraceRtn rtn) {
   TraceRtn prev = s_traceRtn;

@@ -10,6 +10,7 @@
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDump.h"
+#include "comps/recomps/rcHook.h"
 #include "comps/recomps/rcSymRows.h"
 
 namespace rc {
@@ -494,17 +495,9 @@ const char* builtInErrText(int strCode) {
   return kBuiltInTexts[strCode];
 }
 
-ErrTextRtn setErrTextRtn(ErrTextRtn rtn) {
-  ErrTextRtn prev = s_textRtn;
-  s_textRtn = rtn != nullptr ? rtn : &noCatalogText;
-  return prev;
-}
+ErrTextRtn setErrTextRtn(ErrTextRtn rtn) { return installHook(s_textRtn, rtn, &noCatalogText); }
 
-ErrPrintRtn setErrPrintRtn(ErrPrintRtn rtn) {
-  ErrPrintRtn prev = s_printRtn;
-  s_printRtn = rtn != nullptr ? rtn : &printToStdErr;
-  return prev;
-}
+ErrPrintRtn setErrPrintRtn(ErrPrintRtn rtn) { return installHook(s_printRtn, rtn, &printToStdErr); }
 
 void Err_Print(const Err& err) { s_printRtn(&err, nullptr); }
 

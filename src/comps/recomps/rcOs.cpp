@@ -17,6 +17,7 @@
 
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcErr.h"
+#include "comps/recomps/rcHook.h"
 
 namespace rc {
 
@@ -106,9 +107,7 @@ void Os::writeAll(int fd, const void* buf, size_t len) {
 }
 
 Os::UnexpectedRtn Os::setUnexpectedRtn(UnexpectedRtn rtn) {
-  UnexpectedRtn prev = s_unexpectedRtn;
-  s_unexpectedRtn = rtn != nullptr ? rtn : &reportToStdErr;
-  return prev;
+  return installHook(s_unexpectedRtn, rtn, &reportToStdErr);
 }
 
 void Os::reinit() {

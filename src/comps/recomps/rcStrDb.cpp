@@ -13,6 +13,7 @@
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcFile.h"
+#include "comps/recomps/rcHook.h"
 #include "comps/recomps/rcMutex.h"
 #include "comps/recomps/rcStrVec.h"
 
@@ -71,9 +72,7 @@ std::string labelled(RcSeverity severity, int strCode, bool showCode) {
 }  // namespace
 
 StrDbReportRtn setStrDbReportRtn(StrDbReportRtn rtn) {
-  StrDbReportRtn prev = s_reportRtn;
-  s_reportRtn = rtn != nullptr ? rtn : &reportToStdErr;
-  return prev;
+  return installHook(s_reportRtn, rtn, &reportToStdErr);
 }
 
 const char* StrCodeDefs::rangeSymbolName(int range) {

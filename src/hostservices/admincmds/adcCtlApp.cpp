@@ -684,7 +684,8 @@ void CtlApp::printUsage() const {
       "19 unsafe channel directory; 20 no target; 21 unknown target; 22 process not running;\n"
       "23 target not unique; 24 refused; 25 no reply in time; 26 connection lost;\n"
       "27 request failed; 28 bad reply; 29 no sub-command; 30 -user without root;\n"
-      "33 call not supported by the program; 34 -o json not built in.\n"
+      "31 program busy; 32 request too large; 33 call not supported by the program;\n"
+      "34 -o json not built in.\n"
       "With many targets: the status of the first that failed.\n\n",
       programName());
 }
