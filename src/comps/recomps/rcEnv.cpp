@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcFile.h"
@@ -305,6 +307,7 @@ EnvVarTbl* EnvVarTbl::instance() {
       {Env::SCHEMA, "QV_SCHEMA", Env::DT_STR, blank, false},
   };
   s_stdInstance = new EnvVarTbl;
+  s_stdInstance->m_recs.reserve(std::size(defs));
   for (const RecDef& def : defs) {
     s_stdInstance->insert(
         new EnvVarRec(def.varType, def.varName, def.dataType, def.defaultValRtn, def.syntaxTag));
@@ -319,10 +322,14 @@ void EnvVarTbl::cleanup() {
 
 void EnvVarTbl::insert(EnvVarRec* rec) {
   // The table is built in type order, so the end is where a record goes: no search at start-up.
-  const auto it = m_recs.insert(m_recs.end(), rec);
-  const bool inserted = *it == rec;
+  const EnvVarRecPtrComp less;
+  auto it = m_recs.end();
+  if (!m_recs.empty() && !less(m_recs.back(), rec))
+    it = std::lower_bound(m_recs.begin(), m_recs.end(), rec, less);
+  const bool inserted = it == m_recs.end() || less(rec, *it);
   if (!inserted) delete rec;
   ENV_ASSERT(inserted, "result.second");
+  m_recs.insert(it, rec);
   if (rec->varType() > 0 && rec->varType() < Env::VAR_TYPE_END) m_byType[rec->varType()] = rec;
 }
 

@@ -278,7 +278,9 @@ struct EnvVarRecPtrComp {
 // The records, owned, iterated in type order.
 class EnvVarTbl : public mem::newDelete<mt_env_var_tbl> {
  public:
-  typedef std::set<EnvVarRec*, EnvVarRecPtrComp, mem::stlAlloc<EnvVarRec*, mt_env_var_tbl>> RecSet;
+  // Sorted by type (EnvVarRecPtrComp), one record a type: a flat array, since the table is built
+  // once, in type order, and then only read.
+  typedef std::vector<EnvVarRec*, mem::stlAlloc<EnvVarRec*, mt_env_var_tbl>> RecSet;
 
   EnvVarTbl() = default;
   ~EnvVarTbl();

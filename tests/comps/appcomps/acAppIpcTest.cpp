@@ -9,6 +9,7 @@
 #include "comps/appcomps/acIpcMsgProto.h"
 #include "comps/appcomps/acMsgTypes.h"
 #include "comps/recomps/rcByteStrm.h"
+#include "qvTestApp.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -36,14 +37,13 @@ class TestProto : public ac::IpcMsgProto {
   std::vector<ac::IpcMsgPtr> replies;
 };
 
-class IpcApp : public ac::App {
+class IpcApp : public qvtest::TestApp {
  public:
-  IpcApp() : ac::App("ipcTest", 0, AF_DEFAULT) {
+  IpcApp() : qvtest::TestApp("ipcTest") {
     registerAppIpcMsgs();
     initAppIpcMsgHandlers();
   }
   ~IpcApp() override { ac::IpcMsgFactory::cleanupInstance(); }
-  void printUsage() const override {}
   void forwardMsg(ac::IpcMsgHdr* msg, ac::IpcMsgProto*) override { forwarded = msg->msgType(); }
   int forwarded = 0;
 };

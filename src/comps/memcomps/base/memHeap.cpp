@@ -84,6 +84,8 @@ bool Heap::sizeWordReadable() {
   // malloc is glibc's own unless something was interposed (a preloaded allocator, a checker);
   // then the words around an allocation are not glibc's and are not read.
   if (reinterpret_cast<void*>(&malloc) != reinterpret_cast<void*>(&__libc_malloc)) return false;
+  // Valgrind replaces the allocator without changing what malloc's address is.
+  if (MEM_UNDER_VALGRIND()) return false;
   // The layout is an internal of glibc: confirm it against the call before relying on it. The
   // probes stay below the mapping threshold: freeing a mapped block would raise glibc's
   // thresholds and change how the whole process allocates.
