@@ -123,7 +123,8 @@ TEST(Qvdemod, QvctlWaitsNoLongerThanItsTimeOut) {
   ASSERT_TRUE(d.proc.waitForLine("ready"));
   std::string rules;
   for (int i = 0; i < 10000; ++i) rules += "demoTick" + std::to_string(i) + ".on = true\n";
-  const std::string big = d.tmp.writeFile("big", rules.substr(0, rules.size() / 3));
+  const std::string big =
+      d.tmp.writeFile("big", rules.substr(0, rules.rfind('\n', rules.size() / 3) + 1));
   const std::string huge = d.tmp.writeFile("huge", rules);
   ASSERT_EQ(kill(d.proc.pid(), SIGSTOP), 0);
   const std::pair<std::string, std::string> cases[] = {

@@ -169,6 +169,41 @@ double msSince(const rc::Timeval& start) {
 // Milliseconds to the microsecond, as the text form shows them.
 double toUs(double ms) { return std::round(ms * 1000.0) / 1000.0; }
 
+// The program's reader passes over what it does not understand, so a typing error would be sent
+// as a rule nobody asked for. qvctl reads the file strictly first: every line that is not blank
+// or a comment must be "<name> = <value>" (names and values as the reader splits them) and fit
+// the reader's line; the first that does not ends the command before anything is sent.
+void checkRulesFile(const std::string& path) {
+  const char* routine = "admincmds/CtlApp::checkRulesFile";
+  rc::File file(1);
+  file.openRegular(path.c_str(), rc::fault::RulesFile::MAX_FILE_BYTES, routine);
+  rc::Err err;
+  char line[rc::fault::RulesFile::MAX_LINE_LEN];
+  rc::fault::Tkn tkn;
+  String token;
+  for (int lineNo = 1;; ++lineNo) {
+    err.clear();
+    const char* problem = nullptr;
+    if (file.readLine2(line, sizeof line, &err) == nullptr) {
+      if (!rc::File::isLineTooLong(err)) break;
+      problem = "longer than the reader's line";
+    } else {
+      tkn.setLine(line);
+      const int first = tkn.next(token);
+      if (first != rc::fault::Tkn::T_EOL && first != rc::fault::Tkn::T_NONE &&
+          (first != rc::fault::Tkn::T_ID || tkn.next(token) != rc::fault::Tkn::T_EQ ||
+           tkn.next(token) != rc::fault::Tkn::T_ID || tkn.next(token) != rc::fault::Tkn::T_EOL)) {
+        problem = "not '<name> = <value>'";
+      }
+    }
+    if (problem != nullptr) {
+      rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_BAD_RULES_LINE,
+                            rc::VarArgs() << path.c_str() << lineNo << problem, routine));
+    }
+  }
+  if (err.code() != 0) rc::Err_Throw(err);
+}
+
 }  // namespace
 
 CtlApp::CtlApp()
@@ -392,6 +427,7 @@ void CtlApp::run() {
   if (m_subCmd == SC_LIST) return list();
   // Read first, so that a bad file is reported with its line and nothing reaches the program.
   if (!m_rulesFile.empty()) {
+    checkRulesFile(m_rulesFile);
     rc::fault::RulesFile file;
     file.open(m_rulesFile.c_str());
     file.read();
@@ -685,7 +721,7 @@ void CtlApp::printUsage() const {
       "23 target not unique; 24 refused; 25 no reply in time; 26 connection lost;\n"
       "27 request failed; 28 bad reply; 29 no sub-command; 30 -user without root;\n"
       "31 program busy; 32 request too large; 33 call not supported by the program;\n"
-      "34 -o json not built in.\n"
+      "34 -o json not built in; 35 bad rules file line.\n"
       "With many targets: the status of the first that failed.\n\n",
       programName());
 }

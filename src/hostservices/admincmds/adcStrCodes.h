@@ -1,5 +1,5 @@
 // Message codes of the admin commands (code range 13). A command that ends with one of them
-// exits with the code's low eight bits, so each failure has its own exit status (20 to 34).
+// exits with the code's low eight bits, so each failure has its own exit status (20 to 35).
 #pragma once
 
 enum AdcStrCode {
@@ -18,5 +18,6 @@ enum AdcStrCode {
   ADC_SC_REQUEST_TOO_LARGE = 1312,
   ADC_SC_NOT_SUPPORTED = 1313,
   ADC_SC_NO_JSON = 1314,
-  ADC_SC_LAST_CODE = 1315
+  ADC_SC_BAD_RULES_LINE = 1315,
+  ADC_SC_LAST_CODE = 1316
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "comps/appcomps/acCtlChannel.h"
+#include "hostservices/admincmds/adcStrCodes.h"
 #include "qvTestUtil.h"
 
 namespace {
@@ -73,6 +74,12 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
       {{"ping", "nosuch"}, 21, "Error: no running program with a control channel matches 'nosuch'"},
       {{"ping", "1"}, 21, "Error: no running program with a control channel matches '1'"},
       {{"fault", "dup", "-Frf", d.tmp.path() + "/none"}, RC_SC_OPEN_FAILED, "Error: "},
+      {{"fault", "dup", "-Frf", d.tmp.writeFile("typo", "# ok\n\nx.on = yes\nx.on yes\n")},
+       ADC_SC_BAD_RULES_LINE & 0xff,
+       "Error: rules file '" + d.tmp.path() + "/typo', line 4: not '<name> = <value>'; nothing"},
+      {{"fault", "dup", "-Frf", d.tmp.writeFile("long", "x.on = " + std::string(3000, 'y'))},
+       ADC_SC_BAD_RULES_LINE & 0xff,
+       "Error: rules file '" + d.tmp.path() + "/long', line 1: l"},
       {{"rev", dead}, 22, "Error: process " + dead + " is not running.\n"},
       {{"rev", zombie}, 22, "Error: process " + zombie + " is not running.\n"},
       {{"ping", "undead"}, 21, "Error: no running program with a control channel matches"},
