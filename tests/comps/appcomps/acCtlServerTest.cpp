@@ -353,6 +353,11 @@ TEST(CtlServerLimitsTest, ClientsBeyondTheCapAreToldBusyAndErrorsAreRateLimited)
 // waiting clients are served once descriptors are free again. Run in a child: the descriptor
 // limit is lowered for it alone.
 TEST(CtlServerLimitsTest, AcceptFailuresPauseTheListenerAndAreReportedOnce) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizers' runtime opens a pipe to check the memory it reports on: with no descriptor
+  // left, a virtual call's type check fails on its own.
+  GTEST_SKIP() << "needs descriptors the sanitizer runtime takes";
+#endif
   const qvtest::ProcResult r = qvtest::runInChild([] {
     InProcServer s;
     std::vector<rc::Fd> clients;
