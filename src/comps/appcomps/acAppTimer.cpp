@@ -19,10 +19,6 @@ unsigned addr(const void* p) { return static_cast<unsigned>(reinterpret_cast<uin
 int secs(const Timeval& tv) { return static_cast<int>(tv.tv_sec); }
 int usecs(const Timeval& tv) { return static_cast<int>(tv.tv_usec); }
 
-void release(AppTimer* timer) {
-  if (timer->removeReference() < 1) delete timer;
-}
-
 }  // namespace
 
 AppTimer::JoinLoopRtn AppTimer::s_joinLoop = nullptr;
@@ -147,7 +143,7 @@ void AppTimerQueue::fireDue() {
     } else {
       timer->syncQueue();
     }
-    release(timer);
+    rc::RefCnt_release(timer);
   }
   due.clear();
   if (m_due.capacity() < due.capacity()) m_due.swap(due);

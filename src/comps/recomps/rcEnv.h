@@ -22,7 +22,6 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
