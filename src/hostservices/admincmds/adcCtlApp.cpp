@@ -218,6 +218,7 @@ CtlApp::CtlApp()
       m_dbgOff(RC_B_AS_IS),
       m_dbgSteps(false),
       m_json(false),
+      m_stdinEnds(false),
       m_faultCtrls(RC_B_AS_IS),
       m_clearRules(false),
       m_addRules(false) {}
@@ -231,10 +232,12 @@ CtlApp::SubCmd CtlApp::subCmdOf(const char* arg) {
   return SC_NONE;
 }
 
+bool CtlApp::ownOptionTakesValue(const char* arg) { return strcmp(arg, "-user") == 0; }
+
 int CtlApp::ownArgCount(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     // A user may be called "list".
-    if (strcmp(argv[i], "-user") == 0) ++i;
+    if (ownOptionTakesValue(argv[i])) ++i;
     if (i < argc && subCmdOf(argv[i]) != SC_NONE) return i;
   }
   return argc;
@@ -252,9 +255,15 @@ void CtlApp::processArgs(int argc, char** argv) {
   processAppArgs(&argc, argv);
   int i = 1;
   while (i < argc && subCmdOf(argv[i]) == SC_NONE) {
-    if (strcmp(argv[i], "-user") != 0) badArg(argv[i]);
-    setUser(needStringArg(i + 1 < argc ? argv[i + 1] : nullptr, argv[i]));
-    i += 2;
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (strcmp(argv[i], "-user") == 0) {
+      setUser(needStringArg(value, argv[i]));
+    } else if (strcmp(argv[i], "-stdin-ends") == 0) {
+      m_stdinEnds = true;
+    } else {
+      badArg(argv[i]);
+    }
+    i += ownOptionTakesValue(argv[i]) ? 2 : 1;
   }
   if (i == argc) {
     rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NEED_SUBCMD, rc::VarArgs(), kRoutine));
@@ -711,6 +720,7 @@ void CtlApp::printUsage() const {
   printf("Options:\n");
   printStdArgsUsage(TAB_W);
   rc::Utils::printArgUsage("-user <name>", TAB_W, "(root only) reach that user's programs");
+  rc::Utils::printArgUsage("-stdin-ends", TAB_W, "end a waiting command when input ends");
   printf("\nSub-commands:\n");
   for (const auto& sc : kSubCmds) printUsageLines(sc.usage, std::size(sc.usage));
   printUsageLines(kCommonUsage, std::size(kCommonUsage));

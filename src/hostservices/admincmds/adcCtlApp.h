@@ -54,6 +54,8 @@ class CtlApp : public ac::App {
   // The number of leading arguments (argv[0] included) that come before the sub-command.
   static int ownArgCount(int argc, char** argv);
   static SubCmd subCmdOf(const char* arg);
+  // Whether an option before the sub-command is followed by its value.
+  static bool ownOptionTakesValue(const char* arg);
 
   SubCmd subCmd() const { return m_subCmd; }
   const std::string& target() const { return m_target; }
@@ -105,6 +107,9 @@ class CtlApp : public ac::App {
   rc::DbgCtrls m_dbgOff;
   bool m_dbgSteps;
   bool m_json;
+  // -stdin-ends: a command that waits (trace, a long ping) also ends when standard input ends,
+  // so that one started over ssh ends with the connection that started it.
+  bool m_stdinEnds;
   // "<program>.<pid>: " while a target of many is served.
   std::string m_label;
   std::string m_rulesFile;
