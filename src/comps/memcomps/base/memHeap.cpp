@@ -72,6 +72,19 @@ void* Heap::reallocBlock(void* p, size_t size, const AllocContext& ctx) {
   return placeBlock(base, ctx, size, false);
 }
 
+size_t Heap::placeSlow(void* p, void* base, size_t size, bool zeroed) {
+  const size_t bytes = usableSizeSlow(base);
+  MEM_DESCRIBE_BLOCK(p, size, zeroed);
+  static_cast<void>(p), static_cast<void>(size), static_cast<void>(zeroed);
+  return bytes;
+}
+
+size_t Heap::forgetSlow(void* p, void* base) {
+  MEM_FORGET_BLOCK(p);
+  static_cast<void>(p);
+  return usableSizeSlow(base);
+}
+
 size_t Heap::usableSizeSlow(void* base) {
   if (m_sizeSource == SizeSource::kUndecided) {
     m_sizeSource = sizeWordReadable() ? SizeSource::kSizeWord : SizeSource::kCall;

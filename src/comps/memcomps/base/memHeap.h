@@ -39,8 +39,9 @@
 
 // Under valgrind the user part of each block is described as a block of its own: the malloc'd
 // block begins at the header, 8 bytes before any pointer the program keeps, and memcheck would
-// otherwise take every live block for "possibly lost". Outside valgrind the requests cost a few
-// instructions that do nothing; without valgrind's header they are left out.
+// otherwise take every live block for "possibly lost". The requests are made only on the heap's
+// slow path, which valgrind always takes (see placeSlow); without valgrind's header they are left
+// out.
 #if defined(__has_include)
 #if __has_include(<valgrind/valgrind.h>)
 #include <valgrind/valgrind.h>
@@ -138,9 +139,14 @@ class Heap {
     const uint32_t attrs = Header::attrsOf(p);
     if (__builtin_expect(!hdrbits::isLiveHeap(attrs), 0)) failFree(p);
     Header::markFreeChecked(p, attrs);
-    MEM_FORGET_BLOCK(p);
     void* base = static_cast<char*>(p) - kHeaderSize;
-    countOut(attrs & hdrbits::kTypeMask, base);
+    Count& c = countOf(attrs & hdrbits::kTypeMask);
+    --c.blocks;
+    if (__builtin_expect(m_sizeSource == SizeSource::kSizeWord, 1)) {
+      c.bytes -= fromSizeWord(base);
+    } else {
+      c.bytes -= forgetSlow(p, base);
+    }
     free(base);
   }
 
@@ -185,8 +191,13 @@ class Heap {
   void* placeBlock(void* base, const AllocContext& ctx, size_t size, bool zeroed) {
     void* p = static_cast<char*>(base) + kHeaderSize;
     m_header->setHeader(p, ctx);  // verifies the type, so it indexes the counts safely
-    countIn(ctx.getMemType(), base);
-    MEM_DESCRIBE_BLOCK(p, size, zeroed);
+    Count& c = countOf(ctx.getMemType());
+    ++c.blocks;
+    if (__builtin_expect(m_sizeSource == SizeSource::kSizeWord, 1)) {
+      c.bytes += fromSizeWord(base);
+    } else {
+      c.bytes += placeSlow(p, base, size, zeroed);
+    }
     return p;
   }
 
@@ -200,16 +211,12 @@ class Heap {
   // nothing, and it shows the compiler that no index leaves the array.
   static constexpr uint32_t kCountSlots = std::bit_ceil(static_cast<uint32_t>(mt_MAX));
   Count& countOf(uint32_t memType) { return m_inUse[memType & (kCountSlots - 1)]; }
-  void countIn(uint32_t memType, void* base) {
-    Count& c = countOf(memType);
-    ++c.blocks;
-    c.bytes += usableSize(base);
-  }
-  void countOut(uint32_t memType, void* base) {
-    Count& c = countOf(memType);
-    --c.blocks;
-    c.bytes -= usableSize(base);
-  }
+  // The paths of a process that does not read the size word (the first block, a sanitizer, an
+  // interposed allocator, valgrind): the block's usable size, and under valgrind the block
+  // described to memcheck or forgotten. Kept out of line so that the usual path carries none of
+  // it: the requests to valgrind alone would cost more than the counting.
+  [[gnu::noinline]] size_t placeSlow(void* p, void* base, size_t size, bool zeroed);
+  [[gnu::noinline]] size_t forgetSlow(void* p, void* base);
 
  public:
   // How usableSize gets its answer: decided at the first block, then fixed for the process, so a
