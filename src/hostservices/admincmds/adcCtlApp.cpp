@@ -718,10 +718,17 @@ void CtlApp::fault(CtlClient& client) {
     call.setClearExistingRules(!m_addRules);
     call.setAddNew(!m_rulesFile.empty());
     client.rpc<ac::SetFaultCtrlsReply>(call);
-    // Sent first: a program that does not answer is then told nothing.
-    if (!m_rulesFile.empty()) warnUnknownRules(client);
   }
-  if (m_listPoints) return faultPoints(client);
+  if (m_listPoints) {
+    faultPoints(client);
+  } else {
+    showFaultCtrls(client);
+  }
+  // Asked last: a program older than the call may close the connection on it.
+  if (!m_rulesFile.empty()) warnUnknownRules(client);
+}
+
+void CtlApp::showFaultCtrls(CtlClient& client) {
   const auto reply = client.rpc<ac::GetFaultCtrlsReply>(ac::GetFaultCtrlsCall());
   const rc::fault::Ctrls* ctrls = reply->ctrls();
   // "global on/off = yes", then a "<rule>.<attribute> = <value>" line each, as in a rules file.
@@ -756,8 +763,10 @@ void CtlApp::warnUnknownRules(CtlClient& client) {
   try {
     reply = client.rpc<ac::GetFaultPointsReply>(ac::GetFaultPointsCall());
   } catch (const rc::Err& err) {
-    // A program older than the call: its rules are sent unchecked, as before.
-    if (err.code() == ADC_SC_NOT_SUPPORTED) return;
+    // A program older than the call answers that it has no handler for it, or, when its
+    // transport does not know the type either, closes the connection: its rules were sent
+    // unchecked, as before.
+    if (err.code() == ADC_SC_NOT_SUPPORTED || err.code() == ADC_SC_CONNECTION_LOST) return;
     throw;
   }
   rc::fault::PointStatsVec known;

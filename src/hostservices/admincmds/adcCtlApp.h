@@ -91,6 +91,7 @@ class CtlApp : public ac::App {
   void rev(CtlClient& client);
   void dbg(CtlClient& client);
   void fault(CtlClient& client);
+  void showFaultCtrls(CtlClient& client);
   void faultPoints(CtlClient& client);
   // Warns about each rule of m_faultCtrls that names no point the program has passed; nothing
   // when the program does not know the call.
