@@ -17,6 +17,7 @@
 
 #include "comps/appcomps/acCtlChannel.h"
 #include "comps/appcomps/acIpcClient.h"
+#include "comps/appcomps/acMsgTypes.h"
 #include "comps/appcomps/acPingMsgs.h"
 #include "hostservices/admincmds/adcCtlClient.h"
 #include "qvTestUtil.h"
@@ -195,6 +196,16 @@ TEST(Qvdemod, ShowsItsStatusAndFaultPoints) {
             "Warning: qvdemod (pid " + d.pid +
                 ") has passed no fault point 'noSuch' yet; the rule is sent all the same.\n");
   EXPECT_NE(r.out.find("noSuch.on = 1"), std::string::npos) << r.out;
+
+  // A call newer than the program is answered that nothing there handles it.
+  ac::MsgTypes::registerMsgs();
+  ac::PingCall newer(0, new ac::PingData("x", 0));
+  newer.setMsgType(1999);
+  const ac::IpcMsgPtr answer = ac::IpcClient(d.socket).call(newer, 10000);
+  ac::IpcMsgFactory::cleanupInstance();
+  const auto* sts = dynamic_cast<const ac::IpcStsMsgHdr*>(answer.get());
+  ASSERT_NE(sts, nullptr);
+  EXPECT_EQ(sts->status().code(), AC_SC_NO_MSG_HANDLER);
 }
 
 // Two daemons at once: all, a pattern and a list reach both with labelled results, a failing
