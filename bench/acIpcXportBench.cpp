@@ -1,6 +1,8 @@
 // The message transport beside a plain socket pair, with the server in a child process:
 //   Xport/Ping          a ping call and its reply through an ac::IpcClient and a program
 //                       serving its control channel from the framework's event loop
+//   Xport/Status        the same with the status call (what qvctl status asks), whose reply
+//                       the program gathers from its timers, connections, controls and heap
 //   SocketPair/Ping     the same number of bytes each way bounced over a Unix-domain socket
 //                       pair by a child that only reads and writes them back
 //   Xport/Clients/<n>   n clients each with one ping in flight at a time against the same server
@@ -95,19 +97,26 @@ std::unique_ptr<ac::PingCall> newPing() {
   return std::make_unique<ac::PingCall>(0, new ac::PingData("bench", 0));
 }
 
-void XportPing(benchmark::State& state) {
+void roundTrips(benchmark::State& state, ac::IpcMsgHdr& call) {
   ac::MsgTypes::registerMsgs();
   Server server;
   if (!server.ok()) return state.SkipWithError("the server did not start");
   ac::IpcClient client(server.path);
-  auto call = newPing();
   for (auto _ : state) {
-    call->setInteractId(ac::IpcMsgHdr::nextInteractId());
-    benchmark::DoNotOptimize(client.call(*call, 10000));
+    call.setInteractId(ac::IpcMsgHdr::nextInteractId());
+    benchmark::DoNotOptimize(client.call(call, 10000));
   }
   state.SetItemsProcessed(state.iterations());
 }
+
+void XportPing(benchmark::State& state) { roundTrips(state, *newPing()); }
 BENCHMARK(XportPing)->UseRealTime();
+
+void XportStatus(benchmark::State& state) {
+  ac::GetStatusCall call;
+  roundTrips(state, call);
+}
+BENCHMARK(XportStatus)->UseRealTime();
 
 // The byte counts of the call's and the reply's frames.
 size_t frameBytes(const ac::IpcMsgHdr& msg) {

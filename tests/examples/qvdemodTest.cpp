@@ -17,6 +17,7 @@
 
 #include "comps/appcomps/acCtlChannel.h"
 #include "comps/appcomps/acIpcClient.h"
+#include "comps/appcomps/acMsgTypes.h"
 #include "comps/appcomps/acPingMsgs.h"
 #include "hostservices/admincmds/adcCtlClient.h"
 #include "qvTestUtil.h"
@@ -29,23 +30,28 @@ constexpr uid_t kNobody = 65534;
 // qvdemod ticking every 50 ms (a child every second tick), its log on standard output, its
 // channel in a private directory (XDG_RUNTIME_DIR, or QV_CTL_DIR=ctlDir); qvctl run against the
 // same directory.
-// With nofile, the daemon runs under that descriptor limit.
+// With nofile, the daemon runs under that descriptor limit; more are further arguments.
 struct Demo {
-  explicit Demo(const std::string& ctlDir = "", rlim_t nofile = 0)
+  explicit Demo(const std::string& ctlDir = "", rlim_t nofile = 0,
+                std::vector<std::string> more = {})
       : dir(ctlDir.empty() ? tmp.path() + "/qvctl" : ctlDir),
         env(ctlDir.empty() ? "XDG_RUNTIME_DIR=" + tmp.path() : "QV_CTL_DIR=" + ctlDir),
-        nofile(nofile) {}
+        nofile(nofile),
+        moreArgs(std::move(more)) {}
   qvtest::TempDir tmp{"qvdemod"};
   std::string dir;
   std::string env;
   rlim_t nofile;
+  std::vector<std::string> moreArgs;
   qvtest::LiveProc proc{[this] {
     putenv(env.data());
     const rlimit rl = {nofile, nofile};
     if (nofile > 0) setrlimit(RLIMIT_NOFILE, &rl);
-    const std::string path = qvtest::kitProgramPath("qvdemod");
-    execl(path.c_str(), "qvdemod", "-interval", "50", "-childEvery", "2", "-logToStdOut", "yes",
-          nullptr);
+    std::vector<const char*> argv = {"qvdemod", "-interval",    "50", "-childEvery",
+                                     "2",       "-logToStdOut", "yes"};
+    for (const std::string& arg : moreArgs) argv.push_back(arg.c_str());
+    argv.push_back(nullptr);
+    execv(qvtest::kitProgramPath("qvdemod").c_str(), const_cast<char**>(argv.data()));
     _exit(127);
   }};
   std::string pid = std::to_string(proc.pid());
@@ -152,6 +158,56 @@ TEST(Qvdemod, QvctlWaitsNoLongerThanItsTimeOut) {
   kill(d.proc.pid(), SIGCONT);
 }
 
+// Started with a rule, the daemon's status shows its timer, the rule with its counts and its
+// heap by type; -points lists the point; a rule no point has is warned about and still sent.
+TEST(Qvdemod, ShowsItsStatusAndFaultPoints) {
+  qvtest::TempDir rulesDir;
+  const std::string rules = rulesDir.writeFile("rules", "demoTick.on = true\n");
+  Demo d("", 0, {"-Frf", rules});
+  ASSERT_TRUE(d.proc.waitForLine("ready"));
+  ASSERT_TRUE(d.proc.waitForLineWith("fault demoTick inserted at tick "));
+  auto r = d.qvctl({"status", d.pid});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  for (const std::string& part :
+       {"qvdemod (pid " + d.pid + ")\n", std::string("       Class: daemon\n"),
+        std::string("; up 00:00:0"), std::string("    Revision: 7.1.0.0-P0-F1-Bld35553 (build "),
+        std::string("\n              demo tick: interval, "),
+        std::string("\n      Faults: global on/off = yes, 1 rule\n"),
+        std::string("\n        Heap: "), std::string("\n              mt_anonymous ")}) {
+    EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+  }
+  unsigned long long evaluated = 0, fired = 0;
+  const size_t at = r.out.find("demoTick: evaluated ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  ASSERT_EQ(sscanf(r.out.c_str() + at, "demoTick: evaluated %llu, fired %llu", &evaluated, &fired),
+            2);
+  EXPECT_GE(fired, 1u);
+  EXPECT_EQ(evaluated, fired);
+  EXPECT_NE(r.out.find(", on = yes)\n"), std::string::npos) << r.out;
+
+  r = d.qvctl({"fault", d.pid, "-points"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_NE(r.out.find("\ndemoTick "), std::string::npos) << r.out;
+
+  const std::string unknown = rulesDir.writeFile("unknown", "demoTick.on = false\nnoSuch.on = 1\n");
+  r = d.qvctl({"fault", d.pid, "-Frf", unknown});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "Warning: qvdemod (pid " + d.pid +
+                ") has passed no fault point 'noSuch' yet; the rule is sent all the same.\n");
+  EXPECT_NE(r.out.find("noSuch.on = 1"), std::string::npos) << r.out;
+
+  // A call newer than the program is answered that nothing there handles it.
+  ac::MsgTypes::registerMsgs();
+  ac::PingCall newer(0, new ac::PingData("x", 0));
+  newer.setMsgType(1999);
+  const ac::IpcMsgPtr answer = ac::IpcClient(d.socket).call(newer, 10000);
+  ac::IpcMsgFactory::cleanupInstance();
+  const auto* sts = dynamic_cast<const ac::IpcStsMsgHdr*>(answer.get());
+  ASSERT_NE(sts, nullptr);
+  EXPECT_EQ(sts->status().code(), AC_SC_NO_MSG_HANDLER);
+}
+
 // Two daemons at once: all, a pattern and a list reach both with labelled results, a failing
 // target does not stop the others, and debug controls change step by step.
 TEST(Qvdemod, ServesManyTargets) {
@@ -198,6 +254,8 @@ TEST(Qvdemod, PrintsJsonDocuments) {
       {{"rev", a.pid}, 0, 1, {{"revision", "7.1.0.0-P0-F1-Bld35553"}}},
       {{"dbg", a.pid, "-Dm", "adc", "f+d"}, 0, 1, {{"modules", {"adc"}}, {"flags", "d"}}},
       {{"fault", a.pid, "-Frf", rules}, 0, 1, {{"rules", {{"demoTick.interval", "1000"}}}}},
+      {{"fault", a.pid, "-points"}, 0, 1, {{"command", "fault"}}},
+      {{"status", "all"}, 0, 2, {{"pid", std::stoi(b.pid)}, {"class", "daemon"}}},
       {{"rev", "nosuch," + a.pid}, 21, 2, {{"target", "nosuch"}}},
       {{"rev", "qvdemod"}, 23, 1, {{"error", {{"status", 23}}}}},
   };

@@ -33,8 +33,10 @@ namespace ac {
 class CtlServer;
 class GetDbgCtrlsCall;
 class GetFaultCtrlsCall;
+class GetFaultPointsCall;
 class GetPgmInfoCall;
 class GetRevDataCall;
+class GetStatusCall;
 class IpcMsgHdr;
 class IpcMsgProto;
 class PingCall;
@@ -298,6 +300,11 @@ class App {
   void getRevDataCallCb(GetRevDataCall* msg, IpcMsgProto* proto);
   // This program's class, type and start time (the time its image was loaded).
   void getPgmInfoCallCb(GetPgmInfoCall* msg, IpcMsgProto* proto);
+  // What qvctl status shows; gathered from what the program already keeps, at no cost while
+  // nobody asks.
+  void getStatusCallCb(GetStatusCall* msg, IpcMsgProto* proto);
+  // The fault points passed so far, with their counts.
+  void getFaultPointsCallCb(GetFaultPointsCall* msg, IpcMsgProto* proto);
 
  protected:
   const char* m_programName;

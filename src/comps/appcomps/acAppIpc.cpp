@@ -1,13 +1,21 @@
 // The application's part of the message layer: the handler table, the dispatch of received
 // messages and the handlers of the standard messages every program answers.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "comps/appcomps/acApp.h"
+#include "comps/appcomps/acCtlServer.h"
 #include "comps/appcomps/acIpcMsgProto.h"
 #include "comps/appcomps/acMsgTypes.h"
+#include "comps/memcomps/base/memHeap.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcFaultRule.h"
+#include "comps/recomps/rcLog.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmAttrs.h"
 
@@ -45,6 +53,49 @@ std::string faultChange(const SetFaultCtrlsCall& msg) {
     for (const rc::fault::Rule* rule : *rules) what = what + " " + rule->name();
   }
   return what;
+}
+
+// The command line of a child, arguments joined by blanks (its name while it is a zombie); at
+// most a line's worth.
+std::string commandOf(int pid) {
+  char buf[512];
+  std::string text;
+  for (const char* file : {"cmdline", "comm"}) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/" + file;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    const ssize_t n = read(fd, buf, sizeof buf);
+    close(fd);
+    if (n <= 0) continue;
+    text.assign(buf, static_cast<size_t>(n));
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+    if (!text.empty()) break;
+  }
+  return text;
+}
+
+// Where trace lines go, as qvctl status shows it.
+std::string dbgOutput() {
+  const rc::Dbg* dbg = rc::Dbg::instance();
+  std::string text = dbg->usingFile() ? std::string(dbg->outFilePath()) : "stdout";
+  if (dbg->ctrls().teeToLog() == RC_B_YES) text += " + log";
+  if (dbg->ctrls().teeToSysLog() == RC_B_YES) text += " + syslog";
+  return text;
+}
+
+// The counts of the points the rules name; points come in name order.
+void addRuleCounts(const rc::fault::Ctrls& ctrls, FaultPointVec* counts) {
+  if (ctrls.rules() == nullptr) return;
+  const rc::fault::PointStatsVec points = rc::fault::Api::points();
+  for (const rc::fault::Rule* rule : *ctrls.rules()) {
+    const auto at = std::lower_bound(
+        points.begin(), points.end(), rule->nameView(),
+        [](const rc::fault::PointStats& p, std::string_view name) { return p.name < name; });
+    if (at != points.end() && at->name == rule->nameView()) {
+      counts->entries.push_back(GetFaultPointsReply::pointEntry(*at));
+    }
+  }
 }
 
 // Every standard reply carries an empty (success) status and lives only until proto has sent it.
@@ -98,7 +149,8 @@ namespace {
 using StdHandlers =
     IpcMsgHandlers<&App::pingMsgCb, &App::pingCallCb, &App::getDbgCtrlsCallCb,
                    &App::setDbgCtrlsCallCb, &App::getFaultCtrlsCallCb, &App::setFaultCtrlsCallCb,
-                   &App::getRevDataCallCb, &App::getPgmInfoCallCb>;
+                   &App::getRevDataCallCb, &App::getPgmInfoCallCb, &App::getStatusCallCb,
+                   &App::getFaultPointsCallCb>;
 
 }  // namespace
 
@@ -166,6 +218,57 @@ void App::getPgmInfoCallCb(GetPgmInfoCall* msg, IpcMsgProto* proto) {
   traceReceived(this, "getPgmInfo call");
   GetPgmInfoReply infoReply(rc::PgmAttrs::pgmClass(), pgmType(), kStartTime);
   reply(infoReply, *msg, proto);
+}
+
+void App::getStatusCallCb(GetStatusCall* msg, IpcMsgProto* proto) {
+  traceReceived(this, "getStatus call");
+  GetStatusReply statusReply;
+  ProgramStatus& st = statusReply.status();
+  st.program = programName() != nullptr ? programName() : "";
+  st.pgmClass = rc::PgmAttrs::pgmClass();
+  st.pgmType = pgmType();
+  st.pid = static_cast<int>(getpid());
+  st.startTime = kStartTime;
+  const rc::RevData rev;
+  st.revision = rev.revSymbol();
+  st.build = rev.buildStr();
+  const rc::Log* log = rc::Log::instance();
+  if (log != nullptr && log->logDevice() != nullptr) {
+    st.logFile = std::string(log->logDevice()->filePath());
+  }
+  st.dbgOutput = dbgOutput();
+  st.dbgCtrls = rc::Dbg::instance()->ctrls();
+  st.faultCtrls = *rc::fault::Api::instance()->ctrls();
+  addRuleCounts(st.faultCtrls, &st.ruleCounts);
+  if (m_childTbl != nullptr) {
+    for (const ChildInfo* child : m_childTbl->infos()) {
+      if (!child->isDead()) st.children.entries.push_back({child->pid(), commandOf(child->pid())});
+    }
+  }
+  const rc::Timeval now = rc::Timeval::monotonicNow();
+  m_timerQueue.forEachArmed([&](const AppTimer& timer) {
+    const double ms = (timer.expireTime() - now).asDouble() * 1000.0;
+    st.timers.entries.push_back(
+        {timer.name(), timer.timerType(), ms > 0 ? static_cast<long long>(ms + 0.5) : 0});
+  });
+  std::stable_sort(st.timers.entries.begin(), st.timers.entries.end(),
+                   [](const TimerEntry& a, const TimerEntry& b) { return a.msLeft < b.msLeft; });
+  if (m_ctlServer != nullptr) {
+    m_ctlServer->forEachPeer([&](const IpcPeer& peer) {
+      st.conns.entries.push_back({static_cast<int>(peer.pid), static_cast<int>(peer.uid)});
+    });
+  }
+  for (const mem::TypeUsage& use : mem::usageByType()) {
+    st.heap.entries.push_back(
+        {use.name != nullptr ? use.name : std::to_string(use.memType), use.blocks, use.bytes});
+  }
+  reply(statusReply, *msg, proto);
+}
+
+void App::getFaultPointsCallCb(GetFaultPointsCall* msg, IpcMsgProto* proto) {
+  traceReceived(this, "getFaultPoints call");
+  GetFaultPointsReply pointsReply(rc::fault::Api::points());
+  reply(pointsReply, *msg, proto);
 }
 
 }  // namespace ac

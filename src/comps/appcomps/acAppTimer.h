@@ -51,6 +51,11 @@ class AppTimerQueue {
   size_t numMembers() const { return m_members.size(); }
   size_t numArmed() const { return m_heap.size(); }
   AppTimer* first() const { return m_heap.empty() ? nullptr : m_heap.front().timer; }
+  // Calls fn(const AppTimer&) for every armed timer, in no particular order.
+  template <class Fn>
+  void forEachArmed(Fn fn) const {
+    for (const Entry& entry : m_heap) fn(static_cast<const AppTimer&>(*entry.timer));
+  }
 
   // The set the loop merges: the earliest timer's, or an empty one.
   const rc::FdSet& fdSet();

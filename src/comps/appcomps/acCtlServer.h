@@ -94,6 +94,12 @@ class CtlServer : public mem::newDelete<mt_anonymous> {
   int listenFd() const { return m_listener != nullptr ? m_listener->fd() : -1; }
   const IpcListener* listener() const { return m_listener.get(); }
   size_t numConns() const { return m_conns.size(); }
+  // Calls fn(const IpcPeer&) for every connection, accepted or made; one made here has an
+  // unknown peer.
+  template <class Fn>
+  void forEachPeer(Fn fn) const {
+    for (const auto& entry : m_conns) fn(entry.second.conn->peerProcess());
+  }
 
  private:
   struct Slot {

@@ -42,6 +42,14 @@ IpcMsgPtr IpcStrmProto::decode(const IpcFrame& frame) {
   short msgType = 0;
   if (frame.msgLen >= sizeof msgType) memcpy(&msgType, frame.msg, sizeof msgType);
   IpcMsgPtr msg(IpcMsgFactory::instance()->newIpcMsg(msgType));
+  if (msg == nullptr && IpcMsgHdr::isCallMsg(msgType)) {
+    // Its body and payload are not ours to read; the header names the reply and whom it goes to.
+    msg.reset(new IpcMsgHdr());
+    rc::ByteStrm m(frame.msgLen);
+    fill(&m, frame.msg, frame.msgLen);
+    msg->restoreMsg(m);
+    return msg;
+  }
   if (msg == nullptr) {
     rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_UNKNOWN_MSG_TYPE, rc::VarArgs() << int{msgType},
                           "appcomps/IpcStrmProto::decode"));

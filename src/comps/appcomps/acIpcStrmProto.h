@@ -16,10 +16,12 @@
 // when it falls behind, lines meant for it are dropped (wantsLine) instead of queued, and it is
 // never closed for replies that do not move.
 //
-// Errors: decode raises AC_SC_UNKNOWN_MSG_TYPE for a type the factory does not know,
-// AC_SC_BAD_PKT_HDR_FIELD when a part holds bytes its message does not read, and whatever the
-// message's restore raises for damaged bytes (RC_SC_READ_FAILED, AC_SC_BAD_MSG_HDR_VER).
-// Not thread-safe; not for signal handlers.
+// Errors: decode raises AC_SC_UNKNOWN_MSG_TYPE for a one-way or reply type the factory does not
+// know; a call of such a type (a peer newer than this program) comes out as its bare header, so
+// that the program can answer that it has no handler for it. It raises AC_SC_BAD_PKT_HDR_FIELD when
+// a part holds bytes its message does not read, and whatever the message's restore raises for
+// damaged bytes (RC_SC_READ_FAILED, AC_SC_BAD_MSG_HDR_VER). Not thread-safe; not for signal
+// handlers.
 #pragma once
 
 #include <memory>

@@ -15,6 +15,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <vector>
 
 #include "comps/recomps/rcByteStrm.h"
 #include "comps/recomps/rcDump.h"
@@ -140,6 +141,45 @@ void dumpAll(const Tuple& fields) {
 }
 
 }  // namespace msgfields
+
+// A list field of at most Max entries, each an aggregate with its own fields(): the count (int),
+// then each entry's fields in order. Only the first Max entries are sent; a count read outside
+// 0..Max, or one the data left to read cannot hold, is the stream's read error, so a peer cannot
+// make us allocate for entries it did not send. Each entry dumps as one line at level 1.
+template <class T, int Max>
+struct BoundedVec {
+  static_assert(Max > 0, "a list holds something");
+  std::vector<T> entries;
+
+  size_t sent() const { return entries.size() < size_t{Max} ? entries.size() : size_t{Max}; }
+  void saveOn(rc::ByteStrm& s) const {
+    s << static_cast<int>(sent());
+    for (size_t i = 0; i < sent(); ++i) msgfields::saveAll(s, entry(i).fields());
+  }
+  void restoreFrom(rc::ByteStrm& s) {
+    const char* routine = "appcomps/BoundedVec::restoreFrom";
+    int count = 0;
+    s >> count;
+    if (count < 0 || count > Max) rc::ByteStrm::readFailed(routine);
+    entries.clear();
+    // Every entry takes at least 4 bytes.
+    s.checkUnread(static_cast<size_t>(count) * 4, routine);
+    entries.resize(static_cast<size_t>(count));
+    for (T& e : entries) msgfields::restoreAll(s, e.fields());
+  }
+  size_t binarySize() const {
+    size_t bytes = 4;
+    for (size_t i = 0; i < sent(); ++i) bytes += msgfields::sizeOfAll(entry(i).fields());
+    return bytes;
+  }
+  void dumpObj(int /*indentLvl*/, const char* /*label*/) const {
+    for (size_t i = 0; i < sent(); ++i) msgfields::dumpAll(entry(i).fields());
+  }
+
+ private:
+  // The field list names members; saving and dumping only read them.
+  T& entry(size_t i) const { return const_cast<T&>(entries[i]); }
+};
 
 // A class whose body is a field list.
 template <class M>

@@ -14,17 +14,19 @@
 #include "comps/appcomps/acLoginMsgs.h"
 #include "comps/appcomps/acMsgList.h"
 #include "comps/appcomps/acPingMsgs.h"
+#include "comps/appcomps/acStatusMsgs.h"
 #include "comps/appcomps/acTxMsgs.h"
 
 namespace ac {
 
-// Ping, debug controls, revision data, program information, program table and fault controls,
-// in this order.
+// Ping, debug controls, revision data, program information, program table, fault controls,
+// status and fault points, in this order.
 using StdMsgs =
     MsgList<PingMsg, PingCall, PingReply, GetDbgCtrlsCall, GetDbgCtrlsReply, SetDbgCtrlsCall,
             SetDbgCtrlsReply, GetRevDataCall, GetRevDataReply, GetPgmInfoCall, GetPgmInfoReply,
             GetPgmTblCall, GetPgmTblReply, GetFaultCtrlsCall, GetFaultCtrlsReply, SetFaultCtrlsCall,
-            SetFaultCtrlsReply>;
+            SetFaultCtrlsReply, GetStatusCall, GetStatusReply, GetFaultPointsCall,
+            GetFaultPointsReply>;
 // What a manager and a client receive of the login exchange, a server and a client of
 // transaction control; the login status.
 using LoginMgrMsgs = MsgList<LoginCall>;
@@ -59,7 +61,11 @@ class MsgTypes {
     TRANSACTION_CALL = TransactionCall::kMsgType,
     TRANSACTION_REPLY = TransactionReply::kMsgType,
     GET_PGM_INFO_CALL = GetPgmInfoCall::kMsgType,
-    GET_PGM_INFO_REPLY = GetPgmInfoReply::kMsgType
+    GET_PGM_INFO_REPLY = GetPgmInfoReply::kMsgType,
+    GET_STATUS_CALL = GetStatusCall::kMsgType,
+    GET_STATUS_REPLY = GetStatusReply::kMsgType,
+    GET_FAULT_POINTS_CALL = GetFaultPointsCall::kMsgType,
+    GET_FAULT_POINTS_REPLY = GetFaultPointsReply::kMsgType
   };
 
   static void registerMsgs() { StdMsgs::registerMsgs(); }

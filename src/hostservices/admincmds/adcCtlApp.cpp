@@ -22,6 +22,7 @@
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acMsgTypes.h"
 #include "comps/appcomps/acPingMsgs.h"
+#include "comps/appcomps/acStatusMsgs.h"
 #include "comps/recomps/rcFaultRulesFile.h"
 #include "comps/recomps/rcOut.h"
 #include "comps/recomps/rcPgmClass.h"
@@ -83,7 +84,12 @@ const struct {
     {"fault",
      CtlApp::SC_FAULT,
      {{"fault <target> [-Frf <file>]", "its fault controls; -Frf replaces its rules with the"},
-      {"      [-add] [-clear]", "file's, -add adds them instead, -clear drops them all"}}},
+      {"      [-add] [-clear]", "file's, -add adds them instead, -clear drops them all;"},
+      {"      [-points]", "-points lists the fault points it has passed"}}},
+    {"status",
+     CtlApp::SC_STATUS,
+     {{"status <target>", "one screen about it: what it is, its output, controls,"},
+      {"", "children, timers, connections and heap by memory type"}}},
     {"help", CtlApp::SC_HELP, {{"help [<sub-command>]", "this usage, or a sub-command's"}}}};
 
 // What every sub-command takes.
@@ -166,6 +172,60 @@ double msSince(const rc::Timeval& start) {
   return (rc::Timeval::monotonicNow() - start).asDouble() * 1000.0;
 }
 
+// The debug options that give ctrls, one blank between each (the composed list leaves gaps where
+// parts are off); "-Doff" when none is on.
+std::string dbgOptions(const rc::DbgCtrls& ctrls) {
+  std::string args;
+  for (const char c : ctrls.composeArgList()) {
+    if (c != ' ' || (!args.empty() && args.back() != ' ')) args += c;
+  }
+  while (!args.empty() && args.back() == ' ') args.pop_back();
+  return args.empty() ? "-Doff" : args;
+}
+
+// The JSON fields of debug controls: "modules", "flags", "switches" and "options".
+void addDbgFields(const rc::DbgCtrls& ctrls, Json& doc) {
+  Json modules = Json::array();
+  for (int m = DM_BEGIN; m < DM_END; ++m) {
+    if (ctrls.isModuleOn(m) && rc::Dbg::moduleSymbol(m) != nullptr) {
+      modules.push_back(rc::Dbg::moduleSymbol(m));
+    }
+  }
+  std::string flags;
+  for (int bit = DF_BEGIN; bit < DF_END; bit <<= 1) {
+    if ((ctrls.flags() & bit) != 0) flags += rc::Dbg::flagToChar(bit);
+  }
+  doc["modules"] = modules;
+  doc["flags"] = flags;
+  doc["switches"] = {
+      {"out_file", ctrls.outputToFile() != 0}, {"src", ctrls.prSrc() == RC_B_YES},
+      {"ts", ctrls.prTimestamp() == RC_B_YES}, {"host", ctrls.teeToHost() == RC_B_YES},
+      {"log", ctrls.teeToLog() == RC_B_YES},   {"sys_log", ctrls.teeToSysLog() == RC_B_YES}};
+  doc["options"] = dbgOptions(ctrls);
+}
+
+// A rule's settings as the fault controls print them, without the rule's name in front:
+// "on = true, numOns = 3, ...".
+std::string ruleSettings(const rc::fault::Rule& rule) {
+  std::istringstream lines(stdoutOf([&] { rule.displayContents(false); }));
+  const std::string prefix = std::string(rule.name()) + ".";
+  std::string text;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(prefix, 0) == 0) line.erase(0, prefix.size());
+    text += (text.empty() ? "" : ", ") + line;
+  }
+  return text;
+}
+
+// "2d 03:04:05" or "03:04:05".
+std::string durationText(long long secs) {
+  char buf[64];
+  const long long days = secs / 86400;
+  secs %= 86400;
+  snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);
+  return days > 0 ? std::to_string(days) + "d " + buf : buf;
+}
+
 // Milliseconds to the microsecond, as the text form shows them.
 double toUs(double ms) { return std::round(ms * 1000.0) / 1000.0; }
 
@@ -221,7 +281,8 @@ CtlApp::CtlApp()
       m_stdinEnds(false),
       m_faultCtrls(RC_B_AS_IS),
       m_clearRules(false),
-      m_addRules(false) {}
+      m_addRules(false),
+      m_listPoints(false) {}
 
 CtlApp::~CtlApp() = default;
 
@@ -359,6 +420,8 @@ void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
       m_clearRules = true;
     } else if (m_subCmd == SC_FAULT && strcmp(arg, "-add") == 0) {
       m_addRules = true;
+    } else if (m_subCmd == SC_FAULT && strcmp(arg, "-points") == 0) {
+      m_listPoints = true;
     } else {
       badArg(arg);
     }
@@ -463,6 +526,7 @@ void CtlApp::runOn(CtlClient& client) {
     case SC_REV: return rev(client);
     case SC_DBG: return dbg(client);
     case SC_FAULT: return fault(client);
+    case SC_STATUS: return status(client);
     default: break;
   }
 }
@@ -636,32 +700,12 @@ void CtlApp::dbg(CtlClient& client) {
   }
   const auto reply = client.rpc<ac::GetDbgCtrlsReply>(ac::GetDbgCtrlsCall());
   const rc::DbgCtrls& ctrls = reply->dbgCtrls();
-  // The options, one blank between each: the composed list leaves gaps where parts are off.
-  std::string args;
-  for (const char c : ctrls.composeArgList()) {
-    if (c != ' ' || (!args.empty() && args.back() != ' ')) args += c;
-  }
-  while (!args.empty() && args.back() == ' ') args.pop_back();
-  if (args.empty()) args = "-Doff";
-  if (!m_json) return say("debug controls of %s: %s\n", who(client.target()).c_str(), args.c_str());
-  Json modules = Json::array();
-  for (int m = DM_BEGIN; m < DM_END; ++m) {
-    if (ctrls.isModuleOn(m) && rc::Dbg::moduleSymbol(m) != nullptr) {
-      modules.push_back(rc::Dbg::moduleSymbol(m));
-    }
-  }
-  std::string flags;
-  for (int bit = DF_BEGIN; bit < DF_END; bit <<= 1) {
-    if ((ctrls.flags() & bit) != 0) flags += rc::Dbg::flagToChar(bit);
+  if (!m_json) {
+    return say("debug controls of %s: %s\n", who(client.target()).c_str(),
+               dbgOptions(ctrls).c_str());
   }
   Json doc = resultDoc(m_subCmd, &client.target());
-  doc["modules"] = modules;
-  doc["flags"] = flags;
-  doc["switches"] = {
-      {"out_file", ctrls.outputToFile() != 0}, {"src", ctrls.prSrc() == RC_B_YES},
-      {"ts", ctrls.prTimestamp() == RC_B_YES}, {"host", ctrls.teeToHost() == RC_B_YES},
-      {"log", ctrls.teeToLog() == RC_B_YES},   {"sys_log", ctrls.teeToSysLog() == RC_B_YES}};
-  doc["options"] = args;
+  addDbgFields(ctrls, doc);
   printJson(doc);
 }
 
@@ -675,6 +719,16 @@ void CtlApp::fault(CtlClient& client) {
     call.setAddNew(!m_rulesFile.empty());
     client.rpc<ac::SetFaultCtrlsReply>(call);
   }
+  if (m_listPoints) {
+    faultPoints(client);
+  } else {
+    showFaultCtrls(client);
+  }
+  // Asked last: a program older than the call may close the connection on it.
+  if (!m_rulesFile.empty()) warnUnknownRules(client);
+}
+
+void CtlApp::showFaultCtrls(CtlClient& client) {
   const auto reply = client.rpc<ac::GetFaultCtrlsReply>(ac::GetFaultCtrlsCall());
   const rc::fault::Ctrls* ctrls = reply->ctrls();
   // "global on/off = yes", then a "<rule>.<attribute> = <value>" line each, as in a rules file.
@@ -700,6 +754,170 @@ void CtlApp::fault(CtlClient& client) {
   if (!m_json) return;
   doc["rules"] = rules;
   printJson(doc);
+}
+
+void CtlApp::warnUnknownRules(CtlClient& client) {
+  const rc::fault::Rules* rules = m_faultCtrls.rules();
+  if (rules == nullptr) return;
+  std::unique_ptr<ac::GetFaultPointsReply> reply;
+  try {
+    reply = client.rpc<ac::GetFaultPointsReply>(ac::GetFaultPointsCall());
+  } catch (const rc::Err& err) {
+    // A program older than the call answers that it has no handler for it, or, when its
+    // transport does not know the type either, closes the connection: its rules were sent
+    // unchecked, as before.
+    if (err.code() == ADC_SC_NOT_SUPPORTED || err.code() == ADC_SC_CONNECTION_LOST) return;
+    throw;
+  }
+  rc::fault::PointStatsVec known;
+  for (const ac::FaultPointEntry& p : reply->points().entries) {
+    known.push_back({String(p.name.c_str()), p.evaluated, p.fired});
+  }
+  fflush(stdout);
+  for (const String& name : rc::fault::Api::unknownNames(*rules, known)) {
+    rc::Out::instance()->print(
+        rc::Err(RC_WARNING, AC_SC_CTL_UNKNOWN_FAULT_RULE,
+                rc::VarArgs() << client.target().program << static_cast<int>(client.target().pid)
+                              << name.c_str(),
+                "admincmds/CtlApp::warnUnknownRules"),
+        true);
+  }
+}
+
+void CtlApp::faultPoints(CtlClient& client) {
+  const auto reply = client.rpc<ac::GetFaultPointsReply>(ac::GetFaultPointsCall());
+  const auto& points = reply->points().entries;
+  if (m_json) {
+    Json list = Json::array();
+    for (const ac::FaultPointEntry& p : points) {
+      list.push_back({{"name", p.name}, {"evaluated", p.evaluated}, {"fired", p.fired}});
+    }
+    Json doc = resultDoc(m_subCmd, &client.target());
+    doc["points"] = list;
+    return printJson(doc);
+  }
+  say("fault points of %s: %zu\n", who(client.target()).c_str(), points.size());
+  int width = 5;
+  for (const ac::FaultPointEntry& p : points)
+    width = std::max(width, static_cast<int>(p.name.size()));
+  if (points.empty()) return;
+  say("%-*s %12s %12s\n", width, "POINT", "EVALUATED", "FIRED");
+  for (const ac::FaultPointEntry& p : points) {
+    say("%-*s %12llu %12llu\n", width, p.name.c_str(), p.evaluated, p.fired);
+  }
+}
+
+void CtlApp::status(CtlClient& client) {
+  const auto reply = client.rpc<ac::GetStatusReply>(ac::GetStatusCall());
+  const ac::ProgramStatus& st = reply->status();
+  const long long uptime = std::max(0LL, static_cast<long long>(time(nullptr)) - st.startTime);
+  const char* cls = rc::PgmClass::symbol(st.pgmClass);
+  const std::string started = rc::Utils::timeToString(st.startTime, "%Y-%m-%d %H:%M:%S");
+  static const rc::fault::Rules kNoRules;
+  const rc::fault::Rules& rules =
+      st.faultCtrls.rules() != nullptr ? *st.faultCtrls.rules() : kNoRules;
+  // The counts of a rule's point, when a point of its name has been passed.
+  const auto countsOf = [&](const rc::fault::Rule& rule) -> const ac::FaultPointEntry* {
+    for (const ac::FaultPointEntry& p : st.ruleCounts.entries) {
+      if (p.name == rule.name()) return &p;
+    }
+    return nullptr;
+  };
+  if (m_json) {
+    Json doc = resultDoc(m_subCmd, &client.target());
+    doc["class"] = cls != nullptr ? cls : "?";
+    doc["start_time"] = st.startTime;
+    doc["uptime_s"] = uptime;
+    doc["revision"] = st.revision;
+    doc["build"] = st.build;
+    doc["log_file"] = st.logFile;
+    doc["dbg_output"] = st.dbgOutput;
+    Json dbgDoc;
+    addDbgFields(st.dbgCtrls, dbgDoc);
+    doc["dbg"] = dbgDoc;
+    Json ruleList = Json::array();
+    for (const rc::fault::Rule* rule : rules) {
+      const ac::FaultPointEntry* counts = countsOf(*rule);
+      ruleList.push_back({{"name", rule->name()},
+                          {"settings", ruleSettings(*rule)},
+                          {"evaluated", counts != nullptr ? counts->evaluated : 0},
+                          {"fired", counts != nullptr ? counts->fired : 0}});
+    }
+    doc["fault"] = {{"global_on", st.faultCtrls.isOn()}, {"rules", ruleList}};
+    Json children = Json::array(), timers = Json::array(), conns = Json::array(),
+         heap = Json::array();
+    for (const ac::ChildEntry& c : st.children.entries) {
+      children.push_back({{"pid", c.pid}, {"command", c.command}});
+    }
+    for (const ac::TimerEntry& t : st.timers.entries) {
+      timers.push_back({{"name", t.name},
+                        {"kind", t.kind == ac::AppTimer::INTERVAL ? "interval" : "countdown"},
+                        {"ms_left", t.msLeft}});
+    }
+    for (const ac::ConnEntry& c : st.conns.entries) {
+      conns.push_back({{"pid", c.pid}, {"uid", c.uid}});
+    }
+    for (const ac::HeapEntry& h : st.heap.entries) {
+      heap.push_back({{"type", h.type}, {"blocks", h.blocks}, {"bytes", h.bytes}});
+    }
+    doc["children"] = children;
+    doc["timers"] = timers;
+    doc["connections"] = conns;
+    doc["heap"] = heap;
+    return printJson(doc);
+  }
+  // Labels right-aligned to the widest, details on lines of their own under the value column.
+  const auto line = [&](const char* label, const std::string& value) {
+    say("%13s %s\n", label, value.c_str());
+  };
+  const auto more = [&](const std::string& value) { say("%13s %s\n", "", value.c_str()); };
+  say("%s\n", who(client.target()).c_str());
+  line("Class:", cls != nullptr ? cls : "?");
+  line("Started:", started + "; up " + durationText(uptime));
+  line("Revision:", st.revision + " (build " + st.build + ")");
+  line("Log file:", st.logFile.empty() ? "none" : st.logFile);
+  line("Trace output:", st.dbgOutput);
+  line("Debug:", dbgOptions(st.dbgCtrls));
+  const int numRules = rules.entries();
+  line("Faults:", std::string("global on/off = ") + (st.faultCtrls.isOn() ? "yes" : "no") + ", " +
+                      std::to_string(numRules) + (numRules == 1 ? " rule" : " rules"));
+  for (const rc::fault::Rule* rule : rules) {
+    const ac::FaultPointEntry* counts = countsOf(*rule);
+    more(std::string(rule->name()) + ": evaluated " +
+         std::to_string(counts != nullptr ? counts->evaluated : 0) + ", fired " +
+         std::to_string(counts != nullptr ? counts->fired : 0) + " (" + ruleSettings(*rule) + ")");
+  }
+  line("Children:", std::to_string(st.children.entries.size()));
+  for (const ac::ChildEntry& c : st.children.entries) {
+    more(std::to_string(c.pid) + " " + c.command);
+  }
+  line("Timers:", std::to_string(st.timers.entries.size()) + " armed");
+  for (const ac::TimerEntry& t : st.timers.entries) {
+    more(t.name + ": " + (t.kind == ac::AppTimer::INTERVAL ? "interval" : "countdown") + ", " +
+         std::to_string(t.msLeft) + " ms left");
+  }
+  line("Connections:", std::to_string(st.conns.entries.size()));
+  for (const ac::ConnEntry& c : st.conns.entries) {
+    more("pid " + std::to_string(c.pid) + ", uid " + std::to_string(c.uid));
+  }
+  unsigned long long blocks = 0, bytes = 0;
+  for (const ac::HeapEntry& h : st.heap.entries) {
+    blocks += h.blocks;
+    bytes += h.bytes;
+  }
+  line("Heap:", std::to_string(blocks) + " blocks, " + std::to_string(bytes) + " bytes in " +
+                    std::to_string(st.heap.entries.size()) + " memory types");
+  size_t shown = 0;
+  for (const ac::HeapEntry& h : st.heap.entries) {
+    if (shown++ == MAX_HEAP_LINES) {
+      more("... " + std::to_string(st.heap.entries.size() - MAX_HEAP_LINES) + " more types");
+      break;
+    }
+    char text[160];
+    snprintf(text, sizeof text, "%-32s %8llu blocks %10llu bytes", h.type.c_str(), h.blocks,
+             h.bytes);
+    more(text);
+  }
 }
 
 void CtlApp::printUsageSummary() const {

@@ -3,7 +3,9 @@
 // other sub-commands address programs named by the target: "ping" times calls to each, "rev"
 // shows its revision data, "dbg" shows (and with -D options or m+/m-/f+/f- steps first changes)
 // its debug controls, "fault" shows (and with -Frf / -clear first changes) its fault-insertion
-// controls; "help" prints the usage of one sub-command.
+// controls, or with -points the fault points it has passed; "status" shows one screen about it
+// (what it is, since when, where its output goes, its controls, children, timers, connections
+// and heap by memory type); "help" prints the usage of one sub-command.
 //
 // A target is a pid or a program name that only one program has, or names many: "all", a
 // shell-style pattern on program names, or a comma-separated list of any of these. With many,
@@ -39,8 +41,8 @@ class CtlClient;
 
 class CtlApp : public ac::App {
  public:
-  enum SubCmd { SC_NONE = 0, SC_LIST, SC_PING, SC_REV, SC_DBG, SC_FAULT, SC_HELP };
-  enum { DEFAULT_TIMEOUT_SEC = 5, MAX_PING_COUNT = 100000, TAB_W = 30 };
+  enum SubCmd { SC_NONE = 0, SC_LIST, SC_PING, SC_REV, SC_DBG, SC_FAULT, SC_STATUS, SC_HELP };
+  enum { DEFAULT_TIMEOUT_SEC = 5, MAX_PING_COUNT = 100000, TAB_W = 30, MAX_HEAP_LINES = 12 };
 
   CtlApp();
   ~CtlApp() override;
@@ -89,6 +91,12 @@ class CtlApp : public ac::App {
   void rev(CtlClient& client);
   void dbg(CtlClient& client);
   void fault(CtlClient& client);
+  void showFaultCtrls(CtlClient& client);
+  void faultPoints(CtlClient& client);
+  // Warns about each rule of m_faultCtrls that names no point the program has passed; nothing
+  // when the program does not know the call.
+  void warnUnknownRules(CtlClient& client);
+  void status(CtlClient& client);
   // Reads the options left after the sub-command's own.
   void processSubCmdOptions(std::vector<char*>& args);
   void setUser(const std::string& name);
@@ -117,6 +125,7 @@ class CtlApp : public ac::App {
   rc::fault::Ctrls m_faultCtrls;
   bool m_clearRules;
   bool m_addRules;
+  bool m_listPoints;
 };
 
 }  // namespace adc

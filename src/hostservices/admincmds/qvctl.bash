@@ -2,7 +2,7 @@
 # that answer `qvctl list` (asked quietly, one second per program at most).
 _qvctl() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local subcmds="list ping rev dbg fault help" sub="" at=0 i
+  local subcmds="list ping rev dbg fault status help" sub="" at=0 i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case " $subcmds " in *" ${COMP_WORDS[i]} "*) sub=${COMP_WORDS[i]}; at=$i; break ;; esac
     [[ ${COMP_WORDS[i]} == -user ]] && ((i++))
@@ -26,7 +26,7 @@ _qvctl() {
     case $sub in
       ping) opts+=" -count" ;;
       dbg) opts+=" -Dm -Df -Dall -Dmall -Dfall -Doff -Dsrc -Dts -DoutFile -Dhost -Dlog -DsysLog -Dh m+ m- f+ f-" ;;
-      fault) opts+=" -Frf -add -clear" ;;
+      fault) opts+=" -Frf -add -clear -points" ;;
     esac
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))
   fi

@@ -1,13 +1,17 @@
 // The application's part of the message layer: the standard handlers answer through the
 // protocol object, and what nobody handles is answered with an error instead of an abort.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acIpcMsgFactory.h"
 #include "comps/appcomps/acIpcMsgProto.h"
 #include "comps/appcomps/acMsgTypes.h"
+#include "comps/memcomps/base/memNewDelete.h"
 #include "comps/recomps/rcByteStrm.h"
 #include "qvTestApp.h"
 #include "qvTestUtil.h"
@@ -124,6 +128,45 @@ TEST(App, FaultControlsAreMergedOrCleared) {
     EXPECT_EQ(got->ctrls()->lookupRule("fp2") != nullptr, row.hasFp2) << row.clear << row.addNew;
   }
   api->clearCtrls();
+}
+
+// The status counts the heap by memory type as it is when asked, and lists the armed timers with
+// their time left.
+TEST(App, StatusShowsHeapByTypeAndArmedTimers) {
+  struct Block : mem::newDelete<mt_ac_msg_queue> {
+    char bytes[200];
+  };
+  IpcApp app;
+  TestProto proto;
+  ac::AppTimer* timer =
+      app.newTimer(ac::AppTimer::COUNTDOWN, nullptr, nullptr, rc::Timeval(10, 0), true, "probe");
+  const auto ask = [&] {
+    ac::GetStatusCall call(9);
+    app.handleIpcMsgCb(&call, &proto);
+    const auto* reply = proto.last<ac::GetStatusReply>();
+    EXPECT_NE(reply, nullptr);
+    ac::HeapEntry queue{};
+    for (const ac::HeapEntry& h : reply->status().heap.entries) {
+      if (h.type == "mt_ac_msg_queue") queue = h;
+    }
+    return std::make_pair(reply, queue);
+  };
+  const auto [before, was] = ask();
+  constexpr int kBlocks = 50;
+  std::vector<std::unique_ptr<Block>> held;
+  for (int i = 0; i < kBlocks; ++i) held.push_back(std::make_unique<Block>());
+  const auto [after, now] = ask();
+  EXPECT_EQ(now.blocks, was.blocks + kBlocks);
+  EXPECT_GE(now.bytes, was.bytes + kBlocks * sizeof(Block));
+  EXPECT_EQ(after->status().pid, getpid());
+  EXPECT_EQ(after->status().program, "ipcTest");
+  ASSERT_EQ(after->status().timers.entries.size(), 1u);
+  const ac::TimerEntry& probe = after->status().timers.entries[0];
+  EXPECT_EQ(probe.name, "probe");
+  EXPECT_EQ(probe.kind, ac::AppTimer::COUNTDOWN);
+  EXPECT_GT(probe.msLeft, 9000);
+  EXPECT_LE(probe.msLeft, 10000);
+  rc::RefCnt_release(timer);
 }
 
 TEST(App, MessagesWithoutHandlerAreAnsweredWithAnErrorNotAnAbort) {

@@ -10,6 +10,7 @@
 #include "comps/appcomps/acLoginMsgs.h"
 #include "comps/appcomps/acMsgTypes.h"
 #include "comps/appcomps/acPingMsgs.h"
+#include "comps/appcomps/acStatusMsgs.h"
 #include "comps/appcomps/acTxMsgs.h"
 #include "comps/recomps/rcDump.h"
 #include "qvTestUtil.h"
@@ -23,6 +24,24 @@ rc::fault::Ctrls faultCtrls() {
   rc::fault::Ctrls ctrls;
   ctrls.rules(true)->lookup("fp1", true);
   return ctrls;
+}
+
+rc::DbgCtrls dbgCtrls();
+
+ac::GetStatusReply* statusReply() {
+  auto* reply = new ac::GetStatusReply();
+  ac::ProgramStatus& st = reply->status();
+  st.program = "qvdemod";
+  st.pid = 42;
+  st.logFile = "/var/log/qv/qvdemod.log";
+  st.dbgCtrls = dbgCtrls();
+  st.faultCtrls = faultCtrls();
+  st.ruleCounts.entries = {{"fp1", 7, 2}};
+  st.children.entries = {{43, "/bin/true -x"}};
+  st.timers.entries = {{"demo tick", 0, 1LL << 33}};
+  st.conns.entries = {{44, 1000}};
+  st.heap.entries = {{"mt_rc_string", 3, 1ULL << 32}};
+  return reply;
 }
 
 rc::DbgCtrls dbgCtrls() {
@@ -76,6 +95,14 @@ std::vector<std::function<ac::IpcMsgHdr*()>> samples() {
         return call;
       },
       [] { return new ac::SetFaultCtrlsReply(); },
+      [] { return new ac::GetStatusCall(6); },
+      [] { return statusReply(); },
+      [] { return new ac::GetFaultPointsCall(6); },
+      [] {
+        rc::fault::PointStatsVec points;
+        points.push_back({String("fp1"), 7, 2});
+        return new ac::GetFaultPointsReply(points);
+      },
   };
 }
 
@@ -164,6 +191,14 @@ TEST(MsgTypes, FieldImagesAfterTheHeader) {
   setFault.setAddNew(true);
   setFault.setDstSpuIp(0x0100007f);
   ac::LoginCall login(ac::LoginCall::PT_BEGIN, 4, 5, "d", "u", "h", std::string(600, 'x'));
+  rc::fault::PointStatsVec points;
+  points.push_back({String("fp"), (1ull << 32) + 3, 1});
+  const ac::GetFaultPointsReply faultPoints(points);
+  std::unique_ptr<ac::GetStatusReply> status(statusReply());
+  status->status().dbgCtrls = rc::DbgCtrls();
+  status->status().faultCtrls = rc::fault::Ctrls();
+  const Bytes dbg = imagesOf(ac::GetDbgCtrlsReply(rc::DbgCtrls())).msg;
+  const Bytes fault = imagesOf(ac::GetFaultCtrlsReply(rc::fault::Ctrls())).payload;
   const struct {
     const ac::IpcMsgHdr* msg;
     size_t hdrSize;
@@ -173,6 +208,39 @@ TEST(MsgTypes, FieldImagesAfterTheHeader) {
       {&setFault, 296, qvtest::ByteImage().i32(0x0100007f).i32(0).i32(0).i32(1).i32(1)},
       {&login, 296,
        qvtest::ByteImage().i32(1).str("d").str("u").str("h").str(std::string(512, 'x')).i32(0)},
+      // Counts are 64-bit whatever the build.
+      {&faultPoints, 328, qvtest::ByteImage().i32(1).str("fp").i64((1ull << 32) + 3).i64(1)},
+      {status.get(), 328,
+       qvtest::ByteImage()
+           .str("qvdemod")
+           .i32(0)
+           .i32(0)
+           .i32(42)
+           .i32(0)
+           .str("")
+           .str("")
+           .str("/var/log/qv/qvdemod.log")
+           .str("")
+           .bytes(Bytes(dbg.begin() + 328, dbg.end()))
+           .bytes(fault)
+           .i32(1)
+           .str("fp1")
+           .i64(7)
+           .i64(2)
+           .i32(1)
+           .i32(43)
+           .str("/bin/true -x")
+           .i32(1)
+           .str("demo tick")
+           .i32(0)
+           .i64(1ull << 33)
+           .i32(1)
+           .i32(44)
+           .i32(1000)
+           .i32(1)
+           .str("mt_rc_string")
+           .i64(3)
+           .i64(1ull << 32)},
   };
   for (const auto& row : rows) {
     const Bytes image = imagesOf(*row.msg).msg;
@@ -196,6 +264,17 @@ TEST(MsgTypes, FieldImagesAfterTheHeader) {
   s.writeBytes(image.data(), image.size());
   got.restoreMsg(s);
   EXPECT_TRUE(got.clearExistingRules());
+  // A list longer than its bound is refused before anything is allocated for it.
+  for (const int count : {-1, ac::MAX_STATUS_LIST + 1}) {
+    Bytes over = imagesOf(faultPoints).msg;
+    over.resize(328);
+    const Bytes tail = qvtest::ByteImage().i32(count).str("fp").i64(3).i64(1);
+    over.insert(over.end(), tail.begin(), tail.end());
+    ac::GetFaultPointsReply back;
+    rc::ByteStrm s(over.size());
+    s.writeBytes(over.data(), over.size());
+    EXPECT_EQ(qvtest::thrownErr([&] { back.restoreMsg(s); }).code(), RC_SC_READ_FAILED) << count;
+  }
   const Bytes noRev = imagesOf(ac::GetRevDataReply()).msg;
   EXPECT_EQ(noRev.size(), 296u + 32u + 4u);
   EXPECT_EQ(noRev.back(), 0);

@@ -99,7 +99,7 @@ TEST(CtlApp, ArgumentsAndTargetsFailWithTheirOwnStatus) {
 
 TEST(CtlApp, HelpPrintsEachSubCommandsUsage) {
   CtlDir d;
-  for (const std::string sc : {"list", "ping", "rev", "dbg", "fault", "help"}) {
+  for (const std::string sc : {"list", "ping", "rev", "dbg", "fault", "status", "help"}) {
     const auto help = d.qvctl({"help", sc});
     EXPECT_EQ(help.exitStatus, 0) << help.err;
     EXPECT_EQ(help.out.rfind("Usage: qvctl [<options>] " + sc, 0), 0u) << help.out;
