@@ -232,7 +232,12 @@ CtlApp::SubCmd CtlApp::subCmdOf(const char* arg) {
   return SC_NONE;
 }
 
-bool CtlApp::ownOptionTakesValue(const char* arg) { return strcmp(arg, "-user") == 0; }
+bool CtlApp::ownOptionTakesValue(const char* arg) {
+  for (const char* option : {"-user", "-H", "-hosts", "-remote-qvctl", "-parallel"}) {
+    if (strcmp(arg, option) == 0) return true;
+  }
+  return false;
+}
 
 int CtlApp::ownArgCount(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -260,6 +265,14 @@ void CtlApp::processArgs(int argc, char** argv) {
       setUser(needStringArg(value, argv[i]));
     } else if (strcmp(argv[i], "-stdin-ends") == 0) {
       m_stdinEnds = true;
+    } else if (strcmp(argv[i], "-H") == 0) {
+      m_hosts.addList(needStringArg(value, argv[i]));
+    } else if (strcmp(argv[i], "-hosts") == 0) {
+      m_hosts.addFile(needStringArg(value, argv[i]));
+    } else if (strcmp(argv[i], "-remote-qvctl") == 0) {
+      m_hosts.setRemoteQvctl(needStringArg(value, argv[i]));
+    } else if (strcmp(argv[i], "-parallel") == 0) {
+      m_hosts.setParallel(needStringArg(value, argv[i]).c_str());
     } else {
       badArg(argv[i]);
     }
@@ -285,6 +298,17 @@ void CtlApp::processArgs(int argc, char** argv) {
     m_target = argv[i++];
   }
   std::vector<char*> rest(argv + i, argv + argc);
+  if (!m_userName.empty()) m_remoteArgs = {"-user", m_userName};
+  m_remoteArgs.push_back(subCmdName);
+  if (m_subCmd != SC_LIST) m_remoteArgs.push_back(m_target);
+  for (size_t k = 0; k < rest.size(); ++k) {
+    // The remote qvctl always answers in JSON.
+    if (strcmp(rest[k], "-o") == 0) {
+      ++k;
+    } else {
+      m_remoteArgs.push_back(rest[k]);
+    }
+  }
   processSubCmdOptions(rest);
 }
 
@@ -428,6 +452,11 @@ std::vector<ac::CtlChannel::Entry> CtlApp::resolveItem(const std::string& item) 
 }
 
 void CtlApp::run() {
+  // -user and -Frf are for the remote qvctl, which checks them there.
+  if (!m_hosts.empty()) {
+    exitProgram(m_hosts.run(subCmdName(m_subCmd), m_remoteArgs, m_timeoutSec, m_json));
+    return;
+  }
   if (!m_userName.empty() && geteuid() != 0) {
     rc::Err_Throw(
         rc::Err(RC_ERROR, ADC_SC_NEED_ROOT, rc::VarArgs() << m_userName, "admincmds/CtlApp::run"));
