@@ -750,6 +750,10 @@ void CtlApp::printUsage() const {
   printStdArgsUsage(TAB_W);
   rc::Utils::printArgUsage("-user <name>", TAB_W, "(root only) reach that user's programs");
   rc::Utils::printArgUsage("-stdin-ends", TAB_W, "end a waiting command when input ends");
+  rc::Utils::printArgUsage("-H [user@]host[:port],...", TAB_W, "run on those hosts through ssh");
+  rc::Utils::printArgUsage("-hosts <file>", TAB_W, "and on the hosts of a file, one a line");
+  rc::Utils::printArgUsage("-remote-qvctl <path>", TAB_W, "the qvctl they run (qvctl)");
+  rc::Utils::printArgUsage("-parallel <n>", TAB_W, "hosts reached at once (8, at most 64)");
   printf("\nSub-commands:\n");
   for (const auto& sc : kSubCmds) printUsageLines(sc.usage, std::size(sc.usage));
   printUsageLines(kCommonUsage, std::size(kCommonUsage));
@@ -760,8 +764,10 @@ void CtlApp::printUsage() const {
       "23 target not unique; 24 refused; 25 no reply in time; 26 connection lost;\n"
       "27 request failed; 28 bad reply; 29 no sub-command; 30 -user without root;\n"
       "31 program busy; 32 request too large; 33 call not supported by the program;\n"
-      "34 -o json not built in; 35 bad rules file line.\n"
-      "With many targets: the status of the first that failed.\n\n",
+      "34 -o json not built in; 35 bad rules file line; 36 host unreachable;\n"
+      "37 no qvctl on the host; 38 its qvctl too old; 39 bad host list or QV_SSH_OPTS.\n"
+      "With many targets: the status of the first that failed; with -H, the worst host's.\n"
+      "QV_SSH_OPTS: more ssh options for -H, split into words as a shell would.\n\n",
       programName());
 }
 
