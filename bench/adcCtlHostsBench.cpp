@@ -65,8 +65,9 @@ int runQvctl(const std::vector<std::string>& args, const std::string& env) {
 void hostsList(benchmark::State& state, const char* parallel) {
   Fleet& f = fleet();
   if (!f.servers.ok()) return state.SkipWithError(f.servers.whyNot().c_str());
-  const std::vector<std::string> args = {kBin + "/qvctl", "-H",   f.hosts, "-parallel", parallel,
-                                         "-remote-qvctl", kBin + "/qvctl", "list"};
+  const std::vector<std::string> args = {kBin + "/qvctl", "-H",     f.hosts,
+                                         "-parallel",     parallel, "-remote-qvctl",
+                                         kBin + "/qvctl", "list"};
   for (auto _ : state) {
     if (runQvctl(args, f.servers.sshOptsEnv()) != 0) return state.SkipWithError("qvctl failed");
   }

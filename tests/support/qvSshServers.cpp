@@ -89,8 +89,8 @@ SshServers::SshServers(const std::vector<std::vector<std::string>>& addresses) {
   }
   if (geteuid() == 0) mkdir("/run/sshd", 0755);
   for (const char* key : {"host_key", "id"}) {
-    const pid_t pid = spawn({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "",
-                             "-f", m_dir + "/" + key}, "");
+    const pid_t pid = spawn(
+        {"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", m_dir + "/" + key}, "");
     int status = -1;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || status != 0) {
       m_whyNot = "ssh-keygen failed";
@@ -130,16 +130,17 @@ bool SshServers::start(size_t k, const std::vector<std::string>& addresses) {
   server.port = freePort(addresses.at(0));
   std::string text = "Port " + std::to_string(server.port) + "\n";
   for (const std::string& address : addresses) text += "ListenAddress " + address + "\n";
-  text += "HostKey " + m_dir + "/host_key\nAuthorizedKeysFile " + m_dir +
-          "/authorized_keys\nPidFile none\nStrictModes no\nPermitRootLogin yes\n" +
-          "PasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\n" +
-          "PermitUserRC no\nMaxStartups 64\nMaxSessions 64\nSetEnv XDG_RUNTIME_DIR=" +
-          runtimeDir(k) + "\n";
+  text +=
+      "HostKey " + m_dir + "/host_key\nAuthorizedKeysFile " + m_dir +
+      "/authorized_keys\nPidFile none\nStrictModes no\nPermitRootLogin yes\n" +
+      "PasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\n" +
+      "PermitUserRC no\nMaxStartups 64\nMaxSessions 64\nSetEnv XDG_RUNTIME_DIR=" + runtimeDir(k) +
+      "\n";
   if (server.port == 0 || mkdir(runtimeDir(k).c_str(), 0700) != 0 || !writeFile(conf, text)) {
     return false;
   }
-  server.pid = spawn({kSshd, "-D", "-f", conf, "-E", m_dir + "/sshd" + std::to_string(k) + ".log"},
-                     "");
+  server.pid =
+      spawn({kSshd, "-D", "-f", conf, "-E", m_dir + "/sshd" + std::to_string(k) + ".log"}, "");
   for (int ms = 0; server.pid > 0 && ms < 10000; ms += 10) {
     int status;
     if (waitpid(server.pid, &status, WNOHANG) == server.pid) {

@@ -17,8 +17,10 @@
 #include <nlohmann/json.hpp>
 #endif
 
+#include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFd.h"
+#include "comps/recomps/rcFdSet.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
@@ -77,7 +79,8 @@ CtlHost CtlHost::parse(const std::string& spec, const std::string& where) {
       port = rest.substr(colon + 1);
       if (port.empty()) badHosts(where, "no port after ':' in '" + spec + "'", routine);
     }
-    if (!plainName(host.name) || host.name.find(':') != std::string::npos) {
+    if (host.name.empty()) badHosts(where, "no host name in '" + spec + "'", routine);
+    if (!plainName(host.name)) {
       badHosts(where, "bad host name in '" + spec + "'", routine);
     }
   }
@@ -482,11 +485,18 @@ int CtlHosts::run(const std::string& subCmd, const std::vector<std::string>& arg
       }
     }
     if (fds.empty()) break;
+    // A termination signal ends the command at once, as it ends a wait for a local program; the
+    // pipes close with us and take the remote commands with them.
+    const int signalFd = ac::App::instance() != nullptr ? ac::App::signalPipeFd() : -1;
+    if (signalFd >= 0) fds.push_back({signalFd, POLLIN, 0});
     if (poll(fds.data(), fds.size(), -1) < 0) {
       if (errno == EINTR) continue;
       rc::Err_ThrowErrno(AC_SC_SELECT_FAILED, rc::VarArgs(), errno, "admincmds/CtlHosts::run");
     }
-    for (size_t k = 0; k < fds.size(); ++k) {
+    if (signalFd >= 0 && fds.back().revents != 0) {
+      ac::App::signalPipeFdCCb(ac::App::instance(), rc::FdSet::CBT_FD_READY, signalFd, nullptr);
+    }
+    for (size_t k = 0; k < owners.size(); ++k) {
       if (fds[k].revents == 0) continue;
       Session& s = *owners[k].first;
       if (runner.readFrom(s, owners[k].second) || s.out.isOpen() || s.err.isOpen()) continue;

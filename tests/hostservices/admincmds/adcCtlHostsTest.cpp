@@ -77,8 +77,7 @@ TEST(CtlHosts, ReachesTheProgramsOfEveryHost) {
   EXPECT_TRUE(has(r.out, "\"host\":\"" + hosts[0] + "\",\"command\":\"rev\",\"program\":"))
       << r.out;
   // The second host has no such pid: its error document, also labelled.
-  EXPECT_TRUE(has(r.out, "\"host\":\"" + hosts[1] + "\",\"command\":\"rev\",\"target\":"))
-      << r.out;
+  EXPECT_TRUE(has(r.out, "\"host\":\"" + hosts[1] + "\",\"command\":\"rev\",\"target\":")) << r.out;
 #endif
 
   r = qvctl(servers, {"-H", hosts[0], "-remote-qvctl", "/no/qvctl", "list"});
