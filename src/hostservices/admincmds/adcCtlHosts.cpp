@@ -290,6 +290,8 @@ Pipe2 makePipe() {
 
 class Runner {
  public:
+  static constexpr size_t kMaxErrLines = 1000;
+
   Runner(const std::string& subCmd, bool json) : m_subCmd(subCmd), m_json(json) {}
 
   void start(Session& s, const std::vector<std::string>& argv) {
@@ -326,16 +328,22 @@ class Runner {
       // ssh ends its own lines with "\r\n".
       const std::string line = pending.substr(0, nl > 0 && pending[nl - 1] == '\r' ? nl - 1 : nl);
       pending.erase(0, nl + 1);
-      fromOut ? takeDoc(s, line) : s.errLines.push_back(line);
+      fromOut ? takeDoc(s, line) : keepErrLine(s, line);
     }
     return true;
+  }
+
+  // A host's standard error waits for its end, the last kMaxErrLines lines of it.
+  static void keepErrLine(Session& s, const std::string& line) {
+    if (s.errLines.size() == kMaxErrLines) s.errLines.erase(s.errLines.begin());
+    s.errLines.push_back(line);
   }
 
   void finish(Session& s, const std::string& remoteQvctl) {
     const char* routine = "admincmds/CtlHosts::run";
     s.in.reset();
     if (!s.outBuf.empty()) takeDoc(s, s.outBuf);
-    if (!s.errBuf.empty()) s.errLines.push_back(s.errBuf);
+    if (!s.errBuf.empty()) keepErrLine(s, s.errBuf);
     int code = -1, signal = 0;
     if (s.pid > 0) {
       const int raw = rc::Os::waitChild(s.pid, &code, &signal);
