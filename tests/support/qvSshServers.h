@@ -32,8 +32,10 @@ class SshServers {
   int port(size_t server) const { return m_servers[server].port; }
   // The runtime directory of the server's sessions.
   std::string runtimeDir(size_t server) const;
-  // "QV_SSH_OPTS=-F <client configuration>".
-  std::string sshOptsEnv() const { return "QV_SSH_OPTS=-F " + m_dir + "/ssh_config"; }
+  // "QV_SSH_OPTS=-F '<client configuration>' ...", quoted as a user would write it.
+  std::string sshOptsEnv() const {
+    return "QV_SSH_OPTS=-F '" + m_dir + "/ssh_config' -o \"ConnectionAttempts 1\"";
+  }
   // Starts argv (argv[0] a path) with the server's runtime directory, its output discarded;
   // the pid, -1 when it could not be started.
   pid_t startProgram(size_t server, const std::vector<std::string>& argv);

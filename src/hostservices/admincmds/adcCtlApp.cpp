@@ -262,7 +262,7 @@ void CtlApp::processArgs(int argc, char** argv) {
   while (i < argc && subCmdOf(argv[i]) == SC_NONE) {
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (strcmp(argv[i], "-user") == 0) {
-      setUser(needStringArg(value, argv[i]));
+      m_userName = needStringArg(value, argv[i]);
     } else if (strcmp(argv[i], "-stdin-ends") == 0) {
       m_stdinEnds = true;
     } else if (strcmp(argv[i], "-H") == 0) {
@@ -278,6 +278,8 @@ void CtlApp::processArgs(int argc, char** argv) {
     }
     i += ownOptionTakesValue(argv[i]) ? 2 : 1;
   }
+  // The user of other hosts is theirs to know.
+  if (!m_userName.empty() && m_hosts.empty()) setUser(m_userName);
   if (i == argc) {
     rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NEED_SUBCMD, rc::VarArgs(), kRoutine));
   }
