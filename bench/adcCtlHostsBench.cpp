@@ -26,8 +26,9 @@ struct Fleet {
         ac::CtlChannel::socketPath(servers.runtimeDir(0) + "/qvctl", "qvdemod", pid);
     for (int ms = 0; access(socket.c_str(), F_OK) != 0 && ms < 10000; ms += 10) usleep(10000);
     for (int k = 1; k <= kHosts; ++k) {
-      hosts += (k > 1 ? "," : "") + std::string("127.0.0.") + std::to_string(k) + ":" +
-               std::to_string(servers.port(0));
+      if (k > 1) hosts += ',';
+      hosts.append("127.0.0.").append(std::to_string(k)).append(":");
+      hosts.append(std::to_string(servers.port(0)));
     }
   }
   static std::vector<std::string> addresses() {
