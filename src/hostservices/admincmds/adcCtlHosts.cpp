@@ -459,7 +459,7 @@ int CtlHosts::run(const std::string& subCmd, const std::vector<std::string>& arg
   const std::vector<std::string> sshOpts =
       splitWords(envOpts != nullptr ? envOpts : "", "QV_SSH_OPTS");
   std::string remote = shellQuote(m_remoteQvctl) + " -stdin-ends";
-  for (const std::string& arg : args) remote += " " + shellQuote(arg);
+  for (const std::string& arg : args) remote.append(" ").append(shellQuote(arg));
   remote += " -o json";
 
   std::vector<Session> sessions(m_hosts.size());
