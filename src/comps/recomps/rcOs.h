@@ -131,11 +131,11 @@ class Os {
   // fork; returns the child's pid in the parent and 0 in the child. The child keeps the debug-
   // and fault-update signal handlers and changes to childDir when given. RC_SC_FORK_FAILED.
   static pid_t forkPgm(int fdToKeep, const char* childDir);
-  // Starts argv[0] (searched in PATH) with argv; stdOutFd / stdErrFd (unless -1) become its
-  // descriptors 1 and 2; INVOKE_NEWPGRP puts it in a process group of its own. Returns the pid.
-  // RC_SC_PIPE_FAILED / RC_SC_FORK_FAILED / RC_SC_EXEC_FAILED, each with argv[0].
+  // Starts argv[0] (searched in PATH) with argv; stdOutFd / stdErrFd / stdInFd (unless -1)
+  // become its descriptors 1, 2 and 0; INVOKE_NEWPGRP puts it in a process group of its own.
+  // Returns the pid. RC_SC_PIPE_FAILED / RC_SC_FORK_FAILED / RC_SC_EXEC_FAILED, with argv[0].
   static pid_t invokePgm(const char* const* argv, int fdToKeep, const char* childDir, int stdOutFd,
-                         int stdErrFd, unsigned flags);
+                         int stdErrFd, unsigned flags, int stdInFd = -1);
   // The parent's side of the status pipe: end of file means success; 4 bytes are the child's
   // errno (thrown as errCode with errArg); anything else is RC_SC_READ_FAILED "(pipe)". Closes
   // fd; on failure reaps the child (killing it first when it has not reported).

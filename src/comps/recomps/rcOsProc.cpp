@@ -142,6 +142,7 @@ struct InvokeArgs {
   int stdErrFd;
   unsigned flags;
   int statusFd;
+  int stdInFd;
 };
 
 int invokeChild(void* arg) {
@@ -152,8 +153,9 @@ int invokeChild(void* arg) {
   if (a.childDir != nullptr && chdir(a.childDir) != 0) Os::_errno_exit(a.statusFd);
   if (a.stdOutFd != -1 && dup2(a.stdOutFd, 1) < 0) Os::_errno_exit(a.statusFd);
   if (a.stdErrFd != -1 && dup2(a.stdErrFd, 2) < 0) Os::_errno_exit(a.statusFd);
+  if (a.stdInFd != -1 && dup2(a.stdInFd, 0) < 0) Os::_errno_exit(a.statusFd);
   // The originals are no longer needed; standard descriptors and the one to keep stay.
-  for (int fd : {a.stdOutFd, a.stdErrFd}) {
+  for (int fd : {a.stdOutFd, a.stdErrFd, a.stdInFd}) {
     if (fd > 2 && fd != a.fdToKeep && fd != a.statusFd) close(fd);
   }
   execvp(a.argv[0], const_cast<char* const*>(a.argv));
@@ -249,12 +251,12 @@ pid_t Os::forkPgm(int fdToKeep, const char* childDir) {
 }
 
 pid_t Os::invokePgm(const char* const* argv, int fdToKeep, const char* childDir, int stdOutFd,
-                    int stdErrFd, unsigned flags) {
+                    int stdErrFd, unsigned flags, int stdInFd) {
   static const char kRoutine[] = "recomps/Os::invokePgm";
   RC_ASSERT(argv && argv[0]);
   primeSignalCache();
   StatusPipe status = makeStatusPipe(argv[0], kRoutine);
-  InvokeArgs args = {argv, fdToKeep, childDir, stdOutFd, stdErrFd, flags, status.wr.get()};
+  InvokeArgs args = {argv, fdToKeep, childDir, stdOutFd, stdErrFd, flags, status.wr.get(), stdInFd};
   pid_t pid;
   {
     AllSignalsBlocked blocked;

@@ -293,7 +293,12 @@ CtlApp::SubCmd CtlApp::subCmdOf(const char* arg) {
   return SC_NONE;
 }
 
-bool CtlApp::ownOptionTakesValue(const char* arg) { return strcmp(arg, "-user") == 0; }
+bool CtlApp::ownOptionTakesValue(const char* arg) {
+  for (const char* option : {"-user", "-H", "-hosts", "-remote-qvctl", "-parallel"}) {
+    if (strcmp(arg, option) == 0) return true;
+  }
+  return false;
+}
 
 int CtlApp::ownArgCount(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -318,14 +323,24 @@ void CtlApp::processArgs(int argc, char** argv) {
   while (i < argc && subCmdOf(argv[i]) == SC_NONE) {
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (strcmp(argv[i], "-user") == 0) {
-      setUser(needStringArg(value, argv[i]));
+      m_userName = needStringArg(value, argv[i]);
     } else if (strcmp(argv[i], "-stdin-ends") == 0) {
       m_stdinEnds = true;
+    } else if (strcmp(argv[i], "-H") == 0) {
+      m_hosts.addList(needStringArg(value, argv[i]));
+    } else if (strcmp(argv[i], "-hosts") == 0) {
+      m_hosts.addFile(needStringArg(value, argv[i]));
+    } else if (strcmp(argv[i], "-remote-qvctl") == 0) {
+      m_hosts.setRemoteQvctl(needStringArg(value, argv[i]));
+    } else if (strcmp(argv[i], "-parallel") == 0) {
+      m_hosts.setParallel(needStringArg(value, argv[i]).c_str());
     } else {
       badArg(argv[i]);
     }
     i += ownOptionTakesValue(argv[i]) ? 2 : 1;
   }
+  // The user of other hosts is theirs to know.
+  if (!m_userName.empty() && m_hosts.empty()) setUser(m_userName);
   if (i == argc) {
     rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NEED_SUBCMD, rc::VarArgs(), kRoutine));
   }
@@ -346,6 +361,17 @@ void CtlApp::processArgs(int argc, char** argv) {
     m_target = argv[i++];
   }
   std::vector<char*> rest(argv + i, argv + argc);
+  if (!m_userName.empty()) m_remoteArgs = {"-user", m_userName};
+  m_remoteArgs.push_back(subCmdName);
+  if (m_subCmd != SC_LIST) m_remoteArgs.push_back(m_target);
+  for (size_t k = 0; k < rest.size(); ++k) {
+    // The remote qvctl always answers in JSON.
+    if (strcmp(rest[k], "-o") == 0) {
+      ++k;
+    } else {
+      m_remoteArgs.push_back(rest[k]);
+    }
+  }
   processSubCmdOptions(rest);
 }
 
@@ -491,6 +517,11 @@ std::vector<ac::CtlChannel::Entry> CtlApp::resolveItem(const std::string& item) 
 }
 
 void CtlApp::run() {
+  // -user and -Frf are for the remote qvctl, which checks them there.
+  if (!m_hosts.empty()) {
+    exitProgram(m_hosts.run(subCmdName(m_subCmd), m_remoteArgs, m_timeoutSec, m_json));
+    return;
+  }
   if (!m_userName.empty() && geteuid() != 0) {
     rc::Err_Throw(
         rc::Err(RC_ERROR, ADC_SC_NEED_ROOT, rc::VarArgs() << m_userName, "admincmds/CtlApp::run"));
@@ -939,6 +970,10 @@ void CtlApp::printUsage() const {
   printStdArgsUsage(TAB_W);
   rc::Utils::printArgUsage("-user <name>", TAB_W, "(root only) reach that user's programs");
   rc::Utils::printArgUsage("-stdin-ends", TAB_W, "end a waiting command when input ends");
+  rc::Utils::printArgUsage("-H [user@]host[:port],...", TAB_W, "run on those hosts through ssh");
+  rc::Utils::printArgUsage("-hosts <file>", TAB_W, "and on the hosts of a file, one a line");
+  rc::Utils::printArgUsage("-remote-qvctl <path>", TAB_W, "the qvctl they run (qvctl)");
+  rc::Utils::printArgUsage("-parallel <n>", TAB_W, "hosts reached at once (8, at most 64)");
   printf("\nSub-commands:\n");
   for (const auto& sc : kSubCmds) printUsageLines(sc.usage, std::size(sc.usage));
   printUsageLines(kCommonUsage, std::size(kCommonUsage));
@@ -949,8 +984,10 @@ void CtlApp::printUsage() const {
       "23 target not unique; 24 refused; 25 no reply in time; 26 connection lost;\n"
       "27 request failed; 28 bad reply; 29 no sub-command; 30 -user without root;\n"
       "31 program busy; 32 request too large; 33 call not supported by the program;\n"
-      "34 -o json not built in; 35 bad rules file line.\n"
-      "With many targets: the status of the first that failed.\n\n",
+      "34 -o json not built in; 35 bad rules file line; 36 host unreachable;\n"
+      "37 no qvctl on the host; 38 its qvctl too old; 39 bad host list or QV_SSH_OPTS.\n"
+      "With many targets: the status of the first that failed; with -H, the worst host's.\n"
+      "QV_SSH_OPTS: more ssh options for -H, split into words as a shell would.\n\n",
       programName());
 }
 

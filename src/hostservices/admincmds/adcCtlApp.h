@@ -25,6 +25,9 @@
 // Every failure ends the command through rc::Err: bad arguments (RC_SC_BAD_CMD_LINE_ARG and the
 // option readers' codes) are printed with the usage summary; the admin command codes
 // (adcStrCodes.h) give each kind of failure its own exit status. Single-threaded.
+//
+// "-H <hosts>" and "-hosts <file>" run the sub-command on other hosts instead, through ssh
+// (CtlHosts): the arguments after the sub-command are checked here and passed on as given.
 #pragma once
 
 #include <string>
@@ -34,6 +37,7 @@
 #include "comps/appcomps/acCtlChannel.h"
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcFaultApi.h"
+#include "hostservices/admincmds/adcCtlHosts.h"
 
 namespace adc {
 
@@ -126,6 +130,10 @@ class CtlApp : public ac::App {
   bool m_clearRules;
   bool m_addRules;
   bool m_listPoints;
+  // The hosts of -H and -hosts (none: this one), and the words the remote qvctl is given: -user,
+  // then the sub-command and its arguments as given, without -o.
+  CtlHosts m_hosts;
+  std::vector<std::string> m_remoteArgs;
 };
 
 }  // namespace adc

@@ -1,5 +1,5 @@
 // Message codes of the admin commands (code range 13). A command that ends with one of them
-// exits with the code's low eight bits, so each failure has its own exit status (20 to 35).
+// exits with the code's low eight bits, so each failure has its own exit status (20 to 39).
 #pragma once
 
 enum AdcStrCode {
@@ -19,5 +19,9 @@ enum AdcStrCode {
   ADC_SC_NOT_SUPPORTED = 1313,
   ADC_SC_NO_JSON = 1314,
   ADC_SC_BAD_RULES_LINE = 1315,
-  ADC_SC_LAST_CODE = 1316
+  ADC_SC_HOST_UNREACHABLE = 1316,
+  ADC_SC_NO_REMOTE_QVCTL = 1317,
+  ADC_SC_REMOTE_INCOMPATIBLE = 1318,
+  ADC_SC_BAD_HOSTS = 1319,
+  ADC_SC_LAST_CODE = 1320
 };

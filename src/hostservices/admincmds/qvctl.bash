@@ -5,16 +5,17 @@ _qvctl() {
   local subcmds="list ping rev dbg fault status help" sub="" at=0 i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case " $subcmds " in *" ${COMP_WORDS[i]} "*) sub=${COMP_WORDS[i]}; at=$i; break ;; esac
-    [[ ${COMP_WORDS[i]} == -user ]] && ((i++))
+    case ${COMP_WORDS[i]} in -user | -H | -hosts | -remote-qvctl | -parallel) ((i++)) ;; esac
   done
   case $prev in
     -o) COMPREPLY=($(compgen -W "json text" -- "$cur")); return ;;
-    -Frf) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    -Frf | -hosts | -remote-qvctl) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    -H) COMPREPLY=($(compgen -A hostname -- "$cur")); return ;;
     -user) COMPREPLY=($(compgen -u -- "$cur")); return ;;
-    -timeout | -count | -Dm | -Df) return ;;
+    -timeout | -count | -Dm | -Df | -parallel) return ;;
   esac
   if [[ -z $sub ]]; then
-    COMPREPLY=($(compgen -W "$subcmds -user -h -rev" -- "$cur"))
+    COMPREPLY=($(compgen -W "$subcmds -user -H -hosts -remote-qvctl -parallel -stdin-ends -h -rev" -- "$cur"))
   elif [[ $sub == help ]]; then
     ((COMP_CWORD == at + 1)) && COMPREPLY=($(compgen -W "$subcmds" -- "$cur"))
   elif [[ $sub != list ]] && ((COMP_CWORD == at + 1)); then
