@@ -48,48 +48,48 @@ bool plainName(const std::string& text) {
 
 }  // namespace
 
-CtlHost CtlHost::parse(const std::string& spec, const std::string& where) {
+CtlHost CtlHost::parse(const std::string& entry, const std::string& where) {
   const char* routine = "admincmds/CtlHost::parse";
   CtlHost host;
-  host.spec = spec;
-  std::string rest = spec;
+  host.entry = entry;
+  std::string rest = entry;
   const size_t at = rest.rfind('@');
   if (at != std::string::npos) {
     host.user = rest.substr(0, at);
     rest.erase(0, at + 1);
-    if (!plainName(host.user)) badHosts(where, "bad user name in '" + spec + "'", routine);
+    if (!plainName(host.user)) badHosts(where, "bad user name in '" + entry + "'", routine);
   }
   std::string port;
   if (!rest.empty() && rest[0] == '[') {
     const size_t close = rest.find(']');
-    if (close == std::string::npos) badHosts(where, "no ']' in '" + spec + "'", routine);
+    if (close == std::string::npos) badHosts(where, "no ']' in '" + entry + "'", routine);
     host.name = rest.substr(1, close - 1);
     if (close + 1 < rest.size()) {
-      if (rest[close + 1] != ':') badHosts(where, "bad host '" + spec + "'", routine);
+      if (rest[close + 1] != ':') badHosts(where, "bad host '" + entry + "'", routine);
       port = rest.substr(close + 2);
-      if (port.empty()) badHosts(where, "no port after ':' in '" + spec + "'", routine);
+      if (port.empty()) badHosts(where, "no port after ':' in '" + entry + "'", routine);
     }
     if (host.name.find_first_not_of("0123456789abcdefABCDEF:.%") != std::string::npos) {
-      badHosts(where, "bad address in '" + spec + "'", routine);
+      badHosts(where, "bad address in '" + entry + "'", routine);
     }
   } else {
     const size_t colon = rest.find(':');
     host.name = rest.substr(0, colon);
     if (colon != std::string::npos) {
       port = rest.substr(colon + 1);
-      if (port.empty()) badHosts(where, "no port after ':' in '" + spec + "'", routine);
+      if (port.empty()) badHosts(where, "no port after ':' in '" + entry + "'", routine);
     }
-    if (host.name.empty()) badHosts(where, "no host name in '" + spec + "'", routine);
+    if (host.name.empty()) badHosts(where, "no host name in '" + entry + "'", routine);
     if (!plainName(host.name)) {
-      badHosts(where, "bad host name in '" + spec + "'", routine);
+      badHosts(where, "bad host name in '" + entry + "'", routine);
     }
   }
-  if (host.name.empty()) badHosts(where, "no host name in '" + spec + "'", routine);
+  if (host.name.empty()) badHosts(where, "no host name in '" + entry + "'", routine);
   if (!port.empty()) {
     const long value = port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos
                            ? strtol(port.c_str(), nullptr, 10)
                            : 0;
-    if (value < 1 || value > 65535) badHosts(where, "bad port in '" + spec + "'", routine);
+    if (value < 1 || value > 65535) badHosts(where, "bad port in '" + entry + "'", routine);
     host.port = static_cast<int>(value);
   }
   return host;
@@ -349,18 +349,18 @@ class Runner {
       const int raw = rc::Os::waitChild(s.pid, &code, &signal);
       const std::string last =
           s.errLines.empty() ? rc::Os::decodeExitStatus(raw) : s.errLines.back();
-      const char* spec = s.host->spec.c_str();
+      const char* entry = s.host->entry.c_str();
       if (code == 255 || signal != 0) {
         s.failure = rc::Err(RC_ERROR, ADC_SC_HOST_UNREACHABLE,
-                            rc::VarArgs() << spec << last.c_str(), routine);
+                            rc::VarArgs() << entry << last.c_str(), routine);
       } else if (code == 127 && !s.sawDoc) {
         s.failure = rc::Err(RC_ERROR, ADC_SC_NO_REMOTE_QVCTL,
-                            rc::VarArgs() << spec << remoteQvctl.c_str() << last.c_str(), routine);
+                            rc::VarArgs() << entry << remoteQvctl.c_str() << last.c_str(), routine);
       } else if (!s.badLine.empty() || (!s.sawDoc && code == (RC_SC_BAD_CMD_LINE_ARG & 0xff))) {
         // A qvctl that knows no -o json or -stdin-ends refuses them as bad arguments.
         const std::string what = !s.badLine.empty() ? "it printed '" + s.badLine + "'" : last;
         s.failure = rc::Err(RC_ERROR, ADC_SC_REMOTE_INCOMPATIBLE,
-                            rc::VarArgs() << spec << remoteQvctl.c_str() << what.c_str(), routine);
+                            rc::VarArgs() << entry << remoteQvctl.c_str() << what.c_str(), routine);
       } else {
         s.status = code;
       }
@@ -368,7 +368,7 @@ class Runner {
     fflush(stdout);
     if (s.failure.code() == 0) {
       for (const std::string& line : s.errLines) {
-        fprintf(stderr, "%s: %s\n", s.host->spec.c_str(), line.c_str());
+        fprintf(stderr, "%s: %s\n", s.host->entry.c_str(), line.c_str());
       }
       return;
     }
@@ -377,7 +377,7 @@ class Runner {
     if (!m_json) return;
     Json doc;
     doc["qvctl_format"] = 1;
-    doc["host"] = s.host->spec;
+    doc["host"] = s.host->entry;
     doc["command"] = m_subCmd;
     doc["error"] = {{"code", s.failure.code()},
                     {"status", s.status},
@@ -403,7 +403,7 @@ class Runner {
             program.contains("start_time") && program["start_time"].is_number()
                 ? rc::Utils::timeToString(program["start_time"].get<time_t>(), "%Y-%m-%d %H:%M:%S")
                 : "?";
-        tbl.append(++row, s.host->spec.c_str());
+        tbl.append(++row, s.host->entry.c_str());
         tbl.appendInt(row, program.value("pid", 0));
         for (const std::string& cell : {program.value("program", "?"), program.value("class", "?"),
                                         started, program.value("revision", "?")}) {
@@ -428,7 +428,7 @@ class Runner {
       if (m_json) {
         Json labelled;
         labelled["qvctl_format"] = 1;
-        labelled["host"] = s.host->spec;
+        labelled["host"] = s.host->entry;
         for (const auto& [key, value] : doc.items()) {
           if (key != "qvctl_format" && key != "host") labelled[key] = value;
         }
@@ -439,7 +439,7 @@ class Runner {
       } else if (m_subCmd == "list") {
         for (const Json& program : doc.at("programs")) m_programs[&s].push_back(program);
       } else {
-        printText(s.host->spec, doc);
+        printText(s.host->entry, doc);
       }
     } catch (const nlohmann::json::exception&) {
       s.badLine = line.substr(0, 200);

@@ -24,12 +24,12 @@ namespace adc {
 
 // One host: [user@]name[:port], the name of an IPv6 address in brackets when a port follows.
 struct CtlHost {
-  std::string spec;  // as given, the label of its results
+  std::string entry;  // as given, the label of its results
   std::string user;
   std::string name;
   int port = 0;  // 0: ssh's default
-  // The host a spec names; where says where the spec came from in an ADC_SC_BAD_HOSTS error.
-  static CtlHost parse(const std::string& spec, const std::string& where);
+  // The host an entry names; where says where the entry came from in an ADC_SC_BAD_HOSTS error.
+  static CtlHost parse(const std::string& entry, const std::string& where);
 };
 
 class CtlHosts {
