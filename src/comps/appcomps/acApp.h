@@ -31,6 +31,7 @@
 namespace ac {
 
 class CtlServer;
+class FollowCall;
 class GetDbgCtrlsCall;
 class GetFaultCtrlsCall;
 class GetPgmInfoCall;
@@ -298,6 +299,8 @@ class App {
   void getRevDataCallCb(GetRevDataCall* msg, IpcMsgProto* proto);
   // This program's class, type and start time (the time its image was loaded).
   void getPgmInfoCallCb(GetPgmInfoCall* msg, IpcMsgProto* proto);
+  // Makes the connection of the call a follower of the program's output (see AppFollowers).
+  void followCallCb(FollowCall* msg, IpcMsgProto* proto);
 
  protected:
   const char* m_programName;

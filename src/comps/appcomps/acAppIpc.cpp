@@ -4,6 +4,7 @@
 #include <string>
 
 #include "comps/appcomps/acApp.h"
+#include "comps/appcomps/acCtlServer.h"
 #include "comps/appcomps/acIpcMsgProto.h"
 #include "comps/appcomps/acMsgTypes.h"
 #include "comps/recomps/rcDbg.h"
@@ -98,7 +99,7 @@ namespace {
 using StdHandlers =
     IpcMsgHandlers<&App::pingMsgCb, &App::pingCallCb, &App::getDbgCtrlsCallCb,
                    &App::setDbgCtrlsCallCb, &App::getFaultCtrlsCallCb, &App::setFaultCtrlsCallCb,
-                   &App::getRevDataCallCb, &App::getPgmInfoCallCb>;
+                   &App::getRevDataCallCb, &App::getPgmInfoCallCb, &App::followCallCb>;
 
 }  // namespace
 
@@ -128,6 +129,7 @@ void App::getDbgCtrlsCallCb(GetDbgCtrlsCall* msg, IpcMsgProto* proto) {
 void App::setDbgCtrlsCallCb(SetDbgCtrlsCall* msg, IpcMsgProto* proto) {
   traceReceived(this, "setDbgCtrls call");
   rc::Dbg::instance()->mergeCtrls(msg->dbgCtrls());
+  if (m_ctlServer != nullptr) m_ctlServer->followers().changedByOthers(msg->dbgCtrls());
   logChange(AC_SC_CTL_DBG_CHANGED, proto, msg->dbgCtrls().composeArgList().c_str());
   SetDbgCtrlsReply dbgReply;
   reply(dbgReply, *msg, proto);
@@ -166,6 +168,25 @@ void App::getPgmInfoCallCb(GetPgmInfoCall* msg, IpcMsgProto* proto) {
   traceReceived(this, "getPgmInfo call");
   GetPgmInfoReply infoReply(rc::PgmAttrs::pgmClass(), pgmType(), kStartTime);
   reply(infoReply, *msg, proto);
+}
+
+void App::followCallCb(FollowCall* msg, IpcMsgProto* proto) {
+  traceReceived(this, "follow call");
+  auto* conn = dynamic_cast<IpcStrmConn*>(proto);
+  FollowReply followReply;
+  if (conn == nullptr || m_ctlServer == nullptr || conn->isFollower()) {
+    followReply.initReply(*msg);
+    followReply.setStatus(
+        rc::Err(RC_ERROR, AC_SC_CANNOT_FOLLOW, rc::VarArgs(), "appcomps/App::followCallCb"));
+    if (proto != nullptr) proto->sendReply(&followReply);
+    return;
+  }
+  const rc::DbgCtrls switched =
+      m_ctlServer->followers().add(conn, conn->peerProcess(), msg->dbgCtrls());
+  const std::string what = AppFollowers::steps(switched, '+');
+  if (!what.empty()) logChange(AC_SC_CTL_DBG_CHANGED, proto, "trace " + what);
+  FollowReply current(rc::Dbg::instance()->ctrls());
+  reply(current, *msg, proto);
 }
 
 }  // namespace ac

@@ -34,7 +34,8 @@ CtlServer::CtlServer(App* app, void* msgObj, IpcMsgSinkRtn msgRtn)
       m_acceptTimer(app->newTimer(AppTimer::COUNTDOWN, this, acceptCCb, ACCEPT_PAUSE, false,
                                   "control channel accept pause")),
       m_reportTimer(app->newTimer(AppTimer::COUNTDOWN, this, reportCCb, REPORT_WINDOW, false,
-                                  "control channel reports")) {
+                                  "control channel reports")),
+      m_followers(app, &m_buffered, &m_budget) {
   m_app->addToEventLoop(this, fdSetCCb);
 }
 
@@ -109,6 +110,7 @@ void CtlServer::pendingCCb(void* cbObj, IpcStrmConn* conn) {
 
 void CtlServer::setIdleTimeout(const rc::Timeval& timeout) {
   m_idleTimeout = timeout;
+  m_followers.setIdleTimeout(timeout);
   armIdleTimer();
 }
 
@@ -145,7 +147,10 @@ void CtlServer::dropIdle() {
 }
 
 const rc::FdSet& CtlServer::fdSetCCb(void* cbObj) {
-  return static_cast<CtlServer*>(cbObj)->m_fdSet;
+  auto* self = static_cast<CtlServer*>(cbObj);
+  // Asked before every wait: the lines written since the last one go out now.
+  self->m_followers.flush();
+  return self->m_fdSet;
 }
 
 void CtlServer::listenCCb(void* cbObj, rc::FdSet::CbType cbType, int, void*) {
@@ -232,7 +237,7 @@ void CtlServer::serve(int fd, bool writable) {
   if (again == m_conns.end() || again->second.conn != conn) return;
   if (!open) {
     drop(fd, nullptr);
-  } else if (!recharge(&again->second) && again->second.accepted) {
+  } else if (!recharge(&again->second) && again->second.accepted && !conn->isFollower()) {
     const rc::Err err(RC_ERROR, AC_SC_CTL_BUDGET_EXCEEDED,
                       rc::VarArgs() << fd << static_cast<long long>(again->second.charged)
                                     << static_cast<long long>(m_budget),
@@ -256,6 +261,7 @@ void CtlServer::drop(int fd, const rc::Err* err, bool goodbye) {
     if (goodbye) conn->sayGoodbye(*err);
     report(conn->peerProcess(), *err);
   }
+  if (conn->isFollower()) m_followers.remove(conn);
   RC_TRACE(DM_IPC, DF_INIT, "connection %d to %s closed\n", fd, conn->peer().c_str());
   // A readiness of fd the loop collected already finds no connection in serve().
   m_fdSet.remove(rc::FdSet::FDT_READ, fd);

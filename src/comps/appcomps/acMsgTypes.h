@@ -10,6 +10,7 @@
 #pragma once
 
 #include "comps/appcomps/acCtrlsMsgs.h"
+#include "comps/appcomps/acFollowMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acLoginMsgs.h"
 #include "comps/appcomps/acMsgList.h"
@@ -18,13 +19,13 @@
 
 namespace ac {
 
-// Ping, debug controls, revision data, program information, program table and fault controls,
-// in this order.
+// Ping, debug controls, revision data, program information, program table, fault controls and
+// following the program's output, in this order.
 using StdMsgs =
     MsgList<PingMsg, PingCall, PingReply, GetDbgCtrlsCall, GetDbgCtrlsReply, SetDbgCtrlsCall,
             SetDbgCtrlsReply, GetRevDataCall, GetRevDataReply, GetPgmInfoCall, GetPgmInfoReply,
             GetPgmTblCall, GetPgmTblReply, GetFaultCtrlsCall, GetFaultCtrlsReply, SetFaultCtrlsCall,
-            SetFaultCtrlsReply>;
+            SetFaultCtrlsReply, TraceLinesMsg, FollowCall, FollowReply>;
 // What a manager and a client receive of the login exchange, a server and a client of
 // transaction control; the login status.
 using LoginMgrMsgs = MsgList<LoginCall>;
@@ -39,7 +40,7 @@ class MsgTypes {
     PING_MSG = PingMsg::kMsgType,
     LOGIN_STATUS_MSG = LoginStatusMsg::kMsgType,
     // One past the one-way types defined here.
-    END_MSG_TYPE = LoginStatusMsg::kMsgType + 1,
+    END_MSG_TYPE = TraceLinesMsg::kMsgType + 1,
     PING_CALL = PingCall::kMsgType,
     PING_REPLY = PingReply::kMsgType,
     LOGIN_CALL = LoginCall::kMsgType,
@@ -59,7 +60,10 @@ class MsgTypes {
     TRANSACTION_CALL = TransactionCall::kMsgType,
     TRANSACTION_REPLY = TransactionReply::kMsgType,
     GET_PGM_INFO_CALL = GetPgmInfoCall::kMsgType,
-    GET_PGM_INFO_REPLY = GetPgmInfoReply::kMsgType
+    GET_PGM_INFO_REPLY = GetPgmInfoReply::kMsgType,
+    TRACE_LINES_MSG = TraceLinesMsg::kMsgType,
+    FOLLOW_CALL = FollowCall::kMsgType,
+    FOLLOW_REPLY = FollowReply::kMsgType
   };
 
   static void registerMsgs() { StdMsgs::registerMsgs(); }

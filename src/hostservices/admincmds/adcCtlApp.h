@@ -3,7 +3,10 @@
 // other sub-commands address programs named by the target: "ping" times calls to each, "rev"
 // shows its revision data, "dbg" shows (and with -D options or m+/m-/f+/f- steps first changes)
 // its debug controls, "fault" shows (and with -Frf / -clear first changes) its fault-insertion
-// controls; "help" prints the usage of one sub-command.
+// controls; "trace" follows the lines the program writes (switching modules and flags on for
+// as long as it follows, see AppFollowers) until interrupted, -for has passed or the program
+// ends; "help" prints the usage of one sub-command. trace follows every program of many targets
+// at once, labelling each line.
 //
 // A target is a pid or a program name that only one program has, or names many: "all", a
 // shell-style pattern on program names, or a comma-separated list of any of these. With many,
@@ -39,13 +42,15 @@ class CtlClient;
 
 class CtlApp : public ac::App {
  public:
-  enum SubCmd { SC_NONE = 0, SC_LIST, SC_PING, SC_REV, SC_DBG, SC_FAULT, SC_HELP };
+  enum SubCmd { SC_NONE = 0, SC_LIST, SC_PING, SC_REV, SC_DBG, SC_FAULT, SC_TRACE, SC_HELP };
   enum { DEFAULT_TIMEOUT_SEC = 5, MAX_PING_COUNT = 100000, TAB_W = 30 };
 
   CtlApp();
   ~CtlApp() override;
 
   void run() override;
+  // SIGINT, SIGTERM and SIGHUP end a trace normally (status 0) once its connections are closed.
+  void handleSignal(int sigNum, bool fromSignalPipe) override;
   void printUsage() const override;
   void printUsageSummary() const override;
   // The sub-command, its target and its options; see printUsage.
@@ -89,6 +94,11 @@ class CtlApp : public ac::App {
   void rev(CtlClient& client);
   void dbg(CtlClient& client);
   void fault(CtlClient& client);
+  // Follows every program the target names; the first failure's code, 0 when none (a single
+  // target's failure is raised).
+  int trace();
+  // With -stdin-ends: whether standard input has reached its end (or failed); reads what waits.
+  bool stdinEnded(int waitMs) const;
   // Reads the options left after the sub-command's own.
   void processSubCmdOptions(std::vector<char*>& args);
   void setUser(const std::string& name);
@@ -110,6 +120,10 @@ class CtlApp : public ac::App {
   // -stdin-ends: a command that waits (trace, a long ping) also ends when standard input ends,
   // so that one started over ssh ends with the connection that started it.
   bool m_stdinEnds;
+  // trace: how long (not above zero: until stopped), and whether a signal asked it to stop.
+  double m_forSec;
+  bool m_following;
+  volatile bool m_stopFollowing;
   // "<program>.<pid>: " while a target of many is served.
   std::string m_label;
   std::string m_rulesFile;

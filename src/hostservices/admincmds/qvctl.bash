@@ -2,7 +2,7 @@
 # that answer `qvctl list` (asked quietly, one second per program at most).
 _qvctl() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local subcmds="list ping rev dbg fault help" sub="" at=0 i
+  local subcmds="list ping rev dbg fault trace help" sub="" at=0 i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case " $subcmds " in *" ${COMP_WORDS[i]} "*) sub=${COMP_WORDS[i]}; at=$i; break ;; esac
     [[ ${COMP_WORDS[i]} == -user ]] && ((i++))
@@ -11,10 +11,10 @@ _qvctl() {
     -o) COMPREPLY=($(compgen -W "json text" -- "$cur")); return ;;
     -Frf) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     -user) COMPREPLY=($(compgen -u -- "$cur")); return ;;
-    -timeout | -count | -Dm | -Df) return ;;
+    -timeout | -count | -for | -Dm | -Df) return ;;
   esac
   if [[ -z $sub ]]; then
-    COMPREPLY=($(compgen -W "$subcmds -user -h -rev" -- "$cur"))
+    COMPREPLY=($(compgen -W "$subcmds -user -stdin-ends -h -rev" -- "$cur"))
   elif [[ $sub == help ]]; then
     ((COMP_CWORD == at + 1)) && COMPREPLY=($(compgen -W "$subcmds" -- "$cur"))
   elif [[ $sub != list ]] && ((COMP_CWORD == at + 1)); then
@@ -27,6 +27,7 @@ _qvctl() {
       ping) opts+=" -count" ;;
       dbg) opts+=" -Dm -Df -Dall -Dmall -Dfall -Doff -Dsrc -Dts -DoutFile -Dhost -Dlog -DsysLog -Dh m+ m- f+ f-" ;;
       fault) opts+=" -Frf -add -clear" ;;
+      trace) opts+=" -for -Dm -Df m+ f+" ;;
     esac
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))
   fi
