@@ -53,8 +53,8 @@ struct Program {
 };
 
 Program& program() {
-  static Program* p = new Program();
-  return *p;
+  static Program p;
+  return p;
 }
 
 bool readable(int fd) {
