@@ -89,9 +89,9 @@ const struct {
       {"      [-add] [-clear]", "file's, -add adds them instead, -clear drops them all"}}},
     {"trace",
      CtlApp::SC_TRACE,
-     {{"trace <target> [-D...] [m+<mods>]", "print its trace and log lines as it writes them,"},
-      {"      [f+<flags>] [-for <seconds>]", "those modules and flags on meanwhile; until ^C,"},
-      {"", "-for has passed or the program ends"}}},
+     {{"trace <target> [-D...]", "its trace and log lines as written, with"},
+      {"      [m+<mods>] [f+<flags>]", "those modules and flags on meanwhile, until"},
+      {"      [-for <seconds>]", "^C, -for has passed or the program ends"}}},
     {"help", CtlApp::SC_HELP, {{"help [<sub-command>]", "this usage, or a sub-command's"}}}};
 
 // What every sub-command takes.
@@ -333,14 +333,14 @@ void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
     // Steps begin with a letter, so that no option is taken for one.
     std::erase_if(args, [this](const char* arg) {
       if ((arg[0] != 'm' && arg[0] != 'f') || (arg[1] != '+' && arg[1] != '-')) return false;
+      // A follower switches on, and only for as long as it follows.
+      if (m_subCmd == SC_TRACE && arg[1] == '-') badArg(arg);
       rc::DbgCtrls& ctrls = arg[1] == '+' ? m_dbgOn : m_dbgOff;
       arg[0] == 'm' ? ctrls.processModulesArg(arg + 2, false)
                     : ctrls.processFlagsArg(arg + 2, false);
       m_dbgSteps = true;
       return true;
     });
-    // A follower switches on, and only for as long as it follows.
-    if (m_subCmd == SC_TRACE && m_dbgOff.fieldFlags() != rc::DbgCtrls::FF_NONE) badArg("m-/f-");
   }
   for (size_t k = 0; k < args.size(); ++k) {
     const char* arg = args[k];
