@@ -17,6 +17,7 @@
 
 #include "comps/appcomps/acApp.h"
 #include "comps/appcomps/acCtlChannel.h"
+#include "comps/appcomps/acCtlServer.h"
 #include "comps/appcomps/acIpcClient.h"
 #include "comps/appcomps/acMsgTypes.h"
 #include "comps/recomps/rcDbg.h"
@@ -40,6 +41,7 @@ struct Program {
         std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/qvfollowXXXXXX";
     if (mkdtemp(templ.data()) != nullptr) dir = templ;
     setenv("QV_CTL_DIR", dir.c_str(), 1);
+    setenv("QV_STRINGS_DIR", QV_BENCH_STRINGS_DIR, 1);
     ac::App::registerAppIpcMsgs();
     app.openCtlChannel(true);
   }
@@ -123,6 +125,9 @@ void Iteration(benchmark::State& state) {
     p.app.runOnce(false);
   }
   state.SetItemsProcessed(state.iterations() * n);
+  // A full buffer shows that the follower's lines were being dropped.
+  state.counters["pending_kib"] =
+      static_cast<double>(p.app.ctlServer()->followers().pendingBytes()) / 1024;
   client.reset();
   p.app.runOnce(false);
 }

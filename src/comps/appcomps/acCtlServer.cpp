@@ -4,6 +4,7 @@
 #include <sys/select.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "comps/appcomps/acApp.h"
@@ -230,7 +231,11 @@ void CtlServer::serve(int fd, bool writable) {
   } catch (const rc::Err& err) {
     // The connection may already be gone when a handler closed it.
     const auto again = m_conns.find(fd);
-    if (again != m_conns.end() && again->second.conn == conn) drop(fd, &err);
+    if (again == m_conns.end() || again->second.conn != conn) return;
+    // A follower leaves by closing, often with lines still on their way to it: no error of its
+    // client to report.
+    const bool left = writable || err.code2() == rc::Err::errnoCode(ECONNRESET);
+    drop(fd, left && conn->isFollower() ? nullptr : &err);
     return;
   }
   const auto again = m_conns.find(fd);
