@@ -745,6 +745,30 @@ bool CtlApp::stdinEnded(int waitMs) const {
   return n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN);
 }
 
+void CtlApp::printTraceLines(const ac::CtlChannel::Entry& from, const std::string& label,
+                             const ac::TraceLinesMsg& batch) const {
+  if (batch.dropped() != 0) {
+    if (m_json) {
+      Json doc = resultDoc(m_subCmd, &from);
+      doc["dropped"] = batch.dropped();
+      printJson(doc);
+    } else {
+      printf("%s(%d lines dropped)\n", label.c_str(), batch.dropped());
+    }
+  }
+  for (const ac::TraceLines::Line& line : batch.lines().lines()) {
+    const bool hasNewline = !line.text.empty() && line.text.back() == '\n';
+    if (m_json) {
+      Json doc = resultDoc(m_subCmd, &from);
+      doc["line"] = line.text.substr(0, line.text.size() - (hasNewline ? 1 : 0));
+      doc["kind"] = line.kind == rc::LK_LOG ? "log" : "trace";
+      printJson(doc);
+    } else {
+      printf("%s%s%s", label.c_str(), line.text.c_str(), hasNewline ? "" : "\n");
+    }
+  }
+}
+
 int CtlApp::trace() {
   const bool many = namesMany(m_target);
   int failed = 0;
@@ -822,27 +846,7 @@ int CtlApp::trace() {
         f.client->receive();
         while (ac::IpcMsgPtr msg = f.client->nextMsg()) {
           const auto* batch = dynamic_cast<const ac::TraceLinesMsg*>(msg.get());
-          if (batch == nullptr) continue;
-          if (batch->dropped() != 0) {
-            if (m_json) {
-              Json doc = resultDoc(m_subCmd, &f.client->target());
-              doc["dropped"] = batch->dropped();
-              printJson(doc);
-            } else {
-              printf("%s(%d lines dropped)\n", f.label.c_str(), batch->dropped());
-            }
-          }
-          for (const ac::TraceLines::Line& line : batch->lines().lines()) {
-            const bool hasNewline = !line.text.empty() && line.text.back() == '\n';
-            if (m_json) {
-              Json doc = resultDoc(m_subCmd, &f.client->target());
-              doc["line"] = line.text.substr(0, line.text.size() - (hasNewline ? 1 : 0));
-              doc["kind"] = line.kind == rc::LK_LOG ? "log" : "trace";
-              printJson(doc);
-            } else {
-              printf("%s%s%s", f.label.c_str(), line.text.c_str(), hasNewline ? "" : "\n");
-            }
-          }
+          if (batch != nullptr) printTraceLines(f.client->target(), f.label, *batch);
         }
       } catch (const rc::Err& err) {
         fflush(stdout);

@@ -36,6 +36,10 @@
 #include "comps/recomps/rcDbg.h"
 #include "comps/recomps/rcFaultApi.h"
 
+namespace ac {
+class TraceLinesMsg;
+}  // namespace ac
+
 namespace adc {
 
 class CtlClient;
@@ -97,6 +101,9 @@ class CtlApp : public ac::App {
   // Follows every program the target names; the first failure's code, 0 when none (a single
   // target's failure is raised).
   int trace();
+  // One batch of a follower's lines (and its count of lines lost), labelled with label.
+  void printTraceLines(const ac::CtlChannel::Entry& from, const std::string& label,
+                       const ac::TraceLinesMsg& batch) const;
   // With -stdin-ends: whether standard input has reached its end (or failed); reads what waits.
   bool stdinEnded(int waitMs) const;
   // Reads the options left after the sub-command's own.
