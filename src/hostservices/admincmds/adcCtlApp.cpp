@@ -121,7 +121,14 @@ void printUsageLines(const UsageLine* lines, size_t n) {
   }
 }
 
-void printJson(const Json& doc) { printf("%s\n", doc.dump().c_str()); }
+void printJson(const Json& doc) {
+#if QV_HAVE_NLOHMANN_JSON
+  // A program's line may hold bytes that are no UTF-8: they are shown replaced, never refused.
+  printf("%s\n", doc.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
+#else
+  printf("%s\n", doc.dump().c_str());
+#endif
+}
 
 // A document of one result: the format version, the sub-command and the program it is about.
 Json resultDoc(CtlApp::SubCmd subCmd, const ac::CtlChannel::Entry* entry) {
