@@ -173,8 +173,8 @@ void App::getPgmInfoCallCb(GetPgmInfoCall* msg, IpcMsgProto* proto) {
 void App::followCallCb(FollowCall* msg, IpcMsgProto* proto) {
   traceReceived(this, "follow call");
   auto* conn = dynamic_cast<IpcStrmConn*>(proto);
-  FollowReply followReply;
   if (conn == nullptr || m_ctlServer == nullptr || conn->isFollower()) {
+    FollowReply followReply;
     followReply.initReply(*msg);
     followReply.setStatus(
         rc::Err(RC_ERROR, AC_SC_CANNOT_FOLLOW, rc::VarArgs(), "appcomps/App::followCallCb"));
