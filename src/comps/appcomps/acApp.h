@@ -31,6 +31,7 @@
 namespace ac {
 
 class CtlServer;
+class FollowCall;
 class GetDbgCtrlsCall;
 class GetFaultCtrlsCall;
 class GetFaultPointsCall;
@@ -305,6 +306,8 @@ class App {
   void getStatusCallCb(GetStatusCall* msg, IpcMsgProto* proto);
   // The fault points passed so far, with their counts.
   void getFaultPointsCallCb(GetFaultPointsCall* msg, IpcMsgProto* proto);
+  // Makes the connection of the call a follower of the program's output (see AppFollowers).
+  void followCallCb(FollowCall* msg, IpcMsgProto* proto);
 
  protected:
   const char* m_programName;

@@ -150,7 +150,7 @@ using StdHandlers =
     IpcMsgHandlers<&App::pingMsgCb, &App::pingCallCb, &App::getDbgCtrlsCallCb,
                    &App::setDbgCtrlsCallCb, &App::getFaultCtrlsCallCb, &App::setFaultCtrlsCallCb,
                    &App::getRevDataCallCb, &App::getPgmInfoCallCb, &App::getStatusCallCb,
-                   &App::getFaultPointsCallCb>;
+                   &App::getFaultPointsCallCb, &App::followCallCb>;
 
 }  // namespace
 
@@ -180,6 +180,7 @@ void App::getDbgCtrlsCallCb(GetDbgCtrlsCall* msg, IpcMsgProto* proto) {
 void App::setDbgCtrlsCallCb(SetDbgCtrlsCall* msg, IpcMsgProto* proto) {
   traceReceived(this, "setDbgCtrls call");
   rc::Dbg::instance()->mergeCtrls(msg->dbgCtrls());
+  if (m_ctlServer != nullptr) m_ctlServer->followers().changedByOthers(msg->dbgCtrls());
   logChange(AC_SC_CTL_DBG_CHANGED, proto, msg->dbgCtrls().composeArgList().c_str());
   SetDbgCtrlsReply dbgReply;
   reply(dbgReply, *msg, proto);
@@ -269,6 +270,25 @@ void App::getFaultPointsCallCb(GetFaultPointsCall* msg, IpcMsgProto* proto) {
   traceReceived(this, "getFaultPoints call");
   GetFaultPointsReply pointsReply(rc::fault::Api::points());
   reply(pointsReply, *msg, proto);
+}
+
+void App::followCallCb(FollowCall* msg, IpcMsgProto* proto) {
+  traceReceived(this, "follow call");
+  auto* conn = dynamic_cast<IpcStrmConn*>(proto);
+  if (conn == nullptr || m_ctlServer == nullptr || conn->isFollower()) {
+    FollowReply followReply;
+    followReply.initReply(*msg);
+    followReply.setStatus(
+        rc::Err(RC_ERROR, AC_SC_CANNOT_FOLLOW, rc::VarArgs(), "appcomps/App::followCallCb"));
+    if (proto != nullptr) proto->sendReply(&followReply);
+    return;
+  }
+  const rc::DbgCtrls switched =
+      m_ctlServer->followers().add(conn, conn->peerProcess(), msg->dbgCtrls());
+  const std::string what = AppFollowers::steps(switched, '+');
+  if (!what.empty()) logChange(AC_SC_CTL_DBG_CHANGED, proto, "trace " + what);
+  FollowReply current(rc::Dbg::instance()->ctrls());
+  reply(current, *msg, proto);
 }
 
 }  // namespace ac

@@ -4,6 +4,7 @@
 #include <sys/select.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "comps/appcomps/acApp.h"
@@ -34,7 +35,8 @@ CtlServer::CtlServer(App* app, void* msgObj, IpcMsgSinkRtn msgRtn)
       m_acceptTimer(app->newTimer(AppTimer::COUNTDOWN, this, acceptCCb, ACCEPT_PAUSE, false,
                                   "control channel accept pause")),
       m_reportTimer(app->newTimer(AppTimer::COUNTDOWN, this, reportCCb, REPORT_WINDOW, false,
-                                  "control channel reports")) {
+                                  "control channel reports")),
+      m_followers(app, &m_buffered, &m_budget) {
   m_app->addToEventLoop(this, fdSetCCb);
 }
 
@@ -109,6 +111,7 @@ void CtlServer::pendingCCb(void* cbObj, IpcStrmConn* conn) {
 
 void CtlServer::setIdleTimeout(const rc::Timeval& timeout) {
   m_idleTimeout = timeout;
+  m_followers.setIdleTimeout(timeout);
   armIdleTimer();
 }
 
@@ -145,7 +148,10 @@ void CtlServer::dropIdle() {
 }
 
 const rc::FdSet& CtlServer::fdSetCCb(void* cbObj) {
-  return static_cast<CtlServer*>(cbObj)->m_fdSet;
+  auto* self = static_cast<CtlServer*>(cbObj);
+  // Asked before every wait: the lines written since the last one go out now.
+  self->m_followers.flush();
+  return self->m_fdSet;
 }
 
 void CtlServer::listenCCb(void* cbObj, rc::FdSet::CbType cbType, int, void*) {
@@ -225,14 +231,18 @@ void CtlServer::serve(int fd, bool writable) {
   } catch (const rc::Err& err) {
     // The connection may already be gone when a handler closed it.
     const auto again = m_conns.find(fd);
-    if (again != m_conns.end() && again->second.conn == conn) drop(fd, &err);
+    if (again == m_conns.end() || again->second.conn != conn) return;
+    // A follower leaves by closing, often with lines still on their way to it: no error of its
+    // client to report.
+    const bool left = writable || err.code2() == rc::Err::errnoCode(ECONNRESET);
+    drop(fd, left && conn->isFollower() ? nullptr : &err);
     return;
   }
   const auto again = m_conns.find(fd);
   if (again == m_conns.end() || again->second.conn != conn) return;
   if (!open) {
     drop(fd, nullptr);
-  } else if (!recharge(&again->second) && again->second.accepted) {
+  } else if (!recharge(&again->second) && again->second.accepted && !conn->isFollower()) {
     const rc::Err err(RC_ERROR, AC_SC_CTL_BUDGET_EXCEEDED,
                       rc::VarArgs() << fd << static_cast<long long>(again->second.charged)
                                     << static_cast<long long>(m_budget),
@@ -256,6 +266,7 @@ void CtlServer::drop(int fd, const rc::Err* err, bool goodbye) {
     if (goodbye) conn->sayGoodbye(*err);
     report(conn->peerProcess(), *err);
   }
+  if (conn->isFollower()) m_followers.remove(conn);
   RC_TRACE(DM_IPC, DF_INIT, "connection %d to %s closed\n", fd, conn->peer().c_str());
   // A readiness of fd the loop collected already finds no connection in serve().
   m_fdSet.remove(rc::FdSet::FDT_READ, fd);

@@ -32,6 +32,10 @@
 // channel's errors are loaded when it starts to listen, since a program out of descriptors
 // cannot open its strings files.
 //
+// Connections that follow the program's output are kept by followers() (see AppFollowers): they
+// are never closed for the budget, since their lines are dropped before they would pass it, and
+// their pending lines go out whenever the loop is about to wait.
+//
 // Errors of a connection name its client (pid and uid from the credentials taken at accept,
 // AC_SC_CTL_CLIENT_ERR) and are rate-limited per error code: REPORTS_PER_KIND lines per
 // REPORT_WINDOW, then one AC_SC_CTL_ERRS_SUPPRESSED line with the count of those left out.
@@ -42,6 +46,7 @@
 #include <memory>
 #include <string>
 
+#include "comps/appcomps/acAppFollowers.h"
 #include "comps/appcomps/acIpcAcceptedConn.h"
 #include "comps/appcomps/acIpcListener.h"
 #include "comps/appcomps/acIpcOutgoingConn.h"
@@ -100,6 +105,7 @@ class CtlServer : public mem::newDelete<mt_anonymous> {
   void forEachPeer(Fn fn) const {
     for (const auto& entry : m_conns) fn(entry.second.conn->peerProcess());
   }
+  AppFollowers& followers() { return m_followers; }
 
  private:
   struct Slot {
@@ -161,6 +167,7 @@ class CtlServer : public mem::newDelete<mt_anonymous> {
   AppTimer* m_idleTimer;
   AppTimer* m_acceptTimer;
   AppTimer* m_reportTimer;
+  AppFollowers m_followers;
 };
 
 }  // namespace ac

@@ -24,6 +24,12 @@ constexpr int64_t kLimitSlackMs = 10;
 
 int64_t deadlineAfter(int timeoutMs) { return timeoutMs < 0 ? -1 : nowMs() + timeoutMs; }
 
+// The program closed the connection of fd before what we wait for came.
+[[noreturn]] void raiseClosed(int fd, const char* routine) {
+  rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << fd, AC_SC_CONNECTION_RESET,
+                        rc::VarArgs::NO_VARARGS, routine));
+}
+
 }  // namespace
 
 IpcClient::IpcClient(const std::string& path, int connectTimeoutMs)
@@ -112,6 +118,21 @@ IpcMsgPtr IpcClient::awaitReply(const IpcMsgHdr& call, int timeoutMs) {
   }
 }
 
+void IpcClient::receive() {
+  // Readable now: a blocking read returns at once, and a signal only ends it early.
+  if (m_reader.readFrom(m_fd.get(), false) == IpcFrameReader::RR_CLOSED) {
+    raiseClosed(m_fd.get(), "appcomps/IpcClient::receive");
+  }
+}
+
+IpcMsgPtr IpcClient::nextMsg() {
+  IpcFrame frame;
+  if (!m_reader.nextFrame(&frame)) return nullptr;
+  IpcMsgPtr msg = IpcStrmProto::decode(frame);
+  IpcStrmProto::raiseIfTurnAway(*msg);
+  return msg;
+}
+
 void IpcClient::limitWait(int ms) {
   if (ms == m_waitLimitMs) return;
   timeval tv = {ms / 1000, (ms % 1000) * 1000};
@@ -134,11 +155,7 @@ bool IpcClient::readReply(int64_t deadlineMs) {
     result = m_reader.readFrom(m_fd.get(), false);
   }
   switch (result) {
-    case IpcFrameReader::RR_CLOSED:
-      rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_RECV_FAILED, rc::VarArgs() << m_fd.get(),
-                            AC_SC_CONNECTION_RESET, rc::VarArgs::NO_VARARGS,
-                            "appcomps/IpcClient::awaitReply"));
-      return false;
+    case IpcFrameReader::RR_CLOSED: raiseClosed(m_fd.get(), "appcomps/IpcClient::awaitReply");
     case IpcFrameReader::RR_INTERRUPTED:
       if (m_watchFd >= 0) {
         pollfd watch = {m_watchFd, POLLIN, 0};

@@ -45,6 +45,13 @@ class IpcClient : public mem::newDelete<mt_anonymous> {
   // Waits for the reply of a call sent before (send), so that many calls can be in flight.
   IpcMsgPtr awaitReply(const IpcMsgHdr& call, int timeoutMs);
 
+  // For a client that also gets messages it did not ask for (a follower of a program's output),
+  // served from the caller's own wait: receive reads what the socket has (call it when poll finds
+  // it readable; it raises as a wait for a reply does, the program's close included) and
+  // nextMsg hands out each complete message, null when none is left.
+  void receive();
+  IpcMsgPtr nextMsg();
+
   int fd() const { return m_fd.get(); }
   const std::string& path() const { return m_path; }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "comps/appcomps/acCtrlsMsgs.h"
+#include "comps/appcomps/acFollowMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acLoginMsgs.h"
 #include "comps/appcomps/acMsgList.h"
@@ -20,13 +21,13 @@
 namespace ac {
 
 // Ping, debug controls, revision data, program information, program table, fault controls,
-// status and fault points, in this order.
+// status, fault points and following the program's output, in this order.
 using StdMsgs =
     MsgList<PingMsg, PingCall, PingReply, GetDbgCtrlsCall, GetDbgCtrlsReply, SetDbgCtrlsCall,
             SetDbgCtrlsReply, GetRevDataCall, GetRevDataReply, GetPgmInfoCall, GetPgmInfoReply,
             GetPgmTblCall, GetPgmTblReply, GetFaultCtrlsCall, GetFaultCtrlsReply, SetFaultCtrlsCall,
             SetFaultCtrlsReply, GetStatusCall, GetStatusReply, GetFaultPointsCall,
-            GetFaultPointsReply>;
+            GetFaultPointsReply, TraceLinesMsg, FollowCall, FollowReply>;
 // What a manager and a client receive of the login exchange, a server and a client of
 // transaction control; the login status.
 using LoginMgrMsgs = MsgList<LoginCall>;
@@ -41,7 +42,7 @@ class MsgTypes {
     PING_MSG = PingMsg::kMsgType,
     LOGIN_STATUS_MSG = LoginStatusMsg::kMsgType,
     // One past the one-way types defined here.
-    END_MSG_TYPE = LoginStatusMsg::kMsgType + 1,
+    END_MSG_TYPE = TraceLinesMsg::kMsgType + 1,
     PING_CALL = PingCall::kMsgType,
     PING_REPLY = PingReply::kMsgType,
     LOGIN_CALL = LoginCall::kMsgType,
@@ -65,7 +66,10 @@ class MsgTypes {
     GET_STATUS_CALL = GetStatusCall::kMsgType,
     GET_STATUS_REPLY = GetStatusReply::kMsgType,
     GET_FAULT_POINTS_CALL = GetFaultPointsCall::kMsgType,
-    GET_FAULT_POINTS_REPLY = GetFaultPointsReply::kMsgType
+    GET_FAULT_POINTS_REPLY = GetFaultPointsReply::kMsgType,
+    TRACE_LINES_MSG = TraceLinesMsg::kMsgType,
+    FOLLOW_CALL = FollowCall::kMsgType,
+    FOLLOW_REPLY = FollowReply::kMsgType
   };
 
   static void registerMsgs() { StdMsgs::registerMsgs(); }

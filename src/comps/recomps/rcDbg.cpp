@@ -16,6 +16,7 @@
 #include "comps/recomps/rcErr.h"
 #include "comps/recomps/rcFile.h"
 #include "comps/recomps/rcHelpArgs.h"
+#include "comps/recomps/rcLineTap.h"
 #include "comps/recomps/rcLog.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcOut.h"
@@ -630,6 +631,7 @@ void Dbg::pr(const char* timeStamp, const char* line) {
   }
   m_stdOutDevice->print(RC_DEBUG, text);
   m_stdOutDevice->flush();
+  tapLine(LK_TRACE, text);
   if (m_sysLogDevice != nullptr) m_sysLogDevice->print(RC_DEBUG, text);
   if (m_ctrls->teeToLog() == RC_B_YES) {
     Log* log = Log::instance();
@@ -645,6 +647,7 @@ void Dbg::pr(const char* text, bool addNewline) {
   m_stdOutDevice->print(text);
   if (addNewline) m_stdOutDevice->print("\n");
   m_stdOutDevice->flush();
+  tapLine(LK_TRACE, text, addNewline);
   if (m_sysLogDevice != nullptr) m_sysLogDevice->print(text);
   if (m_ctrls->teeToLog() != RC_B_YES) return;
   Log* log = Log::instance();

@@ -12,6 +12,7 @@
 #include "comps/recomps/rcDump.h"
 #include "comps/recomps/rcEnv.h"
 #include "comps/recomps/rcHelpArgs.h"
+#include "comps/recomps/rcLineTap.h"
 #include "comps/recomps/rcOs.h"
 #include "comps/recomps/rcPgmAttrs.h"
 #include "comps/recomps/rcPgmClass.h"
@@ -562,6 +563,7 @@ void Log::print(const IntnlErr& intnlErr, bool addNewLine) {
 }
 
 void Log::pr(RcSeverity severity, const char* str) {
+  tapLine(LK_LOG, str);
   if (m_logDevice != nullptr) {
     LogOptionalMutexGuard guard(m_logDevice->mutex());
     m_logDevice->print(severity, str);
@@ -572,6 +574,8 @@ void Log::pr(RcSeverity severity, const char* str) {
 }
 
 void Log::pr(const char* str) {
+  // The blank line that sets a program's start apart is not one a follower needs.
+  if (str[0] != '\n' || str[1] != '\0') tapLine(LK_LOG, str);
   if (m_logDevice != nullptr) {
     LogOptionalMutexGuard guard(m_logDevice->mutex());
     m_logDevice->print(str);

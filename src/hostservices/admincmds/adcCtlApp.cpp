@@ -1,7 +1,9 @@
 #include "hostservices/admincmds/adcCtlApp.h"
 
 #include <fnmatch.h>
+#include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #endif
 
 #include "comps/appcomps/acCtrlsMsgs.h"
+#include "comps/appcomps/acFollowMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acMsgTypes.h"
 #include "comps/appcomps/acPingMsgs.h"
@@ -90,6 +93,11 @@ const struct {
      CtlApp::SC_STATUS,
      {{"status <target>", "one screen about it: what it is, its output, controls,"},
       {"", "children, timers, connections and heap by memory type"}}},
+    {"trace",
+     CtlApp::SC_TRACE,
+     {{"trace <target> [-D...]", "its trace and log lines as written, with"},
+      {"      [m+<mods>] [f+<flags>]", "those modules and flags on meanwhile, until"},
+      {"      [-for <seconds>]", "^C, -for has passed or the program ends"}}},
     {"help", CtlApp::SC_HELP, {{"help [<sub-command>]", "this usage, or a sub-command's"}}}};
 
 // What every sub-command takes.
@@ -119,7 +127,14 @@ void printUsageLines(const UsageLine* lines, size_t n) {
   }
 }
 
-void printJson(const Json& doc) { printf("%s\n", doc.dump().c_str()); }
+void printJson(const Json& doc) {
+#if QV_HAVE_NLOHMANN_JSON
+  // A program's line may hold bytes that are no UTF-8: they are shown replaced, never refused.
+  printf("%s\n", doc.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
+#else
+  printf("%s\n", doc.dump().c_str());
+#endif
+}
 
 // A document of one result: the format version, the sub-command and the program it is about.
 Json resultDoc(CtlApp::SubCmd subCmd, const ac::CtlChannel::Entry* entry) {
@@ -279,6 +294,9 @@ CtlApp::CtlApp()
       m_dbgSteps(false),
       m_json(false),
       m_stdinEnds(false),
+      m_forSec(0),
+      m_following(false),
+      m_stopFollowing(false),
       m_faultCtrls(RC_B_AS_IS),
       m_clearRules(false),
       m_addRules(false),
@@ -389,7 +407,7 @@ void CtlApp::setUser(const std::string& name) {
 }
 
 void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
-  if (m_subCmd == SC_DBG) {
+  if (m_subCmd == SC_DBG || m_subCmd == SC_TRACE) {
     bool off = false;
     for (char* arg : args) {
       off = off || strcmp(arg, "-Doff") == 0;
@@ -409,6 +427,8 @@ void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
     // Steps begin with a letter, so that no option is taken for one.
     std::erase_if(args, [this](const char* arg) {
       if ((arg[0] != 'm' && arg[0] != 'f') || (arg[1] != '+' && arg[1] != '-')) return false;
+      // A follower switches on, and only for as long as it follows.
+      if (m_subCmd == SC_TRACE && arg[1] == '-') badArg(arg);
       rc::DbgCtrls& ctrls = arg[1] == '+' ? m_dbgOn : m_dbgOff;
       arg[0] == 'm' ? ctrls.processModulesArg(arg + 2, false)
                     : ctrls.processFlagsArg(arg + 2, false);
@@ -428,6 +448,12 @@ void CtlApp::processSubCmdOptions(std::vector<char*>& args) {
     } else if (m_subCmd == SC_PING && strcmp(arg, "-count") == 0) {
       m_count = static_cast<int>(needIntArg(next, arg, 10));
       if (m_count < 1 || m_count > MAX_PING_COUNT) {
+        rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_OUT_OF_RANGE, rc::VarArgs() << next, kRoutine));
+      }
+      ++k;
+    } else if (m_subCmd == SC_TRACE && strcmp(arg, "-for") == 0) {
+      m_forSec = needFloatArg(next, arg);
+      if (!(m_forSec > 0) || m_forSec > 1e6) {
         rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_OUT_OF_RANGE, rc::VarArgs() << next, kRoutine));
       }
       ++k;
@@ -528,6 +554,11 @@ void CtlApp::run() {
   }
   ac::App::registerAppIpcMsgs();
   if (m_subCmd == SC_LIST) return list();
+  if (m_subCmd == SC_TRACE) {
+    const int failed = trace();
+    if (failed != 0) exitProgram(failed);
+    return;
+  }
   // Read first, so that a bad file is reported with its line and nothing reaches the program.
   if (!m_rulesFile.empty()) {
     checkRulesFile(m_rulesFile);
@@ -655,7 +686,8 @@ void CtlApp::list() {
 
 void CtlApp::ping(CtlClient& client) {
   double total = 0, lo = 0, hi = 0;
-  for (int seq = 1; seq <= m_count; ++seq) {
+  int done = 0;
+  for (int seq = 1; seq <= m_count && !(seq > 1 && stdinEnded(0)); ++seq) {
     auto* data = new ac::PingData(programName(), 0);
     data->setMsgCount(seq);
     ac::PingCall call(0, data);
@@ -678,17 +710,18 @@ void CtlApp::ping(CtlClient& client) {
       say("reply from %s: seq=%d time=%.3f ms\n", who(client.target()).c_str(), seq, ms);
     }
     total += ms;
+    done = seq;
     lo = seq == 1 || ms < lo ? ms : lo;
     hi = ms > hi ? ms : hi;
   }
   if (!m_json) {
-    return say("%d calls, round trip min/avg/max = %.3f/%.3f/%.3f ms\n", m_count, lo,
-               total / m_count, hi);
+    return say("%d calls, round trip min/avg/max = %.3f/%.3f/%.3f ms\n", done, lo, total / done,
+               hi);
   }
   Json doc = resultDoc(m_subCmd, &client.target());
-  doc["calls"] = m_count;
+  doc["calls"] = done;
   doc["min_ms"] = toUs(lo);
-  doc["avg_ms"] = toUs(total / m_count);
+  doc["avg_ms"] = toUs(total / done);
   doc["max_ms"] = toUs(hi);
   printJson(doc);
 }
@@ -951,6 +984,142 @@ void CtlApp::status(CtlClient& client) {
   }
 }
 
+void CtlApp::handleSignal(int sigNum, bool fromSignalPipe) {
+  if (m_following && (sigNum == SIGINT || sigNum == SIGTERM || sigNum == SIGHUP)) {
+    m_stopFollowing = true;
+    return;
+  }
+  ac::App::handleSignal(sigNum, fromSignalPipe);
+}
+
+bool CtlApp::stdinEnded(int waitMs) const {
+  if (!m_stdinEnds) return false;
+  pollfd in = {STDIN_FILENO, POLLIN, 0};
+  if (poll(&in, 1, waitMs) <= 0) return false;
+  char buf[4096];
+  const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+  return n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN);
+}
+
+void CtlApp::printTraceLines(const ac::CtlChannel::Entry& from, const std::string& label,
+                             const ac::TraceLinesMsg& batch) const {
+  if (batch.dropped() != 0) {
+    if (m_json) {
+      Json doc = resultDoc(m_subCmd, &from);
+      doc["dropped"] = batch.dropped();
+      printJson(doc);
+    } else {
+      printf("%s(%d lines dropped)\n", label.c_str(), batch.dropped());
+    }
+  }
+  for (const ac::TraceLines::Line& line : batch.lines().lines()) {
+    const bool hasNewline = !line.text.empty() && line.text.back() == '\n';
+    if (m_json) {
+      Json doc = resultDoc(m_subCmd, &from);
+      doc["line"] = line.text.substr(0, line.text.size() - (hasNewline ? 1 : 0));
+      doc["kind"] = line.kind == rc::LK_LOG ? "log" : "trace";
+      printJson(doc);
+    } else {
+      printf("%s%s%s", label.c_str(), line.text.c_str(), hasNewline ? "" : "\n");
+    }
+  }
+}
+
+int CtlApp::trace() {
+  const bool many = namesMany(m_target);
+  int failed = 0;
+  // One target's failure ends the command; of many, it is reported and the others go on.
+  auto failure = [&](const rc::Err& err, const std::string& item,
+                     const ac::CtlChannel::Entry* entry) {
+    if (!many) {
+      if (m_json) reportFailure(err, item, entry, false);
+      rc::Err_Throw(err);
+    }
+    reportFailure(err, item, entry);
+    failed = failed != 0 ? failed : err.code();
+  };
+  std::vector<std::pair<std::string, ac::CtlChannel::Entry>> entries;
+  std::set<pid_t> seen;
+  std::stringstream items(m_target);
+  for (std::string item; std::getline(items, item, many ? ',' : '\0');) {
+    try {
+      for (const auto& entry : resolveItem(item)) {
+        if (seen.insert(entry.pid).second) entries.emplace_back(item, entry);
+      }
+    } catch (const rc::Err& err) {
+      failure(err, item, nullptr);
+    }
+  }
+  // Only modules and flags count: what the -D options and the m+ / f+ steps switch on.
+  rc::DbgCtrls on(RC_B_AS_IS);
+  on.setFlags(m_dbgCtrls.flags() | m_dbgOn.flags());
+  for (int m = DM_BEGIN; m < DM_END; ++m) {
+    if (m_dbgCtrls.isModuleOn(m) || m_dbgOn.isModuleOn(m)) on.setModule(m);
+  }
+  struct Followed {
+    std::unique_ptr<CtlClient> client;
+    std::string item;
+    std::string label;
+  };
+  std::vector<Followed> followed;
+  m_following = true;
+  for (const auto& [item, entry] : entries) {
+    try {
+      auto client = std::make_unique<CtlClient>(entry, m_timeoutSec, m_uid);
+      client->rpc<ac::FollowReply>(ac::FollowCall(0, on));
+      const std::string label = many ? entry.program + "." + std::to_string(entry.pid) + ": " : "";
+      followed.push_back({std::move(client), item, label});
+    } catch (const rc::Err& err) {
+      failure(err, item, &entry);
+    }
+  }
+  const rc::Timeval until = m_forSec > 0
+                                ? rc::Timeval::monotonicNow() +
+                                      rc::Timeval(static_cast<long>(m_forSec),
+                                                  static_cast<long>(std::fmod(m_forSec, 1.0) * 1e6))
+                                : rc::Timeval::NO_TIMEVAL;
+  const int signalFd = ac::App::signalPipeFd();
+  while (!followed.empty() && !m_stopFollowing) {
+    int waitMs = -1;
+    if (until != rc::Timeval::NO_TIMEVAL) {
+      const rc::Timeval now = rc::Timeval::monotonicNow();
+      if (!(now < until)) break;
+      waitMs = static_cast<int>(std::ceil((until - now).asDouble() * 1000.0));
+    }
+    std::vector<pollfd> fds;
+    for (const Followed& f : followed) fds.push_back({f.client->fd(), POLLIN, 0});
+    fds.push_back({signalFd, POLLIN, 0});
+    fds.push_back({m_stdinEnds ? STDIN_FILENO : -1, POLLIN, 0});
+    if (poll(fds.data(), fds.size(), waitMs) <= 0) continue;
+    if (fds[followed.size()].revents != 0) {
+      ac::App::signalPipeFdCCb(this, rc::FdSet::CBT_FD_READY, signalFd, nullptr);
+    }
+    if (fds[followed.size() + 1].revents != 0 && stdinEnded(0)) break;
+    for (size_t k = followed.size(); k-- > 0;) {
+      if (fds[k].revents == 0) continue;
+      Followed& f = followed[k];
+      try {
+        f.client->receive();
+        while (ac::IpcMsgPtr msg = f.client->nextMsg()) {
+          const auto* batch = dynamic_cast<const ac::TraceLinesMsg*>(msg.get());
+          if (batch != nullptr) printTraceLines(f.client->target(), f.label, *batch);
+        }
+      } catch (const rc::Err& err) {
+        fflush(stdout);
+        const ac::CtlChannel::Entry entry = f.client->target();
+        const std::string item = f.item;
+        followed.erase(followed.begin() + static_cast<std::ptrdiff_t>(k));
+        failure(err, item, &entry);
+      }
+    }
+    fflush(stdout);
+  }
+  // Closing the connections is what tells each program to switch back off.
+  followed.clear();
+  m_following = false;
+  return failed;
+}
+
 void CtlApp::printUsageSummary() const {
   printf("Usage: %s [-h|-rev] [<options>] <sub-command> [<arguments>]\n", programName());
 }
@@ -986,6 +1155,8 @@ void CtlApp::printUsage() const {
       "31 program busy; 32 request too large; 33 call not supported by the program;\n"
       "34 -o json not built in; 35 bad rules file line; 36 host unreachable;\n"
       "37 no qvctl on the host; 38 its qvctl too old; 39 bad host list or QV_SSH_OPTS.\n"
+      "trace ends with 0 on ^C (SIGINT, SIGTERM), after -for and, with -stdin-ends, at the\n"
+      "end of standard input; with 26 when the program ends.\n"
       "With many targets: the status of the first that failed; with -H, the worst host's.\n"
       "QV_SSH_OPTS: more ssh options for -H, split into words as a shell would.\n\n",
       programName());

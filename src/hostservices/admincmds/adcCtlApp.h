@@ -5,7 +5,10 @@
 // its debug controls, "fault" shows (and with -Frf / -clear first changes) its fault-insertion
 // controls, or with -points the fault points it has passed; "status" shows one screen about it
 // (what it is, since when, where its output goes, its controls, children, timers, connections
-// and heap by memory type); "help" prints the usage of one sub-command.
+// and heap by memory type); "trace" follows the lines the program writes (switching modules and
+// flags on for as long as it follows, see AppFollowers) until interrupted, -for has passed or the
+// program ends, every program of many targets at once, labelling each line; "help" prints the usage
+// of one sub-command.
 //
 // A target is a pid or a program name that only one program has, or names many: "all", a
 // shell-style pattern on program names, or a comma-separated list of any of these. With many,
@@ -39,19 +42,35 @@
 #include "comps/recomps/rcFaultApi.h"
 #include "hostservices/admincmds/adcCtlHosts.h"
 
+namespace ac {
+class TraceLinesMsg;
+}  // namespace ac
+
 namespace adc {
 
 class CtlClient;
 
 class CtlApp : public ac::App {
  public:
-  enum SubCmd { SC_NONE = 0, SC_LIST, SC_PING, SC_REV, SC_DBG, SC_FAULT, SC_STATUS, SC_HELP };
+  enum SubCmd {
+    SC_NONE = 0,
+    SC_LIST,
+    SC_PING,
+    SC_REV,
+    SC_DBG,
+    SC_FAULT,
+    SC_STATUS,
+    SC_TRACE,
+    SC_HELP
+  };
   enum { DEFAULT_TIMEOUT_SEC = 5, MAX_PING_COUNT = 100000, TAB_W = 30, MAX_HEAP_LINES = 12 };
 
   CtlApp();
   ~CtlApp() override;
 
   void run() override;
+  // SIGINT, SIGTERM and SIGHUP end a trace normally (status 0) once its connections are closed.
+  void handleSignal(int sigNum, bool fromSignalPipe) override;
   void printUsage() const override;
   void printUsageSummary() const override;
   // The sub-command, its target and its options; see printUsage.
@@ -101,6 +120,14 @@ class CtlApp : public ac::App {
   // when the program does not know the call.
   void warnUnknownRules(CtlClient& client);
   void status(CtlClient& client);
+  // Follows every program the target names; the first failure's code, 0 when none (a single
+  // target's failure is raised).
+  int trace();
+  // One batch of a follower's lines (and its count of lines lost), labelled with label.
+  void printTraceLines(const ac::CtlChannel::Entry& from, const std::string& label,
+                       const ac::TraceLinesMsg& batch) const;
+  // With -stdin-ends: whether standard input has reached its end (or failed); reads what waits.
+  bool stdinEnded(int waitMs) const;
   // Reads the options left after the sub-command's own.
   void processSubCmdOptions(std::vector<char*>& args);
   void setUser(const std::string& name);
@@ -122,6 +149,10 @@ class CtlApp : public ac::App {
   // -stdin-ends: a command that waits (trace, a long ping) also ends when standard input ends,
   // so that one started over ssh ends with the connection that started it.
   bool m_stdinEnds;
+  // trace: how long (not above zero: until stopped), and whether a signal asked it to stop.
+  double m_forSec;
+  bool m_following;
+  volatile bool m_stopFollowing;
   // "<program>.<pid>: " while a target of many is served.
   std::string m_label;
   std::string m_rulesFile;

@@ -75,6 +75,22 @@ ac::IpcMsgPtr CtlClient::call(const ac::IpcMsgHdr& call) {
   return reply;
 }
 
+void CtlClient::receive() {
+  try {
+    m_client->receive();
+  } catch (const rc::Err& err) {
+    rethrow(err);
+  }
+}
+
+ac::IpcMsgPtr CtlClient::nextMsg() {
+  try {
+    return m_client->nextMsg();
+  } catch (const rc::Err& err) {
+    rethrow(err);
+  }
+}
+
 void CtlClient::rethrow(const rc::Err& err) const {
   const int code2 = err.code2();
   if (code2 == rc::Err::errnoCode(EACCES) || code2 == rc::Err::errnoCode(EPERM)) {

@@ -43,6 +43,13 @@ class CtlClient {
     return std::unique_ptr<Reply>(typed);
   }
 
+  // For a follower of the program's output, waiting in the caller's poll (on fd()): receive
+  // reads what has come, nextMsg hands out each message received, null when none is left. Their
+  // failures are told as the call's (the program's end is ADC_SC_CONNECTION_LOST).
+  void receive();
+  ac::IpcMsgPtr nextMsg();
+  int fd() const { return m_client->fd(); }
+
   const ac::CtlChannel::Entry& target() const { return m_target; }
 
  private:

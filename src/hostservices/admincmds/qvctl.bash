@@ -2,7 +2,7 @@
 # that answer `qvctl list` (asked quietly, one second per program at most).
 _qvctl() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local subcmds="list ping rev dbg fault status help" sub="" at=0 i
+  local subcmds="list ping rev dbg fault status trace help" sub="" at=0 i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case " $subcmds " in *" ${COMP_WORDS[i]} "*) sub=${COMP_WORDS[i]}; at=$i; break ;; esac
     case ${COMP_WORDS[i]} in -user | -H | -hosts | -remote-qvctl | -parallel) ((i++)) ;; esac
@@ -12,7 +12,7 @@ _qvctl() {
     -Frf | -hosts | -remote-qvctl) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     -H) COMPREPLY=($(compgen -A hostname -- "$cur")); return ;;
     -user) COMPREPLY=($(compgen -u -- "$cur")); return ;;
-    -timeout | -count | -Dm | -Df | -parallel) return ;;
+    -timeout | -count | -for | -Dm | -Df | -parallel) return ;;
   esac
   if [[ -z $sub ]]; then
     COMPREPLY=($(compgen -W "$subcmds -user -H -hosts -remote-qvctl -parallel -stdin-ends -h -rev" -- "$cur"))
@@ -28,6 +28,7 @@ _qvctl() {
       ping) opts+=" -count" ;;
       dbg) opts+=" -Dm -Df -Dall -Dmall -Dfall -Doff -Dsrc -Dts -DoutFile -Dhost -Dlog -DsysLog -Dh m+ m- f+ f-" ;;
       fault) opts+=" -Frf -add -clear -points" ;;
+      trace) opts+=" -for -Dm -Df m+ f+" ;;
     esac
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))
   fi

@@ -16,6 +16,7 @@
 #include "comps/appcomps/acCtlChannel.h"
 #include "comps/appcomps/acCtlServer.h"
 #include "comps/appcomps/acCtrlsMsgs.h"
+#include "comps/appcomps/acFollowMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acIpcClient.h"
 #include "comps/appcomps/acIpcMsgFactory.h"
@@ -322,6 +323,43 @@ TEST(CtlServerIdleTest, QuietPeersAndPeersThatLeaveRepliesUnreadAreClosed) {
   EXPECT_NE(err.find("closed: nothing received for 30 seconds"), std::string::npos) << err;
   EXPECT_NE(err.find("client pid " + std::to_string(getpid()) + ", user id "), std::string::npos);
   for (const int fd : {silent, cut, busy, active}) close(fd);
+}
+
+// A follower that reads nothing is kept alive by the server's empty frames past the idle time-out
+// that closes a silent peer, gets the lines written meanwhile, and once gone leaves the debug
+// controls as they were.
+TEST(CtlServerIdleTest, FollowersAreKeptAliveAndTheirSwitchesUndoneWhenTheyGo) {
+  InProcServer s;
+  const rc::DbgCtrls before = rc::Dbg::instance()->ctrls();
+  rc::DbgCtrls on(RC_B_AS_IS);
+  on.setModule(DM_ADC);
+  on.setFlag(DF_DEBUG);
+  const int follower = sendRaw(s.server->path(), frameOf(ac::FollowCall(0, on), false), false);
+  const int silent = sendRaw(s.server->path(), "", false);
+  s.serve(2);
+  s.serve();
+  ASSERT_TRUE(rc::Dbg::instance()->isOn(DM_ADC, DF_DEBUG));
+  FILE* devNull = fopen("/dev/null", "w");
+  {
+    rc::DbgFdStack quiet(devNull);
+    RC_TRACE(DM_ADC, DF_DEBUG, "a line for the follower\n");
+  }
+  fclose(devNull);
+  for (int i = 0; i < 6; ++i) {
+    s.clock.advance(11);
+    s.app.poll();
+  }
+  EXPECT_EQ(s.server->numConns(), 1u);
+  EXPECT_TRUE(closedByPeer(silent));
+  std::string got(1 << 16, '\0');
+  const ssize_t n = recv(follower, got.data(), got.size(), MSG_DONTWAIT);
+  got.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  EXPECT_NE(got.find("a line for the follower"), std::string::npos);
+  close(follower);
+  for (int i = 0; i < 200 && s.server->numConns() > 0; ++i) s.app.poll();
+  EXPECT_EQ(rc::Dbg::instance()->ctrls().isModuleOn(DM_ADC), before.isModuleOn(DM_ADC));
+  EXPECT_EQ(rc::Dbg::instance()->flags(), before.flags());
+  close(silent);
 }
 
 TEST(CtlServerLimitsTest, ClientsBeyondTheCapAreToldBusyAndErrorsAreRateLimited) {

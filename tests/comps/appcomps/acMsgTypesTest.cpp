@@ -5,6 +5,7 @@
 #include <string>
 
 #include "comps/appcomps/acCtrlsMsgs.h"
+#include "comps/appcomps/acFollowMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
 #include "comps/appcomps/acIpcMsgFactory.h"
 #include "comps/appcomps/acLoginMsgs.h"
@@ -103,6 +104,15 @@ std::vector<std::function<ac::IpcMsgHdr*()>> samples() {
         points.push_back({String("fp1"), 7, 2});
         return new ac::GetFaultPointsReply(points);
       },
+      [] {
+        auto* msg = new ac::TraceLinesMsg();
+        msg->setDropped(5);
+        msg->lines().append(rc::LK_TRACE, "[d,adc ] tick 1\n", 16);
+        msg->lines().append(rc::LK_LOG, "Info: said", 10, true);
+        return msg;
+      },
+      [] { return new ac::FollowCall(6, dbgCtrls()); },
+      [] { return new ac::FollowReply(dbgCtrls()); },
   };
 }
 
@@ -199,6 +209,9 @@ TEST(MsgTypes, FieldImagesAfterTheHeader) {
   status->status().faultCtrls = rc::fault::Ctrls();
   const Bytes dbg = imagesOf(ac::GetDbgCtrlsReply(rc::DbgCtrls())).msg;
   const Bytes fault = imagesOf(ac::GetFaultCtrlsReply(rc::fault::Ctrls())).payload;
+  ac::TraceLinesMsg lines;
+  lines.setDropped(3);
+  lines.lines().append(rc::LK_LOG, "ab", 2, true);
   const struct {
     const ac::IpcMsgHdr* msg;
     size_t hdrSize;
@@ -241,6 +254,7 @@ TEST(MsgTypes, FieldImagesAfterTheHeader) {
            .str("mt_rc_string")
            .i64(3)
            .i64(1ull << 32)},
+      {&lines, 296, qvtest::ByteImage().i32(3).i32(1).i32(1).str("ab\n")},
   };
   for (const auto& row : rows) {
     const Bytes image = imagesOf(*row.msg).msg;
@@ -278,6 +292,21 @@ TEST(MsgTypes, FieldImagesAfterTheHeader) {
   const Bytes noRev = imagesOf(ac::GetRevDataReply()).msg;
   EXPECT_EQ(noRev.size(), 296u + 32u + 4u);
   EXPECT_EQ(noRev.back(), 0);
+}
+
+// Line counts no bytes could hold and kinds other than trace and log are refused from a peer.
+TEST(MsgTypes, TraceLinesRefuseImpossibleCountsAndKinds) {
+  const Bytes rows[] = {
+      qvtest::ByteImage().i32(-1),
+      qvtest::ByteImage().i32(0x10000000).i32(0).str("x"),
+      qvtest::ByteImage().i32(1).i32(2).str("x"),
+  };
+  for (const Bytes& row : rows) {
+    rc::ByteStrm s(row.size() + 1);
+    s.writeBytes(row.data(), row.size());
+    ac::TraceLines lines;
+    EXPECT_EQ(qvtest::thrownErr([&] { lines.restoreFrom(s); }).code(), RC_SC_READ_FAILED);
+  }
 }
 
 TEST(MsgTypes, RegistrationFollowsTheRole) {
