@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -64,6 +65,8 @@ constexpr bool kHaveJson = false;
 #endif
 
 constexpr const char* kRoutine = "admincmds/CtlApp::processArgs";
+// What "-Frf -" reads is called in errors.
+constexpr const char* kStdinLabel = "<standard input>";
 
 // A usage line: the arguments and what they do.
 struct UsageLine {
@@ -86,7 +89,7 @@ const struct {
       {"    [f+<flags>] [f-<flags>]", "switch modules on and off (a:b), f+ and f- flags"}}},
     {"fault",
      CtlApp::SC_FAULT,
-     {{"fault <target> [-Frf <file>]", "its fault controls; -Frf replaces its rules with the"},
+     {{"fault <target> [-Frf <file>|-]", "its fault controls; -Frf replaces its rules with the"},
       {"      [-add] [-clear]", "file's, -add adds them instead, -clear drops them all;"},
       {"      [-points]", "-points lists the fault points it has passed"}}},
     {"status",
@@ -248,7 +251,8 @@ double toUs(double ms) { return std::round(ms * 1000.0) / 1000.0; }
 // as a rule nobody asked for. qvctl reads the file strictly first: every line that is not blank
 // or a comment must be "<name> = <value>" (names and values as the reader splits them) and fit
 // the reader's line; the first that does not ends the command before anything is sent.
-void checkRulesFile(const std::string& path) {
+// label names the file in the error (the path, or what stands for standard input).
+void checkRulesFile(const std::string& path, const std::string& label) {
   const char* routine = "admincmds/CtlApp::checkRulesFile";
   rc::File file(1);
   file.openRegular(path.c_str(), rc::fault::RulesFile::MAX_FILE_BYTES, routine);
@@ -273,10 +277,54 @@ void checkRulesFile(const std::string& path) {
     }
     if (problem != nullptr) {
       rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_BAD_RULES_LINE,
-                            rc::VarArgs() << path.c_str() << lineNo << problem, routine));
+                            rc::VarArgs() << label.c_str() << lineNo << problem, routine));
     }
   }
   if (err.code() != 0) rc::Err_Throw(err);
+}
+
+// The rules of path ("-": standard input), read strictly first (checkRulesFile); text, when
+// given, gets the bytes read. Standard input is copied to a temporary file, which the readers need,
+// and removed.
+rc::fault::Rules readRules(const std::string& path, std::string* text) {
+  const char* routine = "admincmds/CtlApp::readRules";
+  std::string file = path;
+  rc::Fd tmp;
+  if (path == "-") {
+    std::string input;
+    char buf[65536];
+    for (ssize_t n; (n = read(STDIN_FILENO, buf, sizeof buf)) != 0;) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) rc::Err_ThrowErrno(RC_SC_READ_FAILED, rc::VarArgs() << "-", errno, routine);
+      input.append(buf, static_cast<size_t>(n));
+      if (static_cast<long long>(input.size()) > rc::fault::RulesFile::MAX_FILE_BYTES) {
+        rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_BAD_RULES_LINE,
+                              rc::VarArgs() << kStdinLabel << 0 << "larger than the reader takes",
+                              routine));
+      }
+    }
+    const char* dir = getenv("TMPDIR");
+    file = std::string(dir != nullptr && *dir == '/' ? dir : "/tmp") + "/qvctl-rules.XXXXXX";
+    tmp = rc::Fd(mkstemp(file.data()));
+    if (!tmp.isOpen()) rc::Err_ThrowErrno(RC_SC_OPEN_FAILED, rc::VarArgs() << file, errno, routine);
+    unlink(file.c_str());
+    if (write(tmp.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+      rc::Err_ThrowErrno(RC_SC_WRITE_FAILED, rc::VarArgs() << file, errno, routine);
+    }
+    // The copy is read through its descriptor: the name is gone already.
+    file = "/proc/self/fd/" + std::to_string(tmp.get());
+    if (text != nullptr) *text = std::move(input);
+  }
+  checkRulesFile(file, path == "-" ? kStdinLabel : path);
+  rc::fault::RulesFile reader;
+  reader.open(file.c_str());
+  reader.read();
+  reader.close();
+  if (path != "-" && text != nullptr) {
+    std::ifstream in(file, std::ios::binary);
+    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return reader.rules();
 }
 
 }  // namespace
@@ -543,9 +591,18 @@ std::vector<ac::CtlChannel::Entry> CtlApp::resolveItem(const std::string& item) 
 }
 
 void CtlApp::run() {
-  // -user and -Frf are for the remote qvctl, which checks them there.
+  // Read first, so that a bad file is reported with its line and nothing reaches the program.
+  std::string rulesText;
+  if (!m_rulesFile.empty()) {
+    m_faultCtrls.setRules(readRules(m_rulesFile, m_hosts.empty() ? nullptr : &rulesText));
+  }
+  // -user is for the remote qvctl, which checks it there. The rules read here travel on each
+  // host's standard input ("-Frf -"): the file is the operator's, not the hosts'.
   if (!m_hosts.empty()) {
-    exitProgram(m_hosts.run(subCmdName(m_subCmd), m_remoteArgs, m_timeoutSec, m_json));
+    for (size_t k = 1; k < m_remoteArgs.size(); ++k) {
+      if (strcasecmp(m_remoteArgs[k - 1].c_str(), "-Frf") == 0) m_remoteArgs[k] = "-";
+    }
+    exitProgram(m_hosts.run(subCmdName(m_subCmd), m_remoteArgs, m_timeoutSec, m_json, rulesText));
     return;
   }
   if (!m_userName.empty() && geteuid() != 0) {
@@ -558,15 +615,6 @@ void CtlApp::run() {
     const int failed = trace();
     if (failed != 0) exitProgram(failed);
     return;
-  }
-  // Read first, so that a bad file is reported with its line and nothing reaches the program.
-  if (!m_rulesFile.empty()) {
-    checkRulesFile(m_rulesFile);
-    rc::fault::RulesFile file;
-    file.open(m_rulesFile.c_str());
-    file.read();
-    file.close();
-    m_faultCtrls.setRules(file.rules());
   }
   if (!namesMany(m_target)) {
     try {

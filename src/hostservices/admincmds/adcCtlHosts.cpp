@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -266,6 +267,8 @@ struct Session {
   const CtlHost* host = nullptr;
   pid_t pid = -1;
   rc::Fd in, out, err;
+  // How much of the run's input this host's ssh has taken.
+  size_t inSent = 0;
   std::string outBuf, errBuf;
   std::vector<std::string> errLines;
   // A document was ours; the first line that was not.
@@ -308,6 +311,23 @@ class Runner {
     } catch (const rc::Err& err) {
       s.failure = err;
     }
+  }
+
+  // Writes what the pipe takes of input; closes it once all is written, or when the ssh has
+  // gone (its failure is told by its status). SIGPIPE is held off meanwhile, so that a host that
+  // went away cannot end the whole command.
+  static void feed(Session& s, const std::string& input) {
+    struct sigaction ignore {
+    }, saved{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &saved);
+    ssize_t n;
+    do {
+      n = write(s.in.get(), input.data() + s.inSent, input.size() - s.inSent);
+    } while (n < 0 && errno == EINTR);
+    sigaction(SIGPIPE, &saved, nullptr);
+    if (n > 0) s.inSent += static_cast<size_t>(n);
+    if ((n < 0 && errno != EAGAIN) || s.inSent == input.size()) s.in.reset();
   }
 
   // Reads what is there; false at end of file.
@@ -454,7 +474,7 @@ class Runner {
 }  // namespace
 
 int CtlHosts::run(const std::string& subCmd, const std::vector<std::string>& args, int timeoutSec,
-                  bool json) const {
+                  bool json, const std::string& input) const {
   const char* envOpts = getenv("QV_SSH_OPTS");
   const std::vector<std::string> sshOpts =
       splitWords(envOpts != nullptr ? envOpts : "", "QV_SSH_OPTS");
@@ -476,6 +496,7 @@ int CtlHosts::run(const std::string& subCmd, const std::vector<std::string>& arg
       argv.insert(argv.end(), sshOpts.begin(), sshOpts.end());
       argv.insert(argv.end(), {"--", s.host->name, remote});
       runner.start(s, argv);
+      if (s.pid > 0 && !input.empty()) fcntl(s.in.get(), F_SETFL, O_NONBLOCK);
       if (s.pid > 0) {
         ++running;
       } else {
@@ -484,6 +505,8 @@ int CtlHosts::run(const std::string& subCmd, const std::vector<std::string>& arg
     }
     std::vector<pollfd> fds;
     std::vector<std::pair<Session*, bool>> owners;
+    // Input to write: after the output pipes, as the entries owners does not cover.
+    std::vector<Session*> feeding;
     for (Session& s : sessions) {
       for (const bool fromOut : {true, false}) {
         const rc::Fd& fd = fromOut ? s.out : s.err;
@@ -493,6 +516,13 @@ int CtlHosts::run(const std::string& subCmd, const std::vector<std::string>& arg
       }
     }
     if (fds.empty()) break;
+    if (!input.empty()) {
+      for (Session& s : sessions) {
+        if (!s.in.isOpen()) continue;
+        fds.push_back({s.in.get(), POLLOUT, 0});
+        feeding.push_back(&s);
+      }
+    }
     // A termination signal ends the command at once, as it ends a wait for a local program; the
     // pipes close with us and take the remote commands with them.
     const int signalFd = ac::App::instance() != nullptr ? ac::App::signalPipeFd() : -1;
@@ -500,6 +530,9 @@ int CtlHosts::run(const std::string& subCmd, const std::vector<std::string>& arg
     if (poll(fds.data(), fds.size(), -1) < 0) {
       if (errno == EINTR) continue;
       rc::Err_ThrowErrno(AC_SC_SELECT_FAILED, rc::VarArgs(), errno, "admincmds/CtlHosts::run");
+    }
+    for (size_t k = 0; k < feeding.size(); ++k) {
+      if (fds[owners.size() + k].revents != 0) Runner::feed(*feeding[k], input);
     }
     if (signalFd >= 0 && fds.back().revents != 0) {
       ac::App::signalPipeFdCCb(ac::App::instance(), rc::FdSet::CBT_FD_READY, signalFd, nullptr);
@@ -520,7 +553,8 @@ int CtlHosts::run(const std::string& subCmd, const std::vector<std::string>& arg
 
 #else
 
-int CtlHosts::run(const std::string&, const std::vector<std::string>&, int, bool) const {
+int CtlHosts::run(const std::string&, const std::vector<std::string>&, int, bool,
+                  const std::string&) const {
   // The remote documents cannot be read without the JSON library.
   rc::Err_Throw(rc::Err(RC_ERROR, ADC_SC_NO_JSON, rc::VarArgs(), "admincmds/CtlHosts::run"));
 }

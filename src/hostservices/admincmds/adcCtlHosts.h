@@ -49,9 +49,11 @@ class CtlHosts {
 
   // Runs `<remote qvctl> -stdin-ends <args> -o json` on every host and prints the results;
   // returns the worst (highest) status of the hosts, 0 when all succeeded. subCmd is the
-  // sub-command's name, args the words that follow the remote qvctl's own options.
+  // sub-command's name, args the words that follow the remote qvctl's own options. A non-empty
+  // input is written to each remote qvctl's standard input, which is then closed (the rules of
+  // "-Frf -"); otherwise standard input stays open until the run ends.
   int run(const std::string& subCmd, const std::vector<std::string>& args, int timeoutSec,
-          bool json) const;
+          bool json, const std::string& input = {}) const;
 
   // The words of text split as a POSIX shell splits them (blanks, '...', "..." and backslash),
   // nothing expanded; an unclosed quote raises ADC_SC_BAD_HOSTS naming where.

@@ -80,6 +80,16 @@ TEST(CtlHosts, ReachesTheProgramsOfEveryHost) {
   EXPECT_TRUE(has(r.out, "\"host\":\"" + hosts[1] + "\",\"command\":\"rev\",\"target\":")) << r.out;
 #endif
 
+  // The operator's rules file is read and checked here, then sent to every host.
+  r = run({"fault", "all", "-Frf", tmp.writeFile("rules", "demoTick.on = true\n")});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  for (size_t k = 0; k < 2; ++k) {
+    EXPECT_TRUE(has(r.out, hosts[k] + ": qvdemod." + pids[k] + ": demoTick.on = yes")) << r.out;
+  }
+  r = run({"fault", "all", "-Frf", tmp.writeFile("bad", "demoTick.on true\n")});
+  EXPECT_EQ(r.exitStatus, ADC_SC_BAD_RULES_LINE & 0xff) << r.err;
+  EXPECT_EQ(r.out, "");
+
   r = qvctl(servers, {"-H", hosts[0], "-remote-qvctl", "/no/qvctl", "list"});
   EXPECT_EQ(r.exitStatus, ADC_SC_NO_REMOTE_QVCTL & 0xff) << r.err;
 }
