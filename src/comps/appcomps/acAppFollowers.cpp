@@ -23,8 +23,7 @@ std::string AppFollowers::steps(const rc::DbgCtrls& ctrls, char sign) {
 AppFollowers* AppFollowers::s_tapped = nullptr;
 
 AppFollowers::AppFollowers(App* app, const size_t* othersBuffered, const size_t* budget)
-    : m_app(app),
-      m_othersBuffered(othersBuffered),
+    : m_othersBuffered(othersBuffered),
       m_budget(budget),
       m_keepAliveTimer(app->newTimer(AppTimer::INTERVAL, this, keepAliveCCb, m_keepAlive, false,
                                      "followers keep-alive")) {}

@@ -83,7 +83,6 @@ class AppFollowers : public mem::newDelete<mt_anonymous> {
   // The followers the tap feeds.
   static AppFollowers* s_tapped;
 
-  App* m_app;
   const size_t* m_othersBuffered;
   const size_t* m_budget;
   std::vector<std::unique_ptr<Follower>> m_followers;
