@@ -132,13 +132,13 @@ void IpcFrameWriter::queue(const void* msg, size_t msgLen, const void* payload, 
     m_buf.clear();
     m_sent = 0;
   }
-  const char* h = reinterpret_cast<const char*>(&hdr);
-  m_buf.insert(m_buf.end(), h, h + IpcFrameHdr::SIZE);
-  m_buf.insert(m_buf.end(), static_cast<const char*>(msg), static_cast<const char*>(msg) + msgLen);
-  if (payloadLen > 0) {
-    m_buf.insert(m_buf.end(), static_cast<const char*>(payload),
-                 static_cast<const char*>(payload) + payloadLen);
-  }
+  // One growth for the whole frame, then plain copies.
+  const size_t at = m_buf.size();
+  m_buf.resize(at + IpcFrameHdr::SIZE + msgLen + payloadLen);
+  char* to = m_buf.data() + at;
+  memcpy(to, &hdr, IpcFrameHdr::SIZE);
+  if (msgLen > 0) memcpy(to + IpcFrameHdr::SIZE, msg, msgLen);
+  if (payloadLen > 0) memcpy(to + IpcFrameHdr::SIZE + msgLen, payload, payloadLen);
 }
 
 bool IpcFrameWriter::flush(int fd) {
