@@ -33,6 +33,7 @@
 #include "comps/recomps/rcTxtTbl.h"
 #include "comps/recomps/rcUtils.h"
 #include "hostservices/admincmds/adcCtlClient.h"
+#include "hostservices/admincmds/adcCtlStatusText.h"
 #include "hostservices/admincmds/adcStrCodes.h"
 #include "sysids/siPgmIds.h"
 
@@ -233,15 +234,6 @@ std::string ruleSettings(const rc::fault::Rule& rule) {
     text += (text.empty() ? "" : ", ") + line;
   }
   return text;
-}
-
-// "2d 03:04:05" or "03:04:05".
-std::string durationText(long long secs) {
-  char buf[64];
-  const long long days = secs / 86400;
-  secs %= 86400;
-  snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);
-  return days > 0 ? std::to_string(days) + "d " + buf : buf;
 }
 
 // Milliseconds to the microsecond, as the text form shows them.
@@ -922,114 +914,73 @@ void CtlApp::faultPoints(CtlClient& client) {
 void CtlApp::status(CtlClient& client) {
   const auto reply = client.rpc<ac::GetStatusReply>(ac::GetStatusCall());
   const ac::ProgramStatus& st = reply->status();
-  const long long uptime = std::max(0LL, static_cast<long long>(time(nullptr)) - st.startTime);
+  StatusView view;
+  view.who = who(client.target());
   const char* cls = rc::PgmClass::symbol(st.pgmClass);
-  const std::string started = rc::Utils::timeToString(st.startTime, "%Y-%m-%d %H:%M:%S");
-  static const rc::fault::Rules kNoRules;
-  const rc::fault::Rules& rules =
-      st.faultCtrls.rules() != nullptr ? *st.faultCtrls.rules() : kNoRules;
-  // The counts of a rule's point, when a point of its name has been passed.
-  const auto countsOf = [&](const rc::fault::Rule& rule) -> const ac::FaultPointEntry* {
-    for (const ac::FaultPointEntry& p : st.ruleCounts.entries) {
-      if (p.name == rule.name()) return &p;
+  view.cls = cls != nullptr ? cls : "?";
+  view.startTime = st.startTime;
+  view.uptimeSecs = std::max(0LL, static_cast<long long>(time(nullptr)) - st.startTime);
+  view.revision = st.revision;
+  view.build = st.build;
+  view.logFile = st.logFile;
+  view.dbgOutput = st.dbgOutput;
+  view.debug = dbgOptions(st.dbgCtrls);
+  view.faultOn = st.faultCtrls.isOn();
+  if (const rc::fault::Rules* rules = st.faultCtrls.rules()) {
+    for (const rc::fault::Rule* rule : *rules) {
+      StatusView::Rule& shown = view.rules.emplace_back();
+      shown.name = rule->name();
+      shown.settings = ruleSettings(*rule);
+      // The counts of the rule's point, when a point of its name has been passed.
+      for (const ac::FaultPointEntry& p : st.ruleCounts.entries) {
+        if (p.name == shown.name) shown.evaluated = p.evaluated, shown.fired = p.fired;
+      }
     }
-    return nullptr;
-  };
-  if (m_json) {
-    Json doc = resultDoc(m_subCmd, &client.target());
-    doc["class"] = cls != nullptr ? cls : "?";
-    doc["start_time"] = st.startTime;
-    doc["uptime_s"] = uptime;
-    doc["revision"] = st.revision;
-    doc["build"] = st.build;
-    doc["log_file"] = st.logFile;
-    doc["dbg_output"] = st.dbgOutput;
-    Json dbgDoc;
-    addDbgFields(st.dbgCtrls, dbgDoc);
-    doc["dbg"] = dbgDoc;
-    Json ruleList = Json::array();
-    for (const rc::fault::Rule* rule : rules) {
-      const ac::FaultPointEntry* counts = countsOf(*rule);
-      ruleList.push_back({{"name", rule->name()},
-                          {"settings", ruleSettings(*rule)},
-                          {"evaluated", counts != nullptr ? counts->evaluated : 0},
-                          {"fired", counts != nullptr ? counts->fired : 0}});
-    }
-    doc["fault"] = {{"global_on", st.faultCtrls.isOn()}, {"rules", ruleList}};
-    Json children = Json::array(), timers = Json::array(), conns = Json::array(),
-         heap = Json::array();
-    for (const ac::ChildEntry& c : st.children.entries) {
-      children.push_back({{"pid", c.pid}, {"command", c.command}});
-    }
-    for (const ac::TimerEntry& t : st.timers.entries) {
-      timers.push_back({{"name", t.name},
-                        {"kind", t.kind == ac::AppTimer::INTERVAL ? "interval" : "countdown"},
-                        {"ms_left", t.msLeft}});
-    }
-    for (const ac::ConnEntry& c : st.conns.entries) {
-      conns.push_back({{"pid", c.pid}, {"uid", c.uid}});
-    }
-    for (const ac::HeapEntry& h : st.heap.entries) {
-      heap.push_back({{"type", h.type}, {"blocks", h.blocks}, {"bytes", h.bytes}});
-    }
-    doc["children"] = children;
-    doc["timers"] = timers;
-    doc["connections"] = conns;
-    doc["heap"] = heap;
-    return printJson(doc);
   }
-  // Labels right-aligned to the widest, details on lines of their own under the value column.
-  const auto line = [&](const char* label, const std::string& value) {
-    say("%13s %s\n", label, value.c_str());
-  };
-  const auto more = [&](const std::string& value) { say("%13s %s\n", "", value.c_str()); };
-  say("%s\n", who(client.target()).c_str());
-  line("Class:", cls != nullptr ? cls : "?");
-  line("Started:", started + "; up " + durationText(uptime));
-  line("Revision:", st.revision + " (build " + st.build + ")");
-  line("Log file:", st.logFile.empty() ? "none" : st.logFile);
-  line("Trace output:", st.dbgOutput);
-  line("Debug:", dbgOptions(st.dbgCtrls));
-  const int numRules = rules.entries();
-  line("Faults:", std::string("global on/off = ") + (st.faultCtrls.isOn() ? "yes" : "no") + ", " +
-                      std::to_string(numRules) + (numRules == 1 ? " rule" : " rules"));
-  for (const rc::fault::Rule* rule : rules) {
-    const ac::FaultPointEntry* counts = countsOf(*rule);
-    more(std::string(rule->name()) + ": evaluated " +
-         std::to_string(counts != nullptr ? counts->evaluated : 0) + ", fired " +
-         std::to_string(counts != nullptr ? counts->fired : 0) + " (" + ruleSettings(*rule) + ")");
-  }
-  line("Children:", std::to_string(st.children.entries.size()));
-  for (const ac::ChildEntry& c : st.children.entries) {
-    more(std::to_string(c.pid) + " " + c.command);
-  }
-  line("Timers:", std::to_string(st.timers.entries.size()) + " armed");
+  for (const ac::ChildEntry& c : st.children.entries) view.children.push_back({c.pid, c.command});
   for (const ac::TimerEntry& t : st.timers.entries) {
-    more(t.name + ": " + (t.kind == ac::AppTimer::INTERVAL ? "interval" : "countdown") + ", " +
-         std::to_string(t.msLeft) + " ms left");
+    view.timers.push_back(
+        {t.name, t.kind == ac::AppTimer::INTERVAL ? "interval" : "countdown", t.msLeft});
   }
-  line("Connections:", std::to_string(st.conns.entries.size()));
-  for (const ac::ConnEntry& c : st.conns.entries) {
-    more("pid " + std::to_string(c.pid) + ", uid " + std::to_string(c.uid));
+  for (const ac::ConnEntry& c : st.conns.entries) view.conns.push_back({c.pid, c.uid});
+  for (const ac::HeapEntry& h : st.heap.entries) view.heap.push_back({h.type, h.blocks, h.bytes});
+  if (!m_json) return view.print([this](const std::string& line) { say("%s\n", line.c_str()); });
+
+  Json doc = resultDoc(m_subCmd, &client.target());
+  doc["class"] = view.cls;
+  doc["start_time"] = view.startTime;
+  doc["uptime_s"] = view.uptimeSecs;
+  doc["revision"] = view.revision;
+  doc["build"] = view.build;
+  doc["log_file"] = view.logFile;
+  doc["dbg_output"] = view.dbgOutput;
+  Json dbgDoc;
+  addDbgFields(st.dbgCtrls, dbgDoc);
+  doc["dbg"] = dbgDoc;
+  Json rules = Json::array(), children = Json::array(), timers = Json::array(),
+       conns = Json::array(), heap = Json::array();
+  for (const StatusView::Rule& r : view.rules) {
+    rules.push_back({{"name", r.name},
+                     {"settings", r.settings},
+                     {"evaluated", r.evaluated},
+                     {"fired", r.fired}});
   }
-  unsigned long long blocks = 0, bytes = 0;
-  for (const ac::HeapEntry& h : st.heap.entries) {
-    blocks += h.blocks;
-    bytes += h.bytes;
+  doc["fault"] = {{"global_on", view.faultOn}, {"rules", rules}};
+  for (const StatusView::Child& c : view.children) {
+    children.push_back({{"pid", c.pid}, {"command", c.command}});
   }
-  line("Heap:", std::to_string(blocks) + " blocks, " + std::to_string(bytes) + " bytes in " +
-                    std::to_string(st.heap.entries.size()) + " memory types");
-  size_t shown = 0;
-  for (const ac::HeapEntry& h : st.heap.entries) {
-    if (shown++ == MAX_HEAP_LINES) {
-      more("... " + std::to_string(st.heap.entries.size() - MAX_HEAP_LINES) + " more types");
-      break;
-    }
-    char text[160];
-    snprintf(text, sizeof text, "%-32s %8llu blocks %10llu bytes", h.type.c_str(), h.blocks,
-             h.bytes);
-    more(text);
+  for (const StatusView::Timer& t : view.timers) {
+    timers.push_back({{"name", t.name}, {"kind", t.kind}, {"ms_left", t.msLeft}});
   }
+  for (const StatusView::Conn& c : view.conns) conns.push_back({{"pid", c.pid}, {"uid", c.uid}});
+  for (const StatusView::Heap& h : view.heap) {
+    heap.push_back({{"type", h.type}, {"blocks", h.blocks}, {"bytes", h.bytes}});
+  }
+  doc["children"] = children;
+  doc["timers"] = timers;
+  doc["connections"] = conns;
+  doc["heap"] = heap;
+  printJson(doc);
 }
 
 void CtlApp::handleSignal(int sigNum, bool fromSignalPipe) {

@@ -63,7 +63,7 @@ class CtlApp : public ac::App {
     SC_TRACE,
     SC_HELP
   };
-  enum { DEFAULT_TIMEOUT_SEC = 5, MAX_PING_COUNT = 100000, TAB_W = 30, MAX_HEAP_LINES = 12 };
+  enum { DEFAULT_TIMEOUT_SEC = 5, MAX_PING_COUNT = 100000, TAB_W = 30 };
 
   CtlApp();
   ~CtlApp() override;

@@ -28,6 +28,7 @@
 #include "comps/recomps/rcStrCodes.h"
 #include "comps/recomps/rcTxtTbl.h"
 #include "comps/recomps/rcUtils.h"
+#include "hostservices/admincmds/adcCtlStatusText.h"
 #include "hostservices/admincmds/adcStrCodes.h"
 
 namespace adc {
@@ -217,6 +218,44 @@ std::string textOf(const Json& value) {
   return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
+// A status document back in the pieces the status screen is printed from; a field that is absent
+// shows as empty or 0, one of another type is a json exception (the document is not ours).
+StatusView statusViewOf(const Json& doc, const std::string& who) {
+  StatusView view;
+  view.who = who;
+  view.cls = doc.value("class", "?");
+  view.startTime = doc.value("start_time", 0LL);
+  view.uptimeSecs = doc.value("uptime_s", 0LL);
+  view.revision = doc.value("revision", "");
+  view.build = doc.value("build", "");
+  view.logFile = doc.value("log_file", "");
+  view.dbgOutput = doc.value("dbg_output", "");
+  view.debug = doc.contains("dbg") ? doc["dbg"].value("options", "") : "";
+  const Json none = Json::array();
+  const Json& fault = doc.contains("fault") ? doc["fault"] : Json::object();
+  view.faultOn = fault.value("global_on", false);
+  for (const Json& r : fault.contains("rules") ? fault["rules"] : none) {
+    view.rules.push_back({r.value("name", ""), r.value("settings", ""), r.value("evaluated", 0ULL),
+                          r.value("fired", 0ULL)});
+  }
+  const auto list = [&](const char* key) -> const Json& {
+    return doc.contains(key) ? doc[key] : none;
+  };
+  for (const Json& c : list("children")) {
+    view.children.push_back({c.value("pid", 0LL), c.value("command", "")});
+  }
+  for (const Json& t : list("timers")) {
+    view.timers.push_back({t.value("name", ""), t.value("kind", ""), t.value("ms_left", 0LL)});
+  }
+  for (const Json& c : list("connections")) {
+    view.conns.push_back({c.value("pid", 0LL), c.value("uid", 0LL)});
+  }
+  for (const Json& h : list("heap")) {
+    view.heap.push_back({h.value("type", ""), h.value("blocks", 0ULL), h.value("bytes", 0ULL)});
+  }
+  return view;
+}
+
 // One document as the local text form shows it, each line labelled with the host and, when the
 // document is about a program, "<program>.<pid>: ". Sub-commands this qvctl does not know are
 // shown field by field.
@@ -248,6 +287,14 @@ void printText(const std::string& host, const Json& doc) {
       say(std::string("global on/off = ") + (doc["global_on"].get<bool>() ? "yes" : "no"));
     }
     for (const auto& [name, value] : doc["rules"].items()) say(name + " = " + textOf(value));
+  } else if (command == "fault" && doc.contains("points")) {
+    say("fault points of " + who + ": " + std::to_string(doc["points"].size()));
+    for (const Json& p : doc["points"]) {
+      say(formatted("%-24s evaluated %llu, fired %llu", p.value("name", "").c_str(),
+                    p.value("evaluated", 0ULL), p.value("fired", 0ULL)));
+    }
+  } else if (command == "status") {
+    statusViewOf(doc, who).print(say);
   } else if (command == "trace" && doc.contains("line")) {
     say(textOf(doc["line"]));
   } else if (command == "trace" && doc.contains("dropped")) {

@@ -58,6 +58,11 @@ TEST(CtlHosts, ReachesTheProgramsOfEveryHost) {
         << r.out;
   }
 
+  // A status comes back as the local screen, labelled.
+  r = run({"status", pids[0]});
+  EXPECT_TRUE(has(r.out, hosts[0] + ": qvdemod." + pids[0] + ":        Class: daemon\n")) << r.out;
+  EXPECT_TRUE(has(r.out, "Timers: ")) << r.out;
+
   // The name comes back through the remote shell as it was given.
   r = run({"rev", "a b'c\"$x"});
   EXPECT_EQ(r.exitStatus, ADC_SC_NO_SUCH_TARGET & 0xff) << r.err;
