@@ -17,10 +17,6 @@
 #include <set>
 #include <sstream>
 
-#if QV_HAVE_NLOHMANN_JSON
-#include <nlohmann/json.hpp>
-#endif
-
 #include "comps/appcomps/acCtrlsMsgs.h"
 #include "comps/appcomps/acFollowMsgs.h"
 #include "comps/appcomps/acInfoMsgs.h"
@@ -33,6 +29,7 @@
 #include "comps/recomps/rcTxtTbl.h"
 #include "comps/recomps/rcUtils.h"
 #include "hostservices/admincmds/adcCtlClient.h"
+#include "hostservices/admincmds/adcCtlJson.h"
 #include "hostservices/admincmds/adcCtlStatusText.h"
 #include "hostservices/admincmds/adcStrCodes.h"
 #include "sysids/siPgmIds.h"
@@ -40,30 +37,6 @@
 namespace adc {
 
 namespace {
-
-#if QV_HAVE_NLOHMANN_JSON
-using Json = nlohmann::ordered_json;
-constexpr bool kHaveJson = true;
-#else
-// Stands in for the JSON library in a qvctl built without it, where -o json is refused before
-// any document is built: the code that builds them still compiles.
-class Json {
- public:
-  Json() = default;
-  template <class T>
-  Json(const T&) {}
-  Json(std::initializer_list<Json>) {}
-  template <class K>
-  Json& operator[](const K&) {
-    return *this;
-  }
-  void push_back(const Json&) {}
-  std::string dump() const { return {}; }
-  static Json array() { return {}; }
-  static Json object() { return {}; }
-};
-constexpr bool kHaveJson = false;
-#endif
 
 constexpr const char* kRoutine = "admincmds/CtlApp::processArgs";
 // What "-Frf -" reads is called in errors.
@@ -129,15 +102,6 @@ void printUsageLines(const UsageLine* lines, size_t n) {
   for (size_t k = 0; k < n && lines[k].args != nullptr; ++k) {
     rc::Utils::printArgUsage(lines[k].args, CtlApp::TAB_W, lines[k].text);
   }
-}
-
-void printJson(const Json& doc) {
-#if QV_HAVE_NLOHMANN_JSON
-  // A program's line may hold bytes that are no UTF-8: they are shown replaced, never refused.
-  printf("%s\n", doc.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
-#else
-  printf("%s\n", doc.dump().c_str());
-#endif
 }
 
 // A document of one result: the format version, the sub-command and the program it is about.
@@ -391,7 +355,7 @@ void CtlApp::processArgs(int argc, char** argv) {
     } else if (strcmp(argv[i], "-remote-qvctl") == 0) {
       m_hosts.setRemoteQvctl(needStringArg(value, argv[i]));
     } else if (strcmp(argv[i], "-parallel") == 0) {
-      m_hosts.setParallel(needStringArg(value, argv[i]).c_str());
+      m_hosts.setParallel(needIntArg(value, argv[i], 10));
     } else {
       badArg(argv[i]);
     }
@@ -634,7 +598,21 @@ void CtlApp::runOn(CtlClient& client) {
 }
 
 int CtlApp::runOnMany() {
-  int failed = 0;
+  forEachTarget([this](const std::string& item, const ac::CtlChannel::Entry& entry) {
+    m_label = labelOf(entry);
+    try {
+      CtlClient client(entry, m_timeoutSec, m_uid);
+      runOn(client);
+    } catch (const rc::Err& err) {
+      targetFailed(err, item, &entry);
+    }
+    m_label.clear();
+  });
+  return m_failed;
+}
+
+void CtlApp::forEachTarget(
+    const std::function<void(const std::string&, const ac::CtlChannel::Entry&)>& fn) {
   std::set<pid_t> done;
   std::stringstream items(m_target);
   for (std::string item; std::getline(items, item, ',');) {
@@ -642,23 +620,26 @@ int CtlApp::runOnMany() {
     try {
       entries = resolveItem(item);
     } catch (const rc::Err& err) {
-      reportFailure(err, item, nullptr);
-      failed = failed != 0 ? failed : err.code();
+      targetFailed(err, item, nullptr);
     }
     for (const auto& entry : entries) {
-      if (!done.insert(entry.pid).second) continue;
-      m_label = entry.program + "." + std::to_string(entry.pid) + ": ";
-      try {
-        CtlClient client(entry, m_timeoutSec, m_uid);
-        runOn(client);
-      } catch (const rc::Err& err) {
-        reportFailure(err, item, &entry);
-        failed = failed != 0 ? failed : err.code();
-      }
-      m_label.clear();
+      if (done.insert(entry.pid).second) fn(item, entry);
     }
   }
-  return failed;
+}
+
+void CtlApp::targetFailed(const rc::Err& err, const std::string& item,
+                          const ac::CtlChannel::Entry* entry) {
+  if (!namesMany(m_target)) {
+    if (m_json) reportFailure(err, item, entry, false);
+    rc::Err_Throw(err);
+  }
+  reportFailure(err, item, entry);
+  m_failed = m_failed != 0 ? m_failed : err.code();
+}
+
+std::string CtlApp::labelOf(const ac::CtlChannel::Entry& entry) {
+  return entry.program + "." + std::to_string(entry.pid) + ": ";
 }
 
 void CtlApp::reportFailure(const rc::Err& err, const std::string& item,
@@ -668,9 +649,7 @@ void CtlApp::reportFailure(const rc::Err& err, const std::string& item,
   if (!m_json) return;
   Json doc = resultDoc(m_subCmd, entry);
   doc["target"] = item;
-  doc["error"] = {{"code", err.code()},
-                  {"status", (err.code() & 0xff) != 0 ? err.code() & 0xff : 255},
-                  {"message", rc::Err::format(err, rc::Err::FF_OMIT_SEVERITY)}};
+  doc["error"] = errorJson(err);
   printJson(doc);
 }
 
@@ -1026,29 +1005,10 @@ void CtlApp::printTraceLines(const ac::CtlChannel::Entry& from, const std::strin
 
 int CtlApp::trace() {
   const bool many = namesMany(m_target);
-  int failed = 0;
-  // One target's failure ends the command; of many, it is reported and the others go on.
-  auto failure = [&](const rc::Err& err, const std::string& item,
-                     const ac::CtlChannel::Entry* entry) {
-    if (!many) {
-      if (m_json) reportFailure(err, item, entry, false);
-      rc::Err_Throw(err);
-    }
-    reportFailure(err, item, entry);
-    failed = failed != 0 ? failed : err.code();
-  };
   std::vector<std::pair<std::string, ac::CtlChannel::Entry>> entries;
-  std::set<pid_t> seen;
-  std::stringstream items(m_target);
-  for (std::string item; std::getline(items, item, many ? ',' : '\0');) {
-    try {
-      for (const auto& entry : resolveItem(item)) {
-        if (seen.insert(entry.pid).second) entries.emplace_back(item, entry);
-      }
-    } catch (const rc::Err& err) {
-      failure(err, item, nullptr);
-    }
-  }
+  forEachTarget([&entries](const std::string& item, const ac::CtlChannel::Entry& entry) {
+    entries.emplace_back(item, entry);
+  });
   // Only modules and flags count: what the -D options and the m+ / f+ steps switch on.
   rc::DbgCtrls on(RC_B_AS_IS);
   on.setFlags(m_dbgCtrls.flags() | m_dbgOn.flags());
@@ -1066,10 +1026,9 @@ int CtlApp::trace() {
     try {
       auto client = std::make_unique<CtlClient>(entry, m_timeoutSec, m_uid);
       client->rpc<ac::FollowReply>(ac::FollowCall(0, on));
-      const std::string label = many ? entry.program + "." + std::to_string(entry.pid) + ": " : "";
-      followed.push_back({std::move(client), item, label});
+      followed.push_back({std::move(client), item, many ? labelOf(entry) : ""});
     } catch (const rc::Err& err) {
-      failure(err, item, &entry);
+      targetFailed(err, item, &entry);
     }
   }
   const rc::Timeval until = m_forSec > 0
@@ -1108,7 +1067,7 @@ int CtlApp::trace() {
         const ac::CtlChannel::Entry entry = f.client->target();
         const std::string item = f.item;
         followed.erase(followed.begin() + static_cast<std::ptrdiff_t>(k));
-        failure(err, item, &entry);
+        targetFailed(err, item, &entry);
       }
     }
     fflush(stdout);
@@ -1116,7 +1075,7 @@ int CtlApp::trace() {
   // Closing the connections is what tells each program to switch back off.
   followed.clear();
   m_following = false;
-  return failed;
+  return m_failed;
 }
 
 void CtlApp::printUsageSummary() const {

@@ -33,6 +33,7 @@
 // (CtlHosts): the arguments after the sub-command are checked here and passed on as given.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,18 @@ class CtlApp : public ac::App {
   void runOn(CtlClient& client);
   // Runs on every program the target names; the first failure's code, 0 when none.
   int runOnMany();
+  // Calls fn(item, entry) for every program the target names, once each, in the order of its
+  // list (item: the part of the list that named it); an item that names none goes to
+  // targetFailed.
+  void forEachTarget(
+      const std::function<void(const std::string&, const ac::CtlChannel::Entry&)>& fn);
+  // A failure of one target (entry null: not known). The only target's ends the command, after
+  // its JSON document; one of many is reported, the others go on, and the first one's code is
+  // kept in m_failed.
+  void targetFailed(const rc::Err& err, const std::string& item,
+                    const ac::CtlChannel::Entry* entry);
+  // "<program>.<pid>: ", the label of a result when the target names many.
+  static std::string labelOf(const ac::CtlChannel::Entry& entry);
   // Reports a failure of one target (entry null: not known), as a JSON document with -o json and
   // on standard error when printErr.
   void reportFailure(const rc::Err& err, const std::string& item,
@@ -155,6 +168,8 @@ class CtlApp : public ac::App {
   volatile bool m_stopFollowing;
   // "<program>.<pid>: " while a target of many is served.
   std::string m_label;
+  // The code of the first target of many that failed.
+  int m_failed = 0;
   std::string m_rulesFile;
   // The rules of m_rulesFile; the global switch is left as the program has it.
   rc::fault::Ctrls m_faultCtrls;

@@ -11,12 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
-
-#if QV_HAVE_NLOHMANN_JSON
-#include <nlohmann/json.hpp>
-#endif
 
 #include "comps/appcomps/acApp.h"
 #include "comps/recomps/rcErr.h"
@@ -28,6 +25,7 @@
 #include "comps/recomps/rcStrCodes.h"
 #include "comps/recomps/rcTxtTbl.h"
 #include "comps/recomps/rcUtils.h"
+#include "hostservices/admincmds/adcCtlJson.h"
 #include "hostservices/admincmds/adcCtlStatusText.h"
 #include "hostservices/admincmds/adcStrCodes.h"
 
@@ -71,6 +69,7 @@ CtlHost CtlHost::parse(const std::string& entry, const std::string& where) {
       port = rest.substr(close + 2);
       if (port.empty()) badHosts(where, "no port after ':' in '" + entry + "'", routine);
     }
+    if (host.name.empty()) badHosts(where, "no host name in '" + entry + "'", routine);
     if (host.name.find_first_not_of("0123456789abcdefABCDEF:.%") != std::string::npos) {
       badHosts(where, "bad address in '" + entry + "'", routine);
     }
@@ -86,7 +85,6 @@ CtlHost CtlHost::parse(const std::string& entry, const std::string& where) {
       badHosts(where, "bad host name in '" + entry + "'", routine);
     }
   }
-  if (host.name.empty()) badHosts(where, "no host name in '" + entry + "'", routine);
   if (!port.empty()) {
     const long value = port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos
                            ? strtol(port.c_str(), nullptr, 10)
@@ -140,11 +138,9 @@ void CtlHosts::addFile(const std::string& path) {
   if (err.code() != 0) rc::Err_Throw(err);
 }
 
-void CtlHosts::setParallel(const char* value) {
-  char* end = nullptr;
-  const long n = value != nullptr ? strtol(value, &end, 10) : 0;
-  if (value == nullptr || *value == '\0' || *end != '\0' || n < 1 || n > MAX_PARALLEL) {
-    rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_OUT_OF_RANGE, rc::VarArgs() << (value ? value : ""),
+void CtlHosts::setParallel(long n) {
+  if (n < 1 || n > MAX_PARALLEL) {
+    rc::Err_Throw(rc::Err(RC_ERROR, AC_SC_OUT_OF_RANGE, rc::VarArgs() << std::to_string(n),
                           "admincmds/CtlHosts::setParallel"));
   }
   m_parallel = static_cast<int>(n);
@@ -201,8 +197,6 @@ std::string CtlHosts::shellQuote(const std::string& word) {
 #if QV_HAVE_NLOHMANN_JSON
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string formatted(const char* format, ...) {
@@ -317,7 +311,7 @@ struct Session {
   // How much of the run's input this host's ssh has taken.
   size_t inSent = 0;
   std::string outBuf, errBuf;
-  std::vector<std::string> errLines;
+  std::deque<std::string> errLines;
   // A document was ours; the first line that was not.
   bool sawDoc = false;
   std::string badLine;
@@ -402,7 +396,7 @@ class Runner {
 
   // A host's standard error waits for its end, the last kMaxErrLines lines of it.
   static void keepErrLine(Session& s, const std::string& line) {
-    if (s.errLines.size() == kMaxErrLines) s.errLines.erase(s.errLines.begin());
+    if (s.errLines.size() == kMaxErrLines) s.errLines.pop_front();
     s.errLines.push_back(line);
   }
 
@@ -439,17 +433,15 @@ class Runner {
       }
       return;
     }
-    s.status = (s.failure.code() & 0xff) != 0 ? s.failure.code() & 0xff : 255;
+    s.status = exitStatusOf(s.failure);
     rc::Out::instance()->print(s.failure, true);
     if (!m_json) return;
     Json doc;
     doc["qvctl_format"] = 1;
     doc["host"] = s.host->entry;
     doc["command"] = m_subCmd;
-    doc["error"] = {{"code", s.failure.code()},
-                    {"status", s.status},
-                    {"message", rc::Err::format(s.failure, rc::Err::FF_OMIT_SEVERITY)}};
-    printf("%s\n", doc.dump().c_str());
+    doc["error"] = errorJson(s.failure);
+    printJson(doc);
     fflush(stdout);
   }
 
@@ -499,7 +491,7 @@ class Runner {
         for (const auto& [key, value] : doc.items()) {
           if (key != "qvctl_format" && key != "host") labelled[key] = value;
         }
-        printf("%s\n", labelled.dump().c_str());
+        printJson(labelled);
         fflush(stdout);
       } else if (doc.contains("error")) {
         // The remote qvctl says it on its standard error, which is passed on.

@@ -45,7 +45,7 @@ class CtlHosts {
 
   void setRemoteQvctl(const std::string& path) { m_remoteQvctl = path; }
   // 1..MAX_PARALLEL, else AC_SC_OUT_OF_RANGE.
-  void setParallel(const char* value);
+  void setParallel(long n);
 
   // Runs `<remote qvctl> -stdin-ends <args> -o json` on every host and prints the results;
   // returns the worst (highest) status of the hosts, 0 when all succeeded. subCmd is the
